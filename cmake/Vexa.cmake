@@ -6,9 +6,10 @@ function(vexa_add_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     VEXA_BINARY_DIR="${PROJECT_BINARY_DIR}" VEXA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  # One label only: a list would be split into separate properties by test discovery.
   set(labels unit)
   if(T_CONCURRENCY)
-    list(APPEND labels concurrency)
+    set(labels concurrency)
   endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)

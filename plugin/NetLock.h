@@ -5,11 +5,15 @@
 
 class CNetMutex {
  public:
-  CNetMutex() { NetMutexCreate(&m_handle, 0); }
+  CNetMutex() = default;
   ~CNetMutex() { Destroy(); }
   CNetMutex(const CNetMutex&) = delete;
   CNetMutex& operator=(const CNetMutex&) = delete;
 
+  bool Create() {
+    if (!m_handle) NetMutexCreate(&m_handle, 0);
+    return m_handle != nullptr;
+  }
   void Destroy() {
     if (m_handle) NetMutexDestroy(m_handle);
     m_handle = nullptr;

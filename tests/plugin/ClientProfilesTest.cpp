@@ -1,0 +1,54 @@
+#include <gtest/gtest.h>
+
+#include "plugin/ClientProfiles.h"
+
+namespace {
+
+struct AgentCase {
+  const char* userAgent;
+  ClientProfile expected;
+};
+
+TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
+  const AgentCase cases[] = {
+      {"Windows-Media-Player/12.0", ClientWindowsMediaPlayer},
+      {"NSPlayer/12.00 WMFSDK/12.00", ClientWindowsMediaPlayer},
+      {"NSPlayer/12.00", ClientUnknown},                       // needs both texts
+      {"Xbox NSPlayer/11 WMFSDK/11", ClientWindowsMediaPlayer},  // the first rule wins
+      {"PLAYSTATION 3", ClientPlayStation3},
+      {"playStation 3 xbox", ClientPlayStation3},
+      {"XBOX/2.0", ClientXbox},
+      {"Dalvik/1.6.0 (Linux; Android 4.2; NEXUS 7 Build)", ClientNexus7},
+      {"dalvik/1.6.0 (Linux; Android 4.2; Galaxy)", ClientAndroid},
+      {"stackvale control point", ClientControlPoint},
+      {"Mozilla/5.0", ClientUnknown},
+      {"", ClientUnknown},
+  };
+  for (const AgentCase& c : cases) EXPECT_EQ(RecognizeClient(c.userAgent), c.expected) << c.userAgent;
+  EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
+}
+
+TEST(ClientRecognition, OnlyConsoleAndTabletProfilesAreCached) {
+  EXPECT_TRUE(IsCachedProfile(ClientPlayStation3));
+  EXPECT_TRUE(IsCachedProfile(ClientXbox));
+  EXPECT_TRUE(IsCachedProfile(ClientNexus7));
+  EXPECT_FALSE(IsCachedProfile(ClientControlPoint));
+  EXPECT_TRUE(IsServedProfile(ClientControlPoint));
+  EXPECT_FALSE(IsServedProfile(ClientAndroid));
+  EXPECT_FALSE(IsServedProfile(ClientWindowsMediaPlayer));
+  EXPECT_FALSE(IsServedProfile(3));
+}
+
+TEST(DurationFormat, HoursMinutesSecondsTruncated) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {3723000, "1:02:03.0"}, {59999, "0:00:59.0"}, {-1, "0:00:00.0"},
+      {0, "0:00:00.0"},       {-61000, "0:00:00.0"}, {360000000, "100:00:00.0"},
+  };
+  for (auto [ms, text] : cases) {
+    char buffer[kDurationBufferSize];
+    FormatDuration(ms, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, text) << ms;
+  }
+}
+
+}  // namespace

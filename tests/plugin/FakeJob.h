@@ -1,0 +1,135 @@
+// Test-only job kinds that the transcoder object can be driven with.
+#pragma once
+
+#include <atomic>
+#include <algorithm>
+#include <cstring>
+
+#include "jobs/BaseTranscoderJob.h"
+#include "plugin/ClientProfiles.h"
+#include "plugin/TranscoderImpl.h"
+
+inline constexpr char kFakeTsMime[] = "video/MP2T";
+inline constexpr char kFakeTsProfile[] = "MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;DLNA.ORG_FLAGS=01500000000000000000000000000000";
+inline constexpr char kFakeAsfProfile[] = "DLNA.ORG_PN=WMVMED_PRO";
+
+struct FakeJobStats {
+  std::atomic<int> created{0};
+  std::atomic<int> destroyed{0};
+  std::atomic<int> opens{0};
+  std::atomic<int> stops{0};
+  std::atomic<bool> available{true};
+  std::atomic<bool> failOpen{false};
+  std::atomic<int64_t> duration{-1};
+};
+
+// A job that serves Matroska sources and streams a fixed number of bytes.
+class FakeJob : public CBaseTranscoderJob {
+ public:
+  FakeJob(NS::ITranscoderJobCallbacks* owner, bool asf, FakeJobStats* stats)
+      : CBaseTranscoderJob(owner, asf ? kAsfMimeType : kFakeTsMime,
+                           asf ? kFakeAsfProfile : kFakeTsProfile),
+        m_asf(asf), m_stats(stats) {
+    ++m_stats->created;
+  }
+  ~FakeJob() override { ++m_stats->destroyed; }
+
+  bool Seek(int64_t) override { return true; }
+  bool QueryFlag(uint32_t) override { return false; }
+  int64_t GetDuration() override { return m_stats->duration; }
+  bool Read(uint8_t* buffer, uint32_t size, uint32_t* count) override {
+    if (!buffer || !count) return false;
+    uint32_t n = std::min<uint32_t>(size, m_remaining.load());
+    std::memset(buffer, 0x47, n);
+    m_remaining -= n;
+    *count = n;
+    return n > 0;
+  }
+  bool IsValid() override { return true; }
+  int64_t GetTimestamp() override { return 0; }
+  int32_t QueryValue(uint32_t) override { return 0; }
+  int32_t Start(int64_t, int64_t) override {
+    m_remaining = 4096;
+    return 0;
+  }
+  int32_t Stop() override {
+    ++m_stats->stops;
+    m_remaining = 0;
+    return 0;
+  }
+  int32_t TogglePause() override { return 0; }
+  int32_t Open(NS::IJobListener*, const char16_t* path, const char* mime) override {
+    if (!path) return kJobFailed;
+    ++m_stats->opens;
+    Stop();
+    if (!StoreSourcePath(path)) return kJobFailed;
+    if (m_stats->failOpen) return kJobUnusableSource;
+    return CheckSource(GetSourcePath(), mime);
+  }
+  int32_t CheckSource(const char16_t* path, const char* mime) override {
+    if (!path) return kJobMissingArgument;
+    if (m_asf && !IsAvailable()) return kJobUnsupportedType;
+    return CheckMatroskaSource(path, mime);
+  }
+  NS::ITranscoderJob* MakeJob(NS::ITranscoderJobCallbacks* owner) override {
+    return new FakeJob(owner, m_asf, m_stats);
+  }
+  int64_t GetTranscodedDuration() override { return GetDuration(); }
+  bool IsAvailable() override { return !m_asf || m_stats->available; }
+
+ private:
+  bool m_asf;
+  FakeJobStats* m_stats;
+  std::atomic<uint32_t> m_remaining{0};
+};
+
+// A transcoder whose prototypes are the fakes: index 0 ASF, index 1 transport stream.
+class FakeTranscoder : public CTranscoderImpl {
+ public:
+  explicit FakeTranscoder(FakeJobStats* stats, int32_t admissionBudgetMs = 200) : m_stats(stats) {
+    SetAdmissionBudget(admissionBudgetMs);
+  }
+  void CreateJobPrototypes() override {
+    AddPrototype(new FakeJob(this, true, m_stats));
+    AddPrototype(new FakeJob(this, false, m_stats));
+  }
+
+ private:
+  FakeJobStats* m_stats;
+};
+
+// Host-side stand-ins for the request and the item.
+class FakeRequest : public NS::IClientRequest {
+ public:
+  FakeRequest(const char* clientId, const char* userAgent) : m_id(clientId), m_agent(userAgent) {}
+  int32_t AddRef() override { return 1; }
+  int32_t Release() override { return 1; }
+  const char* GetClientId() override { return m_id; }
+  const char* GetRemoteAddress() override { return "127.0.0.1"; }
+  const char* GetHeader(int32_t which) override { return which == 0 ? m_agent : nullptr; }
+
+ private:
+  const char* m_id;
+  const char* m_agent;
+};
+
+class FakeItem : public NS::IMediaItem {
+ public:
+  FakeItem(const char16_t* path, const char* mime) : m_path(path), m_mime(mime) {}
+  int32_t AddRef() override { return 1; }
+  int32_t Release() override { return 1; }
+  const char* GetTitle() override { return "title"; }
+  const char* GetClass() override { return "object.item.videoItem"; }
+  int64_t GetSize() override { return 0; }
+  const char16_t* GetSourcePath() override { return m_path; }
+  int64_t GetDurationMs() override { return -1; }
+  const char* GetSourceMimeType() override { return m_mime; }
+
+ private:
+  const char16_t* m_path;
+  const char* m_mime;
+};
+
+inline constexpr char kPs3Agent[] = "UPnP/1.0 DLNADOC/1.50 Platform/PLAYSTATION 3";
+inline constexpr char kXboxAgent[] = "Xbox/2.0.4548.0 UPnP/1.0 Xbox/2.0.4548.0";
+inline constexpr char kControlPointAgent[] = "Stackvale Control Point/1.0";

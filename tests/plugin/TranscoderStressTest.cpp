@@ -1,0 +1,68 @@
+// Several host threads offering, creating, reading and releasing jobs at once.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FakeJob.h"
+
+namespace {
+
+TEST(TranscoderStress, ConcurrentHostThreadsLeaveEveryJobParkedOrDestroyed) {
+  FakeJobStats stats;
+  auto* transcoder = new FakeTranscoder(&stats, 50);
+  transcoder->Initialise();
+  NS::IUpnpTranscoder* upnp = nullptr;
+  ASSERT_EQ(transcoder->TranscoderFace()->GetUpnpTranscoder(&upnp), 0);
+
+  const char16_t* paths[] = {u"/m/a.mkv", u"/m/b.mkv", u"/m/c.mkv", u"/m/d.mkv"};
+  const char* agents[] = {kPs3Agent, kXboxAgent, kControlPointAgent, "Dalvik Nexus 7"};
+  std::atomic<int> served{0}, refused{0};
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < 6; ++t)
+    hosts.emplace_back([&, t] {
+      std::mt19937 random(t);
+      std::string clientId = "client" + std::to_string(t % 3);
+      while (std::chrono::steady_clock::now() < deadline) {
+        FakeRequest request(clientId.c_str(), agents[random() % 4]);
+        FakeItem item(paths[random() % 4], nullptr);
+        NS::ResourceOffer* offers = nullptr;
+        uint32_t count = 0;
+        if (upnp->OfferResources(&request, &item, &offers, &count) == 0)
+          upnp->FreeResourceList(offers, count);
+
+        NS::ITranscoderJob* job = nullptr;
+        const char* mime = random() % 2 ? nullptr : kFakeTsMime;
+        int32_t result = upnp->CreateJob(paths[random() % 4], mime, random() % 2, nullptr, &job);
+        if (result != 0) {
+          ++refused;
+          continue;
+        }
+        ++served;
+        job->AddRef();  // a second host thread holds it for a moment
+        std::thread reader([job] {
+          uint8_t buffer[1024];
+          uint32_t n = 0;
+          job->Start(0, -1);
+          while (job->Read(buffer, sizeof buffer, &n)) {
+          }
+          job->Release();
+        });
+        job->Release();
+        reader.join();
+      }
+    });
+  for (auto& host : hosts) host.join();
+
+  EXPECT_GT(served.load(), 0);
+  int created = stats.created;
+  // Every job is parked now: only the transcoder's own reference is left.
+  EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);
+  EXPECT_EQ(stats.destroyed.load(), created);
+}
+
+}  // namespace
