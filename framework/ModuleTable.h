@@ -128,6 +128,16 @@ static_assert(offsetof(VmfModuleDescriptor, entries) == 16);
 //
 // The Matroska reader (framework/matroska, CMake target `vexa_matroska`) defines
 //     const VmfModuleDescriptor* MatroskaModuleDescriptor();
+// answering its descriptor with id VMF_MODULE_MATROSKA, and announces it in its CMakeLists.txt:
+//     set_property(TARGET vexa_matroska PROPERTY VEXA_READER_MODULE ON)
+// framework/CMakeLists.txt then links the target into `vexa_framework` and defines
+// VEXA_HAVE_MATROSKA_READER, and the built-in list takes the reader's descriptor. The SRT reader
+// (framework/srt, target `vexa_srt`) does the same with SrtModuleDescriptor() and id
+// VMF_MODULE_SRT. Without an announced reader the built-in list holds a stand-in for the id
+// whose probe scores as the reader's would and whose open answers VMF_ERR_UNSUPPORTED_CONTAINER.
+// A reader may use the framework's probe for its slot 2 (ProbeMatroska, ProbeSrt in
+// framework/ModuleProbes.h).
+const VmfModuleDescriptor* MatroskaModuleDescriptor();
 // answering its descriptor with id VMF_MODULE_MATROSKA, and the SRT reader (framework/srt,
 // target `vexa_srt`) likewise defines SrtModuleDescriptor() with id VMF_MODULE_SRT. When such a
 // target exists, framework/CMakeLists.txt links it into `vexa_framework` and defines

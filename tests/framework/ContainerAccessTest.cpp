@@ -1,0 +1,214 @@
+// Layer 2 over the test-only module: routing across files, markers, limits, missing entries.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "framework/ContainerAccess.h"
+#include "framework/L2carWrapper.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "tests/framework/FakeModule.h"
+
+namespace {
+
+class ContainerAccessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::RestoreEntries();
+    ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
+  }
+  void TearDown() override {
+    if (container_ != nullptr) {
+      EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+    }
+    fake::RestoreEntries();
+    fake::TheCalls().closeResult = 0;
+  }
+  int32_t Open(const std::u16string& name) {
+    return vmf::OpenContainer(&container_, name.c_str(), nullptr);
+  }
+  std::string Read(int32_t blockType, int32_t nStream, int32_t* result) {
+    uint8_t bytes[64];
+    VmfBlock block{};
+    block.data = bytes;
+    block.capacity = sizeof bytes;
+    *result = vmf::ReadNextBlockByStream(container_, blockType, nStream, &block);
+    return *result == VMF_OK ? fake::BlockText(block) : std::string();
+  }
+  VmfContainer* container_ = nullptr;
+};
+
+TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
+  ASSERT_EQ(Open(u"fake:v1a2s0:first;fake:v2a0s1:second"), VMF_OK);
+  ASSERT_EQ(container_->fileCount, 2u);
+  int32_t result = 0;
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 0, &result), "first/2/0/0");
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 1, &result), "second/2/0/0");
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO_ALIAS, 2, &result), "second/2/1/0");
+  EXPECT_EQ(Read(VMF_BLOCK_AUDIO, 1, &result), "first/1/1/0");
+  EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE_ALIAS, 0, &result), "second/3/0/0");
+  // A stream beyond every file goes to the last file as its stream 0.
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 7, &result), "second/2/0/1");
+  Read(VMF_BLOCK_NONE, 0, &result);
+  EXPECT_EQ(result, VMF_FAILED);
+  Read(VMF_BLOCK_INVALID, 0, &result);
+  EXPECT_EQ(result, VMF_FAILED);
+}
+
+TEST_F(ContainerAccessTest, ReadingPastTheLastBlockAnswersEndOfStream) {
+  ASSERT_EQ(Open(u"fake:v1a0s0:only"), VMF_OK);
+  int32_t result = 0;
+  Read(VMF_BLOCK_VIDEO, 0, &result);
+  Read(VMF_BLOCK_VIDEO, 0, &result);
+  ASSERT_EQ(result, VMF_OK);
+  Read(VMF_BLOCK_VIDEO, 0, &result);
+  EXPECT_EQ(result, VMF_ERR_END_OF_STREAM);
+}
+
+TEST_F(ContainerAccessTest, GetInfoRoutesByTheStreamKindOfTheIdentifier) {
+  ASSERT_EQ(Open(u"file://fake:v1a0s0:one;fake:v2a1s0:two"), VMF_OK);
+  char16_t name[32] = {};
+  VmfQueryValue value{0, sizeof name, {}};
+  value.value.ptr = name;
+  ASSERT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, 2), VMF_OK);
+  EXPECT_EQ(std::u16string(name), u"two#1");
+  // Kind 0: the first file with the index unchanged.
+  VmfQueryValue count{};
+  ASSERT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_CONTAINER_TITLE, &count, 0),
+            VMF_ERR_UNSUPPORTED_QID);
+  VmfTitleMediaProp prop{};
+  value.size = sizeof prop;
+  value.value.ptr = &prop;
+  ASSERT_EQ(vmf::GetInfo(container_, VMF_QID_GET_TITLE_MEDIA_PROP, &value, 0), VMF_OK);
+  EXPECT_EQ(prop.field, 3);  // the last file's ("two")
+  EXPECT_EQ(prop.counts[0], 3);
+  EXPECT_EQ(prop.counts[1], 1);
+  EXPECT_EQ(prop.counts[2], 0);
+  value.size = sizeof prop - 1;
+  EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_GET_TITLE_MEDIA_PROP, &value, 0),
+            VMF_ERR_BUFFER_TOO_SMALL);
+  EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, nullptr, 0), VMF_ERR_INVALID_HANDLER);
+}
+
+TEST_F(ContainerAccessTest, SetPositionSeeksTheFileHoldingTheStream) {
+  ASSERT_EQ(Open(u"fake:v1a0s0:a;fake:v2a0s0:b"), VMF_OK);
+  int64_t time = 1000;
+  ASSERT_EQ(vmf::SetPosition(container_, VMF_BLOCK_VIDEO, 2, &time), VMF_OK);
+  EXPECT_EQ(time, 1000 - 5 + 1);  // stream 1 of the second file
+  EXPECT_EQ(vmf::SetPosition(container_, VMF_BLOCK_VIDEO, 0, nullptr), VMF_MISSING_ARGUMENT);
+  EXPECT_EQ(vmf::SetTitle(container_, 0), VMF_OK);
+  EXPECT_EQ(vmf::SetTitle(container_, 1), VMF_ERR_INVALID_TITLE_INDEX);
+}
+
+TEST_F(ContainerAccessTest, HandlesAreCheckedBeforeAnythingElse) {
+  int64_t time = 0;
+  VmfQueryValue value{};
+  VmfBlock block{};
+  EXPECT_EQ(vmf::CloseContainer(nullptr), VMF_ERR_INVALID_HANDLER);
+  EXPECT_EQ(vmf::SetTitle(nullptr, 0), static_cast<int32_t>(0xC0000006));
+  EXPECT_EQ(vmf::GetInfo(nullptr, 0, &value, 0), VMF_ERR_INVALID_HANDLER);
+  EXPECT_EQ(vmf::SetPosition(nullptr, 2, 0, &time), VMF_ERR_INVALID_HANDLER);
+  EXPECT_EQ(vmf::ReadNextBlockByStream(nullptr, 2, 0, &block), VMF_ERR_INVALID_HANDLER);
+  ASSERT_EQ(Open(u"fake:v1a0s0"), VMF_OK);
+  container_->marker = 7;
+  EXPECT_EQ(vmf::SetTitle(container_, 0), -1);
+  EXPECT_EQ(vmf::GetInfo(container_, 0, nullptr, 0), -1);
+  EXPECT_EQ(vmf::SetPosition(container_, 2, 0, nullptr), -1);
+  EXPECT_EQ(vmf::ReadNextBlockByStream(container_, 2, 0, nullptr), -1);
+  EXPECT_EQ(vmf::CloseContainer(container_), -1);
+  container_->marker = VMF_CONTAINER_MARKER;
+  container_->files[0]->moduleId = 19;
+  EXPECT_EQ(vmf::SetTitle(container_, 0), VMF_ERR_GET_MODULE_ID);
+  container_->files[0]->moduleId = 5;  // valid id, nothing registered
+  EXPECT_EQ(vmf::SetTitle(container_, 0), VMF_FAILED);
+  container_->files[0]->moduleId = VMF_MODULE_LOGGING;
+}
+
+TEST_F(ContainerAccessTest, NamesBeyondTheLimitsAreRefusedWhole) {
+  std::u16string eleven;
+  for (int i = 0; i < 11; ++i) eleven += u"fake:v1a0s0;";
+  EXPECT_EQ(Open(eleven), VMF_ERR_OPEN_CONTAINER);
+  EXPECT_EQ(container_, nullptr);
+  eleven.pop_back();
+  EXPECT_EQ(Open(eleven), VMF_ERR_OPEN_CONTAINER);
+  const std::u16string ten = eleven.substr(eleven.find(u';') + 1);
+  ASSERT_EQ(Open(ten), VMF_OK);
+  EXPECT_EQ(container_->fileCount, 10u);
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  container_ = nullptr;
+
+  const std::u16string longest = u"fake:v1a0s0:" + std::u16string(1023 - 12, u'x');
+  EXPECT_EQ(Open(longest + u"y"), VMF_ERR_OPEN_CONTAINER);
+  EXPECT_EQ(container_, nullptr);
+  ASSERT_EQ(Open(u"file://" + longest), VMF_OK);
+  int32_t result = 0;
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 0, &result).size(), 0u);  // the tag does not fit the block
+  EXPECT_EQ(result, VMF_ERR_BLOCK_BUFFER_TOO_SMALL);
+}
+
+TEST_F(ContainerAccessTest, FailedOpensNameTheirCause) {
+  EXPECT_EQ(vmf::OpenContainer(nullptr, u"fake:v1a0s0", nullptr), VMF_ERR_INVALID_HANDLER);
+  EXPECT_EQ(vmf::OpenContainer(&container_, nullptr, nullptr), VMF_MISSING_ARGUMENT);
+  // Nothing scores the name: the handle built so far is left for the caller to close.
+  EXPECT_EQ(Open(u"fake:v1a0s0;nothing.xyz"), static_cast<int32_t>(0xC0000031));
+  ASSERT_NE(container_, nullptr);
+  EXPECT_EQ(container_->fileCount, 1u);
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  container_ = nullptr;
+  EXPECT_EQ(Open(u""), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  container_ = nullptr;
+  // "FILE://" is not the scheme: the name is passed on whole, and nothing accepts it.
+  EXPECT_EQ(Open(u"FILE://fake:v1a0s0"), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  container_ = nullptr;
+  // An empty remainder after the last ";" ends the list.
+  ASSERT_EQ(Open(u"fake:v1a0s0;"), VMF_OK);
+  EXPECT_EQ(container_->fileCount, 1u);
+}
+
+TEST_F(ContainerAccessTest, MissingEntriesAreReported) {
+  fake::MutableEntries().readNextBlockByStream = nullptr;
+  fake::MutableEntries().setPosition = nullptr;
+  ASSERT_EQ(Open(u"fake:v1a0s0"), VMF_OK);
+  int32_t result = 0;
+  int64_t time = 0;
+  Read(VMF_BLOCK_VIDEO, 0, &result);
+  EXPECT_EQ(result, VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(vmf::SetPosition(container_, VMF_BLOCK_VIDEO, 0, &time), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  container_ = nullptr;
+  fake::MutableEntries().probe = nullptr;  // a registered module without a probe stops the choice
+  EXPECT_EQ(Open(u"fake:v1a0s0"), VMF_ERR_NULL_MODULE_FUNC);
+}
+
+TEST_F(ContainerAccessTest, CloseReleasesEveryFileEvenWhenAModuleFails) {
+  ASSERT_EQ(Open(u"fake:v1a0s0;fake:v1a0s0;fake:v1a0s0"), VMF_OK);
+  const int closesBefore = fake::TheCalls().closes;
+  fake::TheCalls().closeResult = VMF_ERR_UNEXPECTED_ERROR;
+  EXPECT_EQ(vmf::CloseContainer(container_), VMF_ERR_UNEXPECTED_ERROR);
+  container_ = nullptr;
+  EXPECT_EQ(fake::TheCalls().closes - closesBefore, 3);  // and ASan sees no leak
+}
+
+TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
+  auto* wrapper = new L2carWrapper;
+  EXPECT_EQ(wrapper->Close(), VMF_OK);
+  EXPECT_EQ(wrapper->Open(u"fake:v1a0s0;none.xyz"), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_FALSE(wrapper->IsOpen());
+  ASSERT_EQ(wrapper->Open(u"fake:v0a1s0:w"), VMF_OK);
+  EXPECT_TRUE(wrapper->IsOpen());
+  uint8_t bytes[16];
+  VmfBlock block{};
+  block.data = bytes;
+  block.capacity = sizeof bytes;
+  ASSERT_EQ(wrapper->ReadNextBlockByStream(VMF_BLOCK_AUDIO, 0, &block), VMF_OK);
+  EXPECT_EQ(fake::BlockText(block), "w/1/0/0");
+  EXPECT_EQ(wrapper->AddRef(), 2);
+  EXPECT_EQ(wrapper->Release(), 1);
+  const int closesBefore = fake::TheCalls().closes;
+  EXPECT_EQ(wrapper->Release(), 0);  // deleted, and its container closed
+  EXPECT_EQ(fake::TheCalls().closes - closesBefore, 1);
+}
+
+}  // namespace

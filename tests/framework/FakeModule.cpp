@@ -1,0 +1,151 @@
+#include "tests/framework/FakeModule.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+#include "framework/ContainerAccess.h"
+#include "framework/LoggingModule.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+
+namespace fake {
+namespace {
+
+struct FakeFile {
+  int counts[4] = {0, 0, 0, 0};  // by block type: 1 audio, 2 video, 3 subtitle
+  int delivered[4][8] = {};
+  std::string tag;
+};
+
+bool Parse(std::u16string_view name, FakeFile* file) {
+  if (!name.starts_with(u"fake:")) return false;
+  std::string text(name.begin() + 5, name.end());
+  char tag[64] = "";
+  int v = 0, a = 0, s = 0;
+  if (std::sscanf(text.c_str(), "v%da%ds%d:%63s", &v, &a, &s, tag) < 3) return false;
+  file->counts[VMF_BLOCK_VIDEO] = v;
+  file->counts[VMF_BLOCK_AUDIO] = a;
+  file->counts[VMF_BLOCK_SUBTITLE] = s;
+  file->tag = tag;
+  return true;
+}
+
+const VmfModuleInfo kInfo{1, 0, {0, 0, 0, 0}, u".fake", u"test module."};
+
+int32_t Init(const VmfRegistrationRecord*) { return VMF_OK; }
+const VmfModuleInfo* Info() { return &kInfo; }
+
+int32_t Probe(int32_t* score, const char16_t* name, VexaOS::MemoryArena*) {
+  FakeFile probe;
+  *score = Parse(name, &probe) ? 100 : 0;
+  return VMF_OK;
+}
+
+int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena*) {
+  auto* file = new FakeFile;
+  if (!Parse(name, file)) {
+    delete file;
+    return VMF_ERR_INVALID_FILE;
+  }
+  ++TheCalls().opens;
+  *module = file;
+  return VMF_OK;
+}
+
+int32_t Close(VmfModuleHandle module) {
+  delete static_cast<FakeFile*>(module);
+  ++TheCalls().closes;
+  return TheCalls().closeResult.load();
+}
+
+int32_t SetTitle(VmfModuleHandle, int32_t titleIndex) {
+  return titleIndex == 0 ? VMF_OK : VMF_ERR_INVALID_TITLE_INDEX;
+}
+
+int32_t CountOf(const FakeFile& file, uint32_t qid) {
+  switch (qid) {
+    case VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA: return file.counts[VMF_BLOCK_VIDEO];
+    case VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA: return file.counts[VMF_BLOCK_AUDIO];
+    case VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA: return file.counts[VMF_BLOCK_SUBTITLE];
+    default: return -1;
+  }
+}
+
+int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
+  const auto& file = *static_cast<FakeFile*>(module);
+  if (qid == VMF_QID_GET_TITLE_MEDIA_PROP) {
+    auto* prop = static_cast<VmfTitleMediaProp*>(value->value.ptr);
+    prop->field = static_cast<uint8_t>(file.tag.size());
+    prop->counts[0] = static_cast<uint16_t>(file.counts[VMF_BLOCK_VIDEO]);
+    prop->counts[1] = static_cast<uint16_t>(file.counts[VMF_BLOCK_AUDIO]);
+    prop->counts[2] = static_cast<uint16_t>(file.counts[VMF_BLOCK_SUBTITLE]);
+    return VMF_OK;
+  }
+  if (qid == VMF_QID_VID_MIME_TYPE) {  // answers "<tag>#<index>" in the caller's string
+    std::string text = file.tag + "#" + std::to_string(index);
+    auto* out = static_cast<char16_t*>(value->value.ptr);
+    for (size_t i = 0; i <= text.size(); ++i) out[i] = static_cast<char16_t>(text.c_str()[i]);
+    return VMF_OK;
+  }
+  const int32_t count = CountOf(file, qid);
+  if (count < 0) return VMF_ERR_UNSUPPORTED_QID;
+  value->value.u64 = 0xABCD0000u | static_cast<uint32_t>(count);  // counts are 16-bit
+  return VMF_OK;
+}
+
+int32_t SetPosition(VmfModuleHandle, int32_t, int32_t nStream, int64_t* pTime) {
+  ++TheCalls().seeks;
+  *pTime = *pTime - 5 + nStream;  // lands a little before the target
+  return VMF_OK;
+}
+
+int32_t ReadByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream, VmfBlock* block) {
+  auto& file = *static_cast<FakeFile*>(module);
+  const int type = blockType == VMF_BLOCK_VIDEO_ALIAS      ? VMF_BLOCK_VIDEO
+                   : blockType == VMF_BLOCK_SUBTITLE_ALIAS ? VMF_BLOCK_SUBTITLE
+                                                           : blockType;
+  if (nStream >= file.counts[type]) return VMF_ERR_INVALID_STREAM;
+  int& n = file.delivered[type][nStream];
+  if (n == 2) return VMF_ERR_END_OF_STREAM;
+  char text[96];
+  const int length = std::snprintf(text, sizeof text, "%s/%d/%d/%d", file.tag.c_str(), type,
+                                   nStream, n);
+  block->size = static_cast<uint32_t>(length);
+  if (block->capacity < block->size) return VMF_ERR_BLOCK_BUFFER_TOO_SMALL;
+  std::memcpy(block->data, text, block->size);
+  block->time = 1000 * n;
+  block->flags = n == 0 ? VMF_BLOCK_FLAG_KEYFRAME : 0;
+  ++n;
+  return VMF_OK;
+}
+
+const VmfEntryTable kEntries{.init = Init, .getModuleInfo = Info, .probe = Probe,
+                             .openContainer = Open, .closeContainer = Close,
+                             .setTitle = SetTitle, .getInfo = GetInfo,
+                             .setPosition = SetPosition, .readNextBlockByStream = ReadByStream};
+VmfEntryTable gEntries = kEntries;
+const VmfModuleDescriptor kModule{kFakeId, &kInfo, &gEntries};
+
+}  // namespace
+
+Calls& TheCalls() {
+  static Calls calls;
+  return calls;
+}
+
+const VmfModuleDescriptor& Module() { return kModule; }
+VmfEntryTable& MutableEntries() { return gEntries; }
+void RestoreEntries() { gEntries = kEntries; }
+
+int32_t RegisterWithLogging() {
+  static const VmfModuleDescriptor* const modules[] = {&kModule, &vmf::LoggingModule()};
+  static const VmfRegistrationRecord record{0, modules, nullptr, 2, 0};
+  return vmf::Init(&record);
+}
+
+std::string BlockText(const VmfBlock& block) {
+  return std::string(reinterpret_cast<const char*>(block.data), block.size);
+}
+
+}  // namespace fake

@@ -1,0 +1,35 @@
+// A test-only read module. It accepts names of the form "fake:v<n>a<n>s<n>[:tag]" (probe score
+// 100), answers the stream counts from the name, and delivers for each stream two blocks whose
+// bytes name the file's tag and the stream, then VMF_ERR_END_OF_STREAM.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "framework/ModuleTable.h"
+
+namespace fake {
+
+inline constexpr int32_t kFakeId = 3;
+
+struct Calls {
+  std::atomic<int> opens{0};
+  std::atomic<int> closes{0};
+  std::atomic<int> seeks{0};
+  std::atomic<int> closeResult{0};  // what close answers
+};
+Calls& TheCalls();
+
+// The descriptor with every slot layer 2 uses; `table` may be edited by a test through
+// MutableEntries() before registering (missing entries), RestoreEntries() undoes it.
+const VmfModuleDescriptor& Module();
+VmfEntryTable& MutableEntries();
+void RestoreEntries();
+
+// Registers the fake module and the logging module; answers vmf::Init's result.
+int32_t RegisterWithLogging();
+
+// What a block delivered by the fake module says: "<tag>/<blockType>/<stream>/<n>".
+std::string BlockText(const VmfBlock& block);
+
+}  // namespace fake
