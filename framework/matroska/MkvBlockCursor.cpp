@@ -1,0 +1,293 @@
+#include "framework/matroska/MkvBlockCursor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/matroska/MkvContentEncoding.h"
+#include "framework/matroska/MkvElements.h"
+#include "framework/matroska/MkvResult.h"
+
+namespace mkv {
+namespace {
+
+int64_t ClampToInt64(__int128 v) {
+  if (v > INT64_MAX) return INT64_MAX;
+  if (v < INT64_MIN) return INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
+bool Delivered(const MkvTrack* track) { return track != nullptr && track->blockType != 0; }
+
+}  // namespace
+
+int64_t BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode,
+                  int64_t relative) {
+  const __int128 ticks = static_cast<__int128>(clusterTimecode) + relative;
+  if (track.timecodeScale == 1.0)
+    return ClampToInt64(ticks * segment.info.timecodeScale / 100);
+  const long double v = static_cast<long double>(ticks) * track.timecodeScale *
+                        static_cast<long double>(segment.info.timecodeScale) / 100.0L;
+  if (!(v < 9.2e18L && v > -9.2e18L)) return v > 0 ? INT64_MAX : INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
+bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t from,
+                      uint64_t limit, uint64_t* found) {
+  const uint64_t stop = std::min(segment.dataEnd, from + 1 > UINT64_MAX - limit ? UINT64_MAX : from + 1 + limit);
+  uint8_t chunk[4096 + 3];
+  for (uint64_t base = from + 1; base + 4 <= stop; base += 4096) {
+    size_t got = 0;
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, stop - base));
+    if (file.ReadSome(base, chunk, want, &got) != kOk || got < 4) return false;
+    for (size_t i = 0; i + 4 <= got && i < 4096; ++i) {
+      // Every segment-level ID is four bytes long and starts with 0x1X.
+      if ((chunk[i] & 0xF0) != 0x10) continue;
+      const uint32_t id = (uint32_t{chunk[i]} << 24) | (uint32_t{chunk[i + 1]} << 16) |
+                          (uint32_t{chunk[i + 2]} << 8) | chunk[i + 3];
+      if (!IsSegmentChild(id)) continue;
+      ElementHeader e;
+      if (ReadElementHeader(file, base + i, segment.dataEnd, &e, true) != kOk) continue;
+      *found = base + i;
+      return true;
+    }
+  }
+  return false;
+}
+
+MkvBlockCursor::MkvBlockCursor(MkvFileCache& file, const MkvSegment& segment, uint64_t trackNumber)
+    : file_(file), segment_(segment), trackNumber_(trackNumber) {
+  pos_ = segment.firstCluster != 0 ? segment.firstCluster : segment.dataEnd;
+}
+
+void MkvBlockCursor::Reset(uint64_t pos, const ClusterState& cluster, int64_t minTime) {
+  pos_ = pos;
+  cluster_ = cluster;
+  minTime_ = minTime;
+  haveBlock_ = false;
+  frameReady_ = false;
+}
+
+bool MkvBlockCursor::Resync(uint64_t from) {
+  cluster_.inside = false;
+  uint64_t found = 0;
+  if (!FindSegmentChild(file_, segment_, from, kCursorResyncLimit, &found)) {
+    pos_ = segment_.dataEnd;
+    return false;
+  }
+  pos_ = found;
+  return true;
+}
+
+int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
+  for (;;) {
+    if (cluster_.inside && pos_ >= cluster_.end) cluster_.inside = false;
+    if (pos_ >= segment_.dataEnd) return kErrEndOfStream;
+    const uint64_t parentEnd = cluster_.inside ? cluster_.end : segment_.dataEnd;
+    ElementHeader e;
+    const int32_t rc = ReadElementHeader(file_, pos_, parentEnd, &e, true);
+    if (rc == kShortRead && cluster_.inside) {
+      cluster_.inside = false;  // the cluster's stated size ends inside a header
+      continue;
+    }
+    if (rc == kShortRead) return kErrEndOfStream;  // the file is cut off here
+    if (rc != kOk) {
+      if (rc != kErrFileCorrupt) return rc;
+      if (!Resync(pos_)) return kErrEndOfStream;
+      continue;
+    }
+    if (e.id == el::CLUSTER) {
+      cluster_ = ClusterState{true, e.start, e.data, e.End(), 0};
+      pos_ = e.data;
+      continue;
+    }
+    if (IsSegmentChild(e.id)) {
+      // Also how a cluster of unknown size ends.
+      cluster_.inside = false;
+      if (e.unknownSize || e.clipped) {
+        if (!Resync(pos_)) return kErrEndOfStream;
+      } else {
+        pos_ = e.End();
+      }
+      continue;
+    }
+    if (!cluster_.inside) {
+      if ((e.id == el::VOID || e.id == el::CRC) && !e.clipped && !e.unknownSize) {
+        pos_ = e.End();
+      } else if (!Resync(pos_)) {
+        return kErrEndOfStream;
+      }
+      continue;
+    }
+    if (e.clipped || e.unknownSize) {
+      if (!Resync(pos_)) return kErrEndOfStream;
+      continue;
+    }
+    bool found = false;
+    const int32_t scan = ScanClusterChild(e, out, &found);
+    if (scan != kOk) return scan;
+    pos_ = e.End();
+    if (found) return kOk;
+  }
+}
+
+int32_t MkvBlockCursor::ScanClusterChild(const ElementHeader& e, BlockRef* out, bool* found) {
+  switch (e.id) {
+    case el::TIMECODE: {
+      uint64_t tc = 0;
+      if (ReadUnsigned(file_, e, &tc) == kOk) cluster_.timecode = tc;
+      return kOk;
+    }
+    case el::SIMPLEBLOCK:
+      return InspectBlock(e, out, found);
+    case el::BLOCKGROUP:
+      return InspectGroup(e, out, found);
+    default:  // POSITION, PREVSIZE, CRC, VOID and whatever else a cluster holds
+      return kOk;
+  }
+}
+
+int32_t MkvBlockCursor::InspectBlock(const ElementHeader& block, BlockRef* out, bool* found) {
+  uint8_t head[12];
+  size_t got = 0;
+  const int32_t rc = file_.ReadSome(block.data, head,
+                                    static_cast<size_t>(std::min<uint64_t>(sizeof head, block.size)), &got);
+  if (rc != kOk) return rc;
+  EbmlNumber track;
+  // A track number that is no valid number makes the block unusable, not the cluster.
+  if (ParseEbmlNumber(head, got, EbmlReading::kUnsigned, &track) != kOk) return kOk;
+  if (got < track.length + 3) return kOk;
+  if (trackNumber_ != 0 && track.value != trackNumber_) return kOk;
+  const MkvTrack* t = segment_.TrackByNumber(track.value);
+  if (!Delivered(t)) return kOk;
+  out->elementPos = block.id == el::SIMPLEBLOCK ? block.start : out->elementPos;
+  out->payload = block.data;
+  out->payloadSize = block.size;
+  out->track = t;
+  const uint16_t rel = static_cast<uint16_t>((head[track.length] << 8) | head[track.length + 1]);
+  out->time = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel));
+  out->flags = head[track.length + 2];
+  out->cluster = cluster_;
+  FinishBlockRef(out);
+  *found = true;
+  return kOk;
+}
+
+int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, bool* found) {
+  bool haveBlock = false, referenced = false, hasDuration = false;
+  uint64_t duration = 0;
+  ElementHeader block;
+  for (uint64_t pos = group.data; pos < group.End();) {
+    ElementHeader c;
+    if (ReadElementHeader(file_, pos, group.End(), &c) != kOk) return kOk;  // a broken group is passed over
+    if (c.id == el::BLOCK && !haveBlock) {
+      block = c;
+      haveBlock = true;
+    } else if (c.id == el::REFERENCEBLOCK) {
+      referenced = true;
+    } else if (c.id == el::BLOCKDURATION) {
+      hasDuration = ReadUnsigned(file_, c, &duration) == kOk;
+    }
+    pos = c.End();
+  }
+  if (!haveBlock) return kOk;
+  out->elementPos = group.start;
+  const int32_t rc = InspectBlock(block, out, found);
+  if (rc != kOk || !*found) return rc;
+  out->hasDuration = hasDuration;
+  out->duration = ClampToInt64(static_cast<__int128>(duration) * segment_.info.timecodeScale / 100);
+  out->key = out->track->blockType != kBlockVideo || !referenced;
+  return kOk;
+}
+
+void MkvBlockCursor::FinishBlockRef(BlockRef* out) const {
+  // SimpleBlocks carry their key-frame flag; audio and subtitles are always sync points.
+  out->key = out->track->blockType != kBlockVideo || (out->flags & 0x80) != 0;
+  out->hasDuration = false;
+  out->duration = 0;
+}
+
+int32_t MkvBlockCursor::LoadBlock(const BlockRef& ref) {
+  if (ref.payloadSize > kMaxBlockSize) return kErrFileCorrupt;
+  blockBytes_.resize(static_cast<size_t>(ref.payloadSize));
+  int32_t rc = file_.Read(ref.payload, blockBytes_.data(), blockBytes_.size());
+  if (rc != kOk) return rc;
+  EbmlNumber track;
+  rc = ParseEbmlNumber(blockBytes_.data(), blockBytes_.size(), EbmlReading::kUnsigned, &track);
+  if (rc != kOk) return kErrFileCorrupt;
+  const size_t header = track.length + 3;
+  if (blockBytes_.size() < header) return kErrFileCorrupt;
+  const Lacing lacing = static_cast<Lacing>(ref.flags & 6);
+  rc = ParseLacing(lacing, blockBytes_.data() + header, blockBytes_.size() - header, &lace_);
+  if (rc != kOk) return rc;
+  block_ = ref;
+  frameOffset_ = header + lace_.headerLength;
+  frameIndex_ = 0;
+  return kOk;
+}
+
+int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
+  const MkvTrack& t = *block_.track;
+  const uint32_t size = lace_.sizes[frameIndex_];
+  const int32_t rc = DecodeFrame(t, blockBytes_.data() + frameOffset_, size, &frameBytes_);
+  if (rc != kOk) return rc;
+  const int64_t defaultDuration = t.hasDefaultDuration ? static_cast<int64_t>(t.defaultDuration / 100) : 0;
+  out->track = &t;
+  out->key = block_.key;
+  out->laced = lace_.count > 1;
+  if (lace_.count == 1) {
+    out->time = block_.time;
+    out->duration = block_.hasDuration ? block_.duration : defaultDuration;
+  } else if (t.hasDefaultDuration) {
+    // Each frame of a laced block gets its own time where the default duration allows.
+    out->time = block_.time + static_cast<int64_t>(frameIndex_) * defaultDuration;
+    out->duration = defaultDuration;
+  } else {
+    const int64_t share = block_.hasDuration ? block_.duration / lace_.count : 0;
+    out->time = block_.time + static_cast<int64_t>(frameIndex_) * share;
+    out->duration = share;
+  }
+  out->data = frameBytes_.data();
+  out->size = frameBytes_.size();
+  return kOk;
+}
+
+int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
+  for (;;) {
+    if (frameReady_) {
+      *out = frame_;
+      return kOk;
+    }
+    if (!haveBlock_) {
+      BlockRef ref;
+      const int32_t rc = NextBlock(&ref);
+      if (rc != kOk) return rc;
+      const int32_t load = LoadBlock(ref);
+      if (load == kErrFileCorrupt) continue;  // a damaged block is passed over
+      if (load != kOk) return load == kShortRead ? kErrEndOfStream : load;
+      haveBlock_ = true;
+    }
+    if (frameIndex_ >= lace_.count) {
+      haveBlock_ = false;
+      continue;
+    }
+    const int32_t rc = DecodeCurrentFrame(&frame_);
+    if (rc != kOk) {
+      Advance();
+      return rc;
+    }
+    if (frame_.time < minTime_) {
+      Advance();
+      continue;
+    }
+    frameReady_ = true;
+  }
+}
+
+void MkvBlockCursor::Advance() {
+  frameReady_ = false;
+  if (!haveBlock_) return;
+  frameOffset_ += lace_.sizes[frameIndex_];
+  if (++frameIndex_ >= lace_.count) haveBlock_ = false;
+}
+
+}  // namespace mkv

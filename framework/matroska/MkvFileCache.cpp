@@ -1,0 +1,73 @@
+#include "framework/matroska/MkvFileCache.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "framework/matroska/MkvResult.h"
+
+namespace mkv {
+
+int32_t MkvFileCache::Load(uint64_t start, Window** out) {
+  Window* victim = &windows_[0];
+  for (Window& w : windows_) {
+    if (w.start == start) {
+      w.lastUse = ++clock_;
+      *out = &w;
+      return kOk;
+    }
+    if (w.lastUse < victim->lastUse) victim = &w;
+  }
+  victim->bytes.resize(kWindowSize);
+  victim->start = UINT64_MAX;
+  uint32_t filled = 0;
+  while (filled < kWindowSize) {
+    uint32_t got = 0;
+    const int32_t rc = source_->ReadAt(start + filled, victim->bytes.data() + filled,
+                                       kWindowSize - filled, &got);
+    if (rc != kOk) return rc;
+    if (got == 0) break;
+    filled += got;
+  }
+  victim->start = start;
+  victim->length = filled;
+  victim->lastUse = ++clock_;
+  *out = victim;
+  return kOk;
+}
+
+int32_t MkvFileCache::ReadSome(uint64_t offset, uint8_t* dst, size_t count, size_t* got) {
+  *got = 0;
+  if (count >= kWindowSize) {
+    // Large payloads go straight to the source.
+    while (*got < count) {
+      const uint32_t step = static_cast<uint32_t>(std::min<size_t>(count - *got, 1u << 30));
+      uint32_t n = 0;
+      const int32_t rc = source_->ReadAt(offset + *got, dst + *got, step, &n);
+      if (rc != kOk) return rc;
+      if (n == 0) break;
+      *got += n;
+    }
+    return kOk;
+  }
+  while (*got < count) {
+    const uint64_t pos = offset + *got;
+    Window* w = nullptr;
+    const int32_t rc = Load(pos - pos % kWindowSize, &w);
+    if (rc != kOk) return rc;
+    const uint64_t inWindow = pos - w->start;
+    if (inWindow >= w->length) break;
+    const size_t n = std::min<size_t>(count - *got, w->length - inWindow);
+    std::memcpy(dst + *got, w->bytes.data() + inWindow, n);
+    *got += n;
+  }
+  return kOk;
+}
+
+int32_t MkvFileCache::Read(uint64_t offset, uint8_t* dst, size_t count) {
+  size_t got = 0;
+  const int32_t rc = ReadSome(offset, dst, count, &got);
+  if (rc != kOk) return rc;
+  return got == count ? kOk : kShortRead;
+}
+
+}  // namespace mkv

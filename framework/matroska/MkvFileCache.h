@@ -1,0 +1,41 @@
+#pragma once
+// A few aligned windows over a MkvByteSource. Every stream of a file keeps its own read
+// position, and the streams are read in step with each other, so they mostly hit the same
+// windows; large payloads bypass the cache.
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "framework/matroska/MkvByteSource.h"
+
+namespace mkv {
+
+class MkvFileCache {
+ public:
+  static constexpr uint32_t kWindowSize = 256 * 1024;
+  static constexpr size_t kWindowCount = 4;
+
+  explicit MkvFileCache(MkvByteSource* source) : source_(source) {}
+
+  uint64_t Size() const { return source_->Size(); }
+  // Copies exactly `count` bytes at `offset`; kShortRead when the file ends first.
+  int32_t Read(uint64_t offset, uint8_t* dst, size_t count);
+  // Copies what is there of `count` bytes at `offset` (element headers near the end).
+  int32_t ReadSome(uint64_t offset, uint8_t* dst, size_t count, size_t* got);
+
+ private:
+  struct Window {
+    uint64_t start = UINT64_MAX;
+    uint32_t length = 0;
+    uint64_t lastUse = 0;
+    std::vector<uint8_t> bytes;
+  };
+  int32_t Load(uint64_t start, Window** out);
+
+  MkvByteSource* source_;
+  std::array<Window, kWindowCount> windows_;
+  uint64_t clock_ = 0;
+};
+
+}  // namespace mkv

@@ -1,0 +1,139 @@
+#pragma once
+// The Matroska reader's context: the header elements of one segment, one block cursor per
+// stream, and seeking by time. The framework module is a thin layer over it.
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "framework/matroska/MkvBlockCursor.h"
+#include "framework/matroska/MkvByteSource.h"
+#include "framework/matroska/MkvFileCache.h"
+#include "framework/matroska/MkvSegment.h"
+
+namespace mkv {
+
+// Limits that keep a hostile file from claiming unbounded memory; entries past them are
+// ignored.
+constexpr size_t kMaxTracks = 256;
+constexpr size_t kMaxCuePoints = 1 << 20;
+constexpr size_t kMaxEntries = 65536;  // chapters, tags, attachments, seek entries
+constexpr int kMaxNesting = 16;        // chapter atoms and simple tags inside each other
+// Steps of the byte-by-byte search after an unknown element between the header elements.
+constexpr int kHeaderResyncSteps = 1000;
+// The on-the-fly cluster index: 160000 bytes of 16-byte entries.
+constexpr size_t kClusterIndexEntries = 160000 / 16;
+
+struct FrameInfo {
+  int32_t blockType = 0;
+  uint32_t stream = 0;
+  uint32_t size = 0;  // bytes written, or needed when the buffer is too small
+  bool key = false;
+  int64_t time = 0, duration = 0;
+};
+
+class MkvReader {
+ public:
+  explicit MkvReader(std::unique_ptr<MkvByteSource> source);
+  MkvReader(const MkvReader&) = delete;
+  MkvReader& operator=(const MkvReader&) = delete;
+
+  // Reads the EBML header and the segment's header elements. Returns 0 or the parse
+  // error of the element that failed.
+  int32_t Open();
+
+  const MkvSegment& Segment() const { return segment_; }
+  std::span<const MkvCuePoint> Cues() const { return cues_; }
+  std::span<const MkvEdition> Editions() const { return editions_; }
+  std::span<const MkvTag> Tags() const { return tags_; }
+  std::span<const MkvAttachment> Attachments() const { return attachments_; }
+  uint64_t FileSize() const { return file_.Size(); }
+  // Reads attachment bytes [offset, offset + count) into dst.
+  int32_t ReadAttachment(size_t index, uint8_t* dst, uint64_t count);
+
+  uint32_t StreamCount(int32_t blockType) const;
+  MkvTrack* Stream(int32_t blockType, uint32_t stream);
+  const MkvTrack* Stream(int32_t blockType, uint32_t stream) const;
+
+  // The next frame of one stream into dst. kBufferTooSmall (with info->size the size
+  // needed) leaves the frame to be read again; kErrEndOfStream after the last.
+  int32_t ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
+                    FrameInfo* info);
+  // The next frame of any stream, in file order.
+  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info);
+
+  // Positions every stream at the last key frame of the first video track (else of the
+  // given stream) at or before *time, and writes that key frame's time back.
+  int32_t Seek(int32_t blockType, uint32_t stream, int64_t* time);
+  // Key frame times of the reference track around `time`, for the sync-time queries.
+  int32_t KeyFrameAround(int64_t time, bool after, int64_t* found);
+  // Title duration in 100-ns units; measured from the last blocks when the segment does
+  // not state it (files written to a pipe).
+  int64_t Duration();
+
+ private:
+  struct SeekPoint {
+    int64_t time;  // 100 ns
+    uint64_t position;
+  };
+  struct ClusterEntry {
+    uint64_t position;
+    uint64_t timecode;
+  };
+
+  int32_t ReadEbmlHeader(uint64_t* next);
+  int32_t FindSegment(uint64_t from);
+  int32_t ScanHeaderElements();
+  int32_t ReadTopLevel(const ElementHeader& e);
+  int32_t FollowSeekHead();
+  int32_t ReadSeekHead(const ElementHeader& e);
+  int32_t ReadSegmentInfo(const ElementHeader& e);
+  int32_t ReadTracks(const ElementHeader& e);
+  int32_t ReadTrackEntry(const ElementHeader& e, MkvTrack* t);
+  int32_t ReadVideo(const ElementHeader& e, MkvTrack* t);
+  int32_t ReadAudio(const ElementHeader& e, MkvTrack* t);
+  int32_t ReadContentEncodings(const ElementHeader& e, MkvTrack* t);
+  int32_t ReadCues(const ElementHeader& e);
+  int32_t ReadCuePoint(const ElementHeader& e);
+  int32_t ReadChapters(const ElementHeader& e);
+  int32_t ReadEdition(const ElementHeader& e, MkvEdition* edition);
+  int32_t ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, int depth);
+  int32_t ReadAttachments(const ElementHeader& e);
+  int32_t ReadTags(const ElementHeader& e);
+  int32_t ReadTag(const ElementHeader& e, MkvTag* tag);
+  int32_t ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int depth);
+  void NumberStreams();
+
+  template <class F>
+  int32_t ForEachChild(const ElementHeader& parent, F&& f);
+
+  const MkvTrack* ReferenceTrack(const MkvTrack* requested) const;
+  std::vector<SeekPoint> SeekPointsFor(const MkvTrack& ref);
+  void BuildClusterIndex();
+  int32_t FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_t target, BlockRef* best,
+                       bool* haveBest, BlockRef* firstAfter, bool* haveAfter);
+  int32_t LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
+  MkvBlockCursor& CursorFor(const MkvTrack& t);
+  int32_t Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info);
+
+  std::unique_ptr<MkvByteSource> source_;
+  MkvFileCache file_;
+  MkvSegment segment_;
+  std::vector<MkvCuePoint> cues_;
+  std::vector<MkvEdition> editions_;
+  std::vector<MkvTag> tags_;
+  std::vector<MkvAttachment> attachments_;
+  std::vector<std::pair<uint32_t, uint64_t>> seekEntries_;  // ID, position
+  std::vector<uint64_t> parsed_;  // offsets of the top-level elements already read
+  bool clusterIndexBuilt_ = false;
+  std::vector<ClusterEntry> clusterIndex_;
+  uint32_t clusterIndexStride_ = 1;
+  uint64_t clusterCount_ = 0;
+  uint64_t lastCluster_ = 0;
+  bool durationMeasured_ = false;
+  int64_t measuredDuration_ = 0;
+  std::vector<std::unique_ptr<MkvBlockCursor>> cursors_;  // one per track, by track index
+  std::unique_ptr<MkvBlockCursor> anyCursor_;
+};
+
+}  // namespace mkv
