@@ -1,0 +1,442 @@
+#include "pipeline/TranscodeDemuxMKV.h"
+
+#include <cstring>
+#include <new>
+
+#include "framework/L2carWrapper.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "pipeline/SampleTimingRecord.h"
+#include "pipeline/StreamFormatRecord.h"
+#include "pipeline/TranscodeMemConnection.h"
+
+namespace {
+
+constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
+constexpr uint8_t kAccessUnitDelimiter[6] = {0, 0, 0, 1, 0x09, 0xE0};
+constexpr uint8_t kNalTypeDelimiter = 0x09;
+constexpr uint8_t kAc3SyncWord[2] = {0x0B, 0x77};
+
+// The demultiplexer's own record of each sample; nothing downstream reads it.
+struct DemuxSampleRecord {
+  uint32_t reserved0;
+  uint32_t bytes;       // bytes written
+  uint32_t kind;        // 13 for a key frame, else 5
+  uint8_t reserved1[16];
+  uint8_t start[8];     // 27 MHz, little-endian; not aligned for a 64-bit field
+  uint8_t reserved2[42];
+};
+static_assert(offsetof(DemuxSampleRecord, bytes) == 4);
+static_assert(offsetof(DemuxSampleRecord, kind) == 8);
+static_assert(offsetof(DemuxSampleRecord, start) == 28);
+static_assert(offsetof(DemuxSampleRecord, reserved2) + sizeof(DemuxSampleRecord::reserved2) == 78);
+constexpr uint32_t kDemuxSampleRecordSize = 78;
+
+struct AudioTypeRow {
+  uint16_t formatTag;
+  int32_t streamType;
+};
+constexpr AudioTypeRow kAudioTypes[] = {
+    {kFormatTagPcm, kStreamTypePcm},   {kFormatTagMpeg, kStreamTypeMpegAudio},
+    {kFormatTagMp3, kStreamTypeMpegAudio}, {kFormatTagAac, kStreamTypeAac},
+    {kFormatTagAc3, kStreamTypeAc3},   {kFormatTagDts, kStreamTypeDts},
+};
+
+bool IsKeptAudio(uint16_t formatTag) {
+  return formatTag == kFormatTagMpeg || formatTag == kFormatTagMp3 || formatTag == kFormatTagAac ||
+         formatTag == kFormatTagAc3;
+}
+
+uint32_t ReadLe32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24; }
+uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+
+uint32_t ReadNalLength(const uint8_t* p, uint8_t lengthSize) {
+  uint32_t length = 0;
+  for (uint8_t i = 0; i < lengthSize; ++i) length = length << 8 | p[i];
+  return length;
+}
+
+void Append(std::vector<uint8_t>* out, const uint8_t* data, size_t size) {
+  out->insert(out->end(), data, data + size);
+}
+
+int64_t To27MHz(int64_t time100ns) { return time100ns * 27 / 10; }
+
+}  // namespace
+
+int32_t StreamTypeForFormatTag(uint16_t formatTag) {
+  for (size_t i = std::size(kAudioTypes); i-- > 0;)
+    if (kAudioTypes[i].formatTag == formatTag) return kAudioTypes[i].streamType;
+  return 0;
+}
+
+bool AvcConfigToStartCodes(const uint8_t* config, size_t size, std::vector<uint8_t>* out,
+                           uint8_t* nalLengthSize) {
+  out->clear();
+  if (size < 7) return false;
+  *nalLengthSize = static_cast<uint8_t>((config[4] & 3) + 1);
+  Append(out, kAccessUnitDelimiter, sizeof kAccessUnitDelimiter);
+  size_t at = 6;
+  // The SPS count sits in the low five bits of byte 5; the PPS count is a whole byte.
+  for (int list = 0; list < 2; ++list) {
+    if (at >= size) return false;
+    unsigned count = list == 0 ? config[5] & 31 : config[at++];
+    for (unsigned i = 0; i < count; ++i) {
+      if (at + 2 > size) return false;
+      size_t length = static_cast<size_t>(config[at] << 8 | config[at + 1]);
+      at += 2;
+      if (at + length > size) return false;
+      Append(out, kStartCode, sizeof kStartCode);
+      Append(out, config + at, length);
+      at += length;
+    }
+  }
+  return true;
+}
+
+void AvcSampleToStartCodes(const uint8_t* data, size_t size, uint8_t nalLengthSize,
+                           std::vector<uint8_t>* out) {
+  out->clear();
+  if (size > nalLengthSize && data[nalLengthSize] != kNalTypeDelimiter)
+    Append(out, kAccessUnitDelimiter, sizeof kAccessUnitDelimiter);
+  size_t at = 0;
+  while (at + nalLengthSize <= size) {
+    size_t length = ReadNalLength(data + at, nalLengthSize);
+    if (length > size - at - nalLengthSize) break;  // only whole units are kept
+    Append(out, kStartCode, sizeof kStartCode);
+    Append(out, data + at + nalLengthSize, length);
+    at += nalLengthSize + length;
+  }
+}
+
+bool AacFrameToAdts(const uint8_t* data, size_t size, const std::vector<uint8_t>& config,
+                    std::vector<uint8_t>* out) {
+  out->clear();
+  if (config.size() < 2) return false;
+  unsigned profile = (config[0] >> 3) - 1u;
+  unsigned frequencyIndex = ((config[0] & 7u) << 1) | (config[1] >> 7);
+  unsigned channels = (config[1] >> 3) & 15u;
+  unsigned length = static_cast<unsigned>((size + 7) & 0xFFFF);
+  const uint8_t header[7] = {
+      0xFF,
+      0xF9,
+      static_cast<uint8_t>((profile << 6) | (frequencyIndex << 2) | ((channels >> 2) & 1)),
+      static_cast<uint8_t>(((channels & 3) << 6) | ((length >> 11) & 3)),
+      static_cast<uint8_t>((length >> 3) & 0xFF),
+      static_cast<uint8_t>(((length & 7) << 5) | 0x1F),
+      0xFC,
+  };
+  Append(out, header, sizeof header);
+  Append(out, data, size);
+  return true;
+}
+
+void Ac3FrameWithSyncWord(const uint8_t* data, size_t size, std::vector<uint8_t>* out) {
+  out->clear();
+  bool synced = size >= 2 && ((data[0] == 0x0B && data[1] == 0x77) ||
+                              (data[0] == 0x77 && data[1] == 0x0B));
+  if (!synced) Append(out, kAc3SyncWord, sizeof kAc3SyncWord);
+  Append(out, data, size);
+}
+
+uint16_t CTranscodeDemuxMKV::Stream::FormatTag() const { return ReadLe16(format + 2); }
+
+CTranscodeDemuxMKV::CTranscodeDemuxMKV(CTranscodeNodeObserver* observer) : m_observer(observer) {
+  m_lock.Create();
+}
+
+CTranscodeDemuxMKV::~CTranscodeDemuxMKV() {
+  Reset();
+  m_lock.Destroy();
+  if (m_reader) m_reader->Release();
+}
+
+int32_t CTranscodeDemuxMKV::Release() {
+  int32_t count = SafeRelease();
+  if (count == 0) delete this;
+  return count;
+}
+
+L2carWrapper* CTranscodeDemuxMKV::CreateReader() { return new (std::nothrow) L2carWrapper; }
+
+void CTranscodeDemuxMKV::Reset() {
+  m_currentTitle = 0;
+  m_duration = 0;
+  // Connections go before the reader's container: nothing may write into them afterwards.
+  while (!m_video.empty()) m_video.pop_back();
+  while (!m_audio.empty()) m_audio.pop_back();
+  if (m_reader && m_reader->IsOpen()) m_reader->Close();
+}
+
+int32_t CTranscodeDemuxMKV::QueryBuffer(uint32_t qid, int32_t index, void* buffer, uint32_t size) {
+  VmfQueryValue value{};
+  value.size = size;
+  value.value.ptr = buffer;
+  return m_reader->GetInfo(qid, &value, index);
+}
+
+int32_t CTranscodeDemuxMKV::QueryCount(uint32_t qid, int32_t index, int64_t* result) {
+  VmfQueryValue value{};
+  int32_t status = m_reader->GetInfo(qid, &value, index);
+  *result = value.value.i64;
+  return status;
+}
+
+int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
+  if (!m_reader) {
+    m_reader = CreateReader();
+    if (!m_reader) return -1;
+    m_reader->Init();
+  }
+  Reset();
+  if (!path || m_reader->Open(path) != 0) return -1;
+
+  int64_t value = 0;
+  if (QueryCount(VMF_QID_NUM_CONTAINER_TITLE, 0, &value) != 0 || (value & 0xFFFF) == 0 ||
+      m_reader->SetTitle(0) != 0 || QueryCount(VMF_QID_TITLE_DURATION, 0, &value) != 0) {
+    Reset();
+    return -1;
+  }
+  m_duration = value / 10000;
+  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 0, &value) != 0) {
+    Reset();
+    return -1;
+  }
+  int32_t videoCount = static_cast<int32_t>(value & 0xFFFF);
+  for (int32_t i = 0; i < videoCount; ++i)
+    if (!AddVideoStream(i)) {
+      Reset();
+      return -1;
+    }
+  if (m_video.empty()) {
+    Reset();
+    return -1;
+  }
+  int32_t audioCount = 0;
+  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA, 0, &value) == 0)
+    audioCount = static_cast<int32_t>(value & 0xFFFF);
+  for (int32_t j = 0; j < audioCount; ++j) AddAudioStream(j);
+  return 0;
+}
+
+// Answers false when a query fails; a stream that is not H.264 is skipped.
+bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
+  auto stream = std::make_unique<Stream>();
+  if (QueryBuffer(VMF_QID_VID_STREAM_FORMAT, number, stream->format, sizeof stream->format) != 0)
+    return false;
+  const uint8_t* fourcc = stream->format + 24;
+  if (std::memcmp(fourcc, "H264", 4) != 0 && std::memcmp(fourcc, "h264", 4) != 0) return true;
+  stream->blockType = VMF_BLOCK_VIDEO;
+  stream->number = number;
+  stream->streamType = kStreamTypeH264;
+
+  int64_t privateSize = 0;
+  if (QueryCount(VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE, number, &privateSize) != 0) return false;
+  std::vector<uint8_t> config(static_cast<uint32_t>(privateSize));
+  if (QueryBuffer(VMF_QID_VIDEO_CODEC_PRIVATE_DATA, number, config.data(),
+                  static_cast<uint32_t>(config.size())) != 0)
+    return false;
+  if (!config.empty() &&
+      !AvcConfigToStartCodes(config.data(), config.size(), &stream->privateData,
+                             &stream->nalLengthSize))
+    stream->privateData.clear();  // a broken record: the stream carries its own parameter sets
+
+  StreamFormatRecord format{};
+  format.height = ReadLe32(stream->format + 16);
+  format.width = ReadLe32(stream->format + 12);
+  uint32_t rateNumerator = ReadLe32(stream->format + 4);
+  uint32_t rateDenominator = ReadLe32(stream->format + 8);
+  format.frameRate = static_cast<double>(rateNumerator) / static_cast<double>(rateDenominator);
+  format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
+  format.privateSize = static_cast<uint32_t>(stream->privateData.size());
+  stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  stream->connection->SetFormat(format);
+  m_video.push_back(std::move(stream));
+  return true;
+}
+
+void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
+  auto stream = std::make_unique<Stream>();
+  if (QueryBuffer(VMF_QID_AUD_STREAM_FORMAT, number, stream->format, sizeof stream->format) != 0)
+    return;
+  if (!IsKeptAudio(stream->FormatTag())) return;
+  stream->blockType = VMF_BLOCK_AUDIO;
+  stream->number = number;
+  stream->streamType = StreamTypeForFormatTag(stream->FormatTag());
+
+  int64_t privateSize = 0;
+  if (QueryCount(VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE, number, &privateSize) != 0) return;
+  stream->privateData.resize(static_cast<uint32_t>(privateSize));
+  if (!stream->privateData.empty() &&
+      QueryBuffer(VMF_QID_AUDIO_CODEC_PRIVATE_DATA, number, stream->privateData.data(),
+                  static_cast<uint32_t>(stream->privateData.size())) != 0)
+    return;
+
+  StreamFormatRecord format{};
+  format.sampleRate = ReadLe32(stream->format + 8);
+  format.byteRate = ReadLe32(stream->format + 12);
+  format.channels = static_cast<int16_t>(ReadLe16(stream->format + 4));
+  format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
+  format.privateSize = static_cast<uint32_t>(stream->privateData.size());
+  stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  stream->connection->SetFormat(format);
+  m_audio.push_back(std::move(stream));
+}
+
+int32_t CTranscodeDemuxMKV::Abort() {
+  for (size_t i = m_video.size(); i-- > 0;) {
+    Stream& stream = *m_video[i];
+    stream.parameterSetsPending = true;
+    stream.block.time = 0;
+    if (stream.connection) stream.connection->Wake();
+  }
+  for (size_t i = m_audio.size(); i-- > 0;) {
+    Stream& stream = *m_audio[i];
+    stream.block.time = 0;
+    if (stream.connection) stream.connection->Wake();
+  }
+  return 0;
+}
+
+int32_t CTranscodeDemuxMKV::GetStreamCount(int32_t kind) {
+  if (kind == 1) return static_cast<int32_t>(m_video.size());
+  if (kind == 2) return static_cast<int32_t>(m_audio.size());
+  return 0;
+}
+
+CTranscodeMemConnection* CTranscodeDemuxMKV::GetStream(int32_t kind, uint8_t index,
+                                                       int32_t* streamType) {
+  auto* streams = kind == 1 ? &m_video : kind == 2 ? &m_audio : nullptr;
+  if (!streams || index >= streams->size()) return nullptr;
+  Stream& stream = *(*streams)[index];
+  if (streamType) *streamType = stream.streamType;
+  return stream.connection.get();
+}
+
+int32_t CTranscodeDemuxMKV::Seek(int64_t startMs, int64_t) {
+  CNetLock hold(m_lock);
+  int64_t target = startMs * 10000;
+  if (!m_reader || !m_reader->IsOpen() || target < 0) return -1;
+  // Video first: the audio follows the key frame the video lands on.
+  for (size_t i = m_video.size(); i-- > 0;) {
+    Stream& stream = *m_video[i];
+    int64_t reached = target;
+    if (m_reader->SetPosition(VMF_BLOCK_VIDEO, stream.number, &reached) != 0) {
+      if (m_observer) m_observer->Notify(kNodeEventSeekFailed);
+      return -1;
+    }
+    stream.endOfStream = false;
+    if (reached <= target) target = reached;
+    stream.parameterSetsPending = true;
+    stream.block.time = target;
+  }
+  for (size_t i = m_audio.size(); i-- > 0;) {
+    Stream& stream = *m_audio[i];
+    int64_t reached = target;
+    if (m_reader->SetPosition(VMF_BLOCK_AUDIO, stream.number, &reached) != 0) {
+      if (m_observer) m_observer->Notify(kNodeEventSeekFailed);
+      return -1;
+    }
+    stream.endOfStream = false;
+    stream.block.time = reached;
+  }
+  return 0;
+}
+
+CTranscodeDemuxMKV::Stream* CTranscodeDemuxMKV::EarliestStream() {
+  Stream* chosen = nullptr;
+  auto consider = [&](Stream& stream) {
+    if (!chosen || static_cast<uint64_t>(stream.block.time) < static_cast<uint64_t>(chosen->block.time))
+      chosen = &stream;
+  };
+  for (auto& stream : m_video) consider(*stream);
+  for (auto& stream : m_audio)
+    if (!stream->endOfStream) consider(*stream);
+  return chosen;
+}
+
+int32_t CTranscodeDemuxMKV::Process() {
+  // The choice is made under the lock too: a seek from the host's thread moves the times.
+  CNetLock hold(m_lock);
+  Stream* stream = EarliestStream();
+  if (!stream) return -1;
+  int32_t pushed = PushSample(*stream);
+  if (pushed < 0) return -1;
+  if (stream->endOfStream) return stream->blockType == VMF_BLOCK_VIDEO ? 0 : 1;
+  return pushed;
+}
+
+// Reads the stream's next block, growing the buffer as the module asks.
+int32_t CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
+  for (;;) {
+    stream.block.data = stream.blockData.get();
+    int32_t status = m_reader->ReadNextBlockByStream(stream.blockType, stream.number, &stream.block);
+    if (status == 0) return 0;
+    if (status == static_cast<int32_t>(VMF_ERR_END_OF_STREAM)) {
+      stream.endOfStream = true;
+      return 1;
+    }
+    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10) return -1;
+    uint32_t capacity = stream.block.capacity;
+    uint32_t grown = stream.block.size > capacity ? stream.block.size
+                                                  : static_cast<uint32_t>(capacity * 1.1);
+    if (grown <= capacity) grown = capacity + 4096;  // 1.1 times a tiny buffer is the same size
+    stream.blockData.reset();
+    stream.blockData.reset(new (std::nothrow) uint8_t[grown]);
+    stream.block.capacity = stream.blockData ? grown : 0;
+    if (!stream.blockData) return -1;
+  }
+}
+
+bool CTranscodeDemuxMKV::Convert(Stream& stream, const uint8_t* data, size_t size) {
+  if (stream.blockType == VMF_BLOCK_VIDEO) {
+    AvcSampleToStartCodes(data, size, stream.nalLengthSize, &stream.converted);
+  } else if (stream.FormatTag() == kFormatTagAac) {
+    if (!AacFrameToAdts(data, size, stream.privateData, &stream.converted)) return false;
+  } else if (stream.FormatTag() == kFormatTagAc3) {
+    Ac3FrameWithSyncWord(data, size, &stream.converted);
+  } else {
+    stream.converted.assign(data, data + size);
+  }
+  return !stream.converted.empty();
+}
+
+int32_t CTranscodeDemuxMKV::PushSample(Stream& stream) {
+  if (stream.endOfStream) return 0;
+  if (stream.parameterSetsPending) {
+    stream.parameterSetsPending = false;
+    return Deliver(stream, stream.privateData, stream.block.time, 0, true);
+  }
+  int32_t read = ReadBlock(stream);
+  if (read != 0) return read > 0 ? 0 : -1;
+  if (!Convert(stream, stream.block.data, stream.block.size)) return -1;
+  return Deliver(stream, stream.converted, stream.block.time, stream.block.duration,
+                 (stream.block.flags & VMF_BLOCK_FLAG_KEYFRAME) != 0);
+}
+
+int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, const std::vector<uint8_t>& sample,
+                                    int64_t time, int64_t duration, bool keyFrame) {
+  if (sample.empty()) return -1;
+  CTranscodeMemConnection* connection = stream.connection.get();
+  uint32_t size = static_cast<uint32_t>(sample.size());
+  uint32_t written = connection->copyBytes(connection, const_cast<uint8_t*>(sample.data()), size);
+  if (written < size) return -1;
+
+  DemuxSampleRecord record{};
+  record.bytes = written;
+  record.kind = keyFrame ? 13 : 5;
+  int64_t start27 = static_cast<int64_t>(static_cast<double>(time) / 1e7 * 2.7e7);
+  std::memcpy(record.start, &start27, sizeof start27);
+  if (connection->auxInfo(connection, 0, kAuxDemuxSample, &record, kDemuxSampleRecordSize) != 0)
+    return -1;
+
+  SampleTimingRecord timing{};
+  timing.start = To27MHz(time);
+  timing.stop = To27MHz(time + duration - 1);
+  timing.size = written;
+  timing.present = 1;
+  timing.startValid = start27 >= 0 ? 1 : 0;
+  if (connection->auxInfo(connection, 0, kAuxSampleTiming, &timing, kSampleTimingRecordSize) != 0)
+    return -1;
+  return static_cast<int32_t>(written);
+}

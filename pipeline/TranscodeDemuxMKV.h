@@ -1,0 +1,110 @@
+// The first node of the transport-stream pipeline: reads a Matroska file through the media
+// framework, keeps the H.264 video and the audio the multiplexer takes, and writes each sample,
+// converted to the form a transport stream carries, into its stream's memory connection.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "framework/VmfRecords.h"
+#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeDemuxer.h"
+#include "plugin/NetLock.h"
+#include "plugin/RefCounters.h"
+
+class CTranscodeMemConnection;
+class L2carWrapper;
+
+// Stream type codes that name a coding to the multiplexer.
+enum StreamTypeCode : int32_t {
+  kStreamTypeH264 = 10,
+  kStreamTypeMpegAudio = 132,
+  kStreamTypeAac = 143,
+  kStreamTypeAc3 = 150,
+  kStreamTypeDts = 172,
+  kStreamTypePcm = 201,
+};
+
+// Audio format tags of the framework's stream descriptions.
+enum AudioFormatTag : uint16_t {
+  kFormatTagPcm = 1,
+  kFormatTagMpeg = 80,
+  kFormatTagMp3 = 85,
+  kFormatTagAac = 255,
+  kFormatTagAc3 = 8192,
+  kFormatTagDts = 8193,
+};
+
+int32_t StreamTypeForFormatTag(uint16_t formatTag);
+
+// The AVC decoder configuration record as start codes: an access unit delimiter, then every
+// SPS and PPS behind 00 00 00 01. Answers false for a record that is cut short.
+bool AvcConfigToStartCodes(const uint8_t* config, size_t size, std::vector<uint8_t>* out,
+                           uint8_t* nalLengthSize);
+// One length-prefixed H.264 access unit as start codes, with a delimiter when it has none.
+void AvcSampleToStartCodes(const uint8_t* data, size_t size, uint8_t nalLengthSize,
+                           std::vector<uint8_t>* out);
+// One raw AAC frame behind its 7-byte ADTS header; false without an AudioSpecificConfig.
+bool AacFrameToAdts(const uint8_t* data, size_t size, const std::vector<uint8_t>& config,
+                    std::vector<uint8_t>* out);
+// One AC-3 frame, given its sync word when it lacks one.
+void Ac3FrameWithSyncWord(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
+
+class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
+ public:
+  explicit CTranscodeDemuxMKV(CTranscodeNodeObserver* observer);
+  ~CTranscodeDemuxMKV() override;
+
+  int32_t AddRef() override { return SafeAddRef(); }
+  int32_t Release() override;
+  int32_t Open(const char16_t* path) override;
+  int32_t Abort() override;
+  int32_t GetStreamCount(int32_t kind) override;
+  CTranscodeMemConnection* GetStream(int32_t kind, uint8_t index, int32_t* streamType) override;
+  int32_t Seek(int64_t startMs, int64_t endMs) override;
+  int32_t Process() override;
+  int64_t GetDuration() override { return m_duration; }
+  virtual L2carWrapper* CreateReader();
+
+  static constexpr int32_t kConnectionCapacity = 0x500000;
+  static constexpr uint32_t kConnectionChunk = 0x10000;
+
+ private:
+  struct Stream {
+    int32_t blockType = 0;
+    uint8_t format[48] = {};
+    int32_t number = 0;
+    int32_t streamType = 0;
+    std::unique_ptr<CTranscodeMemConnection> connection;
+    std::unique_ptr<uint8_t[]> blockData;
+    VmfBlock block{};
+    std::vector<uint8_t> privateData;
+    std::vector<uint8_t> converted;
+    bool endOfStream = false;
+    uint8_t nalLengthSize = 4;
+    bool parameterSetsPending = false;
+
+    uint16_t FormatTag() const;
+  };
+
+  void Reset();
+  bool AddVideoStream(int32_t number);
+  void AddAudioStream(int32_t number);
+  int32_t QueryBuffer(uint32_t qid, int32_t index, void* buffer, uint32_t size);
+  int32_t QueryCount(uint32_t qid, int32_t index, int64_t* value);
+  Stream* EarliestStream();
+  int32_t PushSample(Stream& stream);
+  int32_t ReadBlock(Stream& stream);
+  bool Convert(Stream& stream, const uint8_t* data, size_t size);
+  int32_t Deliver(Stream& stream, const std::vector<uint8_t>& sample, int64_t time,
+                  int64_t duration, bool keyFrame);
+
+  CTranscodeNodeObserver* m_observer;
+  int32_t m_currentTitle = 0;
+  int64_t m_duration = 0;
+  L2carWrapper* m_reader = nullptr;
+  std::vector<std::unique_ptr<Stream>> m_video;
+  std::vector<std::unique_ptr<Stream>> m_audio;
+  CNetMutex m_lock;
+};

@@ -1,0 +1,66 @@
+// Holds the bytes of one sample while its writer (the demultiplexer) puts them in, and hands the
+// whole sample to its receiver when the sample's timing record arrives. The sink reuses it as a
+// buffer between the multiplexer library and the host's reader.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+
+#include "pipeline/StreamFormatRecord.h"
+#include "pipeline/bufstream.h"
+#include "plugin/NetLock.h"
+
+class CTranscodeReceiver;
+
+class CTranscodeMemConnection : public bufstream {
+ public:
+  CTranscodeMemConnection(int32_t capacity, uint32_t chunk);
+  virtual ~CTranscodeMemConnection();
+  CTranscodeMemConnection(const CTranscodeMemConnection&) = delete;
+  CTranscodeMemConnection& operator=(const CTranscodeMemConnection&) = delete;
+
+  // Copies the record; the codec private data it points to is copied too.
+  void SetFormat(const StreamFormatRecord& format);
+  const StreamFormatRecord& Format() const { return m_format; }
+  void SetReceiver(CTranscodeReceiver* receiver);
+  // Sets the wake-up event for good: every writer waiting for room gives up now and later.
+  void Wake();
+  int32_t Used();
+
+ protected:
+  // Adapts the host mutex to the standard library's lock concept, for condition waits.
+  struct LockAdapter {
+    CNetMutex& mutex;
+    void lock() { mutex.Lock(); }
+    void unlock() { mutex.Unlock(); }
+  };
+
+  uint32_t UsableBytes();
+  uint8_t* Request(uint32_t count);
+  uint32_t Confirm(uint32_t count);
+  uint32_t CopyBytes(const uint8_t* data, uint32_t count);
+  int32_t AuxInfo(uint32_t id, const void* data, uint32_t size);
+  // The sink refuses every write once woken: its reader has been told the stream is over.
+  bool RefusesWrites() const { return m_refuseWhenWoken && m_woken; }
+
+  std::unique_ptr<uint8_t[]> m_buffer;
+  int32_t m_used = 0;
+  int32_t m_capacity = 0;
+  uint32_t m_chunk;
+  CTranscodeReceiver* m_receiver = nullptr;
+  StreamFormatRecord m_format{};
+  std::unique_ptr<uint8_t[]> m_private;
+  CNetMutex m_lock;
+  NetHandle m_wakeup = nullptr;
+  // Mirrors the wake-up event. Set without the lock: a receiver may hold the lock for long.
+  std::atomic<bool> m_woken{false};
+  bool m_refuseWhenWoken = false;
+  // Signalled on every change of used, the end mark or the wake-up, so that the reader and a
+  // writer waiting for room react at once.
+  std::condition_variable_any m_changed;
+
+ private:
+  friend struct MemConnectionFaces;
+};

@@ -1,0 +1,14 @@
+// The last node before the sink: turns the encoders' pipe buffers into one output stream.
+#pragma once
+
+#include <cstdint>
+
+#include "pipeline/bufstream.h"
+#include "plugin/TranscoderInterfaces.h"
+
+class CTranscodeMuxer : public Stackvale::NetworkStreaming::INetRefCounted {
+ public:
+  virtual void AddStream(bufstream* input, int32_t streamType) = 0;
+  virtual int32_t SetOutput(bufstream* output) = 0;  // 0, or -1
+  virtual void Close() = 0;
+};

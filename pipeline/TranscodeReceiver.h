@@ -1,0 +1,13 @@
+// A node that takes complete samples from the node before it.
+#pragma once
+
+#include <cstdint>
+
+#include "pipeline/StreamFormatRecord.h"
+#include "plugin/TranscoderInterfaces.h"
+
+class CTranscodeReceiver : public Stackvale::NetworkStreaming::INetRefCounted {
+ public:
+  // Hands one complete sample on; format->startTime is the sample's 27 MHz start.
+  virtual void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) = 0;
+};

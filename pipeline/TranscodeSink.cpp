@@ -1,0 +1,77 @@
+#include "pipeline/TranscodeSink.h"
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+
+namespace {
+constexpr int32_t kSinkCapacity = 0x500000;
+constexpr uint32_t kSinkChunk = 0x10000;
+// A wake-up is signalled without the lock; the reader re-checks at this pace in case the
+// signal fell between its test and its wait.
+constexpr auto kReaderRecheck = std::chrono::milliseconds(100);
+}  // namespace
+
+CTranscodeSink::CTranscodeSink(CTranscodeNodeObserver* observer)
+    : CTranscodeMemConnection(kSinkCapacity, kSinkChunk), m_observer(observer) {
+  m_refuseWhenWoken = true;
+}
+
+CTranscodeSink::~CTranscodeSink() {
+  {
+    CNetLock held(m_lock);
+    m_used = 0;
+    m_end = false;
+  }
+  Wake();
+}
+
+int32_t CTranscodeSink::Release() {
+  int32_t now = SafeRelease();
+  if (now == 0) delete this;
+  return now;
+}
+
+int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count) {
+  if (!buffer || !count) return -1;
+  *count = 0;
+  LockAdapter adapter{m_lock};
+  std::unique_lock held(adapter);
+  for (;;) {
+    if (m_used > 0) {
+      uint32_t taken = std::min(uint32_t(m_used), capacity);
+      std::memcpy(buffer, m_buffer.get(), taken);
+      if (taken < uint32_t(m_used)) std::memmove(m_buffer.get(), m_buffer.get() + taken, m_used - taken);
+      m_used -= int32_t(taken);
+      *count = taken;
+      held.unlock();
+      m_changed.notify_all();
+      return 0;
+    }
+    if (m_end) {
+      m_end = false;
+      held.unlock();
+      if (m_observer) m_observer->Notify(kNodeEventEndDelivered);
+      return -1;
+    }
+    if (m_woken) return 0;
+    m_changed.wait_for(held, kReaderRecheck);
+  }
+}
+
+void CTranscodeSink::Reset() {
+  {
+    CNetLock held(m_lock);
+    m_used = 0;
+    m_end = false;
+  }
+  Wake();
+}
+
+void CTranscodeSink::SetEndOfStream() {
+  {
+    CNetLock held(m_lock);
+    m_end = true;
+  }
+  m_changed.notify_all();
+}

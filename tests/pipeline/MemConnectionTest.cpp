@@ -1,0 +1,93 @@
+// The memory connection gathers a sample's bytes and delivers them whole on its timing record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pipeline/SampleTimingRecord.h"
+#include "pipeline/TranscodeMemConnection.h"
+#include "pipeline/TranscodeReceiver.h"
+
+namespace {
+
+struct Recorder : CTranscodeReceiver {
+  int32_t AddRef() override { return 1; }
+  int32_t Release() override { return 1; }
+  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
+    samples.emplace_back(reinterpret_cast<char*>(data), size);
+    starts.push_back(format->startTime);
+    privateSizes.push_back(format->privateSize);
+  }
+  std::vector<std::string> samples;
+  std::vector<int64_t> starts;
+  std::vector<uint32_t> privateSizes;
+};
+
+void Put(bufstream& face, const std::string& bytes) {
+  std::string copy = bytes;
+  ASSERT_EQ(face.copyBytes(&face, reinterpret_cast<uint8_t*>(copy.data()), uint32_t(copy.size())), copy.size());
+}
+
+int32_t Mark(bufstream& face, int64_t start, uint8_t valid = 1, uint32_t id = kAuxSampleTiming) {
+  SampleTimingRecord record{};
+  record.start = start;
+  record.present = 1;
+  record.startValid = valid;
+  return face.auxInfo(&face, 0, id, &record, sizeof record);
+}
+
+TEST(MemConnection, AccumulatesAndDeliversWholeSamples) {
+  CTranscodeMemConnection connection(64, 16);
+  Recorder recorder;
+  uint8_t codecData[5] = {1, 2, 3, 4, 5};
+  StreamFormatRecord format{};
+  format.privateData = codecData;
+  format.privateSize = 5;
+  connection.SetFormat(format);
+  EXPECT_NE(connection.Format().privateData, codecData);
+  connection.SetReceiver(&recorder);
+  EXPECT_EQ(connection.chunkSize(&connection), 16u);
+
+  Put(connection, "abc");
+  Put(connection, "def");
+  EXPECT_EQ(Mark(connection, 100), 0);
+  // Not a timing record, or one without a valid start: the bytes stay for the next sample.
+  Put(connection, "gh");
+  EXPECT_EQ(Mark(connection, 200, 1, kAuxDemuxSample), 0);
+  EXPECT_EQ(Mark(connection, -5, 0), 0);
+  EXPECT_EQ(connection.Used(), 2);
+  uint8_t* space = connection.request(&connection, 3);
+  ASSERT_NE(space, nullptr);
+  std::memcpy(space, "ijk", 3);
+  EXPECT_EQ(connection.confirm(&connection, 3), 3u);
+  Mark(connection, 300);
+
+  EXPECT_EQ(recorder.samples, (std::vector<std::string>{"abcdef", "ghijk"}));
+  EXPECT_EQ(recorder.starts, (std::vector<int64_t>{100, 300}));
+  EXPECT_EQ(recorder.privateSizes, (std::vector<uint32_t>{5, 5}));
+  EXPECT_EQ(connection.usableBytes(&connection), 64u);
+  // A request must leave room: as much as is free is refused, and the lock is not kept.
+  EXPECT_EQ(connection.request(&connection, 64), nullptr);
+  EXPECT_EQ(connection.usableBytes(&connection), 64u);
+}
+
+TEST(MemConnection, WithoutReceiverEmptiesOnEachRecord) {
+  CTranscodeMemConnection connection(64, 16);
+  Put(connection, "0123456789");
+  Mark(connection, 0);
+  EXPECT_EQ(connection.Used(), 0);
+}
+
+TEST(MemConnection, FullAndWokenRefusesAtOnce) {
+  CTranscodeMemConnection connection(8, 16);
+  Put(connection, "12345678");
+  connection.Wake();
+  uint8_t byte = 0;
+  EXPECT_EQ(connection.copyBytes(&connection, &byte, 1), 0u);
+  // A connection (unlike the sink) still takes what fits after its wake-up.
+  Mark(connection, 0);
+  EXPECT_EQ(connection.copyBytes(&connection, &byte, 1), 1u);
+}
+
+}  // namespace

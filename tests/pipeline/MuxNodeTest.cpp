@@ -1,0 +1,117 @@
+// The multiplexer node's calls into its library, against a stand-in that records them.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pipeline/TranscodeEncodeFake.h"
+#include "pipeline/TranscodeMuxMP2.h"
+#include "pipeline/TranscodeSink.h"
+#include "tests/pipeline/FakeMuxMp2.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+struct Observer : CTranscodeNodeObserver {
+  void Notify(int32_t code) override { codes.push_back(code); }
+  std::vector<int32_t> codes;
+};
+
+class MuxNode : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_handle = dlopen(FAKE_MUX_PATH, RTLD_NOW);
+    ASSERT_NE(m_handle, nullptr);
+    state = reinterpret_cast<FakeMuxStateFn>(dlsym(m_handle, "fake_mux_state"))();
+    *state = FakeMuxState{};
+  }
+  void TearDown() override { dlclose(m_handle); }
+
+  CTranscodeMuxMP2* Make() { return new CTranscodeMuxMP2(&observer, FAKE_MUX_PATH); }
+
+  FakeMuxState* state = nullptr;
+  Observer observer;
+  CTranscodeSink* sink = new CTranscodeSink(nullptr);
+  CTranscodeEncodeFake* encoder = new CTranscodeEncodeFake(nullptr, 10);
+
+  ~MuxNode() override {
+    sink->Release();
+    encoder->Release();
+  }
+
+ private:
+  void* m_handle = nullptr;
+};
+
+TEST_F(MuxNode, BuildsAndClosesInOrder) {
+  CTranscodeMuxMP2* node = Make();
+  int32_t code;
+  bufstream* input = encoder->GetOutput(&code);
+  EXPECT_EQ(node->SetOutput(sink->WritingFace()), 0);
+  node->AddStream(input, 10);
+  node->AddStream(input, 143);
+  node->AddStream(input, 172);  // no call, no report
+  node->Close();
+  node->Close();
+  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2", "11:4096", "8:10:65536:5000", "8:143:131072:5000", "4:0", "5"}));
+  EXPECT_EQ(state->word60, 1u);
+  EXPECT_TRUE(state->printsFound);
+  EXPECT_TRUE(state->otherNameNull);
+  EXPECT_TRUE(observer.codes.empty());
+  node->Release();  // after Close the destructor calls nothing
+  EXPECT_EQ(state->calls.size(), 8u);
+}
+
+TEST_F(MuxNode, DestructionAbortsAnOpenInstance) {
+  CTranscodeMuxMP2* node = Make();
+  EXPECT_EQ(node->SetOutput(nullptr), -1);
+  node->Release();
+  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2", "4:1", "5"}));
+}
+
+TEST_F(MuxNode, RefusedSettingsLeaveNoInstance) {
+  state->refuseCheck = 3;
+  CTranscodeMuxMP2* node = Make();
+  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventMuxRefused});
+  EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
+  int32_t code;
+  node->AddStream(encoder->GetOutput(&code), 10);
+  node->Close();
+  node->Release();
+  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2"}));
+  EXPECT_EQ(observer.codes.size(), 1u);
+}
+
+TEST_F(MuxNode, RefusedOutputAndStreamAreReported) {
+  state->refuseOutput = 1;
+  state->refuseStream = 1;
+  CTranscodeMuxMP2* node = Make();
+  EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
+  int32_t code;
+  node->AddStream(encoder->GetOutput(&code), 150);
+  EXPECT_EQ(observer.codes, (std::vector<int32_t>{kNodeEventMuxRefused, kNodeEventMuxRefused}));
+  node->Release();
+}
+
+// An input the library will never read is closed, so its encoder drops instead of waiting.
+TEST_F(MuxNode, UnreadInputsAreClosed) {
+  state->refuseCreate = true;
+  CTranscodeMuxMP2* node = Make();
+  int32_t code;
+  bufstream* input = encoder->GetOutput(&code);
+  node->AddStream(input, 10);
+  EXPECT_TRUE(PipeBufferClosed(*reinterpret_cast<PipeBuffer*>(input->words[BufWord(13)])));
+  node->Release();
+}
+
+TEST(MuxNodeCallback, AnswersOnlyTheThreePrintNames) {
+  EXPECT_NE(CTranscodeMuxMP2::ResourceCallback("err_printf"), nullptr);
+  EXPECT_NE(CTranscodeMuxMP2::ResourceCallback("inf_printf"), nullptr);
+  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback("wrn_printf "), nullptr);
+  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback("err_print"), nullptr);
+  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback(nullptr), nullptr);
+}
+
+}  // namespace

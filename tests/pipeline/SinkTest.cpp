@@ -1,0 +1,114 @@
+// The sink between the multiplexer library and the host's reader.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pipeline/TranscodeSink.h"
+
+namespace {
+
+struct Observer : CTranscodeNodeObserver {
+  void Notify(int32_t code) override { codes.push_back(code); }
+  std::vector<int32_t> codes;
+};
+
+uint32_t Write(CTranscodeSink& sink, std::string bytes) {
+  bufstream* face = sink.WritingFace();
+  return face->copyBytes(face, reinterpret_cast<uint8_t*>(bytes.data()), uint32_t(bytes.size()));
+}
+
+std::string ReadSome(CTranscodeSink& sink, uint32_t capacity, int32_t* result = nullptr) {
+  std::string out(capacity, '\0');
+  uint32_t count = 99;
+  int32_t answer = sink.Read(reinterpret_cast<uint8_t*>(out.data()), capacity, &count);
+  if (result) *result = answer;
+  out.resize(answer == 0 ? count : 0);
+  return out;
+}
+
+TEST(Sink, PartialReadsInOrderThenEndMarkOnce) {
+  Observer observer;
+  auto* sink = new CTranscodeSink(&observer);
+  Write(*sink, "hello ");
+  Write(*sink, "world");
+  sink->SetEndOfStream();
+  EXPECT_EQ(ReadSome(*sink, 4), "hell");
+  EXPECT_EQ(ReadSome(*sink, 4), "o wo");
+  EXPECT_EQ(ReadSome(*sink, 100), "rld");
+  EXPECT_TRUE(observer.codes.empty());
+  int32_t result = 0;
+  ReadSome(*sink, 100, &result);
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventEndDelivered});
+  uint32_t count;
+  EXPECT_EQ(sink->Read(nullptr, 10, &count), -1);
+  EXPECT_EQ(sink->AddRef(), 2);
+  EXPECT_EQ(sink->Release(), 1);
+  EXPECT_EQ(sink->Release(), 0);
+}
+
+TEST(Sink, ResetDropsDataWakesTheReaderAndRefusesWrites) {
+  auto* sink = new CTranscodeSink(nullptr);
+  Write(*sink, "stale");
+  sink->Reset();
+  int32_t result = -1;
+  EXPECT_EQ(ReadSome(*sink, 10, &result), "");
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Write(*sink, "late"), 0u);
+  EXPECT_EQ(sink->request(sink, 4), nullptr);
+  EXPECT_EQ(ReadSome(*sink, 10, &result), "");
+  sink->Release();
+}
+
+// A reader blocks until data arrives, and until the wake-up when nothing else comes.
+TEST(Sink, ReaderBlocksUntilDataOrWakeUp) {
+  auto* sink = new CTranscodeSink(nullptr);
+  std::atomic<int> stage{0};
+  std::thread writer([&] {
+    while (stage == 0) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Write(*sink, "late data");
+    while (stage == 1) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    sink->Reset();
+  });
+  stage = 1;
+  EXPECT_EQ(ReadSome(*sink, 100), "late data");
+  stage = 2;
+  int32_t result = -1;
+  EXPECT_EQ(ReadSome(*sink, 100, &result), "");
+  EXPECT_EQ(result, 0);
+  writer.join();
+  sink->Release();
+}
+
+// A writer that waits on a full sink goes on once the reader has made room, and gives up when
+// the sink is reset while it waits.
+TEST(Sink, FullSinkHoldsTheWriterUntilRoomOrReset) {
+  auto* sink = new CTranscodeSink(nullptr);
+  bufstream* face = sink->WritingFace();
+  std::vector<uint8_t> fill(0x500000, 1);
+  ASSERT_EQ(face->copyBytes(face, fill.data(), uint32_t(fill.size())), fill.size());
+  EXPECT_EQ(face->usableBytes(face), 0u);
+  std::atomic<uint32_t> written{12345};
+  std::thread writer([&] {
+    uint8_t more[1000] = {2};
+    written = face->copyBytes(face, more, sizeof more);
+    written = written + face->copyBytes(face, fill.data(), uint32_t(fill.size()));
+  });
+  std::vector<uint8_t> buffer(4096);
+  uint32_t count = 0;
+  ASSERT_EQ(sink->Read(buffer.data(), 4096, &count), 0);
+  while (written == 12345u) std::this_thread::yield();
+  EXPECT_EQ(written, 1000u);
+  sink->Reset();
+  writer.join();
+  EXPECT_EQ(written, 1000u);
+  sink->Release();
+}
+
+}  // namespace
