@@ -1,0 +1,82 @@
+// A child process started from an argument vector (never through a shell), whose standard
+// output and standard error come back through two pipes.
+//
+// One thread may read the pipes while another terminates the child: Terminate kills and reaps
+// but leaves the descriptors open, so a reader never sees them closed or reused under it. They
+// close when the object is destroyed, which the owner does once nobody reads any more.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+#include "platform/process/FileDescriptor.h"
+
+namespace VexaProcess {
+
+enum ProcessStream : int32_t {
+  kStandardOutput = 0,
+  kStandardError = 1,
+};
+
+enum ReadResult : int32_t {
+  kReadData = 0,     // bytes were read
+  kReadNothing = 1,  // nothing is waiting now
+  kReadEnd = 2,      // every writer has closed the pipe
+  kReadFailed = -1,
+};
+
+struct ReadyStreams {
+  bool output = false;  // bytes or the end are waiting on standard output
+  bool error = false;   // the same for standard error
+};
+
+class CChildProcess {
+ public:
+  CChildProcess() = default;
+  // Kills and reaps a child that still runs, then closes the pipes.
+  ~CChildProcess();
+  CChildProcess(const CChildProcess&) = delete;
+  CChildProcess& operator=(const CChildProcess&) = delete;
+
+  // Runs the program arguments[0] with the given arguments (UTF-16, handed to the system as
+  // UTF-8), the caller's environment and working directory, standard input from /dev/null.
+  // The child leads a process group of its own so that Terminate also reaches what it starts.
+  // Answers false, with nothing left running, when the program cannot be started.
+  bool Start(const std::vector<std::u16string>& arguments);
+
+  // Waits up to timeoutMs for either stream to become readable. Answers false when waiting
+  // itself failed.
+  // Standard error is left out when watchError is false (once it has ended, say).
+  bool WaitReadable(int timeoutMs, bool watchError, ReadyStreams& ready) const;
+  // Reads what is waiting on one stream without blocking.
+  ReadResult Read(ProcessStream stream, uint8_t* buffer, size_t capacity, size_t& count) const;
+
+  // True once the child has ended (it is then reaped, with anything left in its group killed).
+  bool HasExited();
+  // Kills the child's process group and reaps the child. Any thread, any number of times.
+  void Terminate();
+  bool WasTerminated() const { return m_terminated.load(); }
+
+  // Whether path names an existing entry that is not a directory.
+  static bool ProgramFileExists(const std::u16string& path);
+  // The text as the system and the child see it (UTF-8). False for a lone surrogate, which
+  // has no such form.
+  static bool ToSystemText(const std::u16string& text, std::string& out);
+
+ private:
+  void ReapLocked(bool kill);
+
+  CFileDescriptor m_output;
+  CFileDescriptor m_error;
+  std::mutex m_lock;  // guards m_pid and m_reaped
+  pid_t m_pid = -1;
+  bool m_reaped = false;
+  std::atomic<bool> m_terminated{false};
+};
+
+}  // namespace VexaProcess
