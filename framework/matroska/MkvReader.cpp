@@ -577,6 +577,7 @@ int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capaci
   info->stream = frame.track->streamIndex;
   info->size = static_cast<uint32_t>(frame.size);
   info->key = frame.key;
+  info->laced = frame.laced;
   info->time = frame.time;
   info->duration = frame.duration;
   if (frame.size > capacity || (dst == nullptr && frame.size != 0)) return kBufferTooSmall;

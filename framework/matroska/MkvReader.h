@@ -29,6 +29,7 @@ struct FrameInfo {
   uint32_t stream = 0;
   uint32_t size = 0;  // bytes written, or needed when the buffer is too small
   bool key = false;
+  bool laced = false;  // one of several frames of a laced block
   int64_t time = 0, duration = 0;
 };
 

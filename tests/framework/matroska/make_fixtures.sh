@@ -1,0 +1,37 @@
+#!/bin/sh
+# Builds the Matroska fixture corpus into $1 with FFmpeg and mkvmerge: a few seconds of
+# small pictures and tones, written by each muxer in the ways the reader must handle.
+set -eu
+out=$1
+mkdir -p "$out"
+cd "$out"
+[ -f done ] && exit 0
+ff="ffmpeg -v error -y -nostdin"
+
+cat > subs.srt <<'SRT'
+1
+00:00:00,500 --> 00:00:01,200
+first line
+
+2
+00:00:01,800 --> 00:00:02,600
+second line
+SRT
+
+# H.264 with B-frames and three audio kinds, plus subtitles (FFmpeg's muxer, with cues).
+$ff -f lavfi -i testsrc=size=160x120:rate=25:duration=3 \
+    -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3 -i subs.srt \
+    -map 0:v -map 1:a -map 1:a -map 1:a -map 2:s \
+    -c:v libx264 -preset ultrafast -bf 2 -g 12 -pix_fmt yuv420p \
+    -c:a:0 aac -c:a:1 ac3 -c:a:2 libmp3lame -c:s srt ffmpeg.mkv
+
+# The same streams through mkvmerge: block groups, lacing of audio.
+mkvmerge -q -o mkvmerge.mkv ffmpeg.mkv
+# Every track zlib-compressed.
+mkvmerge -q -o zlib.mkv --compression 0:zlib --compression 1:zlib --compression 2:zlib \
+    --compression 3:zlib --compression 4:zlib ffmpeg.mkv
+# Without the index.
+mkvmerge -q -o nocues.mkv --no-cues ffmpeg.mkv
+# Written to a pipe: the segment and clusters have unknown sizes, no cues, no duration.
+$ff -i ffmpeg.mkv -map 0 -c copy -f matroska pipe: > pipe.mkv
+touch done
