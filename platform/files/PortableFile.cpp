@@ -1,0 +1,333 @@
+#include "platform/files/PortableFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/files/TextConvert.h"
+#include "platform/os/MemoryArena.h"
+
+namespace VexaFiles {
+namespace {
+
+std::atomic<uint64_t> systemSeeks{0};
+
+enum : uint8_t { kIoNone = 0, kIoRead = 1, kIoWrite = 2 };
+
+int32_t OpenResultFromErrno(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kPortableNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case ETXTBSY:
+    case EISDIR:
+    case EWOULDBLOCK:
+      return kPortableAccessDenied;
+    case EEXIST:
+      return kPortableExists;
+    case EINVAL:
+    case ENAMETOOLONG:
+      return kPortableInvalid;
+    case EMFILE:
+    case ENFILE:
+      return kPortableTooManyOpen;
+    default:
+      return kPortableOpenFailed;
+  }
+}
+
+char16_t* CopyWide(VexaOS::MemoryArena* allocator, const char16_t* text, size_t length) {
+  auto* copy = static_cast<char16_t*>(
+      VexaOS::ArenaOrHeapAlloc(allocator, (length + 1) * sizeof(char16_t)));
+  if (!copy) return nullptr;
+  std::memcpy(copy, text, length * sizeof(char16_t));
+  copy[length] = 0;
+  return copy;
+}
+
+PortableFile* NewRecord(VexaOS::MemoryArena* allocator) {
+  void* memory = VexaOS::ArenaOrHeapAlloc(allocator, sizeof(PortableFile));
+  if (!memory) return nullptr;
+  return new (memory) PortableFile{0, nullptr, allocator, nullptr, 0, false, kIoNone};
+}
+
+void FreeRecord(PortableFile* file) {
+  VexaOS::MemoryArena* allocator = file->allocator;
+  if (file->name) VexaOS::ArenaOrHeapFree(allocator, file->name);
+  file->~PortableFile();
+  VexaOS::ArenaOrHeapFree(allocator, file);
+}
+
+bool WideToPath(const char16_t* name, std::string& path) {
+  return Utf16ToUtf8String(std::u16string_view(name, WideLength(name)), path);
+}
+
+}  // namespace
+
+int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const char16_t* name,
+                         PortableFile** out) {
+  if (!out) return kPortableNoHandle;
+  *out = nullptr;
+  if (flags & kPortableConsole) {
+    PortableFile* file = NewRecord(allocator);
+    if (!file) return kPortableNoMemory;
+    file->flags = flags;
+    file->stream = stdin;  // binary already: this platform has no text translation
+    file->console = true;
+    if (name && !(file->name = CopyWide(allocator, name, WideLength(name)))) {
+      FreeRecord(file);
+      return kPortableNoMemory;
+    }
+    *out = file;
+    return kPortableOk;
+  }
+  if (!name) return kPortableNoName;
+  const uint32_t access = flags & kPortableAccessMask;
+  const bool writes = access >= kPortableWrite;
+  if ((flags & kPortableTruncate) && !writes) return kPortableTruncateNeedsWrite;
+  std::string path;
+  if (!WideToPath(name, path)) return kPortableInvalid;
+
+  int openFlags = O_CLOEXEC;
+  const char* mode = "rb";
+  if (access == kPortableWrite) {
+    openFlags |= O_WRONLY | O_CREAT;
+    mode = "wb";
+  } else if (access == kPortableReadWrite) {
+    openFlags |= O_RDWR;
+    mode = "r+b";
+  } else {
+    openFlags |= O_RDONLY;
+  }
+  int fd = ::open(path.c_str(), openFlags, 0666);
+  if (fd < 0) return OpenResultFromErrno(errno);
+  auto fail = [&](int error) {
+    ::close(fd);
+    return OpenResultFromErrno(error);
+  };
+  struct stat info;
+  if (::fstat(fd, &info) != 0) return fail(errno);
+  if (S_ISDIR(info.st_mode)) return fail(EACCES);
+  // Sharing: every opening takes a lock on the file; kPortableDenyShare takes it exclusively.
+  if (::flock(fd, ((flags & kPortableDenyShare) ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+    return fail(errno);
+  // Truncation waits for the lock, so a file that is open without sharing keeps its bytes.
+  if ((flags & kPortableTruncate) && ::ftruncate(fd, 0) != 0) return fail(errno);
+  ::posix_fadvise(fd, 0, 0,
+                  (flags & kPortableSequential) ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
+
+  PortableFile* file = NewRecord(allocator);
+  if (!file) {
+    ::close(fd);
+    return kPortableNoMemory;
+  }
+  file->flags = flags;
+  file->name = CopyWide(allocator, name, WideLength(name));
+  if (!file->name) {
+    ::close(fd);
+    FreeRecord(file);
+    return kPortableNoMemory;
+  }
+  file->stream = ::fdopen(fd, mode);
+  if (!file->stream) {
+    int error = errno;
+    ::close(fd);
+    FreeRecord(file);
+    return OpenResultFromErrno(error);
+  }
+  *out = file;
+  return kPortableOk;
+}
+
+int32_t PortableFileRead(PortableFile* file, void* buffer, uint32_t count, uint32_t* outCount) {
+  if (outCount) *outCount = 0;
+  if (!file || !file->stream) return kPortableNullFile;
+  if (file->lastIo == kIoWrite) std::fflush(file->stream);
+  file->lastIo = kIoRead;
+  const size_t got = count ? std::fread(buffer, 1, count, file->stream) : 0;
+  file->position += static_cast<int64_t>(got);
+  if (outCount) *outCount = static_cast<uint32_t>(got);
+  if (got < count) {
+    if (file->console) {
+      if (got == 0 && std::feof(file->stream)) return kPortableEndOfInput;
+      return kPortableOk;
+    }
+    const bool failed = std::ferror(file->stream) != 0;
+    std::clearerr(file->stream);  // a file that grows can be read further
+    if (failed) return kPortableReadFailed;
+  }
+  return kPortableOk;
+}
+
+int32_t PortableFileWrite(PortableFile* file, const void* buffer, uint32_t count,
+                          uint32_t* outCount) {
+  if (outCount) *outCount = 0;
+  if (!file || !file->stream) return kPortableNullFile;
+  FILE* stream = file->console ? stdout : file->stream;
+  if (!file->console && file->lastIo == kIoRead) ::fseeko(stream, 0, SEEK_CUR);
+  file->lastIo = kIoWrite;
+  errno = 0;
+  const size_t put = count ? std::fwrite(buffer, 1, count, stream) : 0;
+  if (outCount) *outCount = static_cast<uint32_t>(put);
+  if (put < count) {
+    const int error = errno;
+    std::clearerr(stream);
+    file->position = 0;
+    return error == ENOSPC ? kPortableDiskFull : kPortableWriteFailed;
+  }
+  file->position += static_cast<int64_t>(put);
+  return kPortableOk;
+}
+
+int32_t PortableFileSeek(PortableFile* file, int64_t offset, int32_t origin) {
+  if (!file || !file->stream) return kPortableNullFile;
+  if (file->console) return kPortableConsoleSeek;
+  int whence;
+  switch (origin) {
+    case kSeekFromStart:
+      whence = SEEK_SET;
+      break;
+    case kSeekFromCurrent:
+      whence = SEEK_CUR;
+      break;
+    case kSeekFromEnd:
+      whence = SEEK_END;
+      break;
+    default:
+      return kPortableBadOrigin;
+  }
+  if (origin == kSeekFromStart && offset == file->position) return kPortableOk;
+  systemSeeks.fetch_add(1, std::memory_order_relaxed);
+  file->lastIo = kIoNone;
+  if (::fseeko(file->stream, static_cast<off_t>(offset), whence) != 0) {
+    const int error = errno;
+    file->position = 0;
+    return error == EINVAL ? kPortableSeekInvalid : kPortableSeekFailed;
+  }
+  const off_t now = ::ftello(file->stream);
+  if (now < 0) {
+    file->position = 0;
+    return kPortableSeekFailed;
+  }
+  file->position = now;
+  return kPortableOk;
+}
+
+int32_t PortableFileClose(PortableFile* file) {
+  if (!file) return kPortableCloseFailed;
+  int32_t result = kPortableOk;
+  if (!file->stream) {
+    result = kPortableCloseFailed;
+  } else if (file->console) {
+    std::fflush(stdout);
+  } else if (std::fclose(file->stream) != 0) {
+    result = kPortableCloseFailed;
+  }
+  FreeRecord(file);
+  return result;
+}
+
+int64_t PortableFileSize(const char16_t* name) {
+  if (!name) return kPortableNoHandle;
+  std::string path;
+  if (!WideToPath(name, path)) return kPortableNoHandle;
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return kPortableNoHandle;
+  return static_cast<int64_t>(info.st_size);
+}
+
+uint64_t PortableSystemSeekCount() { return systemSeeks.load(std::memory_order_relaxed); }
+
+// ---- directories
+
+struct PortableDirState {
+  std::vector<std::pair<std::string, bool>> entries;  // UTF-8 name, directory flag
+  size_t next = 0;
+};
+
+int32_t PortableDirOpen(VexaOS::MemoryArena* allocator, const char16_t* path, PortableDir** out) {
+  if (!out) return kPortableNoHandle;
+  *out = nullptr;
+  if (!path) return kPortableNoName;
+  size_t length = WideLength(path);
+  if (length > 0 && path[length - 1] == u'/') --length;
+  std::u16string pattern;
+  pattern.reserve(length + 4);
+  pattern.append(path, length);
+  if (length == 0 || path[length - 1] != u'\\') pattern.push_back(u'\\');
+  for (char16_t c : {u'*', u'.', u'*'}) pattern.push_back(c);
+  void* memory = VexaOS::ArenaOrHeapAlloc(allocator, sizeof(PortableDir));
+  if (!memory) return kPortableNoMemory;
+  auto* dir = new (memory) PortableDir{allocator, nullptr, nullptr};
+  dir->pattern = CopyWide(allocator, pattern.data(), pattern.size());
+  if (!dir->pattern) {
+    VexaOS::ArenaOrHeapFree(allocator, dir);
+    return kPortableNoMemory;
+  }
+  *out = dir;
+  return kPortableOk;
+}
+
+int32_t PortableDirNext(PortableDir* dir, PortableDirEntry* entry) {
+  if (!dir || !entry) return kPortableNoHandle;
+  if (!dir->state) {
+    // The pattern without its "*.*" and the backslash before it; the root when nothing is left.
+    const size_t length = WideLength(dir->pattern) - 4;
+    std::string where;
+    if (!Utf16ToUtf8String(std::u16string_view(dir->pattern, length), where)) return kPortableInvalid;
+    if (where.empty()) where.push_back('/');
+    DIR* handle = ::opendir(where.c_str());
+    if (!handle) return OpenResultFromErrno(errno);
+    auto* state = new (std::nothrow) PortableDirState;
+    if (!state) {
+      ::closedir(handle);
+      return kPortableNoMemory;
+    }
+    while (dirent* item = ::readdir(handle)) {
+      bool isDirectory = item->d_type == DT_DIR;
+      if (item->d_type == DT_UNKNOWN || item->d_type == DT_LNK) {
+        struct stat info;
+        std::string full = where + "/" + item->d_name;
+        isDirectory = ::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      }
+      state->entries.emplace_back(item->d_name, isDirectory);
+    }
+    ::closedir(handle);
+    std::sort(state->entries.begin(), state->entries.end());
+    dir->state = state;
+  }
+  PortableDirState* state = dir->state;
+  while (state->next < state->entries.size()) {
+    const auto& [name, isDirectory] = state->entries[state->next++];
+    if (Utf8ToUtf16(name.data(), name.size(), entry->name, kPortableDirNameChars) < 0) continue;
+    entry->isDirectory = isDirectory;
+    return kPortableOk;
+  }
+  return kPortableEndOfList;
+}
+
+int32_t PortableDirClose(PortableDir* dir) {
+  if (!dir) return kPortableCloseFailed;
+  VexaOS::MemoryArena* allocator = dir->allocator;
+  delete dir->state;
+  VexaOS::ArenaOrHeapFree(allocator, dir->pattern);
+  dir->~PortableDir();
+  VexaOS::ArenaOrHeapFree(allocator, dir);
+  return kPortableOk;
+}
+
+}  // namespace VexaFiles
