@@ -1,17 +1,19 @@
 #include "framework/FrameworkMemory.h"
 
-#include <cstdlib>
+#include <cstring>
+
+#include "platform/os/MemoryArena.h"
 
 namespace vmf {
 
 void* Allocate(VexaOS::MemoryArena* allocator, size_t size) {
-  if (allocator != nullptr) return nullptr;  // arena allocation joins with the platform's arena
-  return std::calloc(1, size);
+  void* memory = VexaOS::ArenaOrHeapAlloc(allocator, size);
+  if (memory != nullptr) std::memset(memory, 0, size);
+  return memory;
 }
 
 void Free(VexaOS::MemoryArena* allocator, void* memory) {
-  if (memory == nullptr || allocator != nullptr) return;
-  std::free(memory);
+  if (memory != nullptr) VexaOS::ArenaOrHeapFree(allocator, memory);
 }
 
 }  // namespace vmf

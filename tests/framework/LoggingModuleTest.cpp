@@ -1,0 +1,153 @@
+// The trace the logging module writes, byte for byte, and its block checksum.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "framework/ContainerAccess.h"
+#include "framework/LoggingModule.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "tests/framework/FakeModule.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class LoggingModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::path(VEXA_BINARY_DIR) / "framework_logging_test";
+    fs::create_directories(dir_);
+    fs::remove(dir_ / "L1log.txt");
+    ::setenv("VEXA_L1LOG_DIR", dir_.c_str(), 1);
+    fake::RestoreEntries();
+    ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
+  }
+  void TearDown() override { ::unsetenv("VEXA_L1LOG_DIR"); }
+
+  std::vector<uint8_t> LogBytes() const {
+    std::ifstream in(dir_ / "L1log.txt", std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  }
+  static std::vector<uint8_t> Utf16le(const std::string& text, bool withMark) {
+    std::vector<uint8_t> bytes;
+    if (withMark) bytes = {0xFF, 0xFE};
+    for (char c : text) {
+      bytes.push_back(static_cast<uint8_t>(c));
+      bytes.push_back(0);
+    }
+    return bytes;
+  }
+  fs::path dir_;
+};
+
+std::string GetInfoTrace(const std::string& qid, int index, int32_t result) {
+  return "GetInfo Entry:\nQID: " + qid + "\nIndex: " + std::to_string(index) +
+         "\nGetInfo Exit:\nVexaError: " + std::to_string(result) + "\n";
+}
+
+TEST_F(LoggingModuleTest, EveryLayerOneCallIsTracedInUtf16) {
+  VmfContainer* container = nullptr;
+  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0:t", nullptr), VMF_OK);
+  ASSERT_EQ(container->files[0]->moduleId, VMF_MODULE_LOGGING);
+  uint8_t bytes[4];
+  VmfBlock block{};
+  block.data = bytes;
+  block.capacity = sizeof bytes;
+  EXPECT_EQ(vmf::ReadNextBlockByStream(container, VMF_BLOCK_VIDEO, 0, &block),
+            VMF_ERR_BLOCK_BUFFER_TOO_SMALL);  // "t/2/0/0" needs 7 bytes
+  uint8_t larger[16];
+  block.data = larger;
+  block.capacity = sizeof larger;
+  ASSERT_EQ(vmf::ReadNextBlockByStream(container, VMF_BLOCK_VIDEO, 0, &block), VMF_OK);
+  const auto crc = static_cast<int32_t>(crc32(0, larger, block.size));
+  int64_t time = 400;
+  ASSERT_EQ(vmf::SetPosition(container, VMF_BLOCK_VIDEO, 0, &time), VMF_OK);
+  VmfQueryValue value{};
+  EXPECT_EQ(vmf::GetInfo(container, 0x123456, &value, 9), VMF_ERR_UNSUPPORTED_QID);
+  EXPECT_EQ(vmf::SetTitle(container, 2), VMF_ERR_INVALID_TITLE_INDEX);
+  ASSERT_EQ(vmf::CloseContainer(container), VMF_OK);
+
+  const std::string count = GetInfoTrace("VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA", 0, 0);
+  const std::string expected =
+      "OpenContainer:\nFile: fake:v1a0s0:t\n" + count +
+      "ReadNextBlockByStream Entry:\nblockType: 2\nnStream: 0\n"
+      "ReadNextBlockByStream Exit:\nBlock Data CRC: 0\nBlock Time: 0\nVexaError: -1073741814\n" +
+      count +
+      "ReadNextBlockByStream Entry:\nblockType: 2\nnStream: 0\n"
+      "ReadNextBlockByStream Exit:\nBlock Data CRC: " + std::to_string(crc) +
+      "\nBlock Time: 0\nVexaError: 0\n" + count +
+      "SetPosition Entry:\nblockType: 2\nnStream: 0\nTime: 400\n"
+      "SetPosition Exit:\nTime: 395\nVexaError: 0\n" + count +
+      GetInfoTrace("1193046", 9, VMF_ERR_UNSUPPORTED_QID) +
+      "SetTitle Entry:\nTitleIndex 2\nSetTitle Exit:\nVexaError: -1073741749\n"
+      "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
+  EXPECT_EQ(LogBytes(), Utf16le(expected, true));
+
+  // A second container appends to the same file without another byte-order mark.
+  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v0a0s0", nullptr), VMF_OK);
+  ASSERT_EQ(vmf::CloseContainer(container), VMF_OK);
+  const std::string more = "OpenContainer:\nFile: fake:v0a0s0\nCloseContainer Entry:\n"
+                           "CloseContainer Exit:\nVexaError: 0\n";
+  EXPECT_EQ(LogBytes(), Utf16le(expected + more, true));
+}
+
+TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
+  const VmfEntryTable& log = *vmf::LoggingModule().entries;
+  VmfModuleHandle handle = nullptr;
+  ASSERT_EQ(log.openContainer(&handle, u"fake:v0a1s0", nullptr), VMF_OK);
+  int32_t type = 7;
+  int32_t stream = 8;
+  VmfBlock block{};
+  int32_t title = 5;
+  EXPECT_EQ(log.setMenu(handle, 1), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.readNextBlock(handle, &type, &stream, &block), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.addTitle(handle, &title), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.extra19To27[3](handle, 0, 0, 0, 0), VMF_ERR_NULL_MODULE_FUNC);
+  ASSERT_EQ(log.closeContainer(handle), VMF_OK);
+  const std::string missing = std::to_string(VMF_ERR_NULL_MODULE_FUNC);
+  const std::string expected =
+      "OpenContainer:\nFile: fake:v0a1s0\n"
+      "SetMenu Entry:\nMenuIndex 1\nSetMenu Exit:\nVexaError: " + missing + "\n"
+      "ReadNextBlock Entry:\nReadNextBlock Exit:\n*pBlockType: 7\n*pnStream: 8\n"
+      "Block Data CRC: 0\nBlock Time: 0\nVexaError: " + missing + "\n"
+      "AddTitle Entry:\nAddTitle Exit:\n*TitleID: 5\nVexaError: " + missing + "\n"
+      "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
+  EXPECT_EQ(LogBytes(), Utf16le(expected, true));
+  // The logging module is never chosen for a file itself.
+  int32_t score = -1;
+  EXPECT_EQ(log.probe(&score, u"fake:v1a0s0", nullptr), VMF_OK);
+  EXPECT_EQ(score, 0);
+}
+
+TEST_F(LoggingModuleTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
+  ::setenv("VEXA_L1LOG_DIR", (dir_ / "missing" / "deeper").c_str(), 1);
+  VmfContainer* container = nullptr;
+  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0", nullptr), VMF_OK);
+  VmfQueryValue value{};
+  EXPECT_EQ(vmf::GetInfo(container, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);
+  EXPECT_EQ(value.value.u16, 1);
+  EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+TEST(BlockCrc32, AgreesWithZlib) {
+  std::mt19937 random(7);
+  std::vector<uint8_t> data(4099);
+  for (auto& byte : data) byte = static_cast<uint8_t>(random());
+  for (size_t size : {size_t{0}, size_t{1}, size_t{3}, size_t{64}, data.size()}) {
+    EXPECT_EQ(vmf::BlockCrc32(data.data(), size), crc32(0, data.data(), static_cast<uInt>(size)))
+        << size;
+  }
+  const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(vmf::BlockCrc32(check, sizeof check), 0xCBF43926u);
+}
+
+}  // namespace

@@ -1,0 +1,130 @@
+// Choosing the built-in module for real files made by FFmpeg and for names without files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "framework/ContainerAccess.h"
+#include "framework/ModuleProbes.h"
+#include "framework/ModuleRegistry.h"
+#include "framework/VmfErrors.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path FixtureDir() { return fs::path(VEXA_BINARY_DIR) / "framework_probe_fixtures"; }
+
+std::u16string Wide(const fs::path& path) { return path.u16string(); }
+
+class ModuleProbeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    fs::create_directories(FixtureDir());
+    const std::string video = "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.4 ";
+    const std::string audio = "-f lavfi -i sine=duration=0.4 ";
+    const std::pair<const char*, std::string> fixtures[] = {
+        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"},
+        {"clip.mp4", video + "-c:v mpeg4"},
+        {"clip.ts", video + "-c:v mpeg2video"},
+        {"clip.mpg", video + "-c:v mpeg2video -f vob"},
+        {"clip.aac", audio + "-c:a aac"},
+        {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"},
+    };
+    for (const auto& [name, arguments] : fixtures) {
+      const fs::path file = FixtureDir() / name;
+      if (fs::exists(file)) continue;
+      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" +
+                                  file.string() + "'";
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+  }
+  void SetUp() override { ASSERT_EQ(vmf::Init(nullptr), VMF_OK); }
+
+  // The module chosen for a name, or the failure of the choice.
+  static int32_t Chosen(const std::u16string& name) {
+    int32_t id = 0;
+    const int32_t result = vmf::ChooseModule(name.c_str(), vmf::AccessMode::Read, nullptr, &id);
+    return result == VMF_OK ? id : result;
+  }
+  static fs::path CopyAs(const char* fixture, const char* name) {
+    const fs::path copy = FixtureDir() / name;
+    fs::copy_file(FixtureDir() / fixture, copy, fs::copy_options::overwrite_existing);
+    return copy;
+  }
+  static fs::path WriteFile(const char* name, const std::string& bytes) {
+    const fs::path file = FixtureDir() / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file;
+  }
+};
+
+TEST_F(ModuleProbeTest, RealFilesAreChosenByTheirContent) {
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.avi")), VMF_MODULE_AVI);
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mkv")), VMF_MODULE_MATROSKA);
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mp4")), VMF_MODULE_MP4);
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.ts")), VMF_MODULE_MPEG);
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mpg")), VMF_MODULE_MPEG);
+  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.aac")), VMF_MODULE_MPEG);
+  // Content beats a misleading extension; capital letters do not matter when content decides.
+  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "matroska.MKV"))), VMF_MODULE_MATROSKA);
+  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "matroska.avi"))), VMF_MODULE_MATROSKA);
+  // Two modules scoring 100: the lower id wins (Matroska by content, SRT by extension).
+  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "subtitles.srt"))), VMF_MODULE_MATROSKA);
+  EXPECT_EQ(Chosen(Wide(CopyAs("clip.ts", "stream.264"))), VMF_MODULE_AVC);
+  // The MP4 module never takes a 3GP name, whatever the content.
+  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mp4", "phone.3GP"))), VMF_ERR_UNSUPPORTED_CONTAINER);
+}
+
+TEST_F(ModuleProbeTest, NamesWithoutFilesAreChosenByExtensionWhereAModuleAllowsIt) {
+  const fs::path missing = FixtureDir() / "missing";
+  EXPECT_EQ(Chosen(Wide(missing / "a.mkv")), VMF_MODULE_MATROSKA);
+  EXPECT_EQ(Chosen(Wide(missing / "a.vf3")), VMF_MODULE_MATROSKA);
+  EXPECT_EQ(Chosen(Wide(missing / "a.MKV")), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Chosen(Wide(missing / "a.AVI")), VMF_MODULE_AVI);
+  EXPECT_EQ(Chosen(Wide(missing / "a.Avi")), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Chosen(Wide(missing / "a.VSBT")), VMF_MODULE_AVI);
+  EXPECT_EQ(Chosen(Wide(missing / "a.H264")), VMF_MODULE_AVC);
+  EXPECT_EQ(Chosen(Wide(missing / "a.264")), VMF_MODULE_AVC);
+  EXPECT_EQ(Chosen(Wide(missing / "a.srt")), VMF_MODULE_SRT);
+  EXPECT_EQ(Chosen(Wide(missing / "a.SRT")), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Chosen(Wide(missing / "a.M2TS  ")), VMF_MODULE_MPEG);  // trailing spaces dropped
+  EXPECT_EQ(Chosen(Wide(missing / "a.mp4")), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);  // without reading anything
+  EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);  // ties with MPEG's extension
+  EXPECT_EQ(Chosen(u"http://host/a.3g2"), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Chosen(Wide(missing / "noextension")), VMF_ERR_UNSUPPORTED_CONTAINER);
+}
+
+TEST_F(ModuleProbeTest, ShortFilesMakeAProbeFailRatherThanScoreZero) {
+  const std::u16string riff = Wide(WriteFile("short.avi", std::string("RIFF\x10\0\0\0AV", 10)));
+  int32_t score = -1;
+  EXPECT_EQ(vmf::ProbeAvi(&score, riff.c_str(), nullptr), VMF_FAILED);
+  EXPECT_EQ(score, 0);
+  EXPECT_EQ(vmf::ProbeMpeg(&score, riff.c_str(), nullptr), VMF_FAILED);
+  const std::u16string ebml = Wide(WriteFile("short.mkv", "\x1A\x45\xDF\xA3 too short"));
+  EXPECT_EQ(vmf::ProbeMatroska(&score, ebml.c_str(), nullptr), VMF_FAILED);
+  // The extension is not consulted for a file that opens.
+  EXPECT_EQ(Chosen(ebml), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(vmf::ProbeMp4(&score, Wide(FixtureDir() / "missing" / "a.mov").c_str(), nullptr),
+            VMF_FAILED);
+  EXPECT_EQ(vmf::ProbeSrt(nullptr, u"a.srt", nullptr), VMF_FAILED);
+  EXPECT_EQ(vmf::ProbeAvc(&score, nullptr, nullptr), VMF_FAILED);
+  EXPECT_EQ(vmf::NameExtension(u"dir.d/file"), u".d/file");
+  EXPECT_EQ(vmf::NameExtension(u"file.ts  "), u".ts");
+}
+
+TEST_F(ModuleProbeTest, ContainersWithoutAReaderAreRefusedWhenOpened) {
+  for (const char* name : {"clip.avi", "clip.mp4", "clip.ts", "clip.aac"}) {
+    VmfContainer* container = nullptr;
+    const std::u16string file = u"file://" + Wide(FixtureDir() / name);
+    EXPECT_EQ(vmf::OpenContainer(&container, file.c_str(), nullptr),
+              VMF_ERR_UNSUPPORTED_CONTAINER)
+        << name;
+    EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
+  }
+}
+
+}  // namespace
