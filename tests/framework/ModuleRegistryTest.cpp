@@ -1,0 +1,114 @@
+// The error and query vocabularies, registration, and allocation from a caller's arena.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "framework/ContainerAccess.h"
+#include "framework/LoggingModule.h"
+#include "framework/ModuleRegistry.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "platform/os/MemoryArena.h"
+#include "tests/framework/FakeModule.h"
+
+namespace {
+
+TEST(VmfVocabulary, ErrorsAreFoundByCodeInTableOrder) {
+  const auto table = VmfErrorTable();
+  ASSERT_EQ(table.size(), 87u);
+  EXPECT_STREQ(table.front().name, "VMF_ERR_NO_INDEX_FOUND");
+  EXPECT_STREQ(table.back().name, "VMF_ERR_AVC_STREAM_NOT_SUPPORTED");
+  EXPECT_STREQ(table[table.size() - 2].name, "VMF_ERR_KILL");
+  const VmfErrorEntry* eos = VmfFindError(static_cast<int32_t>(0xC000001A));
+  ASSERT_NE(eos, nullptr);
+  EXPECT_STREQ(eos->name, "VMF_ERR_END_OF_STREAM");
+  EXPECT_STREQ(eos->message, "End of stream.");
+  EXPECT_STREQ(VmfFindError(VMF_WARN_NONFATAL)->message, "Unknown warning.");
+  EXPECT_EQ(VmfFindError(static_cast<int32_t>(0xC0000044)), nullptr);  // unassigned
+  EXPECT_EQ(VmfFindError(VMF_FAILED), nullptr);
+  std::set<int32_t> codes;
+  for (const VmfErrorEntry& entry : table) EXPECT_TRUE(codes.insert(entry.code).second) << entry.name;
+}
+
+TEST(VmfVocabulary, QueryIdentifiersAreNamedByValue) {
+  const auto table = VmfQidTable();
+  ASSERT_EQ(table.size(), 231u);
+  std::set<uint32_t> values;
+  for (const VmfQidEntry& entry : table) {
+    EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
+    EXPECT_LE(VmfQidStreamKind(entry.value), VMF_QID_KIND_SUBTITLE) << entry.name;
+  }
+  EXPECT_STREQ(VmfQidName(0x450E07), "VMF_QID_TITLE_DURATION");
+  EXPECT_STREQ(VmfQidName(0xE1001B), "VMF_QID_MASTERTRACK");
+  EXPECT_EQ(VmfQidName(0x450E08), nullptr);
+  EXPECT_EQ(VmfQidStreamKind(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA), VMF_QID_KIND_AUDIO);
+  EXPECT_EQ(VmfQidDataType(VMF_QID_VID_STREAM_FORMAT), VMF_DTYPE_BUFFER);
+}
+
+int32_t FailingInit(const VmfRegistrationRecord*) { return -3; }
+
+TEST(ModuleRegistry, RegistrationStopsAtAModuleThatCannotStart) {
+  VmfEntryTable noInit = *fake::Module().entries;
+  noInit.init = nullptr;
+  const VmfModuleDescriptor withoutInit{7, fake::Module().info, &noInit};
+  const VmfModuleDescriptor* list[] = {&fake::Module(), &withoutInit};
+  VmfRegistrationRecord record{0, list, nullptr, 2, 0};
+  EXPECT_EQ(vmf::Register(&record), VMF_ERR_LAYER1_FUNC_ERR);
+  EXPECT_EQ(vmf::Init(&record), VMF_ERR_LAYER1_MODULE_INIT);
+  const VmfModuleDescriptor* found = nullptr;
+  EXPECT_EQ(vmf::FindModule(fake::kFakeId, &found), VMF_OK);  // entered before the failure
+  EXPECT_EQ(vmf::FindModule(7, &found), VMF_FAILED);
+
+  VmfEntryTable failing = noInit;
+  failing.init = FailingInit;
+  const VmfModuleDescriptor failingModule{7, fake::Module().info, &failing};
+  list[1] = &failingModule;
+  EXPECT_EQ(vmf::Register(&record), VMF_ERR_LAYER1_MODULE_INIT);
+  EXPECT_EQ(vmf::FindModule(0, &found), VMF_ERR_GET_MODULE_ID);
+  EXPECT_EQ(vmf::FindModule(19, &found), VMF_ERR_GET_MODULE_ID);
+}
+
+TEST(ModuleRegistry, StatesAndTheBuiltInListAreEntered) {
+  int state = 0;
+  const VmfModuleDescriptor outOfRange{50, fake::Module().info, fake::Module().entries};
+  const VmfModuleDescriptor* list[] = {&outOfRange, &fake::Module()};
+  void* states[] = {nullptr, &state};
+  const VmfRegistrationRecord record{0, list, states, 2, 0};
+  ASSERT_EQ(vmf::Register(&record), VMF_OK);
+  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), &state);
+  // The fake module reads only: a write open finds no module.
+  int32_t id = 0;
+  EXPECT_EQ(vmf::ChooseModule(u"fake:v1a0s0", vmf::AccessMode::Write, nullptr, &id),
+            VMF_ERR_UNSUPPORTED_CONTAINER);
+  ASSERT_EQ(vmf::Register(nullptr), VMF_OK);
+  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), nullptr);
+  const VmfModuleDescriptor* found = nullptr;
+  for (int32_t builtin : {10, 12, 14, 15, 16, 17, 18}) {
+    ASSERT_EQ(vmf::FindModule(builtin, &found), VMF_OK) << builtin;
+    EXPECT_EQ(found->id, builtin);
+    EXPECT_NE(found->entries->probe, nullptr);
+  }
+  EXPECT_EQ(vmf::FindModule(fake::kFakeId, &found), VMF_FAILED);
+}
+
+TEST(ModuleRegistry, ContainersComeFromTheCallersArenaAndGoBackToIt) {
+  ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
+  alignas(8) static uint8_t buffer[4096];
+  const VexaOS::ArenaDescriptor descriptor{buffer, sizeof buffer, 8};
+  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&descriptor);
+  ASSERT_NE(arena, nullptr);
+  VmfContainer* container = nullptr;
+  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0;fake:v0a1s0", arena), VMF_OK);
+  const auto* start = reinterpret_cast<uint8_t*>(container);
+  EXPECT_TRUE(start >= buffer && start < buffer + sizeof buffer);
+  const auto* file = reinterpret_cast<uint8_t*>(container->files[1]);
+  EXPECT_TRUE(file >= buffer && file < buffer + sizeof buffer);
+  EXPECT_EQ(container->files[1]->allocator, arena);
+  EXPECT_EQ(container->files[1]->streamCursor, -1);
+  EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
+  // Everything went back: the whole buffer is free for one large block again.
+  EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer - 128), nullptr);
+}
+
+}  // namespace
