@@ -9,40 +9,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "platform/files/TextConvert.h"
+
 extern char** environ;
 
 namespace VexaProcess {
 
 namespace {
 
-// UTF-16 to UTF-8; a lone surrogate cannot be named to the system and fails the conversion.
+// A lone surrogate has no UTF-8 form, and a NUL would cut the argument short: either fails.
 bool ToUtf8(const std::u16string& in, std::string& out) {
-  out.clear();
-  for (size_t i = 0; i < in.size(); ++i) {
-    char32_t c = in[i];
-    if (c >= 0xD800 && c <= 0xDBFF) {
-      if (i + 1 >= in.size() || in[i + 1] < 0xDC00 || in[i + 1] > 0xDFFF) return false;
-      c = 0x10000 + ((c - 0xD800) << 10) + (in[++i] - 0xDC00);
-    } else if (c >= 0xDC00 && c <= 0xDFFF) {
-      return false;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return true;
+  return VexaFiles::Utf16ToUtf8String(in, out) && out.find('\0') == std::string::npos;
 }
 
 // Both ends close on exec, so no other child started meanwhile inherits them; the parent's end

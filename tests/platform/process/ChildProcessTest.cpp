@@ -12,25 +12,6 @@ using namespace ProcessTestTools;
 
 namespace {
 
-std::u16string Wide(const std::string& utf8) {
-  std::u16string out;
-  for (size_t i = 0; i < utf8.size();) {  // enough UTF-8 for the names used here
-    unsigned char c = utf8[i];
-    char32_t cp = c;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    if (extra) cp = c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
-    i += 1 + extra;
-    if (cp >= 0x10000) {
-      out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(cp);
-    }
-  }
-  return out;
-}
-
 // Everything the child writes on one stream until the stream ends.
 std::string ReadAll(CChildProcess& child, ProcessStream stream) {
   std::string all;

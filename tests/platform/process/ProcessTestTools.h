@@ -13,7 +13,16 @@
 #include <sys/types.h>
 #include <thread>
 
+#include "platform/files/TextConvert.h"
+
 namespace ProcessTestTools {
+
+// UTF-8 to UTF-16 for the names the tests make.
+inline std::u16string Wide(const std::string& utf8) {
+  std::u16string wide;
+  EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide)) << utf8;
+  return wide;
+}
 
 // A fresh folder under the build tree; tag may contain spaces, quotes and non-ASCII.
 inline std::string MakeTempDir(const std::string& tag) {
