@@ -133,39 +133,4 @@ int32_t ReadString(MkvFileCache& file, const ElementHeader& e, std::string* valu
   return kOk;
 }
 
-std::u16string Utf8ToUtf16(const std::string& s) {
-  std::u16string out;
-  out.reserve(s.size());
-  size_t i = 0;
-  while (i < s.size()) {
-    const uint8_t c = static_cast<uint8_t>(s[i]);
-    uint32_t cp = 0;
-    size_t n = 0;
-    if (c < 0x80) { cp = c; n = 1; }
-    else if ((c & 0xE0) == 0xC0) { cp = c & 0x1F; n = 2; }
-    else if ((c & 0xF0) == 0xE0) { cp = c & 0x0F; n = 3; }
-    else if ((c & 0xF8) == 0xF0) { cp = c & 0x07; n = 4; }
-    bool ok = n != 0 && i + n <= s.size();
-    for (size_t k = 1; ok && k < n; ++k) {
-      const uint8_t cc = static_cast<uint8_t>(s[i + k]);
-      ok = (cc & 0xC0) == 0x80;
-      cp = (cp << 6) | (cc & 0x3F);
-    }
-    if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-    i += n;
-  }
-  return out;
-}
-
 }  // namespace mkv

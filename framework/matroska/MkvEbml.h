@@ -54,8 +54,4 @@ int32_t ReadFloat(MkvFileCache& file, const ElementHeader& e, double* value);
 int32_t ReadString(MkvFileCache& file, const ElementHeader& e, std::string* value);
 int32_t ReadBinary(MkvFileCache& file, const ElementHeader& e, std::vector<uint8_t>* value);
 
-// UTF-8 (as stored) to UTF-16 (as the framework's queries answer); bad sequences become
-// U+FFFD.
-std::u16string Utf8ToUtf16(const std::string& s);
-
 }  // namespace mkv

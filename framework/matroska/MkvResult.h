@@ -7,12 +7,13 @@
 
 namespace mkv {
 
-constexpr int32_t kOk = 0;
-constexpr int32_t kBadArgument = -1;     // also: a track without picture size
-constexpr int32_t kMissingArgument = -2;
-constexpr int32_t kShortRead = -4;       // the bytes of a number or element are not there
-constexpr int32_t kNotSupported = -8;    // content compression the reader cannot undo
-constexpr int32_t kBufferTooSmall = -10; // the caller's block buffer must grow
+constexpr int32_t kOk = VMF_OK;
+constexpr int32_t kBadArgument = VMF_FAILED;     // also: a track without picture size
+constexpr int32_t kMissingArgument = VMF_MISSING_ARGUMENT;
+constexpr int32_t kShortRead = VMF_SHORT_READ;       // the bytes of a number or element are not there
+constexpr int32_t kNotSupported = VMF_BAD_DATA;    // content compression the reader cannot undo
+constexpr int32_t kBufferTooSmall = VMF_OUT_OF_MEMORY; // the caller's block buffer must grow
+constexpr int32_t kNoMemory = VMF_OUT_OF_MEMORY;
 
 constexpr int32_t kErrInvalidStream = VMF_ERR_INVALID_STREAM;
 constexpr int32_t kErrSeekFailure = VMF_ERR_SEEK_FAILURE;
