@@ -1,8 +1,8 @@
 #include "framework/ContainerAccess.h"
 
+#include <array>
 #include <mutex>
 #include <string_view>
-#include <vector>
 
 #include "framework/FrameworkMemory.h"
 #include "framework/ModuleRegistry.h"
@@ -112,15 +112,20 @@ int32_t GetTitleMediaProp(const VmfContainer& container, VmfQueryValue* value) {
   return VMF_OK;
 }
 
+struct FileNames {
+  std::array<std::u16string_view, VMF_MAX_FILES> names;
+  size_t count = 0;
+};
+
 // The file names of a container name; false when the name has more files than a handle covers
 // or a file name that does not fit the name buffer.
-bool SplitFileNames(std::u16string_view name, std::vector<std::u16string_view>* files) {
+bool SplitFileNames(std::u16string_view name, FileNames* files) {
   if (name.starts_with(kFileScheme)) name.remove_prefix(kFileScheme.size());
   while (true) {
     const size_t separator = name.find(u';');
     const std::u16string_view file = name.substr(0, separator);
-    if (file.size() >= VMF_FILE_NAME_CHARS || files->size() == VMF_MAX_FILES) return false;
-    files->push_back(file);
+    if (file.size() >= VMF_FILE_NAME_CHARS || files->count == VMF_MAX_FILES) return false;
+    files->names[files->count++] = file;
     if (separator == std::u16string_view::npos) return true;
     name.remove_prefix(separator + 1);
     if (name.empty()) return true;  // an empty remainder after the last ";" ends the list
@@ -180,12 +185,12 @@ int32_t OpenContainer(VmfContainer** container, const char16_t* name,
   if (container == nullptr) return VMF_ERR_INVALID_HANDLER;
   *container = nullptr;
   if (name == nullptr) return VMF_MISSING_ARGUMENT;
-  std::vector<std::u16string_view> files;
+  FileNames files;
   if (!SplitFileNames(name, &files)) return VMF_ERR_OPEN_CONTAINER;
   std::lock_guard<std::recursive_mutex> hold(RegistryLock());
   int32_t result = NewContainer(allocator, container);
-  for (size_t i = 0; i < files.size() && result == VMF_OK; ++i) {
-    result = AddFile(*container, files[i]);
+  for (size_t i = 0; i < files.count && result == VMF_OK; ++i) {
+    result = AddFile(*container, files.names[i]);
   }
   return result;
 }
