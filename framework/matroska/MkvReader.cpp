@@ -66,6 +66,8 @@ int32_t MkvReader::Open() {
   if (rc != kOk) return rc;
   rc = FollowSeekHead();
   if (rc != kOk) return rc;
+  // Without a track list no block can be placed: a file cut off before it is unusable.
+  if (!haveTracks_) return kErrInvalidFile;
   NumberStreams();
   return kOk;
 }
@@ -135,7 +137,9 @@ int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
   switch (e.id) {
     case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), kErrParseSeekHead);
     case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), kErrParseSegmentInfo);
-    case el::TRACKS: return AsParseError(ReadTracks(e), kErrParseTracks);
+    case el::TRACKS:
+      haveTracks_ = true;
+      return AsParseError(ReadTracks(e), kErrParseTracks);
     case el::CUES: return AsParseError(ReadCues(e), kErrParseCues);
     case el::CHAPTERS: return AsParseError(ReadChapters(e), kErrParseChapters);
     case el::ATTACHMENTS: return AsParseError(ReadAttachments(e), kErrParseAttachments);

@@ -126,6 +126,7 @@ class MkvReader {
   std::vector<MkvAttachment> attachments_;
   std::vector<std::pair<uint32_t, uint64_t>> seekEntries_;  // ID, position
   std::vector<uint64_t> parsed_;  // offsets of the top-level elements already read
+  bool haveTracks_ = false;
   bool clusterIndexBuilt_ = false;
   std::vector<ClusterEntry> clusterIndex_;
   uint32_t clusterIndexStride_ = 1;
