@@ -1,0 +1,137 @@
+// Module 12 through layer 2: what the demultiplexer node asks of it.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "framework/ContainerAccess.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "framework/matroska/MkvFormat.h"
+#include "tests/framework/matroska/MkvCorpus.h"
+
+using namespace mkvtest;
+
+namespace {
+
+class MkvModule : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    built_ = BuildCorpus();
+    // Layer 2 traces every call into L1log.txt in the current directory.
+    std::filesystem::current_path(CorpusDir());
+    ASSERT_EQ(vmf::Init(nullptr), 0);
+  }
+  void SetUp() override {
+    ASSERT_TRUE(built_);
+    const std::string path = CorpusDir() + "/mkvmerge.mkv";
+    const std::u16string name(path.begin(), path.end());
+    ASSERT_EQ(vmf::OpenContainer(&c_, name.c_str(), nullptr), 0);
+  }
+  void TearDown() override {
+    if (c_ != nullptr) {
+      EXPECT_EQ(vmf::CloseContainer(c_), 0);
+    }
+  }
+  uint64_t Number(uint32_t qid, int32_t index = 0) {
+    VmfQueryValue v{};
+    EXPECT_EQ(vmf::GetInfo(c_, qid, &v, index), 0) << std::hex << qid;
+    return v.value.u64;
+  }
+  static bool built_;
+  VmfContainer* c_ = nullptr;
+};
+bool MkvModule::built_ = false;
+
+}  // namespace
+
+TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
+  EXPECT_EQ(Number(VMF_QID_NUM_CONTAINER_TITLE) & 0xFFFF, 1u);
+  EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA) & 0xFFFF, 1u);
+  EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA) & 0xFFFF, 3u);
+  const int64_t duration = static_cast<int64_t>(Number(VMF_QID_TITLE_DURATION));
+  EXPECT_GT(duration, 29000000);
+  EXPECT_LT(duration, 31000000);
+
+  uint8_t format[48] = {};
+  VmfQueryValue v{};
+  v.size = 47;
+  v.value.ptr = format;
+  EXPECT_EQ(vmf::GetInfo(c_, VMF_QID_VID_STREAM_FORMAT, &v, 0), VMF_ERR_BUFFER_TOO_SMALL);
+  v.size = 48;
+  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_VID_STREAM_FORMAT, &v, 0), 0);
+  EXPECT_EQ(std::memcmp(format + 24, "H264", 4), 0);
+  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_AUD_STREAM_FORMAT, &v, 1), 0);  // the AC-3 track
+  uint16_t tag;
+  std::memcpy(&tag, format + 2, 2);
+  EXPECT_EQ(tag, 8192);
+
+  const uint32_t size = static_cast<uint32_t>(Number(VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE));
+  ASSERT_GT(size, 7u);
+  std::vector<uint8_t> avcc(size);
+  v.size = size;
+  v.value.ptr = avcc.data();
+  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_VIDEO_CODEC_PRIVATE_DATA, &v, 0), 0);
+  EXPECT_EQ(avcc[0], 1);  // an AVC decoder configuration record
+
+  char16_t text[64];
+  v.size = sizeof text;
+  v.value.ptr = text;
+  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_AUD_CODEC_ID, &v, 2), 0);
+  EXPECT_EQ(std::u16string(text), u"A_MPEG/L3");
+  EXPECT_EQ(vmf::GetInfo(c_, VMF_QID_EDTD, &v, 0), VMF_ERR_UNSUPPORTED_QID);
+
+}
+
+TEST_F(MkvModule, SetInfoThroughTheEntryTable) {
+  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
+  const std::string path = CorpusDir() + "/mkvmerge.mkv";
+  const std::u16string name(path.begin(), path.end());
+  VmfModuleHandle h = nullptr;
+  ASSERT_EQ(e.openContainer(&h, name.c_str(), nullptr), 0);
+  VmfQueryValue on{};
+  on.value.u32 = 7;  // any nonzero value switches it on
+  EXPECT_EQ(e.setInfo(h, VMF_QID_MKV_COMBINE_FIELDS, &on, 0), VMF_OK);
+  VmfQueryValue v{};
+  ASSERT_EQ(e.getInfo(h, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
+  EXPECT_EQ(v.value.u32, 1u);
+  EXPECT_EQ(e.setInfo(h, VMF_QID_USE_HIERARCHICAL_INDEX, &on, 0), VMF_OK);  // accepted, ignored
+  uint8_t format[48];
+  VmfQueryValue f{};
+  f.size = sizeof format;
+  f.value.ptr = format;
+  EXPECT_EQ(e.getInfo(h, VMF_QID_AUD_STREAM_FORMAT, &f, 3), VMF_ERR_INVALID_STREAM);
+  EXPECT_EQ(e.closeContainer(h), 0);
+}
+
+TEST_F(MkvModule, BlocksGrowTheBufferAndSeekFollowsTheVideo) {
+  const auto probe = Probe(CorpusDir() + "/mkvmerge.mkv");
+  std::vector<uint8_t> small(16);
+  VmfBlock block{};
+  block.data = small.data();
+  block.capacity = 16;
+  // The first video frame is larger than 16 bytes: the module asks for its size.
+  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), VMF_OUT_OF_MEMORY);
+  ASSERT_EQ(block.size, probe[0].packets[0].size);
+  std::vector<uint8_t> big(block.size);
+  block.data = big.data();
+  block.capacity = block.size;
+  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
+  EXPECT_EQ(crc32(0, big.data(), block.size), probe[0].packets[0].crc);
+  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
+
+  int64_t t = 15000000;
+  ASSERT_EQ(vmf::SetPosition(c_, 1, 0, &t), 0);  // an audio stream: the video key frame governs
+  EXPECT_LE(t, 15000000);
+  std::vector<uint8_t> buf(1 << 20);
+  block.data = buf.data();
+  block.capacity = static_cast<uint32_t>(buf.size());
+  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
+  EXPECT_EQ(block.time, t);
+  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
+
+  while (vmf::ReadNextBlockByStream(c_, 3, 0, &block) == 0) {
+  }
+  EXPECT_EQ(vmf::ReadNextBlockByStream(c_, 3, 0, &block), VMF_ERR_END_OF_STREAM);
+}
