@@ -6,6 +6,7 @@
 #include <new>
 #include <thread>
 
+#include "jobs/TranscodeJobASF.h"
 #include "plugin/ClientProfiles.h"
 
 namespace {
@@ -89,6 +90,8 @@ void CTranscoderImpl::Initialise() {
 void CTranscoderImpl::CreateJobPrototypes() {
   // Index 0 is the ASF job and index 1 the transport-stream job; each kind is added here as
   // it joins the plug-in.
+  AddPrototype(new (std::nothrow) CTranscodeJobASF(this));
+
 }
 
 void CTranscoderImpl::AddPrototype(NS::ITranscoderJob* prototype) {

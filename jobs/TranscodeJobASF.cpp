@@ -1,0 +1,308 @@
+#include "jobs/TranscodeJobASF.h"
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <new>
+
+#include "platform/files/TextConvert.h"
+#include "platform/process/ChildProcess.h"
+
+namespace {
+
+constexpr char kAsfMime[] = "video/x-ms-asf";
+constexpr char kAsfDlnaProfile[] = "DLNA.ORG_PN=WMVMED_PRO";
+constexpr int kPollStepMs = 10;
+constexpr size_t kErrorDrainLimit = 256 * 1024;  // per Read, so a flood cannot starve output
+constexpr size_t kErrorLineLimit = 64 * 1024;
+constexpr std::string_view kDurationLabel = "Duration: ";
+// The duration line is read once this many bytes follow its label ("00:00:00.00, s").
+constexpr size_t kDurationFieldBytes = 14;
+
+// DEV ONLY, replaced by the settings store
+std::u16string ReadEncoderSetting() {
+  const char* v = getenv("VEXA_ASF_DEV_ENCODER");
+  std::u16string out;
+  if (v) VexaFiles::Utf8ToUtf16String(v, out);
+  return out;
+}
+
+std::u16string Digits(int64_t value, int width) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value > 0);
+  while (static_cast<int>(digits.size()) < width) digits.insert(digits.begin(), u'0');
+  return digits;
+}
+
+// Every occurrence of name taken out of text.
+std::string WithoutName(std::string_view text, std::string_view name) {
+  std::string rest(text);
+  if (name.empty()) return rest;
+  for (size_t at = rest.find(name); at != std::string::npos; at = rest.find(name, at))
+    rest.erase(at, name.size());
+  return rest;
+}
+
+bool ReportsError(std::string_view text, std::string_view sourceName) {
+  std::string judged = WithoutName(text, sourceName);
+  return judged.find("Error") != std::string::npos || judged.find("error") != std::string::npos;
+}
+
+bool ReadNumber(std::string_view text, size_t& at, size_t minDigits, size_t maxDigits,
+                int64_t& value, size_t* digitsRead = nullptr) {
+  size_t start = at;
+  value = 0;
+  while (at < text.size() && at - start < maxDigits && text[at] >= '0' && text[at] <= '9')
+    value = value * 10 + (text[at++] - '0');
+  if (digitsRead) *digitsRead = at - start;
+  return at - start >= minDigits;
+}
+
+}  // namespace
+
+struct CTranscodeJobASF::EncoderRun {
+  VexaProcess::CChildProcess process;
+  std::string sourceName;  // the source path as the encoder sees it
+  std::string errorLine;   // standard error since its last line end
+  bool errorClosed = false;
+};
+
+CTranscodeJobASF::CTranscodeJobASF(NS::ITranscoderJobCallbacks* owner)
+    : CBaseTranscoderJob(owner, kAsfMime, kAsfDlnaProfile) {}
+
+CTranscodeJobASF::~CTranscodeJobASF() { Stop(); }
+
+int64_t CTranscodeJobASF::GetTimestamp() { return static_cast<int64_t>(std::time(nullptr)); }
+
+NS::ITranscoderJob* CTranscodeJobASF::MakeJob(NS::ITranscoderJobCallbacks* owner) {
+  return new (std::nothrow) CTranscodeJobASF(owner);
+}
+
+bool CTranscodeJobASF::IsAvailable() {
+  return VexaProcess::CChildProcess::ProgramFileExists(ReadEncoderSetting());
+}
+
+std::u16string CTranscodeJobASF::FindEncoder() {
+  std::u16string encoder = ReadEncoderSetting();
+  if (VexaProcess::CChildProcess::ProgramFileExists(encoder)) return encoder;
+  NS::ITranscoderJobCallbacks* owner = Owner();
+  if (!owner || owner->ForwardRequest(this, kRequestEncoderMissing) != kRequestEncoderMissing)
+    return {};
+  encoder = ReadEncoderSetting();
+  return VexaProcess::CChildProcess::ProgramFileExists(encoder) ? encoder : std::u16string();
+}
+
+int32_t CTranscodeJobASF::CheckSource(const char16_t* path, const char* mime) {
+  if (!path) return kJobMissingArgument;
+  if (!IsAvailable()) return kJobUnsupportedType;
+  return CheckMatroskaSource(path, mime);
+}
+
+int32_t CTranscodeJobASF::Open(NS::IJobListener* listener, const char16_t* path,
+                               const char* mime) {
+  if (!path) return kJobFailed;
+  Stop();
+  m_listener = listener;
+  // A reused job must not report the previous source's duration.
+  m_duration = -1;
+  if (!StoreSourcePath(path)) return kJobFailed;
+  return CheckSource(GetSourcePath(), mime);
+}
+
+int32_t CTranscodeJobASF::Start(int64_t fromMs, int64_t) {
+  return StartEncoder(fromMs) ? kJobOk : kJobFailed;
+}
+
+bool CTranscodeJobASF::Seek(int64_t ms) { return StartEncoder(ms); }
+
+int32_t CTranscodeJobASF::Stop() {
+  std::shared_ptr<EncoderRun> running;
+  std::shared_ptr<EncoderRun> starting;
+  {
+    std::lock_guard<std::mutex> hold(m_runLock);
+    ++m_generation;
+    running.swap(m_running);
+    starting.swap(m_starting);
+  }
+  // Killing wakes a reader inside Read and a start inside its banner phase; both let go of
+  // the run, and its pipes close, when they return.
+  if (running) running->process.Terminate();
+  if (starting) starting->process.Terminate();
+  return 0;
+}
+
+std::shared_ptr<CTranscodeJobASF::EncoderRun> CTranscodeJobASF::CurrentRun() {
+  std::lock_guard<std::mutex> hold(m_runLock);
+  return m_running;
+}
+
+bool CTranscodeJobASF::StartEncoder(int64_t startMs) {
+  Stop();
+  uint64_t generation;
+  {
+    std::lock_guard<std::mutex> hold(m_runLock);
+    generation = m_generation;
+  }
+  const char16_t* source = GetSourcePath();
+  if (!source) return false;
+  std::u16string encoder = FindEncoder();
+  if (encoder.empty()) return false;
+  std::shared_ptr<EncoderRun> run(new (std::nothrow) EncoderRun);
+  if (!run || !VexaProcess::CChildProcess::ToSystemText(source, run->sourceName)) return false;
+  if (!run->process.Start(BuildArguments(encoder, source, startMs))) return false;
+  {
+    std::lock_guard<std::mutex> hold(m_runLock);
+    if (generation != m_generation) return false;  // stopped meanwhile; the run dies here
+    m_starting = run;
+  }
+  int64_t duration = -1;
+  bool bannerOk = ReadBanner(*run, run->sourceName, duration);
+  {
+    std::lock_guard<std::mutex> hold(m_runLock);
+    bool current = generation == m_generation;
+    if (current) m_starting.reset();
+    if (current && bannerOk) {
+      m_running = run;
+      if (duration >= 0) m_duration = duration;
+      return true;
+    }
+  }
+  // A failed start leaves no encoder behind.
+  run->process.Terminate();
+  return false;
+}
+
+bool CTranscodeJobASF::ReadBanner(EncoderRun& run, std::string_view sourceName,
+                                  int64_t& durationMs) {
+  std::string text;
+  char chunk[4096];
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBannerTimeoutMs);
+  for (;;) {
+    if (run.process.WasTerminated() || std::chrono::steady_clock::now() > deadline) return false;
+    VexaProcess::ReadyStreams ready;
+    if (!run.process.WaitReadable(kPollStepMs * 5, true, ready)) return false;
+    if (!ready.error) continue;
+    size_t count = 0;
+    size_t room = std::min(sizeof chunk, kBannerLimit - text.size());
+    VexaProcess::ReadResult result = run.process.Read(
+        VexaProcess::kStandardError, reinterpret_cast<uint8_t*>(chunk), room, count);
+    if (result == VexaProcess::kReadFailed) return false;
+    text.append(chunk, count);
+    // An encoder that ends its banner without a duration line has nothing to stream.
+    bool complete = result == VexaProcess::kReadEnd || text.size() >= kBannerLimit;
+    BannerVerdict verdict = InspectBanner(text, sourceName, complete, durationMs);
+    if (verdict != BannerVerdict::kReadOn) return verdict == BannerVerdict::kDuration;
+    if (result == VexaProcess::kReadEnd) return false;
+    if (text.size() >= kBannerLimit) return true;
+  }
+}
+
+CTranscodeJobASF::BannerVerdict CTranscodeJobASF::InspectBanner(std::string_view text,
+                                                               std::string_view sourceName,
+                                                               bool complete,
+                                                               int64_t& durationMs) {
+  // A line still being written may hold a cut-off part of the source's name.
+  size_t lineEnd = text.find_last_of("\r\n");
+  std::string_view judged = complete ? text : text.substr(0, lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
+  if (ReportsError(judged, sourceName)) return BannerVerdict::kError;
+  std::string named = WithoutName(text, sourceName);
+  size_t label = named.find(kDurationLabel);
+  if (label == std::string::npos) return BannerVerdict::kReadOn;
+  std::string_view field = std::string_view(named).substr(label + kDurationLabel.size());
+  if (field.size() < kDurationFieldBytes && !complete) return BannerVerdict::kReadOn;
+  if (!ParseDuration(field, durationMs)) durationMs = -1;
+  return BannerVerdict::kDuration;
+}
+
+bool CTranscodeJobASF::ParseDuration(std::string_view text, int64_t& durationMs) {
+  size_t at = 0;
+  int64_t hours, minutes, seconds, fraction = 0;
+  if (!ReadNumber(text, at, 1, 9, hours) || at >= text.size() || text[at++] != ':' ||
+      !ReadNumber(text, at, 2, 2, minutes) || at >= text.size() || text[at++] != ':' ||
+      !ReadNumber(text, at, 2, 2, seconds) || minutes > 59 || seconds > 59)
+    return false;
+  if (at < text.size() && text[at] == '.') {
+    ++at;
+    size_t digits = 0;
+    // Only milliseconds matter: "45" is 450 ms, "4567" 456 ms.
+    if (!ReadNumber(text, at, 1, 3, fraction, &digits)) return false;
+    for (; digits < 3; ++digits) fraction *= 10;
+  }
+  durationMs = ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
+  return true;
+}
+
+std::u16string CTranscodeJobASF::FormatOffset(int64_t startMs) {
+  // The encoder cannot start before the beginning.
+  if (startMs < 0) startMs = 0;
+  return Digits(startMs / 3600000, 2) + u":" + Digits(startMs % 3600000 / 60000, 2) + u":" +
+         Digits(startMs % 60000 / 1000, 2) + u"." + Digits(startMs % 1000, 3);
+}
+
+std::vector<std::u16string> CTranscodeJobASF::BuildArguments(const std::u16string& encoder,
+                                                             const std::u16string& source,
+                                                             int64_t startMs) {
+  return {encoder, u"-ss",    FormatOffset(startMs), u"-i",   source, u"-vcodec", u"wmv2",
+          u"-s",   u"640x360", u"-q:v",              u"5",    u"-acodec", u"wmav2", u"-ac",
+          u"2",    u"-f",     u"asf",                u"-"};
+}
+
+bool CTranscodeJobASF::Read(uint8_t* buffer, uint32_t size, uint32_t* count) {
+  if (count) *count = 0;
+  if (!buffer || !count || size == 0) return false;
+  std::shared_ptr<EncoderRun> run = CurrentRun();
+  if (!run) return false;
+  size_t n = 0;
+  bool more = RelayOutput(*run, buffer, size, n);
+  *count = static_cast<uint32_t>(n);
+  // Once the stream has ended nobody reads the encoder any more: it goes at once rather than
+  // lingering (or waiting as a zombie) until the job is stopped.
+  if (!more) run->process.Terminate();
+  return more;
+}
+
+// Waits in short steps for output, draining standard error meanwhile.
+bool CTranscodeJobASF::RelayOutput(EncoderRun& run, uint8_t* buffer, uint32_t size,
+                                   size_t& count) {
+  for (;;) {
+    if (run.process.WasTerminated()) return false;
+    VexaProcess::ReadyStreams ready;
+    if (!run.process.WaitReadable(kPollStepMs, !run.errorClosed, ready)) return false;
+    if (ready.error && !DrainErrors(run)) return false;
+    if (ready.output) {
+      VexaProcess::ReadResult result =
+          run.process.Read(VexaProcess::kStandardOutput, buffer, size, count);
+      if (result != VexaProcess::kReadNothing) return result == VexaProcess::kReadData && count > 0;
+    } else if (!ready.error && run.process.HasExited()) {
+      return false;
+    }
+  }
+}
+
+// Reads what standard error holds and judges it line by line.
+bool CTranscodeJobASF::DrainErrors(EncoderRun& run) {
+  char chunk[4096];
+  for (size_t drained = 0; drained < kErrorDrainLimit;) {
+    size_t count = 0;
+    VexaProcess::ReadResult result = run.process.Read(
+        VexaProcess::kStandardError, reinterpret_cast<uint8_t*>(chunk), sizeof chunk, count);
+    if (result == VexaProcess::kReadEnd || result == VexaProcess::kReadFailed) {
+      run.errorClosed = true;
+      break;
+    }
+    if (result == VexaProcess::kReadNothing) break;
+    drained += count;
+    run.errorLine.append(chunk, count);
+    size_t lineEnd = run.errorLine.find_last_of("\r\n");
+    if (lineEnd == std::string::npos && run.errorLine.size() < kErrorLineLimit) continue;
+    size_t judged = lineEnd == std::string::npos ? run.errorLine.size() : lineEnd + 1;
+    if (ReportsError(std::string_view(run.errorLine).substr(0, judged), run.sourceName))
+      return false;
+    run.errorLine.erase(0, judged);
+  }
+  if (run.errorClosed && ReportsError(run.errorLine, run.sourceName)) return false;
+  return true;
+}
