@@ -35,8 +35,8 @@ int32_t ChooseModule(const char16_t* name, AccessMode mode, VexaOS::MemoryArena*
                      int32_t* moduleId);
 
 // The process-wide lock under which registration and container opening run: the host opens
-// containers from several threads at once. Recursive, because opening goes through the logging
-// module, which chooses the real module again.
+// containers from several threads at once. Recursive, so that a module whose open goes back
+// through layer 2 does not lock itself out.
 std::recursive_mutex& RegistryLock();
 
 }  // namespace vmf

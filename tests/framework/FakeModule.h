@@ -13,9 +13,7 @@ namespace fake {
 inline constexpr int32_t kFakeId = 3;
 
 struct Calls {
-  std::atomic<int> opens{0};
   std::atomic<int> closes{0};
-  std::atomic<int> seeks{0};
   std::atomic<int> closeResult{0};  // what close answers
 };
 Calls& TheCalls();
