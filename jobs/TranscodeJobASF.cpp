@@ -134,6 +134,15 @@ int32_t CTranscodeJobASF::Stop() {
   return 0;
 }
 
+// Out of memory yields no run rather than an exception across the host's call.
+std::shared_ptr<CTranscodeJobASF::EncoderRun> CTranscodeJobASF::NewRun() {
+  try {
+    return std::make_shared<EncoderRun>();
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 std::shared_ptr<CTranscodeJobASF::EncoderRun> CTranscodeJobASF::CurrentRun() {
   std::lock_guard<std::mutex> hold(m_runLock);
   return m_running;
@@ -150,7 +159,7 @@ bool CTranscodeJobASF::StartEncoder(int64_t startMs) {
   if (!source) return false;
   std::u16string encoder = FindEncoder();
   if (encoder.empty()) return false;
-  std::shared_ptr<EncoderRun> run(new (std::nothrow) EncoderRun);
+  std::shared_ptr<EncoderRun> run = NewRun();
   if (!run || !VexaProcess::CChildProcess::ToSystemText(source, run->sourceName)) return false;
   if (!run->process.Start(BuildArguments(encoder, source, startMs))) return false;
   {
@@ -191,10 +200,10 @@ bool CTranscodeJobASF::ReadBanner(EncoderRun& run, std::string_view sourceName,
         VexaProcess::kStandardError, reinterpret_cast<uint8_t*>(chunk), room, count);
     if (result == VexaProcess::kReadFailed) return false;
     text.append(chunk, count);
-    // An encoder that ends its banner without a duration line has nothing to stream.
     bool complete = result == VexaProcess::kReadEnd || text.size() >= kBannerLimit;
     BannerVerdict verdict = InspectBanner(text, sourceName, complete, durationMs);
     if (verdict != BannerVerdict::kReadOn) return verdict == BannerVerdict::kDuration;
+    // An encoder that ends its banner without a duration line has nothing to stream.
     if (result == VexaProcess::kReadEnd) return false;
     if (text.size() >= kBannerLimit) return true;
   }

@@ -74,6 +74,7 @@ class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserve
   bool ReadBanner(EncoderRun& run, std::string_view sourceName, int64_t& durationMs);
   bool RelayOutput(EncoderRun& run, uint8_t* buffer, uint32_t size, size_t& count);
   bool DrainErrors(EncoderRun& run);
+  static std::shared_ptr<EncoderRun> NewRun();
   std::shared_ptr<EncoderRun> CurrentRun();
 
   NS::IJobListener* m_listener = nullptr;  // not owned, not used further
