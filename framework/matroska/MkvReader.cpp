@@ -131,9 +131,9 @@ int32_t MkvReader::ScanHeaderElements() {
 }
 
 int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
-  if (std::find(parsed_.begin(), parsed_.end(), e.start) != parsed_.end())
-    return kOk;
-  if (parsed_.size() < kMaxEntries) parsed_.push_back(e.start);
+  // Each element once, whether met in the scan or through a seek head; a file made of
+  // endless top-level elements stops being read at the limit.
+  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return kOk;
   switch (e.id) {
     case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), kErrParseSeekHead);
     case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), kErrParseSegmentInfo);

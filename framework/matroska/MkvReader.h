@@ -3,6 +3,7 @@
 // stream, and seeking by time. The framework module is a thin layer over it.
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <span>
 #include <vector>
 
@@ -125,7 +126,7 @@ class MkvReader {
   std::vector<MkvTag> tags_;
   std::vector<MkvAttachment> attachments_;
   std::vector<std::pair<uint32_t, uint64_t>> seekEntries_;  // ID, position
-  std::vector<uint64_t> parsed_;  // offsets of the top-level elements already read
+  std::set<uint64_t> parsed_;  // offsets of the top-level elements already read
   bool haveTracks_ = false;
   bool clusterIndexBuilt_ = false;
   std::vector<ClusterEntry> clusterIndex_;

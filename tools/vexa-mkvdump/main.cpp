@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <zlib.h>
+
 #include "framework/ContainerAccess.h"
-#include "framework/LoggingModule.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvFormat.h"
@@ -115,7 +116,7 @@ int32_t DumpBlocks(VmfContainer* c, int32_t kind, int32_t stream) {
     if (rc != VMF_OK) return rc;
     std::printf("block kind=%d stream=%d time=%" PRId64 " duration=%" PRId64 " key=%d size=%u crc32=%08x\n",
                 kind, stream, block.time, block.duration, (block.flags & VMF_BLOCK_FLAG_KEYFRAME) ? 1 : 0,
-                block.size, vmf::BlockCrc32(block.data, block.size));
+                block.size, static_cast<uint32_t>(crc32(0, block.data, block.size)));
   }
 }
 
