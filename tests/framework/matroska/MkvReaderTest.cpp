@@ -289,3 +289,46 @@ TEST(MkvBuffers, TooSmallAsksForTheSizeAndKeepsTheFrame) {
   EXPECT_EQ(r->ReadFrame(1, 0, buf.data(), 100, &info), mkv::kErrEndOfStream);
   EXPECT_EQ(r->ReadFrame(1, 1, buf.data(), 100, &info), mkv::kErrInvalidStream);
 }
+
+TEST(MkvHeaderElements, ChaptersTagsAndAttachments) {
+  const Bytes chapters = Element(0x1043A770, Element(0x45B9, Cat({Uint(0x45BC, 7), Uint(0x45DD, 1),
+      Element(0xB6, Cat({Uint(0x73C4, 11), Uint(0x91, 1000000000), Uint(0x92, 2000000000),
+                         Element(0x80, Cat({Str(0x85, "Opening"), Str(0x437C, "ger")})),
+                         Element(0xB6, Cat({Uint(0x73C4, 12), Uint(0x91, 1500000000)}))}))})));
+  const Bytes tags = Element(0x1254C367, Element(0x7373, Cat({Element(0x63C0, Cat({Uint(0x68CA, 30), Uint(0x63C5, 99)})),
+      Element(0x67C8, Cat({Str(0x45A3, "TITLE"), Str(0x4487, "Song"), Element(0x67C8, Str(0x45A3, "SORT"))}))})));
+  const Bytes attachments = Element(0x1941A469, Element(0x61A7, Cat({Str(0x466E, "cover.png"), Str(0x4660, "image/png"),
+      Uint(0x46AE, 5), Element(0x465C, Filled(33, 3))})));
+  // Tags and attachments follow the clusters and are found through the seek head.
+  const Bytes cluster = Cluster(0, SimpleBlock(1, 0, 0x80, Bytes{1}));
+  const Bytes tracks = Element(0x1654AE6B, AudioTrack(1));
+  const Bytes info = Element(0x1549A966, Uint(0x2AD7B1, 1000000));
+  auto seek = [](uint32_t id, uint64_t pos) { return Element(0x4DBB, Cat({Element(0x53AB, IdBytes(id)), Uint(0x53AC, pos)})); };
+  Bytes head = Element(0x114D9B74, Cat({seek(0x1254C367, 0), seek(0x1941A469, 0)}));
+  const size_t fixedHead = head.size();
+  const uint64_t tagsAt = fixedHead + info.size() + tracks.size() + chapters.size() + cluster.size();
+  head = Element(0x114D9B74, Cat({seek(0x1254C367, tagsAt), seek(0x1941A469, tagsAt + tags.size())}));
+  ASSERT_EQ(head.size(), fixedHead);
+  const Bytes file = Cat({EbmlHeader(), Element(0x18538067, Cat({head, info, tracks, chapters, cluster, tags, attachments}))});
+  auto r = Open(file);
+  ASSERT_EQ(r->Editions().size(), 1u);
+  const mkv::MkvEdition& e = r->Editions()[0];
+  EXPECT_TRUE(e.ordered);
+  ASSERT_EQ(e.chapters.size(), 1u);
+  EXPECT_EQ(e.chapters[0].end, 2000000000u);
+  EXPECT_EQ(e.chapters[0].displays.at(0).string, "Opening");
+  EXPECT_EQ(e.chapters[0].displays.at(0).language, "ger");
+  ASSERT_EQ(e.chapters[0].children.size(), 1u);
+  EXPECT_EQ(e.chapters[0].children[0].start, 1500000000u);
+  ASSERT_EQ(r->Tags().size(), 1u);
+  EXPECT_EQ(r->Tags()[0].targetTypeValue, 30u);
+  EXPECT_EQ(r->Tags()[0].trackUids, std::vector<uint64_t>{99});
+  EXPECT_EQ(r->Tags()[0].simpleTags.at(0).string, "Song");
+  EXPECT_EQ(r->Tags()[0].simpleTags.at(0).children.at(0).name, "SORT");
+  ASSERT_EQ(r->Attachments().size(), 1u);
+  EXPECT_EQ(r->Attachments()[0].mimeType, "image/png");
+  Bytes data(33);
+  ASSERT_EQ(r->ReadAttachment(0, data.data(), data.size()), 0);
+  EXPECT_EQ(data, Filled(33, 3));
+  EXPECT_EQ(r->ReadAttachment(1, data.data(), 1), mkv::kErrParseAttachments);
+}
