@@ -1,0 +1,166 @@
+#include "mux/MuxInput.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr uint32_t kReadPiece = 1 << 20;
+
+size_t Held(const MuxInput& input) { return input.bytes.size() - input.bytesFront; }
+
+// Copies up to n bytes out of the face. A wrapped tail longer than the face's staging area
+// cannot be handed out whole, so the request shrinks until it can.
+uint32_t ReadBytes(MuxInput& input, uint32_t n) {
+  size_t at = input.bytes.size();
+  input.bytes.resize(at + n);
+  uint32_t got = 0;
+  while (n > 0 && (got = input.face->copyBytes(input.face, input.bytes.data() + at, n)) == 0) n /= 2;
+  input.bytes.resize(at + got);
+  return got;
+}
+
+bool TakeRecords(MuxInput& input) {
+  bool any = false;
+  SampleTimingRecord record;
+  for (;;) {
+    std::memset(&record, 0, sizeof record);
+    if (input.face->auxInfo(input.face, 0, kAuxTakeSampleTiming, &record, sizeof record) != 0 || !record.present)
+      return any;
+    input.records.push_back(record);
+    any = true;
+  }
+}
+
+void PushReady(MuxInput& input, MuxSample&& sample) {
+  input.readyBytes += sample.bytes.size();
+  input.ready.push_back(std::move(sample));
+}
+
+// Decode times of reordered pictures: the k-th picture in decode order takes the k-th smallest
+// presentation time, moved back by the delay that keeps every decode time at or before its
+// presentation time. The delay is measured once per time base on the first window of pictures.
+void AssignDecodeTime(MuxInput& input) {
+  if (!input.delayKnown) {
+    std::vector<int64_t> sorted;
+    for (const MuxSample& s : input.reorder)
+      if (s.hasPts) sorted.push_back(s.pts);
+    std::sort(sorted.begin(), sorted.end());
+    size_t k = 0;
+    for (const MuxSample& s : input.reorder)
+      if (s.hasPts) {
+        input.delay = std::max(input.delay, sorted[k] - s.pts);
+        ++k;
+      }
+    input.delayKnown = true;
+  }
+  MuxSample sample = std::move(input.reorder.front());
+  input.reorder.pop_front();
+  int64_t dts = input.dtsSeen ? input.lastDts : sample.pts;
+  if (sample.hasPts) {
+    dts = std::min(input.ptsHeap.top() - input.delay, sample.pts);
+    input.ptsHeap.pop();
+    if (input.dtsSeen && dts <= input.lastDts) dts = input.lastDts + 1;
+  }
+  sample.dts = dts;
+  input.lastDts = dts;
+  input.dtsSeen = true;
+  PushReady(input, std::move(sample));
+}
+
+void FlushReorder(MuxInput& input) {
+  while (!input.reorder.empty()) AssignDecodeTime(input);
+}
+
+// A source time far from the previous one means the source was re-positioned.
+void FollowTimeBase(MuxInput& input, const MuxSample& sample) {
+  if (!sample.hasPts) return;
+  if (input.seenTime && (sample.pts > input.lastPts + input.config.jumpThreshold90 ||
+                         sample.pts < input.lastPts - input.config.jumpThreshold90)) {
+    FlushReorder(input);
+    ++input.epoch;
+    input.delayKnown = false;
+    input.delay = 0;
+    input.dtsSeen = false;
+  }
+  input.seenTime = true;
+  input.lastPts = sample.pts;
+}
+
+void AddSample(MuxInput& input, const SampleTimingRecord& record, const uint8_t* data, size_t size) {
+  MuxSample sample;
+  sample.hasPts = record.startValid != 0;
+  sample.pts = sample.hasPts ? record.start / 300 + input.config.offset90 : input.lastPts;
+  if (!input.video) {
+    FollowTimeBase(input, sample);
+    sample.bytes.assign(data, data + size);
+    sample.dts = sample.pts;
+    sample.epoch = input.epoch;
+    sample.randomAccess = true;
+    PushReady(input, std::move(sample));
+    return;
+  }
+  H264AccessUnit unit = H264BuildAccessUnit(input.h264, data, size);
+  if (!unit.complete) return;
+  FollowTimeBase(input, sample);
+  sample.bytes = std::move(unit.bytes);
+  sample.randomAccess = unit.idr;
+  sample.epoch = input.epoch;
+  if (sample.hasPts) input.ptsHeap.push(sample.pts);
+  input.reorder.push_back(std::move(sample));
+  if (input.reorder.size() > input.config.reorderWindow) AssignDecodeTime(input);
+}
+
+bool CutSamples(MuxInput& input) {
+  bool any = false;
+  while (!input.records.empty() && Held(input) >= input.records.front().size) {
+    const SampleTimingRecord record = input.records.front();
+    input.records.pop_front();
+    AddSample(input, record, input.bytes.data() + input.bytesFront, record.size);
+    input.bytesFront += record.size;
+    any = true;
+  }
+  if (input.bytesFront > (1u << 20) || input.bytesFront == input.bytes.size()) {
+    input.bytes.erase(input.bytes.begin(), input.bytes.begin() + ptrdiff_t(input.bytesFront));
+    input.bytesFront = 0;
+  }
+  return any;
+}
+
+}  // namespace
+
+bool MuxInputFull(const MuxInput& input) { return Held(input) + input.readyBytes >= input.config.bufferCap; }
+
+bool MuxInputPump(MuxInput& input) {
+  bool moved = false;
+  while (!MuxInputFull(input)) {
+    uint32_t available = input.face->usableBytes(input.face);
+    if (available == 0) break;
+    uint32_t got = ReadBytes(input, std::min(available, kReadPiece));
+    if (got == 0) break;
+    input.bytesIn += got;
+    moved = true;
+  }
+  moved |= TakeRecords(input);
+  moved |= CutSamples(input);
+  return moved;
+}
+
+void MuxInputEnd(MuxInput& input) {
+  // Bytes that no record closed still belong to the stream: they form one last sample.
+  if (Held(input) > 0) {
+    SampleTimingRecord record{};
+    record.size = uint32_t(Held(input));
+    AddSample(input, record, input.bytes.data() + input.bytesFront, record.size);
+    input.bytes.clear();
+    input.bytesFront = 0;
+  }
+  FlushReorder(input);
+}
+
+MuxSample MuxInputPop(MuxInput& input) {
+  MuxSample sample = std::move(input.ready.front());
+  input.ready.pop_front();
+  input.readyBytes -= sample.bytes.size();
+  return sample;
+}

@@ -1,0 +1,210 @@
+// The multiplexer library behind the real pipeline, on streams FFmpeg extracted from real files.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "pipeline/SampleTimingRecord.h"
+#include "pipeline/TranscodeDecodeFake.h"
+#include "pipeline/TranscodeEncodeFake.h"
+#include "pipeline/TranscodeMemConnection.h"
+#include "pipeline/TranscodeMuxMP2.h"
+#include "pipeline/TranscodeSink.h"
+#include "tests/mux/MuxFixture.h"
+#include "tests/mux/TsChecker.h"
+
+namespace {
+
+const std::string kDir = std::string(VEXA_BINARY_DIR) + "/tests/mux/fixtures";
+
+std::string Problems(const TsReport& report) {
+  std::string text;
+  for (const std::string& problem : report.problems) text += problem + "\n";
+  return text;
+}
+
+// FFmpeg decodes the whole stream without a single error message.
+std::string FfmpegErrors(const std::vector<uint8_t>& ts, const std::string& name) {
+  std::string path = kDir + "/" + name + ".ts";
+  std::string log = path + ".log";
+  if (!WriteFile(path, ts)) return "cannot write " + path;
+  RunCommand("ffmpeg -v error -xerror -i " + path + " -f null -", log);
+  return ReadFileText(log);
+}
+
+// PIDs in PMT order mapped to the streams fed, by stream type.
+std::vector<uint16_t> PidsOf(const TsReport& report, const std::vector<EsStream>& streams) {
+  std::vector<uint16_t> pids;
+  std::vector<bool> used(streams.size(), false);
+  for (auto& [pid, type] : report.streamTypes) {
+    (void)type;
+    pids.push_back(pid);
+  }
+  return pids;  // the library numbers PIDs in the order the streams were added
+}
+
+// Every PES carries its sample's source time plus one offset shared by all streams.
+void ExpectSourceTimes(const TsReport& report, const std::vector<EsStream>& streams,
+                       const std::vector<FeedPass>& passes) {
+  std::vector<uint16_t> pids = PidsOf(report, streams);
+  ASSERT_EQ(pids.size(), streams.size());
+  bool offsetKnown = false;
+  int64_t offset = 0;
+  for (size_t s = 0; s < streams.size(); ++s) {
+    const std::vector<TsPesInfo>& pes = report.pes.at(pids[s]);
+    ASSERT_EQ(pes.size(), streams[s].samples.size() * passes.size()) << "stream " << s;
+    size_t i = 0;
+    for (const FeedPass& pass : passes)
+      for (const EsSample& sample : streams[s].samples) {
+        ASSERT_TRUE(pes[i].hasPts);
+        int64_t delta = pes[i].pts - (sample.ptsMs + pass.shiftMs) * 90;
+        if (!offsetKnown) offset = delta, offsetKnown = true;
+        ASSERT_EQ(delta, offset) << "stream " << s << " sample " << i;
+        ++i;
+      }
+  }
+}
+
+// Audio leaves byte for byte; each picture after the first is the source's access unit.
+void ExpectPayloads(const TsReport& report, const std::vector<EsStream>& streams) {
+  std::vector<uint16_t> pids = PidsOf(report, streams);
+  for (size_t s = 0; s < streams.size(); ++s) {
+    const std::vector<TsPesInfo>& pes = report.pes.at(pids[s]);
+    for (size_t i = streams[s].code == 10 ? 1 : 0; i < streams[s].samples.size() && i < pes.size(); ++i)
+      ASSERT_TRUE(pes[i].payload == streams[s].samples[i].bytes) << "stream " << s << " sample " << i;
+  }
+}
+
+TEST(MuxPipeline, H264WithBFramesAndAac) {
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
+  ASSERT_EQ(streams.size(), 2u) << "ffmpeg could not make the fixture";
+  std::vector<FeedPass> passes = {{0}};
+  PipelineRun run = RunPipeline(streams, passes);
+  EXPECT_EQ(run.readResultAtEnd, -1);
+  TsReport report = CheckTransportStream(run.output);
+  EXPECT_TRUE(report.problems.empty()) << Problems(report);
+  EXPECT_EQ(report.streamTypes.size(), 2u);
+  EXPECT_EQ(report.streamTypes.begin()->second, 0x1B);
+  EXPECT_EQ(report.pcrPid, report.streamTypes.begin()->first);
+  EXPECT_EQ(report.discontinuities, 0u);
+  ExpectSourceTimes(report, streams, passes);
+  ExpectPayloads(report, streams);
+  bool reordered = false;
+  for (const TsPesInfo& pes : report.pes.begin()->second) reordered |= pes.hasDts;
+  EXPECT_TRUE(reordered);
+  EXPECT_EQ(FfmpegErrors(run.output, "h264_aac"), "");
+}
+
+TEST(MuxPipeline, Ac3AndMpegAudio) {
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_ac3_mp3", "320x240", 3, {"ac3", "mp3"});
+  ASSERT_EQ(streams.size(), 3u) << "ffmpeg could not make the fixture";
+  std::vector<FeedPass> passes = {{0}};
+  PipelineRun run = RunPipeline(streams, passes);
+  TsReport report = CheckTransportStream(run.output);
+  EXPECT_TRUE(report.problems.empty()) << Problems(report);
+  std::vector<uint8_t> types;
+  for (auto& [pid, type] : report.streamTypes) types.push_back(type);
+  EXPECT_EQ(types, (std::vector<uint8_t>{0x1B, 0x81, 0x03}));
+  ExpectSourceTimes(report, streams, passes);
+  ExpectPayloads(report, streams);
+  EXPECT_EQ(FfmpegErrors(run.output, "h264_ac3_mp3"), "");
+}
+
+// The source is re-positioned twice, backwards and then forwards: each jump starts a new time
+// base behind a discontinuity indicator, and the stream stays decodable.
+TEST(MuxPipeline, TimeJumpsCarryTheDiscontinuityIndicator) {
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
+  ASSERT_EQ(streams.size(), 2u);
+  std::vector<FeedPass> passes = {{0}, {-500}, {60000}};
+  PipelineRun run = RunPipeline(streams, passes);
+  TsReport report = CheckTransportStream(run.output);
+  EXPECT_TRUE(report.problems.empty()) << Problems(report);
+  EXPECT_EQ(report.discontinuities, 2u);
+  ExpectSourceTimes(report, streams, passes);
+  EXPECT_EQ(FfmpegErrors(run.output, "jumps"), "");
+}
+
+TEST(TsCheckerSelfTest, CatchesDamage) {
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
+  ASSERT_EQ(streams.size(), 2u);
+  std::vector<uint8_t> ts = RunPipeline(streams, {{0}}).output;
+  ASSERT_GT(ts.size(), 188u * 400);
+  std::vector<uint8_t> dropped = ts;
+  dropped.erase(dropped.begin() + 188 * 300, dropped.begin() + 188 * 301);
+  EXPECT_FALSE(CheckTransportStream(dropped).problems.empty());
+  std::vector<uint8_t> noSync = ts;
+  noSync[188 * 5] = 0x46;
+  EXPECT_FALSE(CheckTransportStream(noSync).problems.empty());
+  // Every packet carrying a PCR removed from the second half: the interval is broken.
+  std::vector<uint8_t> sparse;
+  for (size_t at = 0; at < ts.size(); at += 188) {
+    bool pcrOnly = (ts[at + 3] & 0x30) == 0x20 && (ts[at + 5] & 0x10);
+    if (!(pcrOnly && at > ts.size() / 2 && at < ts.size() * 3 / 4)) sparse.insert(sparse.end(), ts.begin() + long(at), ts.begin() + long(at + 188));
+  }
+  EXPECT_FALSE(CheckTransportStream(sparse).problems.empty());
+}
+
+// ---- stopping with every buffer full
+
+struct FullPipeline {
+  CTranscodeSink* sink = new CTranscodeSink(nullptr);
+  CTranscodeMuxMP2* mux = new CTranscodeMuxMP2(nullptr);
+  CTranscodeMemConnection connection{0x500000, 0x10000};
+  CTranscodeDecodeFake* decoder = new CTranscodeDecodeFake(nullptr);
+  CTranscodeEncodeFake* encoder = new CTranscodeEncodeFake(nullptr, 143);
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> written{0};
+  std::thread worker;
+
+  // A worker writes AAC-sized samples for ever; nobody reads the sink.
+  FullPipeline() {
+    mux->SetOutput(sink->WritingFace());
+    decoder->SetSource(&connection, 143);
+    decoder->SetReceiver(encoder);
+    int32_t code = 0;
+    bufstream* face = encoder->GetOutput(&code);
+    mux->AddStream(face, code);
+    worker = std::thread([this] {
+      std::vector<uint8_t> frame(4096, 0x11);
+      frame[0] = 0xFF, frame[1] = 0xF1;
+      for (int64_t n = 0; !stop; ++n) {
+        connection.copyBytes(&connection, frame.data(), uint32_t(frame.size()));
+        SampleTimingRecord record{};
+        record.start = n * 576000;
+        record.present = record.startValid = 1;
+        connection.auxInfo(&connection, 0, kAuxSampleTiming, &record, sizeof record);
+        written += frame.size();
+      }
+    });
+    // Full everywhere: the writer stands still.
+    uint64_t seen = 0;
+    while (written != seen || written < (1u << 20)) {
+      seen = written;
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    }
+  }
+  ~FullPipeline() {
+    decoder->Release();
+    encoder->Release();
+    sink->Release();
+  }
+};
+
+TEST(MuxPipeline, StopWithTheReaderGoneNeverHangs) {
+  FullPipeline p;
+  EXPECT_EQ(p.sink->Used(), 0x500000);
+  p.stop = true;
+  p.sink->Reset();  // the write is refused: the library ends and lets its inputs go
+  p.worker.join();
+  p.mux->Release();
+}
+
+TEST(MuxPipeline, AbortWithTheReaderGoneReturnsAtOnce) {
+  FullPipeline p;
+  p.stop = true;
+  p.mux->Release();  // aborts the instance with the sink still full
+  p.worker.join();
+}
+
+}  // namespace

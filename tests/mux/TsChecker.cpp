@@ -1,0 +1,264 @@
+#include "tests/mux/TsChecker.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+constexpr size_t kPacket = 188;
+constexpr int64_t k27MHzPerMs = 27000;
+constexpr int64_t kMaxPcrGap = 40 * k27MHzPerMs;
+constexpr int64_t kMaxPcrJump = 100 * k27MHzPerMs;
+constexpr int64_t kMaxPsiGap = 100 * k27MHzPerMs;
+constexpr int64_t kMaxEarly = 1000 * k27MHzPerMs;
+
+struct Pcr {
+  size_t position;
+  int64_t value;
+  bool discontinuity;
+};
+
+struct PendingPes {
+  bool open = false;
+  TsPesInfo info;
+  std::vector<uint8_t> bytes;
+};
+
+struct Checker {
+  TsReport report;
+  std::vector<Pcr> pcrs;
+  std::map<uint16_t, int> counters;
+  std::map<uint16_t, PendingPes> pending;
+  std::map<uint16_t, std::vector<size_t>> psiPositions;
+  uint16_t pmtPid = 0x1FFF;
+  bool patSeen = false, pmtSeen = false;
+
+  void Problem(const std::string& text) {
+    if (report.problems.size() < 50) report.problems.push_back(text);
+  }
+};
+
+uint32_t Crc32(const uint8_t* data, size_t size) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= uint32_t(data[i]) << 24;
+    for (int bit = 0; bit < 8; ++bit) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+  }
+  return crc;
+}
+
+std::optional<int64_t> Timestamp(const uint8_t* p, uint8_t prefix) {
+  if ((p[0] >> 4) != prefix || !(p[0] & 1) || !(p[2] & 1) || !(p[4] & 1)) return std::nullopt;
+  return (int64_t(p[0] & 0x0E) << 29) | (int64_t(p[1]) << 22) | (int64_t(p[2] >> 1) << 15) | (int64_t(p[3]) << 7) |
+         (p[4] >> 1);
+}
+
+// A section starting at the payload's pointer field: answers its body (CRC checked) or empty.
+std::vector<uint8_t> Section(Checker& c, const uint8_t* payload, size_t size, const char* what) {
+  size_t at = 1 + payload[0];
+  if (at + 3 > size) return {};
+  size_t length = ((payload[at + 1] & 0x0F) << 8) | payload[at + 2];
+  if (at + 3 + length > size || length < 9) {
+    c.Problem(std::string(what) + " section does not fit one packet");
+    return {};
+  }
+  if (Crc32(payload + at, 3 + length) != 0) c.Problem(std::string(what) + " CRC wrong");
+  return std::vector<uint8_t>(payload + at, payload + at + 3 + length - 4);
+}
+
+void ReadPat(Checker& c, const uint8_t* payload, size_t size) {
+  std::vector<uint8_t> s = Section(c, payload, size, "PAT");
+  if (s.size() < 12 || s[0] != 0) return c.Problem("PAT malformed");
+  c.pmtPid = uint16_t(((s[10] & 0x1F) << 8) | s[11]);
+  c.patSeen = true;
+}
+
+void ReadPmt(Checker& c, const uint8_t* payload, size_t size) {
+  std::vector<uint8_t> s = Section(c, payload, size, "PMT");
+  if (s.size() < 12 || s[0] != 2) return c.Problem("PMT malformed");
+  c.report.pcrPid = uint16_t(((s[8] & 0x1F) << 8) | s[9]);
+  size_t at = 12 + (((s[10] & 0x0F) << 8) | s[11]);
+  while (at + 5 <= s.size()) {
+    uint16_t pid = uint16_t(((s[at + 1] & 0x1F) << 8) | s[at + 2]);
+    c.report.streamTypes[pid] = s[at];
+    at += 5 + (((s[at + 3] & 0x0F) << 8) | s[at + 4]);
+  }
+  c.pmtSeen = true;
+}
+
+void ClosePes(Checker& c, uint16_t pid) {
+  PendingPes& p = c.pending[pid];
+  if (!p.open) return;
+  p.open = false;
+  const std::vector<uint8_t>& b = p.bytes;
+  if (b.size() < 9 || b[0] != 0 || b[1] != 0 || b[2] != 1) return c.Problem("PES start code missing");
+  size_t declared = (b[4] << 8) | b[5];
+  if (declared && declared != b.size() - 6) c.Problem("PES_packet_length differs from the data");
+  if ((b[6] & 0xC0) != 0x80) c.Problem("PES marker bits wrong");
+  uint8_t flags = b[7] >> 6;
+  size_t headerLength = b[8];
+  if (9 + headerLength > b.size()) return c.Problem("PES header longer than the packet");
+  TsPesInfo& info = p.info;
+  if (flags == 1) c.Problem("PES with DTS but no PTS");
+  if (flags >= 2) {
+    auto pts = Timestamp(b.data() + 9, flags == 3 ? 3 : 2);
+    info.hasPts = pts.has_value();
+    info.pts = pts.value_or(0);
+    if (!pts) c.Problem("PTS markers wrong");
+  }
+  if (flags == 3) {
+    auto dts = Timestamp(b.data() + 14, 1);
+    info.hasDts = dts.has_value();
+    info.dts = dts.value_or(0);
+    if (!dts) c.Problem("DTS markers wrong");
+  }
+  if (!info.hasDts) info.dts = info.pts;
+  info.payload.assign(b.begin() + 9 + long(headerLength), b.end());
+  c.report.pes[pid].push_back(std::move(info));
+}
+
+void ReadPes(Checker& c, uint16_t pid, bool unitStart, size_t position, const uint8_t* payload, size_t size) {
+  PendingPes& p = c.pending[pid];
+  if (unitStart) {
+    ClosePes(c, pid);
+    p = PendingPes{};
+    p.open = true;
+    p.info.firstByte = position;
+  } else if (!p.open) {
+    return c.Problem("elementary data before its first PES start");
+  }
+  p.info.lastByte = position;
+  p.bytes.insert(p.bytes.end(), payload, payload + size);
+}
+
+void ReadAdaptation(Checker& c, uint16_t pid, size_t position, const uint8_t* af, size_t length, bool& discontinuity) {
+  if (length == 0) return;
+  discontinuity = af[0] & 0x80;
+  if (!(af[0] & 0x10)) return;
+  if (length < 7) return c.Problem("PCR flag in a short adaptation field");
+  int64_t base = (int64_t(af[1]) << 25) | (af[2] << 17) | (af[3] << 9) | (af[4] << 1) | (af[5] >> 7);
+  int64_t extension = ((af[5] & 1) << 8) | af[6];
+  if (pid != c.report.pcrPid) c.Problem("PCR on a PID that is not the PCR PID");
+  c.pcrs.push_back({position + 11, base * 300 + extension, discontinuity});
+}
+
+void ReadContinuity(Checker& c, uint16_t pid, uint8_t counter, bool hasPayload, bool discontinuity) {
+  auto it = c.counters.find(pid);
+  if (it != c.counters.end() && !discontinuity) {
+    int expected = hasPayload ? (it->second + 1) & 0x0F : it->second;
+    if (counter != expected) c.Problem("continuity counter gap on PID " + std::to_string(pid));
+  }
+  c.counters[pid] = counter;
+}
+
+void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
+  if (p[0] != 0x47) return c.Problem("sync byte missing at " + std::to_string(position));
+  if (p[1] & 0x80) c.Problem("transport error indicator set");
+  uint16_t pid = uint16_t(((p[1] & 0x1F) << 8) | p[2]);
+  bool unitStart = p[1] & 0x40;
+  uint8_t control = (p[3] >> 4) & 3;
+  if (control == 0) return c.Problem("reserved adaptation_field_control");
+  size_t at = 4;
+  bool discontinuity = false;
+  if (control & 2) {
+    size_t length = p[4];
+    if (length > 183 || (control == 3 && length > 182)) return c.Problem("adaptation field too long");
+    ReadAdaptation(c, pid, position, p + 5, length, discontinuity);
+    at = 5 + length;
+  }
+  ReadContinuity(c, pid, p[3] & 0x0F, control & 1, discontinuity);
+  if (!(control & 1)) return;
+  if (position == 0 && pid != 0) c.Problem("the stream does not begin with a PAT");
+  if (pid == 0) {
+    c.psiPositions[0].push_back(position);
+    if (unitStart) ReadPat(c, p + at, kPacket - at);
+  } else if (pid == c.pmtPid) {
+    c.psiPositions[1].push_back(position);
+    if (unitStart) ReadPmt(c, p + at, kPacket - at);
+  } else if (c.report.streamTypes.count(pid)) {
+    ReadPes(c, pid, unitStart, position, p + at, kPacket - at);
+  } else if (pid != 0x1FFF) {
+    c.Problem(c.pmtSeen ? "packet of a PID outside the program" : "elementary packet before the PMT");
+  }
+}
+
+// Arrival time of a byte, interpolated between the PCRs of one time base around it.
+std::optional<int64_t> Arrival(const std::vector<Pcr>& pcrs, size_t position) {
+  auto after = std::lower_bound(pcrs.begin(), pcrs.end(), position,
+                                [](const Pcr& pcr, size_t pos) { return pcr.position < pos; });
+  if (after == pcrs.begin() || after == pcrs.end() || after->discontinuity) return std::nullopt;
+  auto before = after - 1;
+  if (after->position == before->position) return before->value;
+  return before->value + (after->value - before->value) * int64_t(position - before->position) /
+                             int64_t(after->position - before->position);
+}
+
+void CheckPcrs(Checker& c) {
+  for (size_t i = 1; i < c.pcrs.size(); ++i) {
+    const Pcr& a = c.pcrs[i - 1];
+    const Pcr& b = c.pcrs[i];
+    if (b.discontinuity) {
+      ++c.report.discontinuities;
+      continue;
+    }
+    int64_t step = b.value - a.value;
+    if (step < 0 || step > kMaxPcrJump) c.Problem("PCR jumps without discontinuity indicator");
+    else if (step > kMaxPcrGap) c.Problem("PCR interval over 40 ms: " + std::to_string(step / k27MHzPerMs) + " ms");
+  }
+  c.report.pcrCount = c.pcrs.size();
+  if (c.pcrs.empty()) c.Problem("no PCR");
+}
+
+size_t TimeBaseOf(const std::vector<Pcr>& pcrs, size_t position) {
+  return size_t(std::count_if(pcrs.begin(), pcrs.end(),
+                              [&](const Pcr& pcr) { return pcr.discontinuity && pcr.position < position; }));
+}
+
+void CheckPsiRepetition(Checker& c, const char* what, const std::vector<size_t>& positions) {
+  for (size_t i = 1; i < positions.size(); ++i) {
+    if (TimeBaseOf(c.pcrs, positions[i - 1]) != TimeBaseOf(c.pcrs, positions[i])) continue;
+    auto a = Arrival(c.pcrs, positions[i - 1]);
+    auto b = Arrival(c.pcrs, positions[i]);
+    if (a && b && *b - *a > kMaxPsiGap) c.Problem(std::string(what) + " interval over 100 ms");
+  }
+}
+
+// Arrival of a PES against its decode time; decode times increase within each time base.
+void CheckPesTiming(Checker& c) {
+  for (auto& [pid, list] : c.report.pes) {
+    std::optional<int64_t> lastDts;
+    size_t lastBase = 0;
+    for (const TsPesInfo& pes : list) {
+      if (!pes.hasPts) continue;
+      if (pes.dts > pes.pts) c.Problem("DTS after PTS on PID " + std::to_string(pid));
+      size_t base = TimeBaseOf(c.pcrs, pes.firstByte);
+      if (lastDts && base == lastBase && pes.dts <= *lastDts)
+        c.Problem("decode times not increasing on PID " + std::to_string(pid));
+      lastDts = pes.dts;
+      lastBase = base;
+      auto first = Arrival(c.pcrs, pes.firstByte);
+      auto last = Arrival(c.pcrs, pes.lastByte + kPacket - 1);
+      if (!first || !last) {
+        c.Problem("PES bytes without PCRs of their time base around them");
+        continue;
+      }
+      if (*last > pes.dts * 300) c.Problem("PES arrives after its decode time on PID " + std::to_string(pid));
+      if (*first < pes.dts * 300 - kMaxEarly) c.Problem("PES arrives over 1 s before its decode time");
+    }
+  }
+}
+
+}  // namespace
+
+TsReport CheckTransportStream(const std::vector<uint8_t>& ts) {
+  Checker c;
+  if (ts.empty() || ts.size() % kPacket != 0) c.Problem("size is not a whole number of packets");
+  for (size_t at = 0; at + kPacket <= ts.size(); at += kPacket) ReadPacket(c, ts.data() + at, at);
+  for (auto& [pid, pending] : c.pending) ClosePes(c, pid);
+  if (!c.patSeen || !c.pmtSeen) c.Problem("PAT or PMT missing");
+  CheckPcrs(c);
+  CheckPsiRepetition(c, "PAT", c.psiPositions[0]);
+  CheckPsiRepetition(c, "PMT", c.psiPositions[1]);
+  CheckPesTiming(c);
+  return std::move(c.report);
+}
