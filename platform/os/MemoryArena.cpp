@@ -161,12 +161,24 @@ void ArenaFree(MemoryArena* arena, void* address) {
   if (found == kNotFound) return;
   const uint32_t index = static_cast<uint32_t>(found);
   const ArenaEntry entry = EntryAt(arena, index);
-  // The hole count is kept with 32-bit wrap-around arithmetic; it only decides whether the gaps
-  // between blocks are worth scanning, never where a block may go.
-  if (arena->entries == 1) {
-    arena->holeBytes = 0;
-  } else if (index == arena->entries - 1) {
-    arena->holeBytes += entry.size + arena->overhead - (OffsetAt(arena, index - 1) - entry.offset);
+  // The hole count is the number of free bytes between blocks. Freeing the lowest block joins
+  // its space, and the space between it and the block above it, to the free area below the
+  // blocks: the count loses that distance less the block's size. The block above is the nearest
+  // live entry before it (freed entries in between are dropped with it); with none, no block
+  // remains and neither does a hole.
+  int64_t above = -1;
+  for (uint32_t i = index; i > 0; --i) {
+    if (OffsetAt(arena, i - 1) != 0) {
+      above = i - 1;
+      break;
+    }
+  }
+  if (index == arena->entries - 1) {
+    if (above < 0)
+      arena->holeBytes = 0;
+    else
+      arena->holeBytes += entry.size + arena->overhead -
+                          (OffsetAt(arena, static_cast<uint32_t>(above)) - entry.offset);
   } else {
     arena->holeBytes += entry.size + arena->overhead;
   }

@@ -1,0 +1,43 @@
+// A small shared-memory segment by name, shared by every process that opens the same name.
+// Used by the named mutexes and events. The segment "/vexa.<kind>.<name>" (with "%" and "/" in
+// the name escaped as %25 and %2F) is created on first open, initialised once under a file lock
+// on the segment, counted per opening, and removed when the last opening closes. A process that
+// dies without closing leaves the segment in place; it stays usable.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace VexaOS {
+
+class SharedSegment {
+ public:
+  using Initialise = bool (*)(void* payload, void* argument);
+
+  SharedSegment() = default;
+  ~SharedSegment() { Close(); }
+  SharedSegment(const SharedSegment&) = delete;
+  SharedSegment& operator=(const SharedSegment&) = delete;
+
+  // Opens or creates the segment; `initialise` runs on a zeroed payload when this opening created
+  // it (or found it half-made by a process that died while creating it).
+  bool Open(const char* kind, const char* name, size_t payloadSize, Initialise initialise,
+            void* argument);
+  // Closes this opening. With keepMapping the memory stays mapped for the rest of the process:
+  // a robust lock held in it must stay reachable for the kernel to mark it abandoned when its
+  // owner ends.
+  void Close(bool keepMapping = false);
+  void* payload() const { return payload_; }
+
+  // The system name of the segment for `kind` and `name`; empty when the name is too long.
+  static std::string SystemName(const char* kind, const char* name);
+
+ private:
+  int fd_ = -1;
+  void* mapping_ = nullptr;
+  size_t mappedSize_ = 0;
+  void* payload_ = nullptr;
+  std::string systemName_;
+};
+
+}  // namespace VexaOS

@@ -1,0 +1,105 @@
+#include "platform/os/VexaEvent.h"
+
+#include <linux/futex.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <new>
+
+namespace VexaOS {
+namespace {
+
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t));
+
+uint32_t* Word(CVexaEvent::State* state) { return reinterpret_cast<uint32_t*>(&state->signalled); }
+
+// Sleeps while the word is 0, until woken or the absolute monotonic deadline passes.
+// Answers false on time-out.
+bool FutexWait(CVexaEvent::State* state, bool shared, const timespec* deadline) {
+  const int operation = FUTEX_WAIT_BITSET | (shared ? 0 : FUTEX_PRIVATE_FLAG);
+  long result = syscall(SYS_futex, Word(state), operation, 0u, deadline, nullptr, FUTEX_BITSET_MATCH_ANY);
+  return !(result == -1 && errno == ETIMEDOUT);
+}
+
+void FutexWakeAll(CVexaEvent::State* state, bool shared) {
+  const int operation = FUTEX_WAKE | (shared ? 0 : FUTEX_PRIVATE_FLAG);
+  syscall(SYS_futex, Word(state), operation, INT_MAX, nullptr, nullptr, 0);
+}
+
+bool InitialiseShared(void* payload, void* argument) {
+  auto* state = new (payload) CVexaEvent::State;
+  state->signalled.store(0);
+  state->manualReset = *static_cast<bool*>(argument) ? 1 : 0;
+  return true;
+}
+
+}  // namespace
+
+CVexaEvent::CVexaEvent(const char* name, bool manualReset, uint32_t defaultTimeoutMs)
+    : defaultTimeout_(defaultTimeoutMs) {
+  if (name && *name) {
+    named_ = true;
+    if (segment_.Open("event", name, sizeof(State), InitialiseShared, &manualReset))
+      state_ = static_cast<State*>(segment_.payload());
+    return;
+  }
+  state_ = new (std::nothrow) State;
+  if (state_) {
+    state_->signalled.store(0);
+    state_->manualReset = manualReset ? 1 : 0;
+  }
+}
+
+CVexaEvent::~CVexaEvent() {
+  if (!named_) delete state_;
+  state_ = nullptr;
+  segment_.Close();
+}
+
+bool CVexaEvent::IsManualReset() const { return state_ && state_->manualReset != 0; }
+
+int32_t CVexaEvent::Wait(uint32_t timeoutMs) {
+  if (!state_) return -1;
+  if (timeoutMs == kVexaInfinite) timeoutMs = defaultTimeout_;
+  timespec deadline{};
+  if (timeoutMs != kVexaInfinite) {
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    const uint64_t nanoseconds = static_cast<uint64_t>(deadline.tv_nsec) + (timeoutMs % 1000) * 1000000ull;
+    deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / 1000000000);
+    deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+  }
+  const bool manual = state_->manualReset != 0;
+  for (;;) {
+    if (manual) {
+      if (state_->signalled.load(std::memory_order_acquire) != 0) return 0;
+    } else {
+      uint32_t expected = 1;
+      if (state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return 0;
+    }
+    if (timeoutMs == 0) return -1;
+    if (!FutexWait(state_, named_, timeoutMs == kVexaInfinite ? nullptr : &deadline)) {
+      // Timed out; a signal that arrived at the last moment still counts.
+      if (manual) return state_->signalled.load(std::memory_order_acquire) != 0 ? 0 : -1;
+      uint32_t expected = 1;
+      return state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel) ? 0 : -1;
+    }
+  }
+}
+
+void CVexaEvent::Set() {
+  if (!state_) return;
+  state_->signalled.store(1, std::memory_order_release);
+  // Every waiter wakes and checks; with automatic reset one of them takes the signal. Waking
+  // them all means a waiter that died never swallows a wake-up.
+  FutexWakeAll(state_, named_);
+}
+
+void CVexaEvent::Reset() {
+  if (!state_) return;
+  state_->signalled.store(0, std::memory_order_release);
+}
+
+}  // namespace VexaOS

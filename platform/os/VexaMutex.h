@@ -1,0 +1,65 @@
+// Locks. An unnamed CVexaMutex is a process-local recursive lock; a named one is shared by
+// every process that opens the same name (a robust, process-shared, recursive lock in shared
+// memory, see SharedSegment.h). A named lock whose owner died (thread or process) answers -1 to
+// the Lock that finds it so; that Lock repairs the lock and leaves it free, so the next Lock
+// succeeds. Destroying a named mutex that a thread still holds through it keeps its shared
+// memory mapped, so that the lock is found abandoned once that thread or process ends.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/os/SharedSegment.h"
+
+namespace VexaOS {
+
+constexpr int32_t kVexaNoTimeout = -1;
+
+class CVexaMutex {
+ public:
+  // A null or empty name makes an unnamed lock. defaultTimeoutMs: -1 means none.
+  explicit CVexaMutex(const char* name = nullptr, int32_t defaultTimeoutMs = kVexaNoTimeout);
+  virtual ~CVexaMutex();
+  CVexaMutex(const CVexaMutex&) = delete;
+  CVexaMutex& operator=(const CVexaMutex&) = delete;
+
+  // Unnamed: waits as long as it takes, answers 0. Named: -1 means the default time-out; answers
+  // 0 when locked, -1 when the wait timed out, the owner died, or the lock could not be made.
+  int32_t Lock(int32_t timeoutMs = kVexaNoTimeout);
+  // Unnamed: 0. Named: -1 when there is no lock (it could not be made) or this thread does not
+  // hold it, else 0.
+  int32_t Unlock();
+  void SetTimeout(int32_t timeoutMs) { defaultTimeout_ = timeoutMs; }
+  int32_t Timeout() const { return defaultTimeout_; }
+  bool IsNamed() const { return named_; }
+
+ private:
+  pthread_mutex_t* lock_ = nullptr;  // heap (unnamed) or shared segment (named)
+  bool named_ = false;
+  std::atomic<int32_t> held_{0};     // named: Locks through this object not yet unlocked
+  int32_t defaultTimeout_;
+  SharedSegment segment_;
+};
+
+// Locks a mutex for its lifetime: sets its default time-out to none and locks it; destruction
+// unlocks it unless Release was called. A null mutex makes both do nothing.
+class CAutoMutex {
+ public:
+  explicit CAutoMutex(CVexaMutex* mutex);
+  virtual ~CAutoMutex();
+  CAutoMutex(const CAutoMutex&) = delete;
+  CAutoMutex& operator=(const CAutoMutex&) = delete;
+  // Unlocks now; destruction then does nothing.
+  void Release();
+
+ private:
+  CVexaMutex* mutex_;
+  bool released_ = false;
+};
+
+// Milliseconds of CLOCK_MONOTONIC; shared by the primitives.
+uint64_t MonotonicMilliseconds();
+
+}  // namespace VexaOS
