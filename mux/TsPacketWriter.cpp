@@ -70,7 +70,7 @@ void WritePacket(TsPacketWriter& ts, uint16_t pid, bool unitStart, const Adaptat
     p[5] = uint8_t(af.flags | (af.hasPcr ? kAfPcr : 0));
     if (af.hasPcr) PutPcr(p + 6, af.pcr);
   }
-  std::memcpy(p + 5 + afLength, payload, size);
+  if (size) std::memcpy(p + 5 + afLength, payload, size);
 }
 
 void PutTimestamp(uint8_t* p, uint8_t prefix, int64_t t) {
@@ -165,7 +165,7 @@ void TsWritePes(TsPacketWriter& ts, const TsPes& pes) {
   af.flags = pes.randomAccess ? kAfRandomAccess : 0;
   size_t room = kPayloadMax - AdaptationLength(af) - headerSize;
   size_t taken = std::min(room, pes.size);
-  first.insert(first.end(), pes.data, pes.data + taken);
+  if (taken) first.insert(first.end(), pes.data, pes.data + taken);
   WritePacket(ts, pes.pid, true, af, first.data(), first.size());
   for (size_t at = taken; at < pes.size; at += kPayloadMax)
     WritePacket(ts, pes.pid, false, AdaptationField{}, pes.data + at, std::min(kPayloadMax, pes.size - at));

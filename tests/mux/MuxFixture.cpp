@@ -206,7 +206,7 @@ PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<
     mux->AddStream(face, code);
   }
   std::thread reader([&] {
-    std::vector<uint8_t> buffer(1 << 16);
+    std::vector<uint8_t> buffer(1 << 20);
     uint32_t count = 0;
     while ((run.readResultAtEnd = sink->Read(buffer.data(), uint32_t(buffer.size()), &count)) == 0)
       run.output.insert(run.output.end(), buffer.begin(), buffer.begin() + count);
