@@ -1,5 +1,7 @@
 #include "mux/H264AccessUnit.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr uint8_t kStartCode[] = {0, 0, 0, 1};
@@ -17,16 +19,16 @@ void AppendNal(std::vector<uint8_t>& out, const uint8_t* data, const H264NalUnit
 
 std::vector<H264NalUnit> H264SplitNalUnits(const uint8_t* data, size_t size) {
   std::vector<H264NalUnit> units;
-  size_t i = 0;
-  while (i + 3 <= size) {
-    if (data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1) {
-      size_t start = (i > 0 && data[i - 1] == 0) ? i - 1 : i;
-      if (!units.empty()) units.back().end = start;
-      if (i + 3 < size) units.push_back({start, i + 3, size, uint8_t(data[i + 3] & 0x1F)});
-      i += 3;
-    } else {
-      ++i;
-    }
+  // A start code is 00 00 01: look for each 01 and test the two bytes before it.
+  for (size_t i = 2; i < size;) {
+    const void* one = std::memchr(data + i, 1, size - i);
+    if (!one) break;
+    size_t at = size_t(static_cast<const uint8_t*>(one) - data);
+    i = at + 1;
+    if (data[at - 1] != 0 || data[at - 2] != 0) continue;
+    size_t start = (at >= 3 && data[at - 3] == 0) ? at - 3 : at - 2;
+    if (!units.empty()) units.back().end = start;
+    if (at + 1 < size) units.push_back({start, at + 1, size, uint8_t(data[at + 1] & 0x1F)});
   }
   // Zero bytes before the next start code belong to no unit.
   for (H264NalUnit& unit : units)

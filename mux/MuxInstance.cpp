@@ -13,6 +13,7 @@ constexpr size_t kOutputHighWater = 1u << 20;   // packets held before the emitt
 constexpr int kIdleWaitMinMs = 1;
 constexpr int kIdleWaitMaxMs = 20;
 constexpr int kOutputWaitMs = 2;
+constexpr int64_t kSparseStreamSpan90 = 2 * 90000;
 
 constexpr uint8_t kTsTypeMpeg1Audio = 0x03;
 constexpr uint8_t kTsTypeMpeg2Audio = 0x04;
@@ -176,10 +177,16 @@ bool Before(const MuxSample& a, const MuxSample& b) {
 }
 
 // A stream with nothing ready holds the others back, unless its next sample cannot come
-// before the candidate, or some input is so full that waiting could stall the writer.
+// before the candidate, the others already hold a long stretch beyond the candidate (the
+// stream is sparse or starts later), or some input is so full that waiting could stall.
 bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candidate, bool finishing) {
-  bool anyFull = false;
-  for (MuxStream* stream : streams) anyFull |= MuxInputFull(stream->input);
+  bool pressed = false;
+  for (MuxStream* stream : streams) {
+    const std::deque<MuxSample>& ready = stream->input.ready;
+    pressed |= MuxInputFull(stream->input);
+    pressed |= !ready.empty() && ready.back().epoch == candidate.epoch &&
+               ready.back().dts - candidate.dts > kSparseStreamSpan90;
+  }
   for (MuxStream* stream : streams) {
     if (stream->ended || !stream->input.ready.empty()) continue;
     if (finishing) return false;
@@ -187,7 +194,7 @@ bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candida
     bool laterTimeBase = input.seenTime && input.epoch > candidate.epoch;
     bool cannotPrecede = input.dtsSeen && input.epoch == candidate.epoch && candidate.dts <= input.lastDts &&
                          input.reorder.empty() && input.records.empty();
-    if (!laterTimeBase && !cannotPrecede && !anyFull) return false;
+    if (!laterTimeBase && !cannotPrecede && !pressed) return false;
   }
   return true;
 }

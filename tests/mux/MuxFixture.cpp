@@ -153,9 +153,10 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
 
 namespace {
 
-// The delimiter and parameter sets of an access unit, as the demultiplexer sends them first.
+// The delimiter and parameter sets of an access unit, as the demultiplexer sends them first
+// (its delimiter byte lacks the stop bit).
 std::vector<uint8_t> ParameterSets(const std::vector<uint8_t>& unit) {
-  std::vector<uint8_t> out = {0, 0, 0, 1, 9, 0xF0};
+  std::vector<uint8_t> out = {0, 0, 0, 1, 9, 0xE0};
   for (size_t i = 0; i + 4 < unit.size(); ++i) {
     if (unit[i] != 0 || unit[i + 1] != 0 || unit[i + 2] != 1) continue;
     uint8_t type = unit[i + 3] & 0x1F;
