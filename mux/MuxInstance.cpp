@@ -13,6 +13,7 @@ constexpr size_t kOutputHighWater = 1u << 20;   // packets held before the emitt
 constexpr int kIdleWaitMinMs = 1;
 constexpr int kIdleWaitMaxMs = 20;
 constexpr int kOutputWaitMs = 2;
+constexpr int kOutputWaitMaxMs = 10;  // a full output (a reader at playback speed) is checked this often
 constexpr int64_t kSparseStreamSpan90 = 2 * 90000;
 
 constexpr uint8_t kTsTypeMpeg1Audio = 0x03;
@@ -45,10 +46,11 @@ void CloseInputs(MuxMp2Instance& mux) {
   }
 }
 
-// Waits for a short while, or until the node finishes or aborts the instance.
+// Waits for a short while, or until the node calls in (a stream, the finish, the abort).
 void Nap(MuxMp2Instance& mux, int ms) {
   std::unique_lock held(mux.lock);
-  mux.wake.wait_for(held, std::chrono::milliseconds(ms), [&] { return mux.aborting; });
+  uint32_t seen = mux.calls;
+  mux.wake.wait_for(held, std::chrono::milliseconds(ms), [&] { return mux.aborting || mux.calls != seen; });
 }
 
 bool Aborting(MuxMp2Instance& mux) {
@@ -59,8 +61,8 @@ bool Aborting(MuxMp2Instance& mux) {
 // ---- output
 
 // Writes what the output has room for; with all set, waits for room until everything is out.
-// A refused write ends the instance's output.
-void FlushOutput(MuxMp2Instance& mux, bool all) {
+// A refused write ends the instance's output. Answers whether anything was written.
+bool FlushOutput(MuxMp2Instance& mux, bool all) {
   std::vector<uint8_t>& out = mux.ts.out;
   size_t written = 0;
   while (written < out.size() && !mux.outputEnded) {
@@ -77,6 +79,7 @@ void FlushOutput(MuxMp2Instance& mux, bool all) {
   }
   out.erase(out.begin(), out.begin() + ptrdiff_t(written));
   if (mux.outputEnded) out.clear();
+  return written > 0;
 }
 
 // ---- program tables and clock
@@ -268,7 +271,7 @@ void Run(MuxMp2Instance& mux) {
     }
     bool moved = PumpInputs(streams, finishing);
     moved |= EmitReady(mux, streams, finishing);
-    FlushOutput(mux, false);
+    moved |= FlushOutput(mux, false);
     if (mux.outputEnded) break;
     if (finishing && AllWritten(streams)) {
       CloseTimeBase(mux);
@@ -279,8 +282,9 @@ void Run(MuxMp2Instance& mux) {
       idleMs = kIdleWaitMinMs;
       continue;
     }
-    Nap(mux, mux.ts.out.empty() ? idleMs : kOutputWaitMs);
-    idleMs = std::min(idleMs * 2, kIdleWaitMaxMs);
+    // Nothing moved: the inputs are empty or the output is full. Wait a little longer each time.
+    Nap(mux, idleMs);
+    idleMs = std::min(idleMs * 2, mux.ts.out.empty() ? kIdleWaitMaxMs : kOutputWaitMaxMs);
   }
   CloseInputs(mux);
 }
@@ -378,6 +382,7 @@ int32_t MuxAddStream(MuxMp2Instance& mux, const MuxMp2StreamSettings& settings, 
   in.config.reorderWindow = mux.settings.reorderWindow;
   in.config.bufferCap = std::max<size_t>(kMinBufferCap, size_t(settings.rateHintKbps) * 125 * 4);
   mux.streams.push_back(std::move(stream));
+  ++mux.calls;
   mux.wake.notify_all();
   return 0;
 }
@@ -389,6 +394,7 @@ void MuxDone(MuxMp2Instance& mux, int32_t abort) {
       mux.aborting = true;
     else
       mux.finishing = true;
+    ++mux.calls;
   }
   mux.wake.notify_all();
   if (mux.thread.joinable()) mux.thread.join();

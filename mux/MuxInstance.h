@@ -39,7 +39,7 @@ struct MuxMp2Instance {
   bool finishing = false;
   bool aborting = false;
   bool outputStarted = false;
-  bool threadDone = false;
+  uint32_t calls = 0;            // grows with every call that the thread should notice
   std::thread thread;
 
   // Thread-only state.

@@ -35,18 +35,6 @@ bool Take(bufstream& face, SampleTimingRecord& record) {
   return face.auxInfo(&face, 0, kAuxTakeSampleTiming, &record, sizeof record) == 0;
 }
 
-TEST(PipeBuffer, FacesDescribeThemselves) {
-  Pipe p(10, 4);
-  ASSERT_TRUE(p.pipe);
-  EXPECT_EQ(p.w().words[BufWord(11)], 1u);
-  EXPECT_EQ(p.r().words[BufWord(11)], 0u);
-  EXPECT_EQ(p.w().words[BufWord(13)], reinterpret_cast<uintptr_t>(p.pipe.get()));
-  EXPECT_EQ(p.r().words[BufWord(13)], reinterpret_cast<uintptr_t>(p.pipe.get()));
-  EXPECT_NE(p.w().words[BufWord(7)], 0u);
-  EXPECT_EQ(p.w().chunkSize(&p.w()), 3u);
-  EXPECT_FALSE(PipeBufferCreate(10, 20, 1));
-}
-
 TEST(PipeBuffer, TimingRecordsQueueBesideTheBytesWithTheirRealSizes) {
   Pipe p(100, 4);
   uint8_t bytes[30] = {};
