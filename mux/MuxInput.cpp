@@ -88,6 +88,7 @@ void FollowTimeBase(MuxInput& input, const MuxSample& sample) {
 }
 
 void AddSample(MuxInput& input, const SampleTimingRecord& record, const uint8_t* data, size_t size) {
+  if (size == 0) return;
   MuxSample sample;
   sample.hasPts = record.startValid != 0;
   sample.pts = sample.hasPts ? record.start / 300 + input.config.offset90 : input.lastPts;
@@ -147,6 +148,14 @@ bool MuxInputPump(MuxInput& input) {
 }
 
 void MuxInputEnd(MuxInput& input) {
+  // A record that claims more bytes than came takes what there is.
+  while (!input.records.empty()) {
+    SampleTimingRecord record = input.records.front();
+    input.records.pop_front();
+    record.size = uint32_t(std::min<size_t>(record.size, Held(input)));
+    AddSample(input, record, input.bytes.data() + input.bytesFront, record.size);
+    input.bytesFront += record.size;
+  }
   // Bytes that no record closed still belong to the stream: they form one last sample.
   if (Held(input) > 0) {
     SampleTimingRecord record{};

@@ -239,7 +239,7 @@ bool PumpInputs(const std::vector<MuxStream*>& streams, bool finishing) {
     if (stream->ended) continue;
     moved |= MuxInputPump(stream->input);
     MuxInput& input = stream->input;
-    if (finishing && input.face->usableBytes(input.face) == 0 && input.records.empty() && !MuxInputFull(input)) {
+    if (finishing && input.face->usableBytes(input.face) == 0 && !MuxInputFull(input)) {
       MuxInputEnd(input);
       stream->ended = true;
       moved = true;

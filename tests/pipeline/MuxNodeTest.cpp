@@ -101,7 +101,9 @@ TEST_F(MuxNode, UnreadInputsAreClosed) {
   CTranscodeMuxMP2* node = Make();
   int32_t code;
   bufstream* input = encoder->GetOutput(&code);
+  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventMuxRefused});
   node->AddStream(input, 10);
+  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2"}));
   EXPECT_TRUE(PipeBufferClosed(*reinterpret_cast<PipeBuffer*>(input->words[BufWord(13)])));
   node->Release();
 }
