@@ -1,6 +1,7 @@
 #include "tests/mux/MuxFixture.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,6 +75,16 @@ EsStream Cut(int32_t code, const std::vector<uint8_t>& bytes, const std::vector<
   return stream;
 }
 
+// Tests run as parallel processes: each makes its own temporary file and renames it into
+// place, so that a reader never sees a half-written fixture.
+std::string Temporary(const std::string& path) {
+  return path + ".tmp" + std::to_string(getpid()) + path.substr(path.rfind('.'));
+}
+
+bool Publish(const std::string& temporary, const std::string& path) {
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
 bool Exists(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && st.st_size > 0;
@@ -87,8 +98,10 @@ EsStream Extract(const std::string& base, const std::string& map, int32_t code, 
   for (char& ch : crc) ch = ch == ':' ? '_' : ch;
   if (!Exists(es) || !Exists(crc)) {
     std::string input = " -i " + base + ".mkv -map " + map + " -c copy " + extra;
-    if (!RunCommand("ffmpeg -v error -y" + input + " -f " + format + " " + es + " -map " + map + " -c copy " +
-                    extra + " -f framecrc " + crc))
+    std::string esTemporary = Temporary(es), crcTemporary = Temporary(crc);
+    if (!RunCommand("ffmpeg -v error -y" + input + " -f " + format + " " + esTemporary + " -map " + map +
+                    " -c copy " + extra + " -f framecrc " + crcTemporary) ||
+        !Publish(crcTemporary, crc) || !Publish(esTemporary, es))
       return {code, {}};
   }
   std::vector<uint8_t> bytes = ReadBytes(es);
@@ -135,7 +148,8 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
     for (size_t i = 0; i < audioCodecs.size(); ++i)
       for (int k = 0; k < 3; ++k)
         if (audioCodecs[i] == names[k]) command += " -c:a:" + std::to_string(i) + " " + encoders[k];
-    if (!RunCommand(command + " " + base + ".mkv")) return {};
+    std::string temporary = Temporary(base + ".mkv");
+    if (!RunCommand(command + " " + temporary) || !Publish(temporary, base + ".mkv")) return {};
   }
   std::vector<EsStream> streams;
   streams.push_back(Extract(base, "0:v", 10, "rawvideo", "-bsf:v h264_mp4toannexb,h264_metadata=aud=insert"));
