@@ -1,0 +1,75 @@
+// The registry on disk: two layers (hives), each a directory tree.
+//
+//   user layer     $VEXA_SETTINGS_USER_ROOT, else $XDG_CONFIG_HOME/vexa/registry,
+//                  else ~/.config/vexa/registry
+//   machine layer  $VEXA_SETTINGS_MACHINE_ROOT, else /etc/vexa/registry
+//
+// A key is a directory below its layer's root, named as it was first created: the key
+// SOFTWARE\Vexa\Settings\VexaMediaServer is <root>/SOFTWARE/Vexa/Settings/VexaMediaServer. Its values live in
+// the one file ".vexa-values" of that directory (a text file, one value a line). Key paths and
+// value names compare case-insensitively (by Unicode simple upper case of each UTF-16 unit), as
+// registry names do. Names beginning ".vexa-" are the store's own and are not keys.
+//
+// Writes take an exclusive lock on the key (".vexa-lock"), read the file, write the new one to a
+// temporary file, flush it to disk and rename it over the old one: readers, which take no lock,
+// see the old or the new file whole, and a writer killed midway leaves the old file. Deleting a
+// key renames its directory out of sight under the parent's lock before removing it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace veds {
+
+// Value types, with the registry's numbers.
+enum : uint32_t {
+  kRegSz = 1,
+  kRegExpandSz = 2,
+  kRegBinary = 3,
+  kRegDword = 4,
+  kRegQword = 11,
+};
+
+enum class Hive { None = 0, User = 1, Machine = 2 };
+
+// Registry data as bytes: strings are UTF-16LE units with a terminating 0 unit, a DWORD 4
+// little-endian bytes, a QWORD 8.
+struct RegValue {
+  uint32_t type = 0;
+  std::vector<uint8_t> data;
+};
+
+// The root directory of a layer, from the environment at the time of the call.
+std::string HiveRoot(Hive hive);
+
+// An opened key.
+struct RegKey {
+  Hive hive = Hive::None;
+  std::string directory;  // absolute
+  bool writable = false;
+};
+
+// Opens the key at `path` (segments separated by backslashes) in `hive`; with create, missing
+// keys (and the layer's root) are made. `write` asks for all access: the key's directory must be
+// writable. Fails for an empty segment, "." or "..", or a name of the store's own.
+bool RegOpenKey(Hive hive, std::u16string_view path, bool create, bool write, RegKey& key);
+
+bool RegQueryValue(const RegKey& key, std::u16string_view name, RegValue& value);
+// Adds or replaces a value (a replaced value keeps its name as first written). Fails on a
+// read-only key, an empty name, an unknown type, or data of the wrong shape for its type.
+bool RegSetValue(const RegKey& key, std::u16string_view name, const RegValue& value);
+bool RegDeleteValue(const RegKey& key, std::u16string_view name);
+// Value names in the order they were first written.
+bool RegEnumValueNames(const RegKey& key, std::vector<std::u16string>& names);
+// Subkey names, in byte order of their UTF-8 names.
+bool RegEnumSubkeys(const RegKey& key, std::vector<std::u16string>& names);
+// Removes the key at `path` with everything below it; false when it does not exist or cannot be
+// removed.
+bool RegDeleteTree(Hive hive, std::u16string_view path);
+
+// Case-insensitive comparison of registry names.
+bool RegNamesEqual(std::u16string_view a, std::u16string_view b);
+
+}  // namespace veds

@@ -1,0 +1,419 @@
+#include "platform/settings/VexaSettings.h"
+
+#include <cstring>
+
+#include "platform/files/TextConvert.h"
+
+namespace veds {
+namespace {
+
+constexpr char16_t kRoot[] = u"SOFTWARE\\Vexa\\";
+constexpr size_t kValueNameLimit = 1024;  // enumeration stops at a name this long or longer
+
+bool IsPrimaryUser(int32_t mode) { return mode != kAccessMachineAll && mode != kAccessMachineRead && mode != kAccessMachineCreate; }
+bool HasSecondary(int32_t mode) {
+  return mode == kAccessUserAllMachineAll || mode == kAccessUserReadMachineRead ||
+         mode == kAccessUserCreateMachineAll;
+}
+
+std::u16string Wide(const char16_t* text) { return text ? std::u16string(text) : std::u16string(); }
+
+bool AcceptInteger(const RegValue& value) {
+  return (value.type == kRegQword && value.data.size() == 8) || (value.type == kRegDword && value.data.size() == 4);
+}
+bool AcceptDword(const RegValue& value) { return value.type == kRegDword && value.data.size() == 4; }
+bool AcceptQword(const RegValue& value) { return value.type == kRegQword && value.data.size() == 8; }
+bool AcceptString(const RegValue& value) { return value.type == kRegSz && !value.data.empty(); }
+bool AcceptBinary(const RegValue& value) { return value.type == kRegBinary && !value.data.empty(); }
+
+uint64_t LittleEndian(const std::vector<uint8_t>& data) {
+  uint64_t number = 0;
+  for (size_t i = data.size(); i > 0; --i) number = (number << 8) | data[i - 1];
+  return number;
+}
+
+}  // namespace
+
+std::u16string SettingsWide(const char* utf8) {
+  std::u16string wide;
+  if (utf8) VexaFiles::Utf8ToUtf16String(utf8, wide, VexaFiles::Utf8OutOfRange::Replace);
+  return wide;
+}
+
+std::string SettingsNarrow(std::u16string_view wide) {
+  std::string narrow;
+  VexaFiles::Utf16ToUtf8String(wide, narrow);
+  return narrow;
+}
+
+VexaSettings::VexaSettings(std::u16string fullPath, std::u16string name, int32_t accessMode)
+    : fullPath_(std::move(fullPath)), name_(std::move(name)), accessMode_(accessMode) {}
+
+VexaSettings::~VexaSettings() = default;
+
+int32_t VexaSettings::AddRef() { return ++refCount_; }
+
+int32_t VexaSettings::Release() {
+  const int32_t count = --refCount_;
+  if (count <= 0) delete this;
+  return count;
+}
+
+int32_t VexaSettings::GetRefCount() const { return refCount_; }
+
+bool VexaSettings::Open() {
+  const bool userPrimary = IsPrimaryUser(accessMode_);
+  std::unique_ptr<RegKey>& primary = userPrimary ? userKey_ : machineKey_;
+  if (primary) return true;
+  bool create = false;
+  bool write = true;
+  switch (accessMode_) {
+    case kAccessUserAll: case kAccessUserAllMachineAll: case kAccessMachineAll: break;
+    case kAccessUserRead: case kAccessUserReadMachineRead: case kAccessMachineRead: write = false; break;
+    case kAccessUserCreate: case kAccessUserCreateMachineAll: case kAccessMachineCreate: create = true; break;
+    default: return false;
+  }
+  auto key = std::make_unique<RegKey>();
+  if (RegOpenKey(userPrimary ? Hive::User : Hive::Machine, fullPath_, create, write, *key)) primary = std::move(key);
+  if (HasSecondary(accessMode_) && !machineKey_) {
+    // The machine key is opened, never created; failing to open it is not an error.
+    auto secondary = std::make_unique<RegKey>();
+    if (RegOpenKey(Hive::Machine, fullPath_, false, write, *secondary)) machineKey_ = std::move(secondary);
+  }
+  bool opened = primary != nullptr;
+  if (accessMode_ == kAccessUserAllMachineAll || accessMode_ == kAccessUserReadMachineRead)
+    opened = opened || machineKey_ != nullptr;
+  if (opened) hive_ = userPrimary ? Hive::User : Hive::Machine;
+  return opened;
+}
+
+void VexaSettings::Close() {
+  userKey_.reset();
+  machineKey_.reset();
+}
+
+int VexaSettings::KeysToRead(const RegKey* keys[2]) const {
+  int count = 0;
+  const bool userPrimary = IsPrimaryUser(accessMode_);
+  const RegKey* primary = userPrimary ? userKey_.get() : machineKey_.get();
+  if (primary) keys[count++] = primary;
+  if (HasSecondary(accessMode_) && machineKey_) keys[count++] = machineKey_.get();
+  return count;
+}
+
+bool VexaSettings::ReadValue(const char16_t* name, bool (*accept)(const RegValue&), RegValue& value) {
+  if (!name || !*name || !Open()) return false;
+  const RegKey* keys[2];
+  const int count = KeysToRead(keys);
+  for (int i = 0; i < count; ++i)
+    if (RegQueryValue(*keys[i], name, value) && accept(value)) return true;
+  return false;
+}
+
+bool VexaSettings::WriteValue(const char16_t* name, uint32_t type, const void* data, size_t size) {
+  if (!name || !*name || !Open()) return false;
+  const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
+  if (!primary) return false;
+  RegValue value;
+  value.type = type;
+  if (size) value.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
+  return RegSetValue(*primary, name, value);
+}
+
+bool VexaSettings::CollectNames(bool subkeys, std::set<std::u16string>& names) {
+  names.clear();
+  if (!Open()) return false;
+  const RegKey* keys[2];
+  const int count = KeysToRead(keys);
+  for (int i = 0; i < count; ++i) {
+    std::vector<std::u16string> found;
+    if (subkeys) {
+      RegEnumSubkeys(*keys[i], found);
+      names.insert(found.begin(), found.end());
+    } else {
+      RegEnumValueNames(*keys[i], found);
+      for (auto& name : found) {
+        if (name.size() >= kValueNameLimit) break;  // does not fit the enumeration buffer
+        if (!name.empty()) names.insert(std::move(name));
+      }
+    }
+  }
+  return true;
+}
+
+bool VexaSettings::CreateFromPath(VexaSettings* parent, std::u16string_view path, int32_t accessMode,
+                                  SettingsPtr& out) {
+  const size_t split = path.find_first_of(u"/\\");
+  const std::u16string segment(path.substr(0, split));
+  if (segment.empty()) return false;
+  std::u16string fullPath = parent ? parent->fullPath_ + u"\\" + segment : std::u16string(kRoot) + segment;
+  vetl::RefCountedPtr<VexaSettings> node(new (std::nothrow) VexaSettings(std::move(fullPath), segment, accessMode));
+  if (!node) return false;
+  if (parent) parent->children_[segment] = node;
+  if (split != std::u16string_view::npos) return CreateFromPath(node.Get(), path.substr(split + 1), accessMode, out);
+  if (!node->Open()) return false;
+  out = node.Get();
+  return true;
+}
+
+// ---- names and children
+
+bool VexaSettings::GetName(std::u16string& name) {
+  name = name_;
+  return true;
+}
+
+bool VexaSettings::GetName(std::string& name) {
+  name = SettingsNarrow(name_);
+  return true;
+}
+
+bool VexaSettings::GetChildCount(uint32_t& count) {
+  std::set<std::u16string> names;
+  if (!CollectNames(true, names)) return false;
+  count = static_cast<uint32_t>(names.size());
+  return true;
+}
+
+bool VexaSettings::GetChildNames(std::set<std::u16string>& names) { return CollectNames(true, names); }
+
+bool VexaSettings::GetChildNames(std::set<std::string>& names) {
+  names.clear();
+  std::set<std::u16string> wide;
+  if (!CollectNames(true, wide)) return false;
+  for (const auto& name : wide) names.insert(SettingsNarrow(name));
+  return true;
+}
+
+bool VexaSettings::OpenChild(const char16_t* path, SettingsPtr& child) {
+  if (!path || !Open()) return false;
+  const std::u16string_view wanted(path);
+  if (wanted.find_first_of(u"/\\") == std::u16string_view::npos) {
+    auto found = children_.find(std::u16string(wanted));
+    if (found != children_.end()) {
+      child = found->second.Get();
+      return true;
+    }
+  }
+  return CreateFromPath(this, wanted, accessMode_, child);
+}
+
+bool VexaSettings::OpenChild(const char* path, SettingsPtr& child) {
+  return OpenChild(SettingsWide(path).c_str(), child);
+}
+
+bool VexaSettings::GetValueCount(uint32_t& count) {
+  std::set<std::u16string> names;
+  if (!CollectNames(false, names)) return false;
+  count = static_cast<uint32_t>(names.size());
+  return true;
+}
+
+bool VexaSettings::GetValueNames(std::set<std::u16string>& names) { return CollectNames(false, names); }
+
+bool VexaSettings::GetValueNames(std::set<std::string>& names) {
+  names.clear();
+  std::set<std::u16string> wide;
+  if (!CollectNames(false, wide)) return false;
+  for (const auto& name : wide) names.insert(SettingsNarrow(name));
+  return true;
+}
+
+// ---- writes
+
+bool VexaSettings::SetInt64(const char16_t* name, int64_t value) {
+  uint8_t bytes[8];
+  for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i));
+  return WriteValue(name, kRegQword, bytes, sizeof bytes);
+}
+bool VexaSettings::SetInt64(const char* name, int64_t value) { return SetInt64(SettingsWide(name).c_str(), value); }
+bool VexaSettings::SetInt32(const char16_t* name, int32_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetInt32(const char* name, int32_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetUInt32(const char16_t* name, uint32_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetUInt32(const char* name, uint32_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetLongLong(const char16_t* name, int64_t value) { return SetInt64(name, value); }
+bool VexaSettings::SetLongLong(const char* name, int64_t value) { return SetInt64(name, value); }
+bool VexaSettings::SetULongLong(const char16_t* name, uint64_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetULongLong(const char* name, uint64_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+
+bool VexaSettings::SetDword(const char16_t* name, uint32_t value) {
+  uint8_t bytes[4];
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+  return WriteValue(name, kRegDword, bytes, sizeof bytes);
+}
+bool VexaSettings::SetDword(const char* name, uint32_t value) { return SetDword(SettingsWide(name).c_str(), value); }
+bool VexaSettings::SetQword(const char16_t* name, uint64_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetQword(const char* name, uint64_t value) { return SetInt64(name, static_cast<int64_t>(value)); }
+bool VexaSettings::SetBool(const char16_t* name, bool value) { return SetDword(name, value ? 1u : 0u); }
+bool VexaSettings::SetBool(const char* name, bool value) { return SetDword(name, value ? 1u : 0u); }
+
+bool VexaSettings::SetString(const char16_t* name, const char* value) {
+  return SetString(name, SettingsWide(value).c_str());
+}
+bool VexaSettings::SetString(const char* name, const char* value) {
+  return SetString(SettingsWide(name).c_str(), SettingsWide(value).c_str());
+}
+bool VexaSettings::SetString(const char16_t* name, const char16_t* value) {
+  if (!value) return false;
+  const size_t length = std::char_traits<char16_t>::length(value);
+  std::vector<uint8_t> bytes;
+  bytes.reserve((length + 1) * 2);
+  for (size_t i = 0; i <= length; ++i) {  // with the terminator
+    bytes.push_back(static_cast<uint8_t>(value[i] & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(value[i] >> 8));
+  }
+  return WriteValue(name, kRegSz, bytes.data(), bytes.size());
+}
+bool VexaSettings::SetString(const char* name, const char16_t* value) {
+  return SetString(SettingsWide(name).c_str(), value);
+}
+
+bool VexaSettings::SetBinary(const char16_t* name, const void* data, uint32_t size) {
+  if (!data && size != 0) return false;
+  return WriteValue(name, kRegBinary, data, size);
+}
+bool VexaSettings::SetBinary(const char* name, const void* data, uint32_t size) {
+  return SetBinary(SettingsWide(name).c_str(), data, size);
+}
+
+// ---- reads
+
+bool VexaSettings::GetInt64(const char16_t* name, int64_t& value) {
+  RegValue found;
+  if (!ReadValue(name, AcceptInteger, found)) return false;
+  value = static_cast<int64_t>(LittleEndian(found.data));
+  return true;
+}
+bool VexaSettings::GetInt64(const char* name, int64_t& value) { return GetInt64(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetInt32(const char16_t* name, int32_t& value) {
+  int64_t wide;
+  if (!GetInt64(name, wide)) return false;
+  value = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(wide)));
+  return true;
+}
+bool VexaSettings::GetInt32(const char* name, int32_t& value) { return GetInt32(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetUInt32(const char16_t* name, uint32_t& value) {
+  int64_t wide;
+  if (!GetInt64(name, wide)) return false;
+  value = static_cast<uint32_t>(static_cast<uint64_t>(wide));
+  return true;
+}
+bool VexaSettings::GetUInt32(const char* name, uint32_t& value) { return GetUInt32(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetLongLong(const char16_t* name, int64_t& value) { return GetInt64(name, value); }
+bool VexaSettings::GetLongLong(const char* name, int64_t& value) { return GetInt64(name, value); }
+
+bool VexaSettings::GetULongLong(const char16_t* name, uint64_t& value) {
+  int64_t wide;
+  if (!GetInt64(name, wide)) return false;
+  value = static_cast<uint64_t>(wide);
+  return true;
+}
+bool VexaSettings::GetULongLong(const char* name, uint64_t& value) { return GetULongLong(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetDword(const char16_t* name, uint32_t& value) {
+  RegValue found;
+  if (!ReadValue(name, AcceptDword, found)) return false;
+  value = static_cast<uint32_t>(LittleEndian(found.data));
+  return true;
+}
+bool VexaSettings::GetDword(const char* name, uint32_t& value) { return GetDword(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetQword(const char16_t* name, uint64_t& value) {
+  RegValue found;
+  if (!ReadValue(name, AcceptQword, found)) return false;
+  value = LittleEndian(found.data);
+  return true;
+}
+bool VexaSettings::GetQword(const char* name, uint64_t& value) { return GetQword(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetBool(const char16_t* name, bool& value) {
+  uint32_t number;
+  if (!GetDword(name, number)) return false;
+  value = number != 0;
+  return true;
+}
+bool VexaSettings::GetBool(const char* name, bool& value) { return GetBool(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetString(const char16_t* name, std::u16string& value) {
+  RegValue found;
+  if (!ReadValue(name, AcceptString, found)) return false;
+  // (size + 2) / 2 + 1 zeroed characters hold the data whatever its terminator; the text ends at
+  // the first 0.
+  std::u16string buffer((found.data.size() + 2) / 2 + 1, u'\0');
+  std::memcpy(buffer.data(), found.data.data(), found.data.size());
+  value.assign(buffer.c_str());
+  return true;
+}
+bool VexaSettings::GetString(const char* name, std::u16string& value) { return GetString(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetString(const char16_t* name, std::string& value) {
+  std::u16string wide;
+  if (!GetString(name, wide)) return false;
+  value = SettingsNarrow(wide);
+  return true;
+}
+bool VexaSettings::GetString(const char* name, std::string& value) { return GetString(SettingsWide(name).c_str(), value); }
+
+bool VexaSettings::GetBinary(const char16_t* name, vetl::MemoryBuffer<uint8_t>& value) {
+  RegValue found;
+  if (!ReadValue(name, AcceptBinary, found)) return false;
+  value.Resize(static_cast<uint32_t>(found.data.size()), false);
+  if (value.Count() != found.data.size()) return false;
+  std::memcpy(value.Data(), found.data.data(), found.data.size());
+  return true;
+}
+bool VexaSettings::GetBinary(const char* name, vetl::MemoryBuffer<uint8_t>& value) {
+  return GetBinary(SettingsWide(name).c_str(), value);
+}
+
+// ---- deletion
+
+bool VexaSettings::DeleteKey() {
+  Close();
+  children_.clear();
+  if (fullPath_.find(kRoot) == std::u16string::npos) return false;
+  if (hive_ != Hive::User && hive_ != Hive::Machine) return false;
+  return RegDeleteTree(hive_, fullPath_);
+}
+
+bool VexaSettings::DeleteValue(const char16_t* name) {
+  if (!name || !Open()) return false;
+  const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
+  return primary && RegDeleteValue(*primary, name);
+}
+bool VexaSettings::DeleteValue(const char* name) { return DeleteValue(SettingsWide(name).c_str()); }
+
+// ---- entry points
+
+bool OpenSettings(bool install, bool create, const char16_t* product, bool readOnly, SettingsPtr& out) {
+  if (!product || !*product) return false;
+  int32_t mode;
+  if (install)
+    mode = create ? kAccessMachineCreate : readOnly ? kAccessMachineRead : kAccessMachineAll;
+  else
+    mode = create ? kAccessUserCreateMachineAll : readOnly ? kAccessUserReadMachineRead : kAccessUserAllMachineAll;
+  const std::u16string path = (install ? u"Install/" : u"Settings/") + Wide(product);
+  return VexaSettings::CreateFromPath(nullptr, path, mode, out);
+}
+
+bool OpenSettingsPath(const char16_t* keyPath, int32_t accessMode, SettingsPtr& out) {
+  if (!keyPath || !*keyPath || accessMode < kAccessUserAll || accessMode > kAccessMachineCreate) return false;
+  return VexaSettings::CreateFromPath(nullptr, keyPath, accessMode, out);
+}
+
+bool ReadSettingString(const char16_t* product, const char16_t* name, std::string& value) {
+  SettingsPtr settings;
+  if (!OpenSettings(false, false, product, true, settings)) return false;
+  return settings->GetString(name, value);
+}
+
+bool ReadSettingString(const char* product, const char* name, std::string& value) {
+  SettingsPtr settings;
+  if (!OpenSettings(false, false, SettingsWide(product).c_str(), true, settings)) return false;
+  return settings->GetString(name, value);
+}
+
+}  // namespace veds

@@ -1,0 +1,36 @@
+// Every settings test gets its own user and machine layers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/platform/files/TestDir.h"
+
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    userRoot_ = (layers_.path() / "user").string();
+    machineRoot_ = (layers_.path() / "machine").string();
+    ::setenv("VEXA_SETTINGS_USER_ROOT", userRoot_.c_str(), 1);
+    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", machineRoot_.c_str(), 1);
+  }
+  void TearDown() override {
+    ::unsetenv("VEXA_SETTINGS_USER_ROOT");
+    ::unsetenv("VEXA_SETTINGS_MACHINE_ROOT");
+  }
+  std::string ValuesFile(const std::string& root, const std::string& keyPath) const {
+    return root + "/" + keyPath + "/.vexa-values";
+  }
+  static std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  TempDir layers_;
+  std::string userRoot_;
+  std::string machineRoot_;
+};
