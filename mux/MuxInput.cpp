@@ -98,6 +98,8 @@ void AddSample(MuxInput& input, const SampleTimingRecord& record, const uint8_t*
     sample.dts = sample.pts;
     sample.epoch = input.epoch;
     sample.randomAccess = true;
+    input.lastDts = sample.dts;
+    input.dtsSeen = true;
     PushReady(input, std::move(sample));
     return;
   }

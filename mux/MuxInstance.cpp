@@ -179,25 +179,40 @@ bool Before(const MuxSample& a, const MuxSample& b) {
   return a.epoch != b.epoch ? a.epoch < b.epoch : a.dts < b.dts;
 }
 
-// A stream with nothing ready holds the others back, unless its next sample cannot come
-// before the candidate, the others already hold a long stretch beyond the candidate (the
-// stream is sparse or starts later), or some input is so full that waiting could stall.
+// The earliest decode time the pictures a stream holds back for reordering can still take.
+bool HeldPicturesBound(const MuxInput& input, int64_t& bound) {
+  if (input.reorder.empty() || !input.delayKnown) return false;
+  bound = std::min(input.ptsHeap.top() - input.delay, input.reorder.front().pts);
+  if (input.dtsSeen) bound = std::max(bound, input.lastDts + 1);
+  return true;
+}
+
+// A stream with nothing ready holds the others back unless its next sample cannot come before
+// the candidate. A stream that holds no data at all gives way once the others hold a long
+// stretch beyond the candidate (it is sparse or starts later); any stream gives way when some
+// input is so full that waiting could stall the writer.
 bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candidate, bool finishing) {
-  bool pressed = false;
+  bool full = false, longStretch = false;
   for (MuxStream* stream : streams) {
     const std::deque<MuxSample>& ready = stream->input.ready;
-    pressed |= MuxInputFull(stream->input);
-    pressed |= !ready.empty() && ready.back().epoch == candidate.epoch &&
-               ready.back().dts - candidate.dts > kSparseStreamSpan90;
+    full |= MuxInputFull(stream->input);
+    longStretch |= !ready.empty() && ready.back().epoch == candidate.epoch &&
+                   ready.back().dts - candidate.dts > kSparseStreamSpan90;
   }
   for (MuxStream* stream : streams) {
-    if (stream->ended || !stream->input.ready.empty()) continue;
-    if (finishing) return false;
     const MuxInput& input = stream->input;
-    bool laterTimeBase = input.seenTime && input.epoch > candidate.epoch;
-    bool cannotPrecede = input.dtsSeen && input.epoch == candidate.epoch && candidate.dts <= input.lastDts &&
-                         input.reorder.empty() && input.records.empty();
-    if (!laterTimeBase && !cannotPrecede && !pressed) return false;
+    if (stream->ended || !input.ready.empty()) continue;
+    if (finishing) return false;
+    if (input.seenTime && input.epoch > candidate.epoch) continue;
+    if (full) continue;
+    int64_t bound = 0;
+    bool sameEpoch = input.epoch == candidate.epoch;
+    if (!input.reorder.empty() || !input.records.empty()) {
+      if (sameEpoch && input.records.empty() && HeldPicturesBound(input, bound) && candidate.dts <= bound) continue;
+      return false;
+    }
+    if (input.dtsSeen && sameEpoch && candidate.dts <= input.lastDts) continue;
+    if (!longStretch) return false;
   }
   return true;
 }

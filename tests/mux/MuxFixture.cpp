@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <chrono>
 #include <thread>
 
 #include "pipeline/SampleTimingRecord.h"
@@ -203,21 +204,28 @@ void Write(CTranscodeMemConnection& connection, const std::vector<uint8_t>& byte
   connection.auxInfo(&connection, 0, kAuxSampleTiming, &record, sizeof record);
 }
 
+// Waits until the library has read what the face holds, for a while at most.
+void WaitUntilTaken(bufstream* face) {
+  for (int i = 0; i < 200 && face->usableBytes(face) > 0; ++i)
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+}
+
 }  // namespace
 
-PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes) {
+PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes, bool paced) {
   PipelineRun run;
   auto* sink = new CTranscodeSink(nullptr);
   auto* mux = new CTranscodeMuxMP2(nullptr);
   mux->SetOutput(sink->WritingFace());
   std::vector<StreamChain> chains(streams.size());
+  std::vector<bufstream*> faces(streams.size());
   for (size_t i = 0; i < streams.size(); ++i) {
     chains[i].decoder = new CTranscodeDecodeFake(nullptr);
     chains[i].encoder = new CTranscodeEncodeFake(nullptr, streams[i].code);
     chains[i].decoder->SetSource(&chains[i].connection, streams[i].code);
     chains[i].decoder->SetReceiver(chains[i].encoder);
     int32_t code = 0;
-    bufstream* face = chains[i].encoder->GetOutput(&code);
+    bufstream* face = faces[i] = chains[i].encoder->GetOutput(&code);
     mux->AddStream(face, code);
   }
   std::thread reader([&] {
@@ -240,6 +248,7 @@ PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<
       const EsSample& sample = streams[pick].samples[next[pick]++];
       Write(chains[pick].connection, sample.bytes, sample.ptsMs + pass.shiftMs);
       last[pick] = sample.ptsMs;
+      if (paced) WaitUntilTaken(faces[pick]);
     }
   }
   mux->Close();

@@ -39,6 +39,9 @@ struct FeedPass {
 // Feeds every stream through the pipeline once per pass, like the demultiplexer: the stream
 // whose last sample is earliest goes next, and the first video sample of a pass is the
 // delimiter and parameter sets alone. Then closes the multiplexer and reads the sink to its end.
-PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes);
+// Paced, each sample waits until the library has taken the one before (a source slower than
+// the multiplexer); otherwise everything is fed at once and mostly multiplexed while closing.
+PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes,
+                        bool paced = false);
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);

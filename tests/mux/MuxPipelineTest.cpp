@@ -80,7 +80,7 @@ TEST(MuxPipeline, H264WithBFramesAndAac) {
   std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
   ASSERT_EQ(streams.size(), 2u) << "ffmpeg could not make the fixture";
   std::vector<FeedPass> passes = {{0}};
-  PipelineRun run = RunPipeline(streams, passes);
+  PipelineRun run = RunPipeline(streams, passes, true);
   EXPECT_EQ(run.readResultAtEnd, -1);
   TsReport report = CheckTransportStream(run.output);
   EXPECT_TRUE(report.problems.empty()) << Problems(report);
@@ -117,12 +117,32 @@ TEST(MuxPipeline, TimeJumpsCarryTheDiscontinuityIndicator) {
   std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
   ASSERT_EQ(streams.size(), 2u);
   std::vector<FeedPass> passes = {{0}, {-500}, {60000}};
-  PipelineRun run = RunPipeline(streams, passes);
+  PipelineRun run = RunPipeline(streams, passes, true);
   TsReport report = CheckTransportStream(run.output);
   EXPECT_TRUE(report.problems.empty()) << Problems(report);
   EXPECT_EQ(report.discontinuities, 2u);
   ExpectSourceTimes(report, streams, passes);
   EXPECT_EQ(FfmpegErrors(run.output, "jumps"), "");
+}
+
+// Audio that starts three seconds after the picture, and a stream that never delivers a
+// sample, hold nothing up for long and break no rule.
+TEST(MuxPipeline, LateAndSilentStreams) {
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4, {"aac"});
+  ASSERT_EQ(streams.size(), 2u);
+  for (EsSample& sample : streams[1].samples) sample.ptsMs += 3000;
+  PipelineRun late = RunPipeline(streams, {{0}}, true);
+  TsReport report = CheckTransportStream(late.output);
+  EXPECT_TRUE(report.problems.empty()) << "late audio:\n" << Problems(report);
+  EXPECT_EQ(FfmpegErrors(late.output, "late"), "");
+  ExpectSourceTimes(report, streams, {{0}});
+
+  streams[1].samples.clear();
+  PipelineRun silent = RunPipeline(streams, {{0}}, true);
+  report = CheckTransportStream(silent.output);
+  EXPECT_TRUE(report.problems.empty()) << "silent stream:\n" << Problems(report);
+  EXPECT_EQ(report.streamTypes.size(), 2u);
+  EXPECT_EQ(report.pes.begin()->second.size(), streams[0].samples.size());
 }
 
 TEST(TsCheckerSelfTest, CatchesDamage) {
