@@ -165,6 +165,29 @@ TEST(TsCheckerSelfTest, CatchesDamage) {
   EXPECT_FALSE(CheckTransportStream(sparse).problems.empty());
 }
 
+struct Reports : CTranscodeNodeObserver {
+  void Notify(int32_t code) override { codes.push_back(code); }
+  std::vector<int32_t> codes;
+};
+
+// The library takes H.264, AAC, AC-3 and MPEG audio; the other codes the node passes on are refused.
+TEST(MuxPipeline, LibraryRefusesOtherCodings) {
+  Reports reports;
+  auto* sink = new CTranscodeSink(nullptr);
+  auto* mux = new CTranscodeMuxMP2(&reports);
+  auto* encoder = new CTranscodeEncodeFake(nullptr, 201);
+  int32_t code = 0;
+  bufstream* face = encoder->GetOutput(&code);
+  EXPECT_EQ(mux->SetOutput(sink->WritingFace()), 0);
+  mux->AddStream(face, kMuxCodePcm);
+  mux->AddStream(face, kMuxCodeMpeg2Video);
+  EXPECT_EQ(reports.codes, (std::vector<int32_t>{kNodeEventMuxRefused, kNodeEventMuxRefused}));
+  mux->Close();
+  mux->Release();
+  encoder->Release();
+  sink->Release();
+}
+
 // ---- stopping with every buffer full
 
 struct FullPipeline {
