@@ -93,6 +93,8 @@ uint32_t CTranscodeMemConnection::Confirm(uint32_t n) {
 }
 
 uint32_t CTranscodeMemConnection::CopyBytes(const uint8_t* data, uint32_t n) {
+  // More than the whole buffer can never fit: refused rather than waited for for ever.
+  if (int64_t(n) > m_capacity) return 0;
   LockAdapter adapter{m_lock};
   std::unique_lock held(adapter);
   // Waits in 10 ms steps while the bytes do not fit; a reader that makes room, or the wake-up,

@@ -81,6 +81,8 @@ TEST(MemConnection, WithoutReceiverEmptiesOnEachRecord) {
 
 TEST(MemConnection, FullAndWokenRefusesAtOnce) {
   CTranscodeMemConnection connection(8, 16);
+  uint8_t tooMuch[9] = {};
+  EXPECT_EQ(connection.copyBytes(&connection, tooMuch, 9), 0u);  // can never fit: no wait
   Put(connection, "12345678");
   connection.Wake();
   uint8_t byte = 0;
