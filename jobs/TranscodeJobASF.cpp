@@ -5,8 +5,8 @@
 #include <ctime>
 #include <new>
 
-#include "platform/files/TextConvert.h"
 #include "platform/process/ChildProcess.h"
+#include "platform/settings/VexaSettings.h"
 
 namespace {
 
@@ -19,12 +19,11 @@ constexpr std::string_view kDurationLabel = "Duration: ";
 // The duration line is read once this many bytes follow its label ("00:00:00.00, s").
 constexpr size_t kDurationFieldBytes = 14;
 
-// DEV ONLY, replaced by the settings store
+// The encoder the user configured: the media server's setting FFmpegPath, as a wide path.
 std::u16string ReadEncoderSetting() {
-  const char* v = getenv("VEXA_ASF_DEV_ENCODER");
-  std::u16string out;
-  if (v) VexaFiles::Utf8ToUtf16String(v, out);
-  return out;
+  std::string value;
+  if (!veds::ReadSettingString(u"VexaMediaServer", u"FFmpegPath", value)) return {};
+  return veds::SettingsWide(value.c_str());
 }
 
 std::u16string Digits(int64_t value, int width) {

@@ -8,17 +8,33 @@
 #include <string>
 
 #include "jobs/TranscodeJobASF.h"
+#include "platform/settings/VexaSettings.h"
 #include "tests/platform/process/ProcessTestTools.h"
 
 namespace AsfTestTools {
 
-// The media server's encoder setting, in settings folders of the test's own.
+// The media server's encoder setting, in settings layers of the test's own.
 class EncoderSetting {
  public:
-  EncoderSetting() { Clear(); }
-  ~EncoderSetting() { Clear(); }
-  void Set(const std::string& path) { ::setenv("VEXA_ASF_DEV_ENCODER", path.c_str(), 1); }
-  void Clear() { ::unsetenv("VEXA_ASF_DEV_ENCODER"); }
+  EncoderSetting() {
+    std::string root = ProcessTestTools::MakeTempDir("settings");
+    ::setenv("VEXA_SETTINGS_USER_ROOT", (root + "/user").c_str(), 1);
+    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", (root + "/machine").c_str(), 1);
+  }
+  ~EncoderSetting() {
+    ::unsetenv("VEXA_SETTINGS_USER_ROOT");
+    ::unsetenv("VEXA_SETTINGS_MACHINE_ROOT");
+  }
+  void Set(const std::string& path) {
+    veds::SettingsPtr settings;
+    ASSERT_TRUE(veds::OpenSettings(false, true, u"VexaMediaServer", false, settings));
+    ASSERT_TRUE(settings->SetString(u"FFmpegPath", path.c_str()));
+  }
+  void Clear() {
+    veds::SettingsPtr settings;
+    if (veds::OpenSettings(false, false, u"VexaMediaServer", false, settings))
+      settings->DeleteValue(u"FFmpegPath");
+  }
 };
 
 class FakeOwner : public NS::ITranscoderJobCallbacks {

@@ -47,7 +47,8 @@ double StreamSeconds(const std::string& file) {
 class AsfWithFFmpeg : public ::testing::Test {
  protected:
   void SetUp() override {
-    setting.Set(kEncoder);
+    // As a user configures it.
+    Shell(std::string(VEXA_SETTINGS_TOOL) + " set-string Settings/VexaMediaServer FFmpegPath " + kEncoder);
     plain = MakeTempDir("asf");
     dir = MakeTempDir("ffmpeg \"q\" it's \xC3\xA9 ");
   }
