@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "jobs/TranscodeJobASF.h"
+#include "jobs/TranscodeJobMPEG2.h"
 #include "plugin/ClientProfiles.h"
 
 namespace {
@@ -88,10 +89,9 @@ void CTranscoderImpl::Initialise() {
 }
 
 void CTranscoderImpl::CreateJobPrototypes() {
-  // Index 0 is the ASF job and index 1 the transport-stream job; each kind is added here as
-  // it joins the plug-in.
+  // The index of a kind is its place here: 0 the ASF job, 1 the transport-stream job.
   AddPrototype(new (std::nothrow) CTranscodeJobASF(this));
-
+  AddPrototype(new (std::nothrow) CTranscodeJobMPEG2(this));
 }
 
 void CTranscoderImpl::AddPrototype(NS::ITranscoderJob* prototype) {

@@ -1,0 +1,257 @@
+// The transport-stream job's own behaviour, over scripted nodes.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/TranscodeJobMPEG2.h"
+#include "pipeline/SampleTimingRecord.h"
+#include "pipeline/TranscodeDemuxMKV.h"
+#include "pipeline/TranscodeMemConnection.h"
+#include "pipeline/TranscodeMuxer.h"
+#include "pipeline/TranscodeSink.h"
+#include "plugin/RefCounters.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Script {
+  int32_t videoType = kStreamTypeH264;
+  int audioStreams = 2;
+  int samples = 5;      // Process writes this many samples, then answers 0
+  bool fail = false;    // answer -1 instead of 0 at the end
+  bool openFails = false;
+  std::atomic<int> processed{0};
+  std::atomic<int> seeks{0};
+  std::vector<std::pair<std::string, int32_t>> muxCalls;
+};
+
+class ScriptedDemuxer : public CTranscodeDemuxer, public CSafetyRefCnt {
+ public:
+  explicit ScriptedDemuxer(Script* script) : m_script(script) {}
+  int32_t AddRef() override { return SafeAddRef(); }
+  int32_t Release() override {
+    int32_t n = SafeRelease();
+    if (n == 0) delete this;
+    return n;
+  }
+  int32_t Open(const char16_t*) override {
+    if (m_script->openFails) return -1;
+    m_connections.clear();
+    for (int i = 0; i < 1 + m_script->audioStreams; ++i)
+      m_connections.push_back(std::make_unique<CTranscodeMemConnection>(0x500000, 0x10000));
+    return 0;
+  }
+  int32_t Abort() override {
+    for (auto& c : m_connections) c->Wake();
+    return 0;
+  }
+  int32_t GetStreamCount(int32_t kind) override {
+    return kind == 1 ? 1 : kind == 2 ? m_script->audioStreams : 0;
+  }
+  CTranscodeMemConnection* GetStream(int32_t kind, uint8_t index, int32_t* type) override {
+    size_t at = kind == 1 ? 0 : 1u + index;
+    if (at >= m_connections.size()) return nullptr;
+    *type = kind == 1 ? m_script->videoType : kStreamTypeAac;
+    return m_connections[at].get();
+  }
+  int32_t Seek(int64_t, int64_t) override { return ++m_script->seeks, 0; }
+  int32_t Process() override {
+    int n = m_script->processed++;
+    if (n >= m_script->samples) return m_script->fail ? -1 : 0;
+    uint8_t sample[188] = {0x47};
+    CTranscodeMemConnection* c = m_connections[0].get();
+    if (c->copyBytes(c, sample, sizeof sample) != sizeof sample) return -1;
+    SampleTimingRecord timing{};
+    timing.start = n * 3600;
+    timing.stop = timing.start + 1;
+    timing.size = sizeof sample;
+    timing.present = timing.startValid = 1;
+    c->auxInfo(c, 0, kAuxSampleTiming, &timing, sizeof timing);
+    return sizeof sample;
+  }
+  int64_t GetDuration() override { return 4321; }
+
+ private:
+  Script* m_script;
+  std::vector<std::unique_ptr<CTranscodeMemConnection>> m_connections;
+};
+
+// Records how it is wired; at Close it writes a few bytes of "stream" into the sink.
+class RecordingMuxer : public CTranscodeMuxer, public CSafetyRefCnt {
+ public:
+  explicit RecordingMuxer(Script* script) : m_script(script) {}
+  int32_t AddRef() override { return SafeAddRef(); }
+  int32_t Release() override {
+    int32_t n = SafeRelease();
+    if (n == 0) delete this;
+    return n;
+  }
+  void AddStream(bufstream*, int32_t type) override { m_script->muxCalls.push_back({"stream", type}); }
+  int32_t SetOutput(bufstream* output) override {
+    m_output = output;
+    m_script->muxCalls.push_back({"output", 0});
+    return 0;
+  }
+  void Close() override {
+    uint8_t packet[188] = {0x47, 1, 2, 3};
+    if (m_output) m_output->copyBytes(m_output, packet, sizeof packet);
+  }
+
+ private:
+  Script* m_script;
+  bufstream* m_output = nullptr;
+};
+
+class ScriptedJob : public CTranscodeJobMPEG2 {
+ public:
+  explicit ScriptedJob(Script* script) : CTranscodeJobMPEG2(nullptr), m_script(script) {}
+  CTranscodeDemuxer* CreateDemuxer() override { return new ScriptedDemuxer(m_script); }
+  CTranscodeMuxer* CreateMuxer() override { return new RecordingMuxer(m_script); }
+
+ private:
+  Script* m_script;
+};
+
+// Reads until the job answers false; gives up after a while so a fault fails, not hangs.
+std::string ReadAll(NS::ITranscoderJob& job, int* emptyReads = nullptr) {
+  std::string out;
+  uint8_t buffer[4096];
+  uint32_t count = 0;
+  for (int i = 0; i < 1000 && job.Read(buffer, sizeof buffer, &count); ++i) {
+    out.append(reinterpret_cast<char*>(buffer), count);
+    if (count == 0 && emptyReads) ++*emptyReads;
+  }
+  return out;
+}
+
+TEST(TranscodeJobMPEG2, BuildsVideoThenAudioInputsAfterTheOutput) {
+  Script script;
+  ScriptedJob job(&script);
+  EXPECT_STREQ(job.GetMimeType(), "video/MP2T");
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  using Call = std::pair<std::string, int32_t>;
+  EXPECT_EQ(script.muxCalls, (std::vector<Call>{{"output", 0}, {"stream", 10}, {"stream", 143},
+                                                {"stream", 143}}));
+  EXPECT_EQ(job.GetDuration(), 4321);
+
+  Script other;
+  other.videoType = 27;  // not H.264: no video branch, audio still goes in
+  ScriptedJob audioOnly(&other);
+  ASSERT_EQ(audioOnly.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  EXPECT_EQ(other.muxCalls, (std::vector<Call>{{"output", 0}, {"stream", 143}, {"stream", 143}}));
+}
+
+TEST(TranscodeJobMPEG2, RefusalsAndAnUnstartedStop) {
+  Script script;
+  script.openFails = true;
+  ScriptedJob job(&script);
+  EXPECT_EQ(job.Open(nullptr, nullptr, nullptr), kJobFailed);
+  EXPECT_EQ(job.Open(nullptr, u"/m/a.avi", nullptr), kJobUnusableSource);
+  EXPECT_EQ(job.Open(nullptr, u"/m/a.mkv", "video/mp4"), kJobUnsupportedType);
+  EXPECT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), kJobUnusableSource);
+  EXPECT_EQ(job.Start(0, -1), kJobFailed);
+  EXPECT_EQ(job.GetDuration(), -1);
+  EXPECT_EQ(job.Stop(), 0);
+  uint32_t count = 7;
+  uint8_t buffer[8];
+  EXPECT_FALSE(job.Read(buffer, sizeof buffer, &count));
+}
+
+TEST(TranscodeJobMPEG2, EndOfInputFlushesThenReadEndsOnce) {
+  Script script;
+  ScriptedJob job(&script);
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  ASSERT_EQ(job.Start(0, -1), 0);
+  EXPECT_EQ(job.Start(-1, -1), 0);  // a second Start starts no second worker
+  testing::internal::CaptureStdout();
+  std::string stream = ReadAll(job);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the end prints nothing
+  EXPECT_EQ(stream.size(), 188u);
+  EXPECT_EQ(script.processed, script.samples + 1);
+  EXPECT_EQ(script.seeks, 1);
+  uint32_t count = 0;
+  uint8_t buffer[8];
+  EXPECT_FALSE(job.Read(buffer, sizeof buffer, &count));
+  EXPECT_EQ(job.Stop(), 0);
+  // After Stop the job builds its pipeline anew.
+  EXPECT_EQ(job.Start(0, -1), 0);
+  EXPECT_EQ(ReadAll(job).size(), 188u);
+}
+
+TEST(TranscodeJobMPEG2, DemultiplexingFailurePrintsTheNoticeAndEndsTheStream) {
+  Script script;
+  script.fail = true;
+  ScriptedJob job(&script);
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(job.Start(0, -1), 0);
+  int emptyReads = 0;
+  std::string stream = ReadAll(job, &emptyReads);
+  std::string printed = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(printed, "\n\nTranscoderJob:Notify#   0\n\n");
+  EXPECT_EQ(stream.size(), 188u);  // what the pipeline held still comes out
+  EXPECT_EQ(emptyReads, 0);
+}
+
+TEST(TranscodeJobMPEG2, OtherEventsPrintTheirCodeAndEndTheStream) {
+  Script script;
+  script.samples = 1000000;
+  ScriptedJob job(&script);
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  testing::internal::CaptureStdout();
+  job.Notify(10);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\nTranscoderJob:Notify#  10\n\n");
+  uint32_t count = 0;
+  uint8_t buffer[8];
+  EXPECT_FALSE(job.Read(buffer, sizeof buffer, &count));
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(TranscodeJobMPEG2, PauseHoldsTheWorkerAndStartResumes) {
+  Script script;
+  script.samples = 1000000;
+  ScriptedJob job(&script);
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  ASSERT_EQ(job.Start(0, -1), 0);
+  job.TogglePause();
+  std::this_thread::sleep_for(20ms);
+  int held = script.processed;
+  std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(script.processed, held);
+  job.TogglePause();
+  job.TogglePause();
+  job.Start(-1, -1);  // clears the pause
+  std::this_thread::sleep_for(50ms);
+  EXPECT_GT(script.processed, held);
+  EXPECT_EQ(job.Stop(), 0);
+}
+
+TEST(TranscodeJobMPEG2, StopReturnsWhileTheHostIsBlockedInRead) {
+  Script script;
+  script.samples = 1000000;  // the pipeline fills up and the scripted muxer never drains it
+  ScriptedJob job(&script);
+  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  ASSERT_EQ(job.Start(0, -1), 0);
+  std::atomic<bool> readerDone{false};
+  std::thread reader([&] {
+    uint8_t buffer[1024];
+    uint32_t count = 0;
+    while (job.Read(buffer, sizeof buffer, &count) && count > 0) {
+    }
+    readerDone = true;
+  });
+  std::this_thread::sleep_for(200ms);  // every buffer full, the reader waiting on the sink
+  auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(job.Stop(), 0);
+  reader.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 2s);
+  EXPECT_TRUE(readerDone);
+}
+
+}  // namespace

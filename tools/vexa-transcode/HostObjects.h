@@ -1,0 +1,69 @@
+// The streaming stack's side of the conversation, as vexa-transcode plays it: a client request,
+// a media item, a job listener and the host callback.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "plugin/TranscoderInterfaces.h"
+
+namespace NS = Stackvale::NetworkStreaming;
+
+// Objects the host owns on its stack: their counts never free them.
+template <class Interface>
+class StackOwned : public Interface {
+ public:
+  int32_t AddRef() override { return ++m_count; }
+  int32_t Release() override { return --m_count; }
+
+ private:
+  std::atomic<int32_t> m_count{1};
+};
+
+class HostRequest : public StackOwned<NS::IClientRequest> {
+ public:
+  HostRequest(std::string clientId, std::string userAgent)
+      : m_clientId(std::move(clientId)), m_userAgent(std::move(userAgent)) {}
+  const char* GetClientId() override { return m_clientId.c_str(); }
+  const char* GetRemoteAddress() override { return "127.0.0.1"; }
+  const char* GetHeader(int32_t which) override {
+    return which == NS::kHeaderUserAgent ? m_userAgent.c_str() : nullptr;
+  }
+
+ private:
+  std::string m_clientId;
+  std::string m_userAgent;
+};
+
+class HostItem : public StackOwned<NS::IMediaItem> {
+ public:
+  explicit HostItem(std::u16string path) : m_path(std::move(path)) {}
+  const char* GetTitle() override { return ""; }
+  const char* GetClass() override { return "object.item.videoItem"; }
+  int64_t GetSize() override { return -1; }
+  const char16_t* GetSourcePath() override { return m_path.c_str(); }
+  int64_t GetDurationMs() override { return -1; }
+  const char* GetSourceMimeType() override { return nullptr; }  // judged by the extension
+
+ private:
+  std::u16string m_path;
+};
+
+class HostListener : public NS::IJobListener {
+ public:
+  void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
+    m_lastEvent = event;
+  }
+  int32_t LastEvent() const { return m_lastEvent; }
+
+ private:
+  std::atomic<int32_t> m_lastEvent{0};
+};
+
+// Answers the plug-in's requests for help. Request 2 (the encoder executable is missing): when
+// an ffmpeg is on the PATH, its location is stored as the user's FFmpegPath and 2 is answered
+// so the plug-in looks again.
+class HostCallback : public NS::ITranscoderHost {
+ public:
+  int32_t ForwardRequest(int32_t code) override;
+};
