@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <fstream>
 
+#include "framework/L2carWrapper.h"
+#include "framework/VmfQueryIds.h"
+#include "platform/files/TextConvert.h"
 #include "plugin/ClientProfiles.h"
 
 namespace {
@@ -30,12 +33,39 @@ std::string CheckMatroskaFile(const std::string& file) {
   return "";
 }
 
+// Reads the file's video streams through the media framework, as the plug-in does.
+std::string CheckVideoStreams(const std::string& file) {
+  std::u16string name;
+  if (!VexaFiles::Utf8ToUtf16String(file, name)) return "the file name is not UTF-8";
+  L2carWrapper* reader = new L2carWrapper;
+  std::string reason;
+  VmfQueryValue count{};
+  if (reader->Init() != 0 || reader->Open(name.c_str()) != 0 || reader->SetTitle(0) != 0 ||
+      reader->GetInfo(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &count, 0) != 0) {
+    reason = "the Matroska file " + file + " cannot be read";
+  } else {
+    reason = "no H.264 video in " + file;
+    for (int32_t i = 0; i < (count.value.i32 & 0xFFFF); ++i) {
+      uint8_t format[48] = {};
+      VmfQueryValue value{};
+      value.size = sizeof format;
+      value.value.ptr = format;
+      bool h264 = reader->GetInfo(VMF_QID_VID_STREAM_FORMAT, &value, i) == 0 &&
+                  (std::equal(format + 24, format + 28, "H264") ||
+                   std::equal(format + 24, format + 28, "h264"));
+      if (h264) reason = "the plug-in could not open " + file;
+    }
+  }
+  reader->Release();
+  return reason;
+}
+
 }  // namespace
 
 std::string DiagnoseSource(const std::string& file) {
   std::string reason = CheckMatroskaFile(file);
   if (!reason.empty()) return reason;
-  return "no H.264 video the plug-in can read in " + file;
+  return CheckVideoStreams(file);
 }
 
 std::string DiagnoseRefusedOffer(const std::string& file, const std::string& userAgent) {
