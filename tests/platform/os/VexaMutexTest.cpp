@@ -1,14 +1,10 @@
 #include <gtest/gtest.h>
-#include <sys/mman.h>
 
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <thread>
 
 #include "platform/os/VexaMutex.h"
-#include "tests/platform/files/TestDir.h"
-#include "tests/platform/os/ChildProcess.h"
 
 using namespace VexaOS;
 using namespace std::chrono_literals;

@@ -7,18 +7,6 @@ using namespace veds;
 
 namespace {
 
-RegValue Sz(std::u16string_view text, uint32_t type = kRegSz) {
-  RegValue value;
-  value.type = type;
-  for (char16_t unit : text) {
-    value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
-    value.data.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  value.data.push_back(0);
-  value.data.push_back(0);
-  return value;
-}
-
 RegValue Dword(uint32_t number) {
   RegValue value;
   value.type = kRegDword;
@@ -50,7 +38,7 @@ TEST_F(RegistryStore, KeysAreDirectoriesAndValuesOneFile) {
   EXPECT_FALSE(RegOpenKey(Hive::User, u"SOFTWARE\\Vexa\\Settings\\Product", false, false, key));
   ASSERT_TRUE(RegOpenKey(Hive::User, u"SOFTWARE\\Vexa\\Settings\\Product", true, true, key));
   EXPECT_EQ(key.directory, userRoot_ + "/SOFTWARE/Vexa/Settings/Product");
-  ASSERT_TRUE(RegSetValue(key, u"FFmpegPath", Sz(u"/usr/bin/ffmpeg")));
+  ASSERT_TRUE(RegSetValue(key, u"FFmpegPath", StringValue(u"/usr/bin/ffmpeg")));
   ASSERT_TRUE(RegSetValue(key, u"Level", Dword(3)));
   EXPECT_EQ(Slurp(ValuesFile(userRoot_, "SOFTWARE/Vexa/Settings/Product")),
             "vexa-settings-key 1\nsz FFmpegPath /usr/bin/ffmpeg\ndword Level 3\n");
@@ -62,15 +50,15 @@ TEST_F(RegistryStore, NamesCompareCaseInsensitively) {
   RegKey same;
   ASSERT_TRUE(RegOpenKey(Hive::User, u"software\\VEXA\\settings\\pRODUCT", true, true, same));
   EXPECT_EQ(same.directory, key.directory);
-  ASSERT_TRUE(RegSetValue(key, u"FFmpegPath", Sz(u"a")));
-  ASSERT_TRUE(RegSetValue(same, u"FFMPEGPATH", Sz(u"b")));  // replaces, keeps the first name
+  ASSERT_TRUE(RegSetValue(key, u"FFmpegPath", StringValue(u"a")));
+  ASSERT_TRUE(RegSetValue(same, u"FFMPEGPATH", StringValue(u"b")));  // replaces, keeps the first name
   std::vector<std::u16string> names;
   ASSERT_TRUE(RegEnumValueNames(key, names));
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0], u"FFmpegPath");
   RegValue value;
   ASSERT_TRUE(RegQueryValue(key, u"ffmpegpath", value));
-  EXPECT_EQ(value.data, Sz(u"b").data);
+  EXPECT_EQ(value.data, StringValue(u"b").data);
   // Beyond ASCII too.
   ASSERT_TRUE(RegSetValue(key, u"\u00E9t\u00E9", Dword(1)));
   EXPECT_TRUE(RegQueryValue(key, u"\u00C9T\u00C9", value));
@@ -91,10 +79,10 @@ TEST_F(RegistryStore, ValuesOfEveryTypeSurviveTheFile) {
   emptyBinary.type = kRegBinary;
   const char16_t odd[] = {u'a', 0xD800, u' ', u'%', u'\n', u'\t', 0x20AC, 0xD83D, 0xDE00, 0};
   const std::vector<std::pair<std::u16string, RegValue>> values = {
-      {u"name with spaces %", Sz(u"value with spaces\nand lines")},
-      {u"expand", Sz(u"%HOME%/bin", kRegExpandSz)},
-      {u"odd", Sz(odd)},
-      {u"\U0001F600", Sz(u"")},
+      {u"name with spaces %", StringValue(u"value with spaces\nand lines")},
+      {u"expand", StringValue(u"%HOME%/bin", kRegExpandSz)},
+      {u"odd", StringValue(odd)},
+      {u"\U0001F600", StringValue(u"")},
       {u"dword", Dword(0xFFFFFFFF)},
       {u"qword", qword},
       {u"binary", binary},

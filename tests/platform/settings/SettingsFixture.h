@@ -7,8 +7,23 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 
+#include "platform/settings/RegistryStore.h"
 #include "tests/platform/files/TestDir.h"
+
+// A string value as the registry holds it: UTF-16LE units and a terminating 0 unit.
+inline veds::RegValue StringValue(std::u16string_view text, uint32_t type = veds::kRegSz) {
+  veds::RegValue value;
+  value.type = type;
+  for (char16_t unit : text) {
+    value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
+    value.data.push_back(static_cast<uint8_t>(unit >> 8));
+  }
+  value.data.push_back(0);
+  value.data.push_back(0);
+  return value;
+}
 
 class SettingsTest : public ::testing::Test {
  protected:

@@ -14,18 +14,6 @@ void Put(Hive hive, std::u16string_view path, std::u16string_view name, const Re
   ASSERT_TRUE(RegSetValue(key, name, value));
 }
 
-RegValue Text(std::u16string_view text, uint32_t type = kRegSz) {
-  RegValue value;
-  value.type = type;
-  for (char16_t unit : text) {
-    value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
-    value.data.push_back(static_cast<uint8_t>(unit >> 8));
-  }
-  value.data.push_back(0);
-  value.data.push_back(0);
-  return value;
-}
-
 constexpr char16_t kProductKey[] = u"SOFTWARE\\Vexa\\Settings\\VexaMediaServer";
 
 }  // namespace
@@ -33,11 +21,11 @@ constexpr char16_t kProductKey[] = u"SOFTWARE\\Vexa\\Settings\\VexaMediaServer";
 using Settings = SettingsTest;
 
 TEST_F(Settings, ReadSettingStringPrefersTheUserLayer) {
-  Put(Hive::Machine, kProductKey, u"FFmpegPath", Text(u"/opt/machine/ffmpeg"));
+  Put(Hive::Machine, kProductKey, u"FFmpegPath", StringValue(u"/opt/machine/ffmpeg"));
   std::string path;
   ASSERT_TRUE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
   EXPECT_EQ(path, "/opt/machine/ffmpeg");  // only the machine layer has it
-  Put(Hive::User, kProductKey, u"FFmpegPath", Text(u"/home/me/ffmpeg"));
+  Put(Hive::User, kProductKey, u"FFmpegPath", StringValue(u"/home/me/ffmpeg"));
   ASSERT_TRUE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
   EXPECT_EQ(path, "/home/me/ffmpeg");  // both have it: the user's wins
   ASSERT_TRUE(ReadSettingString("VexaMediaServer", "ffmpegpath", path));
@@ -47,16 +35,16 @@ TEST_F(Settings, ReadSettingStringPrefersTheUserLayer) {
 }
 
 TEST_F(Settings, FallsBackWhenTheUserValueHasTheWrongType) {
-  Put(Hive::User, kProductKey, u"FFmpegPath", Text(u"%HOME%/ffmpeg", kRegExpandSz));
+  Put(Hive::User, kProductKey, u"FFmpegPath", StringValue(u"%HOME%/ffmpeg", kRegExpandSz));
   std::string path;
   EXPECT_FALSE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
-  Put(Hive::Machine, kProductKey, u"FFmpegPath", Text(u"/usr/bin/ffmpeg"));
+  Put(Hive::Machine, kProductKey, u"FFmpegPath", StringValue(u"/usr/bin/ffmpeg"));
   ASSERT_TRUE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
   EXPECT_EQ(path, "/usr/bin/ffmpeg");
 }
 
 TEST_F(Settings, ExpandableStringIsNotReadAsAString) {
-  Put(Hive::User, kProductKey, u"Path", Text(u"%HOME%", kRegExpandSz));
+  Put(Hive::User, kProductKey, u"Path", StringValue(u"%HOME%", kRegExpandSz));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"VexaMediaServer", true, settings));
   std::u16string wide;
@@ -155,7 +143,7 @@ TEST_F(Settings, StringsAndBinary) {
 }
 
 TEST_F(Settings, AStringStopsAtItsFirstTerminator) {
-  RegValue value = Text(u"first");
+  RegValue value = StringValue(u"first");
   value.data[10] = 0;  // the terminator, then more text
   value.data.insert(value.data.end(), {'x', 0, 0, 0});
   Put(Hive::User, kProductKey, u"Embedded", value);
@@ -167,7 +155,7 @@ TEST_F(Settings, AStringStopsAtItsFirstTerminator) {
 }
 
 TEST_F(Settings, WritesThroughAReadOnlyModeFail) {
-  Put(Hive::User, kProductKey, u"FFmpegPath", Text(u"/usr/bin/ffmpeg"));
+  Put(Hive::User, kProductKey, u"FFmpegPath", StringValue(u"/usr/bin/ffmpeg"));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"VexaMediaServer", true, settings));
   EXPECT_EQ(static_cast<VexaSettings*>(settings.Get())->GetAccessMode(), kAccessUserReadMachineRead);
@@ -178,7 +166,7 @@ TEST_F(Settings, WritesThroughAReadOnlyModeFail) {
   ASSERT_TRUE(settings->GetString(u"FFmpegPath", path));
   EXPECT_EQ(path, "/usr/bin/ffmpeg");
   for (int32_t mode : {kAccessUserRead, kAccessMachineRead}) {
-    Put(Hive::Machine, kProductKey, u"X", Text(u"x"));
+    Put(Hive::Machine, kProductKey, u"X", StringValue(u"x"));
     SettingsPtr readOnly;
     ASSERT_TRUE(OpenSettingsPath(u"Settings/VexaMediaServer", mode, readOnly)) << mode;
     EXPECT_FALSE(readOnly->SetString(u"X", u"y")) << mode;
@@ -246,12 +234,12 @@ TEST_F(Settings, OpenSettingsPicksPathAndMode) {
 }
 
 TEST_F(Settings, ChildrenAndEnumerationAcrossLayers) {
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"u", Text(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\MachineChild", u"m", Text(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"m", Text(u"1"));
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", Text(u"user"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", Text(u"machine"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"MachineOnly", Text(u"x"));
+  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"u", StringValue(u"1"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\MachineChild", u"m", StringValue(u"1"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"m", StringValue(u"1"));
+  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", StringValue(u"user"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", StringValue(u"machine"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"MachineOnly", StringValue(u"x"));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"P", true, settings));
   uint32_t count = 0;
@@ -281,7 +269,7 @@ TEST_F(Settings, ChildrenAndEnumerationAcrossLayers) {
   EXPECT_EQ(again.Get(), child.Get());
   EXPECT_EQ(static_cast<VexaSettings*>(child.Get())->FullPath(), u"SOFTWARE\\Vexa\\Settings\\P\\UserChild");
   EXPECT_FALSE(settings->OpenChild(u"NoSuchChild", again));
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild\\Deeper", u"d", Text(u"1"));
+  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild\\Deeper", u"d", StringValue(u"1"));
   SettingsPtr deeper;
   ASSERT_TRUE(settings->OpenChild("UserChild/Deeper", deeper));
   std::string name;
@@ -305,15 +293,15 @@ TEST_F(Settings, ValueNameEnumerationEndsAtA1024CharacterName) {
 }
 
 TEST_F(Settings, DeletionStaysInsideTheProductTree) {
-  Put(Hive::User, u"SOFTWARE\\Other\\Keep", u"v", Text(u"keep"));
+  Put(Hive::User, u"SOFTWARE\\Other\\Keep", u"v", StringValue(u"keep"));
   VexaSettings* outside = new VexaSettings(u"SOFTWARE\\Other\\Keep", u"Keep", kAccessUserAll);
   SettingsPtr hold(outside);
   ASSERT_TRUE(outside->Open());
   EXPECT_FALSE(outside->DeleteKey());
   EXPECT_TRUE(std::filesystem::exists(userRoot_ + "/SOFTWARE/Other/Keep/.vexa-values"));
   // Inside the tree the key goes with its subkeys, in the layer of the last open only.
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\Sub", u"v", Text(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"v", Text(u"1"));
+  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\Sub", u"v", StringValue(u"1"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"v", StringValue(u"1"));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"P", false, settings));
   SettingsPtr child;
@@ -336,7 +324,7 @@ TEST_F(Settings, DeletionStaysInsideTheProductTree) {
 
 TEST_F(Settings, MachineLayerOnlyWhenTheUserKeyIsMissing) {
   // Mode 2 succeeds with the machine key alone, reads from it, and cannot write.
-  Put(Hive::Machine, kProductKey, u"FFmpegPath", Text(u"/m"));
+  Put(Hive::Machine, kProductKey, u"FFmpegPath", StringValue(u"/m"));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"VexaMediaServer", false, settings));
   std::string path;
