@@ -273,13 +273,16 @@ void Run(MuxMp2Instance& mux) {
   int idleMs = kIdleWaitMinMs;
   for (;;) {
     bool finishing;
+    bool hasOutput;
     {
+      // The output is attached by the node's thread; once seen under the lock it stays.
       std::lock_guard held(mux.lock);
       if (mux.aborting) break;
       finishing = mux.finishing;
+      hasOutput = mux.output != nullptr;
     }
     std::vector<MuxStream*> streams = Snapshot(mux);
-    if (!mux.output || streams.empty()) {
+    if (!hasOutput || streams.empty()) {
       if (finishing) break;
       Nap(mux, kIdleWaitMaxMs);
       continue;
