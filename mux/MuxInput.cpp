@@ -72,17 +72,23 @@ void FlushReorder(MuxInput& input) {
   while (!input.reorder.empty()) AssignDecodeTime(input);
 }
 
-// A source time far from the previous one means the source was re-positioned.
+// A source time far from the previous one means the source was re-positioned. So does a short
+// step back, which a seek to a nearby key frame gives: audio times never go back, and no
+// picture decoded before an IDR picture is presented after it.
 void FollowTimeBase(MuxInput& input, const MuxSample& sample) {
   if (!sample.hasPts) return;
-  if (input.seenTime && (sample.pts > input.lastPts + input.config.jumpThreshold90 ||
-                         sample.pts < input.lastPts - input.config.jumpThreshold90)) {
+  bool jump = sample.pts > input.lastPts + input.config.jumpThreshold90 ||
+              sample.pts < input.lastPts - input.config.jumpThreshold90;
+  bool stepBack = input.video ? sample.randomAccess && sample.pts <= input.maxPts : sample.pts < input.lastPts;
+  bool newTimeBase = input.seenTime && (jump || stepBack);
+  if (newTimeBase) {
     FlushReorder(input);
     ++input.epoch;
     input.delayKnown = false;
     input.delay = 0;
     input.dtsSeen = false;
   }
+  input.maxPts = input.seenTime && !newTimeBase ? std::max(input.maxPts, sample.pts) : sample.pts;
   input.seenTime = true;
   input.lastPts = sample.pts;
 }
@@ -105,9 +111,9 @@ void AddSample(MuxInput& input, const SampleTimingRecord& record, const uint8_t*
   }
   H264AccessUnit unit = H264BuildAccessUnit(input.h264, data, size);
   if (!unit.complete) return;
+  sample.randomAccess = unit.idr;
   FollowTimeBase(input, sample);
   sample.bytes = std::move(unit.bytes);
-  sample.randomAccess = unit.idr;
   sample.epoch = input.epoch;
   if (sample.hasPts) input.ptsHeap.push(sample.pts);
   input.reorder.push_back(std::move(sample));

@@ -46,6 +46,7 @@ struct MuxInput {
   uint32_t epoch = 0;
   bool seenTime = false;
   int64_t lastPts = 0;
+  int64_t maxPts = 0;                        // latest presentation time of this time base
   bool delayKnown = false;
   int64_t delay = 0;                         // presentation minus decode, in the sorted order
   bool dtsSeen = false;

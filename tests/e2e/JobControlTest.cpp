@@ -1,0 +1,201 @@
+// The plug-in loaded as a host loads it, its transport-stream jobs driven only through the host
+// interfaces: starting, stopping, reuse and admission, with real Matroska files.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <thread>
+
+#include "tests/e2e/RemuxFixtures.h"
+#include "tests/plugin/FakeJob.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+constexpr auto kHangLimit = 20s;  // far beyond any normal answer: only a hang exceeds it
+
+std::u16string Wide(const std::string& path) { return std::u16string(path.begin(), path.end()); }
+
+size_t ThreadCount() {
+  size_t count = 0;
+  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// Reads a job until Read answers false.
+std::vector<uint8_t> ReadToEnd(NS::ITranscoderJob* job) {
+  std::vector<uint8_t> stream, buffer(64 * 1024);
+  auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+  uint32_t count = 0;
+  while (job->Read(buffer.data(), uint32_t(buffer.size()), &count) &&
+         std::chrono::steady_clock::now() < deadline)
+    stream.insert(stream.end(), buffer.begin(), buffer.begin() + count);
+  return stream;
+}
+
+class JobControl : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { UseTestEnvironment(); }
+
+  void SetUp() override {
+    small_ = MakeMkvFixture("h264_aac");
+    long_ = MakeMkvFixture("long_640");
+    ASSERT_FALSE(small_.empty() || long_.empty());
+    library_ = dlopen(VEXA_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library_, nullptr) << dlerror();
+    auto load = reinterpret_cast<LoadTranscoderFn>(dlsym(library_, "LoadTranscoder"));
+    ASSERT_NE(load, nullptr);
+    transcoder_ = load();
+    ASSERT_NE(transcoder_, nullptr);
+    ASSERT_EQ(transcoder_->GetUpnpTranscoder(&upnp_), 0);
+  }
+
+  void TearDown() override {
+    if (transcoder_) {
+      EXPECT_EQ(transcoder_->Release(), 0) << "a job still holds the transcoder";
+    }
+    if (library_) dlclose(library_);
+  }
+
+  // A new job is opened with the source's MIME type, here none (judged by the extension); a
+  // request that names the output type "video/MP2T" can only take over a parked job.
+  NS::ITranscoderJob* CreateJob(const std::string& path, int32_t* result = nullptr,
+                                const char* mime = nullptr) {
+    std::u16string wide = Wide(path);
+    NS::ITranscoderJob* job = nullptr;
+    int32_t created = upnp_->CreateJob(wide.c_str(), mime, 1, nullptr, &job);
+    if (result) *result = created;
+    return created == 0 ? job : nullptr;
+  }
+
+  // The number of pictures in a whole stream read from the job; the stream must be clean.
+  size_t PicturesIn(const std::vector<uint8_t>& stream) {
+    TsReport report = CheckTransportStream(stream);
+    EXPECT_TRUE(report.problems.empty()) << Problems(report);
+    std::vector<uint16_t> video = VideoPids(report);
+    return video.size() == 1 ? report.pes[video[0]].size() : 0;
+  }
+
+  size_t SourcePictures(const std::string& path) { return ProbeTracks(path).at(0).packets.size(); }
+
+  static constexpr char kMpeg2Mime[] = "video/MP2T";
+  std::string small_, long_;
+  void* library_ = nullptr;
+  NS::ITranscoder* transcoder_ = nullptr;
+  NS::IUpnpTranscoder* upnp_ = nullptr;
+};
+
+TEST_F(JobControl, VideoThatIsNotH264IsNeitherOfferedNorServed) {
+  std::string mpeg4 = MakeMkvFixture("mpeg4_video");
+  ASSERT_FALSE(mpeg4.empty());
+  std::u16string wide = Wide(mpeg4);
+  FakeRequest request("ps3", kPs3Agent);
+  FakeItem item(wide.c_str(), nullptr);
+  NS::ResourceOffer* offers = nullptr;
+  uint32_t count = 0;
+  EXPECT_EQ(upnp_->OfferResources(&request, &item, &offers, &count), NS::kTranscoderNothingToOffer);
+  int32_t created = 0;
+  EXPECT_EQ(CreateJob(mpeg4, &created), nullptr);
+  EXPECT_EQ(created, NS::kTranscoderOpenFailed);
+
+  NS::ITranscoderJob* job = CreateJob(small_);
+  ASSERT_NE(job, nullptr);
+  EXPECT_EQ(job->CheckSource(wide.c_str(), nullptr), kJobUnusableSource);
+  job->Release();
+}
+
+TEST_F(JobControl, StopBeforeStartThenAWholeStream) {
+  NS::ITranscoderJob* job = CreateJob(small_);
+  ASSERT_NE(job, nullptr);
+  EXPECT_EQ(job->Stop(), 0);
+  uint8_t byte = 0;
+  uint32_t count = 0;
+  EXPECT_FALSE(job->Read(&byte, 1, &count)) << "a stopped job still has data";
+  ASSERT_EQ(job->Start(0, -1), 0);
+  EXPECT_EQ(PicturesIn(ReadToEnd(job)), SourcePictures(small_));
+  job->Release();
+}
+
+TEST_F(JobControl, StartTwiceKeepsOneWorker) {
+  NS::ITranscoderJob* job = CreateJob(long_);
+  ASSERT_NE(job, nullptr);
+  ASSERT_EQ(job->Start(0, -1), 0);
+  std::this_thread::sleep_for(300ms);  // the pipeline fills up and waits for the host
+  size_t running = ThreadCount();
+  ASSERT_EQ(job->Start(-1, -1), 0);
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(ThreadCount(), running);
+  EXPECT_EQ(PicturesIn(ReadToEnd(job)), SourcePictures(long_));
+  job->Release();
+}
+
+TEST_F(JobControl, StopReturnsWhileTheHostIsBlockedInReadOrNotReading) {
+  NS::ITranscoderJob* job = CreateJob(long_);
+  ASSERT_NE(job, nullptr);
+  // Nobody reads: every buffer of the pipeline fills.
+  ASSERT_EQ(job->Start(0, -1), 0);
+  std::this_thread::sleep_for(300ms);
+  auto stopped = std::async(std::launch::async, [job] { return job->Stop(); });
+  ASSERT_EQ(stopped.wait_for(kHangLimit), std::future_status::ready) << "Stop hangs on full buffers";
+  EXPECT_EQ(stopped.get(), 0);
+
+  // Another thread waits in Read on a paused stream.
+  ASSERT_EQ(job->Start(0, -1), 0);
+  job->TogglePause();
+  auto reader = std::async(std::launch::async, [job] { return ReadToEnd(job).size(); });
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(job->Stop(), 0);
+  ASSERT_EQ(reader.wait_for(kHangLimit), std::future_status::ready) << "Read does not return after Stop";
+  reader.get();
+  job->Release();
+}
+
+TEST_F(JobControl, AReleasedJobIsParkedAndServesTheNextRequest) {
+  NS::ITranscoderJob* first = CreateJob(small_);
+  ASSERT_NE(first, nullptr);
+  ASSERT_EQ(first->Start(0, -1), 0);
+  EXPECT_EQ(PicturesIn(ReadToEnd(first)), SourcePictures(small_));
+  first->Release();
+
+  NS::ITranscoderJob* second = CreateJob(small_, nullptr, kMpeg2Mime);
+  EXPECT_EQ(second, first) << "the parked job was not reused";
+  ASSERT_NE(second, nullptr);
+  ASSERT_EQ(second->Start(0, -1), 0);
+  EXPECT_EQ(PicturesIn(ReadToEnd(second)), SourcePictures(small_));
+  second->Release();
+}
+
+TEST_F(JobControl, AFourthRequestWaitsForOneOfThreeStreamingJobs) {
+  std::vector<NS::ITranscoderJob*> jobs;
+  for (int i = 0; i < 3; ++i) {
+    jobs.push_back(CreateJob(long_));
+    ASSERT_NE(jobs.back(), nullptr) << "job " << i;
+    ASSERT_EQ(jobs.back()->Start(0, -1), 0);
+  }
+  std::vector<uint8_t> buffer(188 * 100);
+  uint32_t count = 0;
+  for (NS::ITranscoderJob* job : jobs) ASSERT_TRUE(job->Read(buffer.data(), uint32_t(buffer.size()), &count));
+
+  int32_t fourthResult = -1;
+  auto fourth = std::async(std::launch::async, [&] { return CreateJob(small_, &fourthResult); });
+  EXPECT_EQ(fourth.wait_for(1s), std::future_status::timeout) << "a fourth job was admitted at once";
+  jobs[0]->Stop();
+  jobs[0]->Release();
+  ASSERT_EQ(fourth.wait_for(kHangLimit), std::future_status::ready);
+  NS::ITranscoderJob* waited = fourth.get();
+  ASSERT_NE(waited, nullptr) << "result " << fourthResult;
+  ASSERT_EQ(waited->Start(0, -1), 0);
+  EXPECT_EQ(PicturesIn(ReadToEnd(waited)), SourcePictures(small_));
+  waited->Release();
+
+  size_t pictures = SourcePictures(long_);
+  for (size_t i = 1; i < jobs.size(); ++i) {
+    EXPECT_EQ(PicturesIn(ReadToEnd(jobs[i])), pictures) << "job " << i;
+    jobs[i]->Release();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,219 @@
+// vexa-transcode, the plug-in and the multiplexer library together, on Matroska files of every
+// shape the transport-stream road has to handle.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/e2e/RemuxFixtures.h"
+
+namespace {
+
+constexpr int64_t kAudioFrameSlack90 = 50 * 90;  // more than one audio frame of any kept coding
+// Laced audio frames carry no time of their own: the reader counts them out in samples where
+// ffprobe rounds to the file's milliseconds.
+constexpr int64_t kLacedTimeSlack90 = 3 * 90;
+
+class Remux : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { UseTestEnvironment(); }
+
+  // Runs vexa-transcode on a fixture; the output's path, with the checker's report in report_.
+  std::string Transcode(const std::string& source, const std::string& tag,
+                        std::vector<std::string> options = {}) {
+    std::string output = FixtureDir() + "/" + tag + ".ts";
+    options.insert(options.end(), {"--output", output, source});
+    ProgramRun run = RunTranscode(options);
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+    report_ = CheckTransportStream(ReadBytes(output));
+    EXPECT_TRUE(report_.problems.empty()) << Problems(report_);
+    return output;
+  }
+
+  // Presentation times of one PID's packets, in order of arrival.
+  std::vector<int64_t> OutputTimes(uint16_t pid) const {
+    std::vector<int64_t> times;
+    for (const TsPesInfo& pes : report_.pes.at(pid)) times.push_back(pes.hasPts ? pes.pts : -1);
+    return times;
+  }
+
+  TsReport report_;
+};
+
+std::vector<int64_t> Times(const std::vector<SourcePacket>& packets) {
+  std::vector<int64_t> times;
+  for (const SourcePacket& packet : packets) times.push_back(packet.pts90);
+  return times;
+}
+
+std::vector<int64_t> Sorted(std::vector<int64_t> times) {
+  std::sort(times.begin(), times.end());
+  return times;
+}
+
+std::vector<int64_t> Shifted(std::vector<int64_t> times, int64_t by) {
+  for (int64_t& time : times) time += by;
+  return times;
+}
+
+bool KeptAudio(const SourceTrack& track) {
+  return track.codecType == "audio" &&
+         (track.codecName == "aac" || track.codecName == "ac3" || track.codecName == "mp3");
+}
+
+// The source's audio packets that a remultiplexed stream starting at the key frame `start` and
+// read until the video ended must carry: none before the key frame, every one after it up to
+// the last output packet, and the output reaching as far as the video's last picture.
+void ExpectAudioTrack(const SourceTrack& track, const std::vector<int64_t>& output, int64_t offset,
+                      int64_t start, int64_t videoEnd) {
+  ASSERT_FALSE(output.empty()) << track.codecName;
+  std::vector<int64_t> expected;
+  for (int64_t time : Times(track.packets))
+    if (time >= start && time + offset < output.back() + kLacedTimeSlack90) expected.push_back(time + offset);
+  ASSERT_EQ(output.size(), expected.size()) << track.codecName << ": audio lost or added";
+  for (size_t i = 0; i < output.size(); ++i)
+    ASSERT_NEAR(output[i], expected[i], kLacedTimeSlack90 - 1) << track.codecName << " frame " << i << " moved";
+  int64_t lastSource = Sorted(Times(track.packets)).back();
+  EXPECT_GE(output.back() - offset, std::min(lastSource, videoEnd - kAudioFrameSlack90)) << track.codecName;
+}
+
+class RemuxCorpus : public Remux, public testing::WithParamInterface<const char*> {};
+
+TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
+  std::string source = MakeMkvFixture(GetParam());
+  ASSERT_FALSE(source.empty()) << "cannot make " << GetParam();
+  std::vector<SourceTrack> tracks = ProbeTracks(source);
+  std::string output = Transcode(source, GetParam());
+  EXPECT_EQ(FfmpegDecodeErrors(output), "");
+
+  ASSERT_EQ(VideoPids(report_).size(), 1u);
+  std::vector<int64_t> video = Sorted(OutputTimes(VideoPids(report_)[0]));
+  const SourceTrack& sourceVideo = tracks.at(0);
+  ASSERT_EQ(sourceVideo.codecType, "video");
+  std::vector<int64_t> sourceTimes = Sorted(Times(sourceVideo.packets));
+  ASSERT_EQ(video.size(), sourceTimes.size()) << "pictures lost or added";
+  int64_t offset = video.front() - sourceTimes.front();
+  EXPECT_EQ(video, Shifted(sourceTimes, offset)) << "pictures moved";
+
+  std::vector<uint16_t> audioPids = AudioPids(report_);
+  size_t kept = 0;
+  for (const SourceTrack& track : tracks) {
+    if (!KeptAudio(track)) continue;
+    ASSERT_LT(kept, audioPids.size()) << "audio track " << track.codecName << " missing";
+    ExpectAudioTrack(track, OutputTimes(audioPids[kept++]), offset, sourceTimes.front(), sourceTimes.back());
+  }
+  EXPECT_EQ(kept, audioPids.size());
+  EXPECT_EQ(report_.streamTypes.size(), 1 + kept) << "a stream that is neither video nor kept audio";
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpus, RemuxCorpus,
+                         testing::Values("h264_aac", "ac3_51", "mp3", "multi_audio_subs", "vfr",
+                                         "late_audio", "piped", "no_cues", "zlib"));
+
+TEST_F(Remux, VideoThatIsNotH264IsRefusedInOneLine) {
+  std::string source = MakeMkvFixture("mpeg4_video");
+  ASSERT_FALSE(source.empty());
+  ProgramRun run = RunTranscode({"--output", FixtureDir() + "/mpeg4_video.ts", source});
+  EXPECT_NE(run.exitCode, 0);
+  EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 1) << run.standardError;
+  EXPECT_NE(run.standardError.find("H.264"), std::string::npos) << run.standardError;
+}
+
+// The first picture in the stream and where it begins.
+struct Opening {
+  int64_t pts;
+  std::vector<int> nalTypes;
+};
+
+Opening FirstPicture(const TsReport& report) {
+  const TsPesInfo& first = report.pes.at(VideoPids(report)[0]).front();
+  return {first.pts, NalTypes(first.payload)};
+}
+
+bool Has(const std::vector<int>& types, int type) {
+  return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
+  std::string source = MakeMkvFixture("h264_aac");
+  ASSERT_FALSE(source.empty());
+  std::vector<SourceTrack> tracks = ProbeTracks(source);
+  Transcode(source, "start_0");
+  int64_t offset = FirstPicture(report_).pts - Sorted(Times(tracks[0].packets)).front();
+
+  std::vector<uint8_t> bytes = ReadBytes(Transcode(source, "start_1500", {"--start", "1500"}));
+  ASSERT_GE(bytes.size(), 188u);
+  EXPECT_EQ(((bytes[1] & 0x1F) << 8) | bytes[2], 0) << "the stream does not open with the PAT";
+
+  int64_t keyFrame = -1;
+  for (const SourcePacket& packet : tracks[0].packets)
+    if (packet.key && packet.pts90 <= 1500 * 90) keyFrame = std::max(keyFrame, packet.pts90);
+  ASSERT_GT(keyFrame, 0) << "the fixture needs a key frame after its first";
+  Opening opening = FirstPicture(report_);
+  EXPECT_EQ(opening.pts - offset, keyFrame);
+  EXPECT_TRUE(Has(opening.nalTypes, 7) && Has(opening.nalTypes, 8) && Has(opening.nalTypes, 5))
+      << "the first picture lacks SPS, PPS or its IDR slice";
+
+  std::vector<int64_t> video = Sorted(OutputTimes(VideoPids(report_)[0]));
+  std::vector<int64_t> expected;
+  for (int64_t time : Sorted(Times(tracks[0].packets)))
+    if (time >= keyFrame) expected.push_back(time + offset);
+  EXPECT_EQ(video, expected);
+  std::vector<int64_t> audio = OutputTimes(AudioPids(report_).at(0));
+  ASSERT_FALSE(audio.empty());
+  EXPECT_GE(audio.front() - offset, keyFrame);
+  EXPECT_LT(audio.front() - offset, keyFrame + kAudioFrameSlack90) << "audio does not start with the picture";
+}
+
+// Source pictures in decode order from the first key frame at or after `from`.
+std::vector<int64_t> DecodeOrderFrom(const SourceTrack& video, int64_t from) {
+  std::vector<int64_t> times;
+  bool started = false;
+  for (const SourcePacket& packet : video.packets) {
+    started |= packet.key && packet.pts90 >= from;
+    if (started) times.push_back(packet.pts90);
+  }
+  return times;
+}
+
+TEST_F(Remux, SeekMidStreamContinuesFromTheKeyFrameBeforeTheTarget) {
+  std::string source = MakeMkvFixture("long_640");
+  ASSERT_FALSE(source.empty());
+  std::vector<SourceTrack> tracks = ProbeTracks(source);
+  // By the time 5 MB (2 s) have been read, the source has been read past the target's key
+  // frame: the seek goes back.
+  std::string output = Transcode(source, "seek", {"--seek-at", "5000000:1500"});
+  EXPECT_EQ(FfmpegDecodeErrors(output), "");
+  EXPECT_GE(report_.discontinuities, 1u) << "the jump back in time is not marked";
+
+  int64_t keyFrame = -1;
+  for (const SourcePacket& packet : tracks[0].packets)
+    if (packet.key && packet.pts90 <= 1500 * 90) keyFrame = std::max(keyFrame, packet.pts90);
+  std::vector<int64_t> tail = DecodeOrderFrom(tracks[0], keyFrame);
+  std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
+  std::vector<int64_t> video = OutputTimes(VideoPids(report_)[0]);
+  ASSERT_GT(video.size(), tail.size()) << "the seek came too late to show";
+  int64_t offset = video.front() - all.front();
+  size_t head = video.size() - tail.size();
+  EXPECT_EQ(std::vector<int64_t>(video.begin(), video.begin() + long(head)),
+            Shifted(std::vector<int64_t>(all.begin(), all.begin() + long(head)), offset))
+      << "the pictures before the seek are not the source's first ones";
+  EXPECT_EQ(std::vector<int64_t>(video.begin() + long(head), video.end()), Shifted(tail, offset))
+      << "the pictures after the seek are not the source's from the key frame on";
+  std::vector<int> types = NalTypes(report_.pes.at(VideoPids(report_)[0])[head].payload);
+  EXPECT_TRUE(Has(types, 7) && Has(types, 8)) << "no parameter sets after the seek";
+}
+
+TEST_F(Remux, PauseMidStreamLosesAndRepeatsNothing) {
+  std::string source = MakeMkvFixture("long_640");
+  ASSERT_FALSE(source.empty());
+  std::vector<SourceTrack> tracks = ProbeTracks(source);
+  std::string output = Transcode(source, "pause", {"--pause-at", "400000:300", "--pause-at", "2000000:100"});
+  EXPECT_EQ(FfmpegDecodeErrors(output), "");
+  std::vector<int64_t> video = OutputTimes(VideoPids(report_)[0]);
+  std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
+  ASSERT_FALSE(video.empty());
+  EXPECT_EQ(video, Shifted(all, video.front() - all.front()));
+  EXPECT_EQ(report_.discontinuities, 0u);
+}
+
+}  // namespace
