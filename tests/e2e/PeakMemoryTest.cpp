@@ -1,0 +1,22 @@
+// vexa-transcode's peak resident size on a long 1080p file at a high bit rate: the buffers of
+// the road are bounded, whatever the length of the source.
+#include <gtest/gtest.h>
+
+#include "tests/e2e/RemuxFixtures.h"
+
+namespace {
+
+constexpr long kPeakLimitKiB = 64 * 1024;
+
+TEST(PeakMemory, RemultiplexingA1080pMinuteStaysUnder64MiB) {
+  UseTestEnvironment();
+  std::string source = MakeMkvFixture("hd_60s");
+  ASSERT_FALSE(source.empty());
+  ProgramRun run = RunTranscode({"--output", "/dev/null", source});
+  EXPECT_EQ(run.exitCode, 0) << run.standardError;
+  EXPECT_GT(run.peakRssKiB, 0);
+  EXPECT_LT(run.peakRssKiB, kPeakLimitKiB);
+  std::printf("peak resident size of vexa-transcode: %ld KiB\n", run.peakRssKiB);
+}
+
+}  // namespace
