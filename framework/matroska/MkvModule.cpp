@@ -8,6 +8,7 @@
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvFormat.h"
+#include "framework/matroska/MkvPropQueries.h"
 #include "framework/matroska/MkvResult.h"
 #include "framework/matroska/MkvStreamIoSource.h"
 #include "platform/files/TextConvert.h"
@@ -223,7 +224,7 @@ int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
     case VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA: return PutU16(v, r.StreamCount(kBlockVideo));
     case VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA: return PutU16(v, r.StreamCount(kBlockAudio));
     case VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA: return PutU16(v, r.StreamCount(kBlockSubtitle));
-    case VMF_QID_TITLE_DURATION: return PutU64(v, static_cast<uint64_t>(r.Duration()));
+    case VMF_QID_TITLE_DURATION: return PutU64(v, static_cast<uint64_t>(h.title->Duration()));
     case VMF_QID_CONTAINER_TITLE_NAME: return PutUtf8(v, info.title);
     case VMF_QID_CONTAINER_FILE_NAME: return PutWide(v, h.fileName);
     case VMF_QID_CONTAINER_PREV_NAME: return PutUtf8(v, info.prevFileName);
@@ -266,7 +267,7 @@ int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
     case VMF_QID_TITLEMEDIA_PREV_SYNC_TIME: case VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME: {
       // The time to search from comes in the value and the key frame's time goes back.
       int64_t found = 0;
-      const int32_t rc = r.KeyFrameAround(v->value.i64, qid == VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME, &found);
+      const int32_t rc = h.title->KeyFrameAround(v->value.i64, qid == VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME, &found);
       if (rc == kOk) v->value.i64 = found;
       return rc;
     }
@@ -355,6 +356,9 @@ int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* 
   if (!h->reader) return kNoMemory;
   const int32_t rc = h->reader->Open();
   if (rc != kOk) return rc;
+  h->title.reset(new (std::nothrow) MkvTitle(h->reader.get()));
+  if (!h->title) return kNoMemory;
+  h->title->OpenFurtherSegments();
   *out = h.release();
   return kOk;
 }
@@ -373,6 +377,7 @@ int32_t MkvGetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, i
   int32_t rc = StreamQuery(h, qid, value, index, &handled);
   if (!handled) rc = FileQuery(h, qid, value, index, &handled);
   if (!handled) rc = TagQuery(h, qid, value, index, &handled);
+  if (!handled) rc = PropQuery(h, qid, value, index, &handled);
   return rc;
 }
 
@@ -395,9 +400,11 @@ int32_t MkvSetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, i
     case VMF_QID_TAGS_SET_SIMPLETAGID:
       h.currentSimpleTag = value->value.u32;
       return kOk;
+    case VMF_QID_PLAYLISTS_SET_PLAYLIST_IDX: case VMF_QID_EDITIONENTRY_SET_PLAYLIST_IDX:
+      return h.title->SelectEdition(value->value.u32);
     default:
       // Laced blocks are always delivered frame by frame; the other settings of the list
-      // (editions, index options, HTTP authentication) change nothing for a local file.
+      // (index options, HTTP authentication) change nothing for a local file.
       return kOk;
   }
 }
@@ -406,14 +413,14 @@ int32_t MkvSetPosition(VmfModuleHandle module, int32_t blockType, int32_t nStrea
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   if (pTime == nullptr) return kMissingArgument;
   if (nStream < 0) return kErrInvalidStream;
-  return AsHandle(module)->reader->Seek(blockType, static_cast<uint32_t>(nStream), pTime);
+  return AsHandle(module)->title->Seek(blockType, static_cast<uint32_t>(nStream), pTime);
 }
 
 int32_t MkvReadNextBlockByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream, VmfBlock* block) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   if (block == nullptr) return VMF_ERR_BLOCK_BUFFER_NULL;
   if (nStream < 0) return kErrInvalidStream;
-  MkvReader& r = *AsHandle(module)->reader;
+  MkvTitle& r = *AsHandle(module)->title;
   FrameInfo info;
   int32_t rc = r.ReadFrame(blockType, static_cast<uint32_t>(nStream), block->data, block->capacity, &info);
   if (rc == kBufferTooSmall && block->enlarge != nullptr && block->enlarge(block, info.size) == 0)

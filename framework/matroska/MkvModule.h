@@ -7,12 +7,14 @@
 
 #include "framework/ModuleTable.h"
 #include "framework/matroska/MkvReader.h"
+#include "framework/matroska/MkvTitle.h"
 
 namespace mkv {
 
 // The module handle: one opened file.
 struct MkvModuleHandle {
-  std::unique_ptr<MkvReader> reader;
+  std::unique_ptr<MkvReader> reader;  // the file's first segment
+  std::unique_ptr<MkvTitle> title;    // what seeking, reading and durations go through
   std::u16string fileName;
   uint32_t currentTag = 0;
   uint32_t currentSimpleTag = 0;

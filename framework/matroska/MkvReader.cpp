@@ -62,7 +62,17 @@ int32_t MkvReader::Open() {
   if (rc != kOk) return rc;
   rc = FindSegment(next);
   if (rc != kOk) return rc;
-  rc = ScanHeaderElements();
+  return ReadSegmentHeaders();
+}
+
+int32_t MkvReader::OpenFrom(uint64_t from) {
+  const int32_t rc = FindSegment(from);
+  if (rc != kOk) return rc;
+  return ReadSegmentHeaders();
+}
+
+int32_t MkvReader::ReadSegmentHeaders() {
+  int32_t rc = ScanHeaderElements();
   if (rc != kOk) return rc;
   rc = FollowSeekHead();
   if (rc != kOk) return rc;
@@ -93,6 +103,7 @@ int32_t MkvReader::FindSegment(uint64_t from) {
     if (e.id == el::SEGMENT) {
       segment_.dataStart = e.data;
       segment_.dataEnd = e.End();
+      segmentUnsized_ = e.unknownSize || e.clipped;
       return kOk;
     }
     if (e.clipped || e.unknownSize) break;
@@ -730,18 +741,40 @@ int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, *time, &hit);
   if (rc != kOk) return rc;
-  // The reference track resumes at its key frame; the others at the start of that
-  // key frame's cluster, passing over what comes before the key frame's time.
-  for (const MkvTrack& t : segment_.tracks) {
-    if (t.blockType == 0) continue;
-    if (&t == ref)
-      CursorFor(t).Reset(hit.elementPos, hit.cluster);
-    else
-      CursorFor(t).Reset(hit.cluster.data, hit.cluster, hit.time);
-  }
+  for (const MkvTrack& t : segment_.tracks)
+    if (t.blockType != 0) PositionCursor(t, *ref, hit);
   if (anyCursor_) anyCursor_->Reset(hit.cluster.data, hit.cluster, hit.time);
   *time = hit.time;
   return kOk;
+}
+
+void MkvReader::PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit) {
+  // The reference track resumes at its key frame; the others at the start of that key
+  // frame's cluster, passing over what comes before the key frame's time.
+  if (&t == &ref)
+    CursorFor(t).Reset(hit.elementPos, hit.cluster);
+  else
+    CursorFor(t).Reset(hit.cluster.data, hit.cluster, hit.time);
+}
+
+int32_t MkvReader::SeekStream(int32_t blockType, uint32_t stream, int64_t time) {
+  const MkvTrack* t = Stream(blockType, stream);
+  if (t == nullptr) return kErrInvalidStream;
+  const MkvTrack* ref = ReferenceTrack(t);
+  BlockRef hit;
+  const int32_t rc = LocateKeyFrame(*ref, time, &hit);
+  if (rc != kOk) return rc;
+  PositionCursor(*t, *ref, hit);
+  return kOk;
+}
+
+int32_t MkvReader::NextFrameTime(int32_t blockType, uint32_t stream, int64_t* time) {
+  const MkvTrack* t = Stream(blockType, stream);
+  if (t == nullptr) return kErrInvalidStream;
+  MkvFrame frame;
+  const int32_t rc = CursorFor(*t).PeekFrame(&frame);
+  if (rc == kOk) *time = frame.time;
+  return rc;
 }
 
 int32_t MkvReader::KeyFrameAround(int64_t time, bool after, int64_t* found) {

@@ -43,6 +43,14 @@ class MkvReader {
   // Reads the EBML header and the segment's header elements. Returns 0 or the parse
   // error of the element that failed.
   int32_t Open();
+  // Opens the first segment found at or after `from` instead (further segments of a file
+  // that holds several); kErrInvalidFile when there is none.
+  int32_t OpenFrom(uint64_t from);
+  // Where the segment ends; false from SegmentSized() when its size is unknown and it
+  // runs to the end of the file.
+  uint64_t SegmentEnd() const { return segment_.dataEnd; }
+  bool SegmentSized() const { return !segmentUnsized_; }
+  MkvByteSource* Source() const { return source_.get(); }
 
   const MkvSegment& Segment() const { return segment_; }
   std::span<const MkvCuePoint> Cues() const { return cues_; }
@@ -67,6 +75,10 @@ class MkvReader {
   // Positions every stream at the last key frame of the first video track (else of the
   // given stream) at or before *time, and writes that key frame's time back.
   int32_t Seek(int32_t blockType, uint32_t stream, int64_t* time);
+  // Positions one stream only, as Seek would position it for `time`.
+  int32_t SeekStream(int32_t blockType, uint32_t stream, int64_t time);
+  // The time of the stream's next frame, without taking it.
+  int32_t NextFrameTime(int32_t blockType, uint32_t stream, int64_t* time);
   // Key frame times of the reference track around `time`, for the sync-time queries.
   int32_t KeyFrameAround(int64_t time, bool after, int64_t* found);
   // Title duration in 100-ns units; measured from the last blocks when the segment does
@@ -115,6 +127,8 @@ class MkvReader {
   int32_t FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_t target, BlockRef* best,
                        bool* haveBest, BlockRef* firstAfter, bool* haveAfter);
   int32_t LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
+  void PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit);
+  int32_t ReadSegmentHeaders();
   MkvBlockCursor& CursorFor(const MkvTrack& t);
   int32_t Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info);
 
@@ -128,6 +142,7 @@ class MkvReader {
   std::vector<std::pair<uint32_t, uint64_t>> seekEntries_;  // ID, position
   std::set<uint64_t> parsed_;  // offsets of the top-level elements already read
   bool haveTracks_ = false;
+  bool segmentUnsized_ = false;
   bool clusterIndexBuilt_ = false;
   std::vector<ClusterEntry> clusterIndex_;
   uint32_t clusterIndexStride_ = 1;

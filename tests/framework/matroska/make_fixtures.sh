@@ -5,7 +5,7 @@ set -eu
 out=$1
 mkdir -p "$out"
 cd "$out"
-[ -f done ] && exit 0
+[ -f done ] && [ -f props.mkv ] && exit 0
 ff="ffmpeg -v error -y -nostdin"
 
 cat > subs.srt <<'SRT'
@@ -34,4 +34,20 @@ mkvmerge -q -o zlib.mkv --compression 0:zlib --compression 1:zlib --compression 
 mkvmerge -q -o nocues.mkv --no-cues ffmpeg.mkv
 # Written to a pipe: the segment and clusters have unknown sizes, no cues, no duration.
 $ff -i ffmpeg.mkv -map 0 -c copy -f matroska pipe: > pipe.mkv
+# Names, languages, a title, chapters, global tags with a nested simple tag, an attachment.
+cat > tags.xml <<'XML'
+<?xml version="1.0" encoding="UTF-8"?>
+<Tags><Tag><Targets><TargetTypeValue>50</TargetTypeValue></Targets>
+<Simple><Name>ARTIST</Name><String>Vexa Test</String>
+  <Simple><Name>SORT_WITH</Name><String>Test, Vexa</String></Simple></Simple>
+<Simple><Name>COMMENT</Name><String>zweite</String><TagLanguage>ger</TagLanguage></Simple>
+</Tag></Tags>
+XML
+printf 'CHAPTER01=00:00:00.000\nCHAPTER01NAME=Intro\nCHAPTER02=00:00:01.500\nCHAPTER02NAME=Main\n' > chapters.txt
+printf 'notes\n' > notes.txt
+mkvmerge -q -o props.mkv --disable-track-statistics-tags --title "Props title" --chapters chapters.txt \
+    --global-tags tags.xml --attachment-name notes.txt --attachment-mime-type text/plain \
+    --attachment-description "Subtitle notes" --attach-file notes.txt \
+    -T --no-global-tags --no-chapters --track-name 0:"Main video" --language 1:ger \
+    --track-name 4:"Untertitel" --language 4:ger ffmpeg.mkv
 touch done

@@ -1,0 +1,198 @@
+#include "framework/matroska/MkvTitle.h"
+
+#include <algorithm>
+
+#include "framework/matroska/MkvResult.h"
+
+namespace mkv {
+namespace {
+
+// Further segments read the file through the first reader's source, which outlives them.
+class BorrowedSource final : public MkvByteSource {
+ public:
+  explicit BorrowedSource(MkvByteSource* source) : source_(source) {}
+  int32_t ReadAt(uint64_t offset, uint8_t* dst, uint32_t count, uint32_t* got) override {
+    return source_->ReadAt(offset, dst, count, got);
+  }
+  uint64_t Size() const override { return source_->Size(); }
+
+ private:
+  MkvByteSource* source_;
+};
+
+int64_t SaturatingAdd(int64_t a, int64_t b) { return b > INT64_MAX - a ? INT64_MAX : a + b; }
+
+// Chapter times are nanoseconds; the title's are 100 ns.
+int64_t ChapterTime(uint64_t ns) { return static_cast<int64_t>(ns / 100); }
+
+}  // namespace
+
+MkvTitle::MkvTitle(MkvReader* first) { segments_.push_back(first); }
+
+void MkvTitle::OpenFurtherSegments() {
+  MkvReader* last = segments_.back();
+  while (segments_.size() < kMaxTitleParts && last->SegmentSized()) {
+    const uint64_t from = last->SegmentEnd();
+    if (from >= last->Source()->Size()) break;
+    auto reader = std::make_unique<MkvReader>(std::make_unique<BorrowedSource>(segments_[0]->Source()));
+    if (reader->OpenFrom(from) != kOk || reader->SegmentEnd() <= from) break;
+    last = reader.get();
+    segments_.push_back(last);
+    owned_.push_back(std::move(reader));
+  }
+  planned_ = false;
+}
+
+const MkvEdition* MkvTitle::DefaultEdition() const {
+  const auto editions = segments_[0]->Editions();
+  if (haveEdition_) return edition_ < editions.size() ? &editions[edition_] : nullptr;
+  for (const MkvEdition& e : editions)
+    if (e.isDefault) return &e;
+  return editions.empty() ? nullptr : &editions[0];
+}
+
+MkvTitlePlan MkvTitle::PlanFor(const MkvEdition* edition) {
+  MkvTitlePlan plan;
+  auto add = [&plan](MkvTitlePart part) {
+    part.offset = plan.duration;
+    plan.duration = SaturatingAdd(plan.duration, part.length);
+    plan.parts.push_back(part);
+  };
+  if (edition != nullptr && edition->ordered) {
+    plan.ordered = true;
+    for (const MkvChapter& c : edition->chapters) {
+      if (plan.parts.size() == kMaxTitleParts) break;
+      if (!c.enabled) continue;
+      size_t segment = 0;
+      if (!c.segmentUid.empty()) {
+        segment = segments_.size();
+        for (size_t i = 0; i < segments_.size(); ++i)
+          if (segments_[i]->Segment().info.segmentUid == c.segmentUid) segment = i;
+        if (segment == segments_.size()) continue;  // in another file
+      }
+      const int64_t start = ChapterTime(c.start);
+      // A chapter without an end runs to the end of its segment.
+      const int64_t end = c.hasEnd ? ChapterTime(c.end) : segments_[segment]->Duration();
+      if (end <= start) continue;
+      add({segment, start, end, end - start, 0});
+    }
+    if (!plan.parts.empty()) return plan;
+    plan.ordered = false;  // nothing playable: fall back to the segments
+  }
+  for (size_t i = 0; i < segments_.size(); ++i) add({i, 0, INT64_MAX, segments_[i]->Duration(), 0});
+  return plan;
+}
+
+const MkvTitlePlan& MkvTitle::Plan() {
+  if (!planned_) {
+    plan_ = PlanFor(DefaultEdition());
+    planned_ = true;
+  }
+  return plan_;
+}
+
+int32_t MkvTitle::SelectEdition(uint32_t index) {
+  if (index >= segments_[0]->Editions().size()) return VMF_ERR_INDEX_OUT_OF_RANGE;
+  haveEdition_ = true;
+  edition_ = index;
+  planned_ = false;
+  basePart_ = 0;
+  streamParts_.clear();
+  return kOk;
+}
+
+size_t MkvTitle::PartAt(int64_t time) const {
+  size_t p = 0;
+  while (p + 1 < plan_.parts.size() && plan_.parts[p + 1].offset <= time) ++p;
+  return p;
+}
+
+size_t& MkvTitle::StreamPart(int32_t blockType, uint32_t stream) {
+  return streamParts_.try_emplace({blockType, stream}, basePart_).first->second;
+}
+
+int32_t MkvTitle::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
+  const MkvTitlePlan& plan = Plan();
+  if (plan.parts.size() > 1 || plan.ordered) {
+    // Only a title of several parts ends at its duration; a single segment keeps
+    // landing on its last key frame, whatever its stated duration.
+    if (*time >= plan.duration) return kErrEndOfStream;
+  }
+  const int64_t target = std::max<int64_t>(*time, 0);
+  const size_t p = PartAt(target);
+  const MkvTitlePart& part = plan.parts[p];
+  int64_t relative = SaturatingAdd(part.start, target - part.offset);
+  const int32_t rc = segments_[part.segment]->Seek(blockType, stream, &relative);
+  if (rc != kOk) return rc;
+  basePart_ = p;
+  streamParts_.clear();
+  *time = part.offset + (relative - part.start);
+  return kOk;
+}
+
+bool MkvTitle::EnterPart(int32_t blockType, uint32_t stream, size_t from, size_t to) {
+  const MkvTitlePart& next = plan_.parts[to];
+  const MkvTitlePart& prev = plan_.parts[from];
+  // A part that continues where the last one stopped in the same segment reads on.
+  if (next.segment == prev.segment && next.start == prev.end) return true;
+  return segments_[next.segment]->SeekStream(blockType, stream, next.start) == kOk;
+}
+
+int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
+                            FrameInfo* info) {
+  const MkvTitlePlan& plan = Plan();
+  if (std::none_of(segments_.begin(), segments_.end(),
+                   [&](const MkvReader* r) { return r->Stream(blockType, stream) != nullptr; }))
+    return kErrInvalidStream;
+  size_t& p = StreamPart(blockType, stream);
+  // Each pass either reads a frame or moves to a later part, so the loop is bounded.
+  while (p < plan.parts.size()) {
+    const MkvTitlePart& part = plan.parts[p];
+    MkvReader& r = *segments_[part.segment];
+    if (r.Stream(blockType, stream) != nullptr) {
+      int64_t next = 0;
+      const int32_t rc = r.NextFrameTime(blockType, stream, &next);
+      if (rc != kOk && rc != kErrEndOfStream) return rc;
+      if (rc == kOk && next < part.end) {
+        const int32_t read = r.ReadFrame(blockType, stream, dst, capacity, info);
+        if (read == kOk) info->time = SaturatingAdd(part.offset, info->time - part.start);
+        return read;
+      }
+    }
+    // This part is done for the stream: the next one it can be positioned in.
+    size_t to = p + 1;
+    while (to < plan.parts.size() &&
+           (segments_[plan.parts[to].segment]->Stream(blockType, stream) == nullptr ||
+            !EnterPart(blockType, stream, p, to)))
+      ++to;
+    p = to;
+  }
+  return kErrEndOfStream;
+}
+
+int32_t MkvTitle::KeyFrameInPart(size_t p, int64_t time, bool after, int64_t* found) {
+  const MkvTitlePart& part = plan_.parts[p];
+  const int64_t relative = SaturatingAdd(part.start, std::max<int64_t>(time - part.offset, 0));
+  int64_t hit = 0;
+  const int32_t rc = segments_[part.segment]->KeyFrameAround(relative, after, &hit);
+  if (rc != kOk || hit < part.start || hit >= part.end) return kErrEndOfStream;
+  *found = SaturatingAdd(part.offset, hit - part.start);
+  return kOk;
+}
+
+int32_t MkvTitle::KeyFrameAround(int64_t time, bool after, int64_t* found) {
+  const MkvTitlePlan& plan = Plan();
+  size_t p = PartAt(std::max<int64_t>(time, 0));
+  for (;;) {
+    if (KeyFrameInPart(p, time, after, found) == kOk) return kOk;
+    if (after) {
+      if (++p >= plan.parts.size()) return kErrEndOfStream;
+      time = plan.parts[p].offset;  // from the start of the next part
+    } else {
+      if (p-- == 0) return kErrEndOfStream;
+      time = plan.parts[p].offset + std::max<int64_t>(plan.parts[p].length - 1, 0);  // its last instant
+    }
+  }
+}
+
+}  // namespace mkv
