@@ -96,6 +96,7 @@ int32_t MkvTitle::SelectEdition(uint32_t index) {
   haveEdition_ = true;
   edition_ = index;
   planned_ = false;
+  seeked_ = false;
   basePart_ = 0;
   streamParts_.clear();
   return kOk;
@@ -126,6 +127,7 @@ int32_t MkvTitle::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   if (rc != kOk) return rc;
   basePart_ = p;
   streamParts_.clear();
+  seeked_ = true;
   *time = part.offset + (relative - part.start);
   return kOk;
 }
@@ -144,7 +146,14 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
   if (std::none_of(segments_.begin(), segments_.end(),
                    [&](const MkvReader* r) { return r->Stream(blockType, stream) != nullptr; }))
     return kErrInvalidStream;
+  const bool firstRead = streamParts_.count({blockType, stream}) == 0;
   size_t& p = StreamPart(blockType, stream);
+  if (firstRead && !seeked_) {
+    // Read from the title's start without a seek: the first part may begin anywhere.
+    const MkvTitlePart& first = plan.parts[p];
+    if (first.segment != 0 || first.start != 0)
+      (void)segments_[first.segment]->SeekStream(blockType, stream, first.start);  // else read on from the start
+  }
   // Each pass either reads a frame or moves to a later part, so the loop is bounded.
   while (p < plan.parts.size()) {
     const MkvTitlePart& part = plan.parts[p];

@@ -74,6 +74,7 @@ class MkvTitle {
   bool haveEdition_ = false;
   uint32_t edition_ = 0;
   bool planned_ = false;
+  bool seeked_ = false;  // every stream was positioned by a seek of the title
   MkvTitlePlan plan_;
   // The part each stream is reading; streams not listed read basePart_.
   size_t basePart_ = 0;
