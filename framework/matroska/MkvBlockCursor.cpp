@@ -178,7 +178,9 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
   ElementHeader block;
   for (uint64_t pos = group.data; pos < group.End();) {
     ElementHeader c;
-    if (ReadElementHeader(file_, pos, group.End(), &c) != kOk) return kOk;  // a broken group is passed over
+    const int32_t rc = ReadElementHeader(file_, pos, group.End(), &c);
+    if (rc == kErrDataNotReady) return rc;  // read again when the bytes are there
+    if (rc != kOk) return kOk;              // a broken group is passed over
     if (c.id == el::BLOCK && !haveBlock) {
       block = c;
       haveBlock = true;
@@ -258,10 +260,18 @@ int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
       return kOk;
     }
     if (!haveBlock_) {
+      const uint64_t pos = pos_;
+      const ClusterState cluster = cluster_;
       BlockRef ref;
       const int32_t rc = NextBlock(&ref);
       if (rc != kOk) return rc;
       const int32_t load = LoadBlock(ref);
+      if (load == kErrDataNotReady) {
+        // The block has not fully arrived: find it again on the next call.
+        pos_ = pos;
+        cluster_ = cluster;
+        return load;
+      }
       if (load == kErrFileCorrupt) continue;  // a damaged block is passed over
       if (load != kOk) return load == kShortRead ? kErrEndOfStream : load;
       haveBlock_ = true;

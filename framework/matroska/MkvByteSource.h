@@ -11,7 +11,9 @@ class MkvByteSource {
  public:
   virtual ~MkvByteSource() = default;
   // Reads up to `count` bytes at `offset`; *got is what arrived (0 at the end).
-  // Returns 0 or a negative code of the underlying file layer.
+  // Returns 0 or a negative code of the underlying file layer. A source that is still
+  // growing (a download) answers VMF_ERR_DATA_NOT_READY, with *got 0, for bytes below
+  // Size() that have not arrived yet; the same read may succeed later.
   virtual int32_t ReadAt(uint64_t offset, uint8_t* dst, uint32_t count, uint32_t* got) = 0;
   virtual uint64_t Size() const = 0;
 };

@@ -10,20 +10,28 @@ namespace mkv {
 int32_t MkvFileCache::Load(uint64_t start, Window** out) {
   Window* victim = &windows_[0];
   for (Window& w : windows_) {
-    if (w.start == start) {
+    if (w.start == start && !w.partial) {
       w.lastUse = ++clock_;
       *out = &w;
       return kOk;
     }
     if (w.lastUse < victim->lastUse) victim = &w;
   }
+  for (Window& w : windows_)
+    if (w.start == start) victim = &w;  // a partial window is loaded again in place
   victim->bytes.resize(kWindowSize);
   victim->start = UINT64_MAX;
+  victim->partial = false;
   uint32_t filled = 0;
   while (filled < kWindowSize) {
     uint32_t got = 0;
     const int32_t rc = source_->ReadAt(start + filled, victim->bytes.data() + filled,
                                        kWindowSize - filled, &got);
+    if (rc == kErrDataNotReady && filled != 0) {
+      // Keep what arrived; the bytes after it are asked for again on the next use.
+      victim->partial = true;
+      break;
+    }
     if (rc != kOk) return rc;
     if (got == 0) break;
     filled += got;
@@ -55,7 +63,10 @@ int32_t MkvFileCache::ReadSome(uint64_t offset, uint8_t* dst, size_t count, size
     const int32_t rc = Load(pos - pos % kWindowSize, &w);
     if (rc != kOk) return rc;
     const uint64_t inWindow = pos - w->start;
-    if (inWindow >= w->length) break;
+    if (inWindow >= w->length) {
+      if (w->partial) return kErrDataNotReady;
+      break;
+    }
     const size_t n = std::min<size_t>(count - *got, w->length - inWindow);
     std::memcpy(dst + *got, w->bytes.data() + inWindow, n);
     *got += n;

@@ -19,7 +19,8 @@ class MkvFileCache {
   explicit MkvFileCache(MkvByteSource* source) : source_(source) {}
 
   uint64_t Size() const { return source_->Size(); }
-  // Copies exactly `count` bytes at `offset`; kShortRead when the file ends first.
+  // Copies exactly `count` bytes at `offset`; kShortRead when the file ends first,
+  // kErrDataNotReady when a growing source has not delivered them yet.
   int32_t Read(uint64_t offset, uint8_t* dst, size_t count);
   // Copies what is there of `count` bytes at `offset` (element headers near the end).
   int32_t ReadSome(uint64_t offset, uint8_t* dst, size_t count, size_t* got);
@@ -29,6 +30,7 @@ class MkvFileCache {
     uint64_t start = UINT64_MAX;
     uint32_t length = 0;
     uint64_t lastUse = 0;
+    bool partial = false;  // the source had not delivered the rest yet: load again
     std::vector<uint8_t> bytes;
   };
   int32_t Load(uint64_t start, Window** out);

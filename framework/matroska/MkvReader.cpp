@@ -14,7 +14,7 @@ namespace {
 // A failure inside an element's reader becomes that element's parse error; a kill
 // request passes through.
 int32_t AsParseError(int32_t rc, int32_t parseError) {
-  if (rc == kOk || rc == kErrKill) return rc;
+  if (rc == kOk || rc == kErrKill || rc == kErrDataNotReady) return rc;
   return parseError;
 }
 
@@ -118,6 +118,13 @@ int32_t MkvReader::ScanHeaderElements() {
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
     if (rc == kShortRead) break;
+    if (rc == kErrDataNotReady) {
+      // A download that has the tracks but not what follows: blocks begin here at the
+      // earliest, and the block cursors wait for them.
+      if (!haveTracks_) return rc;
+      segment_.firstCluster = pos;
+      break;
+    }
     const bool known = rc == kOk && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
     if (!known) {
       // Something unknown stands here: step forward byte by byte to the next element

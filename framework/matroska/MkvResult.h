@@ -33,5 +33,6 @@ constexpr int32_t kErrParseAttachments = VMF_ERR_VF3_PARSE_ATTACHMENTS;
 constexpr int32_t kErrParseChapters = VMF_ERR_VF3_PARSE_CHAPTERS;
 constexpr int32_t kErrCombineFieldsUnsupported = VMF_ERR_COMBINE_FIELDS_UNSUPPORTED;
 constexpr int32_t kErrKill = VMF_ERR_KILL;
+constexpr int32_t kErrDataNotReady = VMF_ERR_DATA_NOT_READY;
 
 }  // namespace mkv

@@ -45,6 +45,9 @@ int32_t MkvStreamIoSource::ReadAt(uint64_t offset, uint8_t* dst, uint32_t count,
   }
   *got = std::min(n, count);
   position_ += *got;
+  // A download that has not reached this offset yet delivers nothing below its size; a
+  // local file that does so has been cut short, which reads as its end.
+  if (*got == 0 && stream_->kind != VexaFiles::kStreamKindLocal) return kErrDataNotReady;
   return kOk;
 }
 

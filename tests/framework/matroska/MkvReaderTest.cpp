@@ -332,3 +332,63 @@ TEST(MkvHeaderElements, ChaptersTagsAndAttachments) {
   EXPECT_EQ(data, Filled(33, 3));
   EXPECT_EQ(r->ReadAttachment(1, data.data(), 1), mkv::kErrParseAttachments);
 }
+
+namespace {
+
+// A download in progress: the first `available` bytes have arrived out of Size().
+class GrowingSource final : public mkv::MkvByteSource {
+ public:
+  GrowingSource(Bytes bytes, size_t* available) : bytes_(std::move(bytes)), available_(available) {}
+  int32_t ReadAt(uint64_t offset, uint8_t* dst, uint32_t count, uint32_t* got) override {
+    *got = 0;
+    if (offset >= bytes_.size()) return 0;
+    if (offset >= *available_) return mkv::kErrDataNotReady;
+    *got = static_cast<uint32_t>(std::min<uint64_t>(count, *available_ - offset));
+    std::memcpy(dst, bytes_.data() + offset, *got);
+    return 0;
+  }
+  uint64_t Size() const override { return bytes_.size(); }
+
+ private:
+  Bytes bytes_;
+  size_t* available_;
+};
+
+}  // namespace
+
+TEST(MkvGrowingSource, BlocksNotYetArrivedAreNotReadyThenDelivered) {
+  const Bytes head = Cat({EbmlHeader(), Element(0x1549A966, Uint(0x2AD7B1, 1000000)), Element(0x1654AE6B, AudioTrack(1))});
+  const Bytes body = Cat({Cluster(0, Cat({SimpleBlock(1, 0, 0x80, Filled(50, 1)),
+                                          Element(0xA0, Cat({Element(0xA1, BlockPayload(1, 10, 0, Filled(60, 2))), Uint(0x9B, 5)}))})),
+                          Cluster(20, SimpleBlock(1, 0, 0x80, Filled(70, 3)))});
+  const Bytes file = Cat({head, body});
+  const size_t segmentStart = EbmlHeader().size();
+  const Bytes whole = Cat({EbmlHeader(), Unsized(0x18538067, Bytes(file.begin() + segmentStart, file.end()))});
+  const size_t headerEnd = whole.size() - body.size();
+  // Every point at which the download can stand once the headers are in.
+  for (size_t cut = headerEnd + 1; cut <= whole.size(); ++cut) {
+    size_t available = cut;
+    MkvReader r(std::make_unique<GrowingSource>(whole, &available));
+    ASSERT_EQ(r.Open(), 0) << cut;
+    std::vector<Frame> frames;
+    Bytes buf(128);
+    int notReady = 0;
+    for (int guard = 0; guard < 20; ++guard) {
+      mkv::FrameInfo info;
+      const int32_t rc = r.ReadFrame(1, 0, buf.data(), static_cast<uint32_t>(buf.size()), &info);
+      if (rc == mkv::kErrEndOfStream) break;
+      if (rc == mkv::kErrDataNotReady) {
+        ++notReady;
+        available = whole.size();  // the rest arrives
+        continue;
+      }
+      ASSERT_EQ(rc, 0) << cut;
+      frames.push_back({Bytes(buf.begin(), buf.begin() + info.size), info.time, info.duration, info.key});
+    }
+    EXPECT_EQ(notReady, cut < whole.size() ? 1 : 0) << cut;
+    ASSERT_EQ(frames.size(), 3u) << cut;
+    EXPECT_EQ(frames[1].data, Filled(60, 2)) << cut;
+    EXPECT_EQ(frames[1].duration, 50000) << cut;
+    EXPECT_EQ(frames[2].data, Filled(70, 3)) << cut;
+  }
+}
