@@ -141,13 +141,10 @@ void Ac3FrameWithSyncWord(const uint8_t* data, size_t size, std::vector<uint8_t>
 
 uint16_t CTranscodeDemuxMKV::Stream::FormatTag() const { return ReadLe16(format + 2); }
 
-CTranscodeDemuxMKV::CTranscodeDemuxMKV(CTranscodeNodeObserver* observer) : m_observer(observer) {
-  m_lock.Create();
-}
+CTranscodeDemuxMKV::CTranscodeDemuxMKV(CTranscodeNodeObserver* observer) : m_observer(observer) {}
 
 CTranscodeDemuxMKV::~CTranscodeDemuxMKV() {
   Reset();
-  m_lock.Destroy();
   if (m_reader) m_reader->Release();
 }
 
@@ -189,6 +186,7 @@ int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
     m_reader->Init();
   }
   Reset();
+  m_abortPending = false;  // the streams an earlier Abort was meant for are gone
   if (!path || m_reader->Open(path) != 0) return -1;
 
   int64_t value = 0;
@@ -284,18 +282,24 @@ void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
 }
 
 int32_t CTranscodeDemuxMKV::Abort() {
-  for (size_t i = m_video.size(); i-- > 0;) {
-    Stream& stream = *m_video[i];
-    stream.parameterSetsPending = true;
-    stream.block.time = 0;
-    if (stream.connection) stream.connection->Wake();
-  }
-  for (size_t i = m_audio.size(); i-- > 0;) {
-    Stream& stream = *m_audio[i];
-    stream.block.time = 0;
-    if (stream.connection) stream.connection->Wake();
-  }
+  // The worker may hold the lock while it waits for room downstream: Abort takes no lock. It
+  // wakes the connections so that the waiting writer gives up, and leaves the reset of the
+  // streams' positions to the next Seek or Process, which run under the lock.
+  m_abortPending = true;
+  for (size_t i = m_video.size(); i-- > 0;)
+    if (m_video[i]->connection) m_video[i]->connection->Wake();
+  for (size_t i = m_audio.size(); i-- > 0;)
+    if (m_audio[i]->connection) m_audio[i]->connection->Wake();
   return 0;
+}
+
+void CTranscodeDemuxMKV::ApplyPendingAbort() {
+  if (!m_abortPending.exchange(false)) return;
+  for (size_t i = m_video.size(); i-- > 0;) {
+    m_video[i]->parameterSetsPending = true;
+    m_video[i]->block.time = 0;
+  }
+  for (size_t i = m_audio.size(); i-- > 0;) m_audio[i]->block.time = 0;
 }
 
 int32_t CTranscodeDemuxMKV::GetStreamCount(int32_t kind) {
@@ -314,7 +318,21 @@ CTranscodeMemConnection* CTranscodeDemuxMKV::GetStream(int32_t kind, uint8_t ind
 }
 
 int32_t CTranscodeDemuxMKV::Seek(int64_t startMs, int64_t) {
-  CNetLock hold(m_lock);
+  // The worker holds the lock for a whole sample, and may wait inside it for the host to read.
+  // A host that seeks instead of reading must not wait for the worker: the position is then
+  // handed over and taken up at the start of the next Process.
+  std::unique_lock hold(m_lock, std::try_to_lock);
+  if (!hold.owns_lock()) {
+    if (!m_reader || startMs < 0) return -1;
+    m_pendingSeekMs = startMs;
+    return 0;
+  }
+  m_pendingSeekMs = -1;
+  return SeekLocked(startMs);
+}
+
+int32_t CTranscodeDemuxMKV::SeekLocked(int64_t startMs) {
+  ApplyPendingAbort();
   int64_t target = startMs * 10000;
   if (!m_reader || !m_reader->IsOpen() || target < 0) return -1;
   // Video first: the audio follows the key frame the video lands on.
@@ -357,7 +375,10 @@ CTranscodeDemuxMKV::Stream* CTranscodeDemuxMKV::EarliestStream() {
 
 int32_t CTranscodeDemuxMKV::Process() {
   // The choice is made under the lock too: a seek from the host's thread moves the times.
-  CNetLock hold(m_lock);
+  std::lock_guard hold(m_lock);
+  ApplyPendingAbort();
+  int64_t pendingSeek = m_pendingSeekMs.exchange(-1);
+  if (pendingSeek >= 0 && SeekLocked(pendingSeek) != 0) return -1;
   Stream* stream = EarliestStream();
   if (!stream) return -1;
   int32_t pushed = PushSample(*stream);

@@ -3,14 +3,15 @@
 // converted to the form a transport stream carries, into its stream's memory connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "framework/VmfRecords.h"
 #include "jobs/TranscodeNodeObserver.h"
 #include "pipeline/TranscodeDemuxer.h"
-#include "plugin/NetLock.h"
 #include "plugin/RefCounters.h"
 
 class CTranscodeMemConnection;
@@ -89,6 +90,8 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   };
 
   void Reset();
+  int32_t SeekLocked(int64_t startMs);
+  void ApplyPendingAbort();
   bool AddVideoStream(int32_t number);
   void AddAudioStream(int32_t number);
   int32_t QueryBuffer(uint32_t qid, int32_t index, void* buffer, uint32_t size);
@@ -106,5 +109,8 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   L2carWrapper* m_reader = nullptr;
   std::vector<std::unique_ptr<Stream>> m_video;
   std::vector<std::unique_ptr<Stream>> m_audio;
-  CNetMutex m_lock;
+  // Seek and Process hold it for their whole work; Abort never takes it.
+  std::mutex m_lock;
+  std::atomic<bool> m_abortPending{false};
+  std::atomic<int64_t> m_pendingSeekMs{-1};  // a seek handed over to the next Process
 };

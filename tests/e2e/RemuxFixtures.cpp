@@ -194,6 +194,15 @@ std::string FfmpegDecodeErrors(const std::string& path) {
   return ReadFileText(log);
 }
 
+std::string DecoderErrors(const std::string& path) {
+  std::string log = path + ".decode.log";
+  // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the log.
+  RunCommand("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
+                 " 2>" + log + " >/dev/null; true",
+             "/dev/null");
+  return ReadFileText(log);
+}
+
 namespace {
 bool IsAudioType(uint8_t type) { return type == 0x03 || type == 0x04 || type == 0x0F || type == 0x81; }
 }  // namespace
