@@ -31,6 +31,9 @@ struct NetThread {
 
 bool WaitUntilSignalled(NetEvent& event, std::unique_lock<std::mutex>& held, int32_t timeoutMs) {
   auto isSet = [&] { return event.signalled; };
+  // A poll never waits: a condition wait with an expired deadline still costs a system call,
+  // and a worker polls its stop event once per sample.
+  if (timeoutMs == 0) return event.signalled;
   if (timeoutMs < 0) {
     event.changed.wait(held, isSet);
     return true;

@@ -19,7 +19,7 @@
 namespace {
 
 constexpr char kPs3UserAgent[] = "UPnP/1.0 DLNADOC/1.50 Platform/PLAYSTATION 3";
-constexpr uint32_t kReadSize = 64 * 1024;
+constexpr uint32_t kReadSize = 1024 * 1024;
 constexpr int kStallLimitMs = 30000;
 
 enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitRefused = 2, kExitFailed = 3 };
