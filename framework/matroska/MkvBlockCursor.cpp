@@ -230,8 +230,13 @@ int32_t MkvBlockCursor::LoadBlock(const BlockRef& ref) {
 int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
   const MkvTrack& t = *block_.track;
   const uint32_t size = lace_.sizes[frameIndex_];
-  const int32_t rc = DecodeFrame(t, blockBytes_.data() + frameOffset_, size, &frameBytes_);
-  if (rc != kOk) return rc;
+  const uint8_t* raw = blockBytes_.data() + frameOffset_;
+  // An uncompressed frame is handed out from the block's own bytes: no copy.
+  const bool stored = t.compression == Compression::kNone;
+  if (!stored) {
+    const int32_t rc = DecodeFrame(t, raw, size, &frameBytes_);
+    if (rc != kOk) return rc;
+  }
   const int64_t defaultDuration = t.hasDefaultDuration ? static_cast<int64_t>(t.defaultDuration / 100) : 0;
   out->track = &t;
   out->key = block_.key;
@@ -248,8 +253,8 @@ int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
     out->time = block_.time + static_cast<int64_t>(frameIndex_) * share;
     out->duration = share;
   }
-  out->data = frameBytes_.data();
-  out->size = frameBytes_.size();
+  out->data = stored ? raw : frameBytes_.data();
+  out->size = stored ? size : frameBytes_.size();
   return kOk;
 }
 
