@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <span>
 
 #include "framework/L2carWrapper.h"
 #include "framework/VmfErrors.h"
@@ -107,6 +108,18 @@ void AvcSampleToStartCodes(const uint8_t* data, size_t size, uint8_t nalLengthSi
     Append(out, data + at + nalLengthSize, length);
     at += nalLengthSize + length;
   }
+}
+
+size_t AvcSampleToStartCodesInPlace(uint8_t* data, size_t size, bool* needsDelimiter) {
+  *needsDelimiter = size > 4 && data[4] != kNalTypeDelimiter;
+  size_t at = 0;
+  while (at + 4 <= size) {
+    size_t length = ReadNalLength(data + at, 4);
+    if (length > size - at - 4) break;  // only whole units are kept
+    std::memcpy(data + at, kStartCode, sizeof kStartCode);
+    at += 4 + length;
+  }
+  return at;
 }
 
 bool AacFrameToAdts(const uint8_t* data, size_t size, const std::vector<uint8_t>& config,
@@ -426,22 +439,38 @@ int32_t CTranscodeDemuxMKV::PushSample(Stream& stream) {
   if (stream.endOfStream) return 0;
   if (stream.parameterSetsPending) {
     stream.parameterSetsPending = false;
-    return Deliver(stream, stream.privateData, stream.block.time, 0, true);
+    return Deliver(stream, {}, stream.privateData, stream.block.time, 0, true);
   }
   int32_t read = ReadBlock(stream);
   if (read != 0) return read > 0 ? 0 : -1;
+  bool key = (stream.block.flags & VMF_BLOCK_FLAG_KEYFRAME) != 0;
+  if (stream.blockType == VMF_BLOCK_VIDEO && stream.nalLengthSize == 4) {
+    // Four-byte lengths become start codes where they stand; the delimiter goes in ahead.
+    bool needsDelimiter = false;
+    size_t whole = AvcSampleToStartCodesInPlace(stream.block.data, stream.block.size, &needsDelimiter);
+    std::span<const uint8_t> delimiter;
+    if (needsDelimiter) delimiter = kAccessUnitDelimiter;
+    return Deliver(stream, delimiter, {stream.block.data, whole}, stream.block.time,
+                   stream.block.duration, key);
+  }
   if (!Convert(stream, stream.block.data, stream.block.size)) return -1;
-  return Deliver(stream, stream.converted, stream.block.time, stream.block.duration,
-                 (stream.block.flags & VMF_BLOCK_FLAG_KEYFRAME) != 0);
+  return Deliver(stream, {}, stream.converted, stream.block.time, stream.block.duration, key);
 }
 
-int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, const std::vector<uint8_t>& sample,
-                                    int64_t time, int64_t duration, bool keyFrame) {
-  if (sample.empty()) return -1;
+int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, std::span<const uint8_t> prefix,
+                                    std::span<const uint8_t> sample, int64_t time,
+                                    int64_t duration, bool keyFrame) {
+  if (prefix.size() + sample.size() == 0) return -1;
   CTranscodeMemConnection* connection = stream.connection.get();
-  uint32_t size = static_cast<uint32_t>(sample.size());
-  uint32_t written = connection->copyBytes(connection, const_cast<uint8_t*>(sample.data()), size);
-  if (written < size) return -1;
+  uint32_t written = 0;
+  // The connection gathers the pieces into one sample until its timing record arrives.
+  for (std::span<const uint8_t> piece : {prefix, sample}) {
+    if (piece.empty()) continue;
+    uint32_t size = static_cast<uint32_t>(piece.size());
+    if (connection->copyBytes(connection, const_cast<uint8_t*>(piece.data()), size) < size)
+      return -1;
+    written += size;
+  }
 
   DemuxSampleRecord record{};
   record.bytes = written;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 #include "framework/VmfRecords.h"
@@ -43,6 +44,9 @@ int32_t StreamTypeForFormatTag(uint16_t formatTag);
 // SPS and PPS behind 00 00 00 01. Answers false for a record that is cut short.
 bool AvcConfigToStartCodes(const uint8_t* config, size_t size, std::vector<uint8_t>* out,
                            uint8_t* nalLengthSize);
+// A sample with four-byte lengths converted where it lies: answers the length of its whole
+// units, and whether a delimiter must go in front.
+size_t AvcSampleToStartCodesInPlace(uint8_t* data, size_t size, bool* needsDelimiter);
 // One length-prefixed H.264 access unit as start codes, with a delimiter when it has none.
 void AvcSampleToStartCodes(const uint8_t* data, size_t size, uint8_t nalLengthSize,
                            std::vector<uint8_t>* out);
@@ -100,8 +104,9 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   int32_t PushSample(Stream& stream);
   int32_t ReadBlock(Stream& stream);
   bool Convert(Stream& stream, const uint8_t* data, size_t size);
-  int32_t Deliver(Stream& stream, const std::vector<uint8_t>& sample, int64_t time,
-                  int64_t duration, bool keyFrame);
+  // Writes prefix then sample as one sample of the stream, with its timing records.
+  int32_t Deliver(Stream& stream, std::span<const uint8_t> prefix, std::span<const uint8_t> sample,
+                  int64_t time, int64_t duration, bool keyFrame);
 
   CTranscodeNodeObserver* m_observer;
   int32_t m_currentTitle = 0;

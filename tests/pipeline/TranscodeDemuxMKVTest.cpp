@@ -39,6 +39,12 @@ TEST(AvcConversion, LengthPrefixesBecomeStartCodesForEveryLengthSize) {
   const Bytes four = {0, 0, 0, 2, 0x65, 0x11, 0, 0, 0, 1, 0x06, 0, 0, 0, 9, 0x41};
   AvcSampleToStartCodes(four.data(), four.size(), 4, &out);
   EXPECT_EQ(out, (Bytes{0, 0, 0, 1, 0x09, 0xE0, 0, 0, 0, 1, 0x65, 0x11, 0, 0, 0, 1, 0x06}));
+  // In place: the same units, the delimiter asked for separately, the cut unit left out.
+  Bytes inPlace = four;
+  bool needsDelimiter = false;
+  size_t whole = AvcSampleToStartCodesInPlace(inPlace.data(), inPlace.size(), &needsDelimiter);
+  EXPECT_TRUE(needsDelimiter);
+  EXPECT_EQ(Bytes(inPlace.begin(), inPlace.begin() + long(whole)), Bytes(out.begin() + 6, out.end()));
   // 2-byte lengths starting with a delimiter: none is added, each unit gets a 4-byte code.
   const Bytes two = {0, 2, 0x09, 0xF0, 0, 1, 0x41};
   AvcSampleToStartCodes(two.data(), two.size(), 2, &out);
