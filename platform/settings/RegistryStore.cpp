@@ -293,15 +293,8 @@ std::string EncodeData(const RegValue& value) {
       for (int i = 7; i >= 0; --i) number = (number << 8) | value.data[i];
       return std::to_string(number);
     }
-    default: {
-      static const char hex[] = "0123456789abcdef";
-      std::string out;
-      for (uint8_t byte : value.data) {
-        out.push_back(hex[byte >> 4]);
-        out.push_back(hex[byte & 15]);
-      }
-      return out;
-    }
+    default:
+      return HexBytes(value.data);
   }
 }
 
@@ -467,6 +460,16 @@ std::string HomeDirectory() {
 }
 
 }  // namespace
+
+std::string HexBytes(const std::vector<uint8_t>& bytes) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t byte : bytes) {
+    out.push_back(hex[byte >> 4]);
+    out.push_back(hex[byte & 15]);
+  }
+  return out;
+}
 
 bool RegNamesEqual(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

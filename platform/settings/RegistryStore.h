@@ -44,6 +44,9 @@ struct RegValue {
 // The root directory of a layer, from the environment at the time of the call.
 std::string HiveRoot(Hive hive);
 
+// Bytes as lower-case hexadecimal, two digits each: how binary values are written and shown.
+std::string HexBytes(const std::vector<uint8_t>& bytes);
+
 // An opened key.
 struct RegKey {
   Hive hive = Hive::None;

@@ -91,15 +91,8 @@ std::string FormatValue(const veds::RegValue& value) {
       for (size_t i = value.data.size(); i > 0; --i) number = (number << 8) | value.data[i - 1];
       return std::to_string(number);
     }
-    default: {
-      static const char hex[] = "0123456789abcdef";
-      std::string out;
-      for (uint8_t byte : value.data) {
-        out.push_back(hex[byte >> 4]);
-        out.push_back(hex[byte & 15]);
-      }
-      return out;
-    }
+    default:
+      return veds::HexBytes(value.data);
   }
 }
 
