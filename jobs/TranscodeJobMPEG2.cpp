@@ -286,9 +286,9 @@ void CTranscodeJobMPEG2::AbortPipeline() {
 
 int32_t CTranscodeJobMPEG2::Stop() {
   if (m_stopEvent) NetEventSet(m_stopEvent);
+  // The worker may be waiting for room anywhere downstream: every wait gives up first.
+  AbortPipeline();
   if (m_worker) {
-    // The worker may be waiting for room anywhere downstream: every wait gives up first.
-    AbortPipeline();
     NetThreadJoin(m_worker, kNetWaitInfinite);
     NetThreadClose(m_worker);
     m_worker = nullptr;
@@ -296,11 +296,6 @@ int32_t CTranscodeJobMPEG2::Stop() {
   if (m_stopEvent) {
     NetEventDestroy(m_stopEvent);
     m_stopEvent = nullptr;
-  }
-  if (m_demuxer) m_demuxer->Abort();
-  if (CTranscodeSink* sink = HoldSink()) {
-    sink->Reset();
-    sink->Release();
   }
   ReleaseNodes();
   ReleaseDemuxer();
