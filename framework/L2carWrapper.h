@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "framework/ContainerAccess.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
 
 class L2carWrapper : public CSafetyRefCnt {
  public:

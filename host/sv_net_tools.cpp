@@ -1,5 +1,5 @@
 // The stand-in for the streaming stack's primitives, on the C++ standard library.
-#include "host/sv_net_tools.h"
+#include "interfaces/sv_net_tools.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -5,7 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 namespace NS = Stackvale::NetworkStreaming;
 

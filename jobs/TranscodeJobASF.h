@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "jobs/BaseTranscoderJob.h"
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 
 class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserver {
  public:

@@ -10,7 +10,7 @@
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMuxMP2.h"
 #include "pipeline/TranscodeSink.h"
-#include "pipeline/bufstream.h"
+#include "interfaces/bufstream.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "host/sv_net_tools.h"
+#include "interfaces/sv_net_tools.h"
 #include "jobs/BaseTranscoderJob.h"
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 
 class CTranscodeDemuxer;
 class CTranscodeDecoder;

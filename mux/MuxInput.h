@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "mux/H264AccessUnit.h"
-#include "pipeline/SampleTimingRecord.h"
-#include "pipeline/bufstream.h"
+#include "interfaces/SampleTimingRecord.h"
+#include "interfaces/bufstream.h"
 
 struct MuxSample {
   std::vector<uint8_t> bytes;

@@ -23,8 +23,8 @@ constexpr uint8_t kTsTypeH264 = 0x1B;
 constexpr uint8_t kTsTypeAc3 = 0x81;
 constexpr uint8_t kStreamIdPrivate1 = 0xBD;
 
-bool IsVideoCode(int32_t code) { return code == kMuxCodeH264; }
-bool IsAudioCode(int32_t code) { return code == kMuxCodeAac || code == kMuxCodeAc3 || code == kMuxCodeMpegAudio; }
+bool IsVideoCode(int32_t code) { return code == kStreamTypeH264; }
+bool IsAudioCode(int32_t code) { return code == kStreamTypeAac || code == kStreamTypeAc3 || code == kStreamTypeMpegAudio; }
 
 int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
@@ -86,11 +86,11 @@ bool FlushOutput(MuxMp2Instance& mux, bool all) {
 
 uint8_t TsStreamType(const MuxStream& stream) {
   switch (stream.input.code) {
-    case kMuxCodeH264:
+    case kStreamTypeH264:
       return kTsTypeH264;
-    case kMuxCodeAac:
+    case kStreamTypeAac:
       return kTsTypeAac;
-    case kMuxCodeAc3:
+    case kStreamTypeAc3:
       return kTsTypeAc3;
     default: {
       // MPEG-1 audio unless the first frame's header says MPEG-2 (lower sampling rates).
@@ -105,7 +105,7 @@ uint8_t TsStreamType(const MuxStream& stream) {
 std::vector<TsProgramStream> ProgramStreams(const std::vector<MuxStream*>& streams) {
   std::vector<TsProgramStream> program;
   for (MuxStream* stream : streams)
-    program.push_back({stream->pid, TsStreamType(*stream), stream->input.code == kMuxCodeAc3});
+    program.push_back({stream->pid, TsStreamType(*stream), stream->input.code == kStreamTypeAc3});
   return program;
 }
 
@@ -367,7 +367,7 @@ bool PidTaken(const MuxMp2Instance& mux, uint32_t pid) {
 }
 
 uint8_t NextStreamId(const MuxMp2Instance& mux, int32_t code) {
-  if (code == kMuxCodeAc3) return kStreamIdPrivate1;
+  if (code == kStreamTypeAc3) return kStreamIdPrivate1;
   uint8_t id = IsVideoCode(code) ? 0xE0 : 0xC0;
   for (const auto& stream : mux.streams)
     if (stream->streamId >= id && stream->streamId < id + 16) id = uint8_t(std::max<int>(id, stream->streamId + 1));

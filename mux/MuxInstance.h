@@ -17,7 +17,7 @@
 
 #include "mux/MuxInput.h"
 #include "mux/TsPacketWriter.h"
-#include "mux/sv_mux_mp2.h"
+#include "interfaces/sv_mux_mp2.h"
 
 struct MuxStream {
   MuxInput input;

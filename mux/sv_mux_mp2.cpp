@@ -1,5 +1,5 @@
 // The library's entry points: plain C calls with result codes, nothing thrown across them.
-#include "mux/sv_mux_mp2.h"
+#include "interfaces/sv_mux_mp2.h"
 
 #include "mux/MuxInstance.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mux/sv_mux_mp2.h"
+#include "interfaces/sv_mux_mp2.h"
 
 class MuxMp2Library {
  public:

@@ -12,8 +12,8 @@
 #include <mutex>
 
 #include "pipeline/RingBuffer.h"
-#include "pipeline/SampleTimingRecord.h"
-#include "pipeline/bufstream.h"
+#include "interfaces/SampleTimingRecord.h"
+#include "interfaces/bufstream.h"
 
 // The side queue of timing records and the writer's wait for room.
 struct PipeTimingQueue {

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "pipeline/TranscodeDecoder.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
 
 class CTranscodeDecodeFake : public CTranscodeDecoder, public CSafetyRefCnt {
  public:

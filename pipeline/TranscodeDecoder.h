@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 #include "pipeline/TranscodeReceiver.h"
 
 class CTranscodeMemConnection;

@@ -7,8 +7,8 @@
 #include "framework/L2carWrapper.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
-#include "pipeline/SampleTimingRecord.h"
-#include "pipeline/StreamFormatRecord.h"
+#include "interfaces/SampleTimingRecord.h"
+#include "interfaces/StreamFormatRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
 
 namespace {

@@ -11,22 +11,13 @@
 #include <vector>
 
 #include "framework/VmfRecords.h"
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 #include "pipeline/TranscodeDemuxer.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
+#include "interfaces/StreamTypes.h"
 
 class CTranscodeMemConnection;
 class L2carWrapper;
-
-// Stream type codes that name a coding to the multiplexer.
-enum StreamTypeCode : int32_t {
-  kStreamTypeH264 = 10,
-  kStreamTypeMpegAudio = 132,
-  kStreamTypeAac = 143,
-  kStreamTypeAc3 = 150,
-  kStreamTypeDts = 172,
-  kStreamTypePcm = 201,
-};
 
 // Audio format tags of the framework's stream descriptions.
 enum AudioFormatTag : uint16_t {

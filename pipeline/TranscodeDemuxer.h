@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 class CTranscodeMemConnection;
 

@@ -1,6 +1,6 @@
 #include "pipeline/TranscodeEncodeFake.h"
 
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 
 namespace {
 constexpr int32_t kRoomWaitMs = 10;

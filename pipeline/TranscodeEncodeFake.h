@@ -4,7 +4,7 @@
 #pragma once
 
 #include "pipeline/TranscodeEncoder.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
 
 class CTranscodeEncodeFake : public CTranscodeEncoder, public CSafetyRefCnt {
  public:

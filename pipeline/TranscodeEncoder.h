@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 #include "pipeline/PipeBuffer.h"
 #include "pipeline/TranscodeReceiver.h"
-#include "pipeline/bufstream.h"
+#include "interfaces/bufstream.h"
 
 class CTranscodeEncoder : public CTranscodeReceiver {
  public:

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <new>
 
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeReceiver.h"
 
 // The bufstream functions: each finds its connection from the record's address.

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "pipeline/StreamFormatRecord.h"
-#include "pipeline/bufstream.h"
-#include "plugin/NetLock.h"
+#include "interfaces/StreamFormatRecord.h"
+#include "interfaces/bufstream.h"
+#include "interfaces/NetLock.h"
 
 class CTranscodeReceiver;
 

@@ -17,13 +17,13 @@ constexpr const char* kPrintNames[] = {"err_printf", "wrn_printf", "inf_printf"}
 // The stream kind for a code the library takes, 0 for the others.
 uint32_t StreamKind(int32_t code) {
   switch (code) {
-    case kMuxCodeMpeg2Video:
-    case kMuxCodeH264:
+    case kStreamTypeMpeg2Video:
+    case kStreamTypeH264:
       return kMuxKindVideo;
-    case kMuxCodeMpegAudio:
-    case kMuxCodeAac:
-    case kMuxCodeAc3:
-    case kMuxCodePcm:
+    case kStreamTypeMpegAudio:
+    case kStreamTypeAac:
+    case kStreamTypeAc3:
+    case kStreamTypePcm:
       return kMuxKindAudio;
     default:
       return 0;

@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 #include "pipeline/MuxMp2Library.h"
 #include "pipeline/TranscodeMuxer.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
 
 class CTranscodeMuxMP2 : public CTranscodeMuxer, public CSafetyRefCnt {
  public:

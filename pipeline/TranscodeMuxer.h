@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "pipeline/bufstream.h"
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/bufstream.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 class CTranscodeMuxer : public Stackvale::NetworkStreaming::INetRefCounted {
  public:

@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "pipeline/StreamFormatRecord.h"
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/StreamFormatRecord.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 class CTranscodeReceiver : public Stackvale::NetworkStreaming::INetRefCounted {
  public:

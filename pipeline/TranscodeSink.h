@@ -5,10 +5,10 @@
 
 #include <cstdint>
 
-#include "jobs/TranscodeNodeObserver.h"
+#include "pipeline/TranscodeNodeObserver.h"
 #include "pipeline/TranscodeMemConnection.h"
-#include "plugin/RefCounters.h"
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/RefCounters.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 class CTranscodeSink : public CTranscodeMemConnection,
                        public Stackvale::NetworkStreaming::INetRefCounted,

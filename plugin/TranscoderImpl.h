@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/NetLock.h"
-#include "plugin/RefCounters.h"
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/NetLock.h"
+#include "interfaces/RefCounters.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 namespace NS = Stackvale::NetworkStreaming;
 

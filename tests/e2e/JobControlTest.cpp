@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "tests/e2e/RemuxFixtures.h"
-#include "tests/plugin/FakeJob.h"
+#include "tests/support/FakeJob.h"
 
 namespace {
 

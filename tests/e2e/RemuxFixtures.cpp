@@ -13,7 +13,7 @@
 #include <map>
 #include <sstream>
 
-#include "tests/mux/MuxFixture.h"
+#include "tests/support/MuxFixture.h"
 
 extern char** environ;
 

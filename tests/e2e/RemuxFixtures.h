@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/mux/TsChecker.h"
+#include "tests/support/TsChecker.h"
 
 // Keeps the framework's L1log.txt and the settings the host may write out of the source tree.
 void UseTestEnvironment();

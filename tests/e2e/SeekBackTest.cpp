@@ -3,8 +3,8 @@
 // there, not carry on with decode times that run past the presentation times.
 #include <gtest/gtest.h>
 
-#include "tests/mux/MuxFixture.h"
-#include "tests/mux/TsChecker.h"
+#include "tests/support/MuxFixture.h"
+#include "tests/support/TsChecker.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/sv_net_tools.h"
+#include "interfaces/sv_net_tools.h"
 
 namespace {
 

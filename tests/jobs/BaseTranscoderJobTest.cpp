@@ -3,7 +3,7 @@
 #include <thread>
 #include <vector>
 
-#include "FakeJob.h"
+#include "tests/support/FakeJob.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/mux/MuxFixture.h"
+#include "tests/support/MuxFixture.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) {

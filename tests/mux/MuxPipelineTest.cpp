@@ -5,14 +5,14 @@
 #include <chrono>
 #include <thread>
 
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMemConnection.h"
 #include "pipeline/TranscodeMuxMP2.h"
 #include "pipeline/TranscodeSink.h"
-#include "tests/mux/MuxFixture.h"
-#include "tests/mux/TsChecker.h"
+#include "tests/support/MuxFixture.h"
+#include "tests/support/TsChecker.h"
 
 namespace {
 
@@ -179,8 +179,8 @@ TEST(MuxPipeline, LibraryRefusesOtherCodings) {
   int32_t code = 0;
   bufstream* face = encoder->GetOutput(&code);
   EXPECT_EQ(mux->SetOutput(sink->WritingFace()), 0);
-  mux->AddStream(face, kMuxCodePcm);
-  mux->AddStream(face, kMuxCodeMpeg2Video);
+  mux->AddStream(face, kStreamTypePcm);
+  mux->AddStream(face, kStreamTypeMpeg2Video);
   EXPECT_EQ(reports.codes, (std::vector<int32_t>{kNodeEventMuxRefused, kNodeEventMuxRefused}));
   mux->Close();
   mux->Release();

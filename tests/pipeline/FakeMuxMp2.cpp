@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "mux/sv_mux_mp2.h"
+#include "interfaces/sv_mux_mp2.h"
 
 namespace {
 FakeMuxState g_state;

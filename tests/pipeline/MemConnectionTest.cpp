@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
 #include "pipeline/TranscodeReceiver.h"
 

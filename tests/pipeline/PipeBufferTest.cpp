@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "pipeline/PipeBuffer.h"
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMemConnection.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 namespace {
 

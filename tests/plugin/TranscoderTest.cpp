@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "FakeJob.h"
+#include "tests/support/FakeJob.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "jobs/TranscodeJobASF.h"
 #include "platform/settings/VexaSettings.h"
-#include "tests/platform/process/ProcessTestTools.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace AsfTestTools {
 

@@ -9,7 +9,7 @@
 
 #include "plugin/TranscoderImpl.h"
 #include "tests/jobs/asf/AsfTestTools.h"
-#include "tests/plugin/FakeJob.h"
+#include "tests/support/FakeJob.h"
 
 namespace {
 

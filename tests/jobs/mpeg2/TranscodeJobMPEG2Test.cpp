@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "jobs/TranscodeJobMPEG2.h"
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeDemuxMKV.h"
 #include "pipeline/TranscodeMemConnection.h"
 #include "pipeline/TranscodeMuxer.h"
 #include "pipeline/TranscodeSink.h"
-#include "plugin/RefCounters.h"
+#include "interfaces/RefCounters.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/process/ChildProcess.h"
-#include "tests/platform/process/ProcessTestTools.h"
+#include "tests/support/ProcessTestTools.h"
 
 using namespace VexaProcess;
 using namespace ProcessTestTools;

@@ -1,7 +1,7 @@
 // Owners of the streaming stack's mutex and event handles.
 #pragma once
 
-#include "host/sv_net_tools.h"
+#include "interfaces/sv_net_tools.h"
 
 class CNetMutex {
  public:

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "plugin/TranscoderInterfaces.h"
+#include "interfaces/public/TranscoderInterfaces.h"
 
 // The transcoder object's count. Starts at 1; the object deletes itself when it reaches 0.
 // The count is atomic: CreateJob adds its reference outside every lock.

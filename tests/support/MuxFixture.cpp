@@ -1,4 +1,4 @@
-#include "tests/mux/MuxFixture.h"
+#include "tests/support/MuxFixture.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 
-#include "pipeline/SampleTimingRecord.h"
+#include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMemConnection.h"

@@ -1,4 +1,4 @@
-#include "tests/mux/TsChecker.h"
+#include "tests/support/TsChecker.h"
 
 #include <algorithm>
 #include <optional>

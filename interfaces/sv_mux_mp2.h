@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "pipeline/bufstream.h"
+#include "interfaces/StreamTypes.h"
+#include "interfaces/bufstream.h"
 
 #define SV_MUX_API extern "C" __attribute__((visibility("default")))
 
@@ -59,15 +60,6 @@ static_assert(offsetof(MuxMp2StreamSettings, rateHintKbps) == 109);
 enum : uint32_t {
   kMuxKindVideo = 0x10000,
   kMuxKindAudio = 0x20000,
-};
-
-enum MuxMp2StreamCode : int32_t {
-  kMuxCodeMpeg2Video = 3,
-  kMuxCodeH264 = 10,
-  kMuxCodeMpegAudio = 132,
-  kMuxCodeAac = 143,
-  kMuxCodeAc3 = 150,
-  kMuxCodePcm = 201,
 };
 
 // Answers a function for a name, or null. The library asks for "err_printf", "wrn_printf" and
