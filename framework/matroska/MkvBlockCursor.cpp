@@ -6,29 +6,19 @@
 #include "framework/matroska/MkvContentEncoding.h"
 #include "framework/matroska/MkvElements.h"
 #include "framework/matroska/MkvResult.h"
+#include "framework/matroska/MkvTime.h"
 
 namespace mkv {
 namespace {
-
-int64_t ClampToInt64(__int128 v) {
-  if (v > INT64_MAX) return INT64_MAX;
-  if (v < INT64_MIN) return INT64_MIN;
-  return static_cast<int64_t>(v);
-}
 
 bool Delivered(const MkvTrack* track) { return track != nullptr && track->blockType != 0; }
 
 }  // namespace
 
-int64_t BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode,
-                  int64_t relative) {
-  const __int128 ticks = static_cast<__int128>(clusterTimecode) + relative;
-  if (track.timecodeScale == 1.0)
-    return ClampToInt64(ticks * segment.info.timecodeScale / 100);
-  const long double v = static_cast<long double>(ticks) * track.timecodeScale *
-                        static_cast<long double>(segment.info.timecodeScale) / 100.0L;
-  if (!(v < 9.2e18L && v > -9.2e18L)) return v > 0 ? INT64_MAX : INT64_MIN;
-  return static_cast<int64_t>(v);
+bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
+               int64_t* time) {
+  return TicksToTime(static_cast<__int128>(clusterTimecode) + relative, track.timecodeScale,
+                     segment.info.timecodeScale, time);
 }
 
 bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t from,
@@ -164,7 +154,7 @@ int32_t MkvBlockCursor::InspectBlock(const ElementHeader& block, BlockRef* out, 
   out->payloadSize = block.size;
   out->track = t;
   const uint16_t rel = static_cast<uint16_t>((head[track.length] << 8) | head[track.length + 1]);
-  out->time = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel));
+  out->timeValid = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel), &out->time);
   out->flags = head[track.length + 2];
   out->cluster = cluster_;
   FinishBlockRef(out);
@@ -196,7 +186,8 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
   const int32_t rc = InspectBlock(block, out, found);
   if (rc != kOk || !*found) return rc;
   out->hasDuration = hasDuration;
-  out->duration = ClampToInt64(static_cast<__int128>(duration) * segment_.info.timecodeScale / 100);
+  if (hasDuration && !TicksToTime(duration, 1.0, segment_.info.timecodeScale, &out->duration))
+    out->timeValid = false;
   out->key = out->track->blockType != kBlockVideo || !referenced;
   return kOk;
 }
@@ -237,22 +228,18 @@ int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
     const int32_t rc = DecodeFrame(t, raw, size, &frameBytes_);
     if (rc != kOk) return rc;
   }
-  const int64_t defaultDuration = t.hasDefaultDuration ? static_cast<int64_t>(t.defaultDuration / 100) : 0;
+  int64_t defaultDuration = 0;
+  if (t.hasDefaultDuration && !NanosToTime(t.defaultDuration, &defaultDuration)) return VMF_BAD_DATA;
   out->track = &t;
   out->key = block_.key;
   out->laced = lace_.count > 1;
-  if (lace_.count == 1) {
-    out->time = block_.time;
-    out->duration = block_.hasDuration ? block_.duration : defaultDuration;
-  } else if (t.hasDefaultDuration) {
-    // Each frame of a laced block gets its own time where the default duration allows.
-    out->time = block_.time + static_cast<int64_t>(frameIndex_) * defaultDuration;
-    out->duration = defaultDuration;
-  } else {
-    const int64_t share = block_.hasDuration ? block_.duration / lace_.count : 0;
-    out->time = block_.time + static_cast<int64_t>(frameIndex_) * share;
-    out->duration = share;
-  }
+  // Each frame of a laced block gets its own time where the default duration allows, else
+  // an equal share of the block's duration.
+  const int64_t step = lace_.count == 1 || t.hasDefaultDuration
+                           ? defaultDuration
+                           : (block_.hasDuration ? block_.duration / lace_.count : 0);
+  if (!StepTime(block_.time, frameIndex_, lace_.count == 1 ? 0 : step, &out->time)) return VMF_BAD_DATA;
+  out->duration = lace_.count == 1 && block_.hasDuration ? block_.duration : step;
   out->data = stored ? raw : frameBytes_.data();
   out->size = stored ? size : frameBytes_.size();
   return kOk;
@@ -270,6 +257,7 @@ int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
       BlockRef ref;
       const int32_t rc = NextBlock(&ref);
       if (rc != kOk) return rc;
+      if (!ref.timeValid) return VMF_BAD_DATA;  // reported once, then passed over
       const int32_t load = LoadBlock(ref);
       if (load == kErrDataNotReady) {
         // The block has not fully arrived: find it again on the next call.

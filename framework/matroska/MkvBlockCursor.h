@@ -32,6 +32,7 @@ struct BlockRef {
   bool hasDuration = false;
   int64_t duration = 0;  // 100 ns
   int64_t time = 0;      // 100 ns
+  bool timeValid = true;  // false: the time or duration the file states cannot be represented
   bool key = false;
   ClusterState cluster;
 };
@@ -45,9 +46,10 @@ struct MkvFrame {
   size_t size = 0;
 };
 
-// Block time in 100-ns units: (cluster timecode + relative) × track scale × segment scale ÷ 100.
-int64_t BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode,
-                  int64_t relative);
+// Block time in 100-ns units: (cluster timecode + relative) × track scale × segment scale ÷ 100;
+// false when it cannot be represented.
+bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
+               int64_t* time);
 
 class MkvBlockCursor {
  public:

@@ -7,6 +7,7 @@
 #include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvElements.h"
 #include "framework/matroska/MkvResult.h"
+#include "framework/matroska/MkvTime.h"
 
 namespace mkv {
 namespace {
@@ -685,12 +686,15 @@ std::vector<MkvReader::SeekPoint> MkvReader::SeekPointsFor(const MkvTrack& ref) 
   std::vector<SeekPoint> points;
   for (const MkvCuePoint& cue : cues_) {
     if (cue.track != ref.number || cue.clusterPosition >= segment_.dataEnd - segment_.dataStart) continue;
-    points.push_back({BlockTime(segment_, ref, cue.time, 0), segment_.dataStart + cue.clusterPosition});
+    int64_t time = 0;
+    if (BlockTime(segment_, ref, cue.time, 0, &time)) points.push_back({time, segment_.dataStart + cue.clusterPosition});
   }
   if (points.empty()) {
     if (!clusterIndexBuilt_) BuildClusterIndex();
-    for (const ClusterEntry& c : clusterIndex_)
-      points.push_back({BlockTime(segment_, ref, c.timecode, 0), c.position});
+    for (const ClusterEntry& c : clusterIndex_) {
+      int64_t time = 0;
+      if (BlockTime(segment_, ref, c.timecode, 0, &time)) points.push_back({time, c.position});
+    }
   }
   std::stable_sort(points.begin(), points.end(),
                    [](const SeekPoint& a, const SeekPoint& b) { return a.time < b.time; });
@@ -707,7 +711,7 @@ int32_t MkvReader::FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_
     const int32_t rc = cursor.NextBlock(&b);
     if (rc == kErrEndOfStream) return kOk;
     if (rc != kOk) return rc;
-    if (!b.key) continue;
+    if (!b.key || !b.timeValid) continue;
     if (b.time <= target) {
       *best = b;
       *haveBest = true;
@@ -809,10 +813,8 @@ int32_t MkvReader::KeyFrameAround(int64_t time, bool after, int64_t* found) {
 
 int64_t MkvReader::Duration() {
   const MkvSegmentInfo& info = segment_.info;
-  if (info.hasDuration) {
-    const long double d = static_cast<long double>(info.duration) * info.timecodeScale / 100.0L;
-    return d < 9.2e18L ? static_cast<int64_t>(d) : INT64_MAX;
-  }
+  int64_t stated = 0;
+  if (info.hasDuration && FloatTicksToTime(info.duration, info.timecodeScale, &stated)) return stated;
   if (durationMeasured_) return measuredDuration_;
   durationMeasured_ = true;
   if (!clusterIndexBuilt_) BuildClusterIndex();
@@ -822,10 +824,10 @@ int64_t MkvReader::Duration() {
   cursor.Reset(lastCluster_, ClusterState{});
   BlockRef b;
   while (cursor.NextBlock(&b) == kOk) {
-    int64_t end = b.time + (b.hasDuration ? b.duration : 0);
-    if (!b.hasDuration && b.track->hasDefaultDuration)
-      end += static_cast<int64_t>(b.track->defaultDuration / 100);
-    measuredDuration_ = std::max(measuredDuration_, end);
+    int64_t duration = b.hasDuration ? b.duration : 0;
+    if (!b.hasDuration && b.track->hasDefaultDuration && !NanosToTime(b.track->defaultDuration, &duration)) continue;
+    // Both lie within ±kMaxTime, so the sum fits.
+    if (b.timeValid) measuredDuration_ = std::max(measuredDuration_, b.time + duration);
   }
   return measuredDuration_;
 }

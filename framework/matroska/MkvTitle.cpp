@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/matroska/MkvResult.h"
+#include "framework/matroska/MkvTime.h"
 
 namespace mkv {
 namespace {
@@ -23,7 +24,11 @@ class BorrowedSource final : public MkvByteSource {
 int64_t SaturatingAdd(int64_t a, int64_t b) { return b > INT64_MAX - a ? INT64_MAX : a + b; }
 
 // Chapter times are nanoseconds; the title's are 100 ns.
-int64_t ChapterTime(uint64_t ns) { return static_cast<int64_t>(ns / 100); }
+int64_t ChapterTime(uint64_t ns) {
+  int64_t time = 0;
+  (void)NanosToTime(ns, &time);  // any 64-bit count of nanoseconds fits
+  return time;
+}
 
 }  // namespace
 
