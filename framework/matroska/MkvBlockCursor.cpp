@@ -21,6 +21,14 @@ bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t cluste
                      segment.info.timecodeScale, time);
 }
 
+bool SkippableBySize(MkvFileCache& file, const MkvSegment& segment, const ElementHeader& e) {
+  if (e.unknownSize || e.clipped || e.End() > segment.dataEnd) return false;
+  if (e.End() == segment.dataEnd) return true;
+  ElementHeader next;
+  const int32_t rc = ReadElementHeader(file, e.End(), segment.dataEnd, &next, true);
+  return rc == kOk || rc == kShortRead;  // a file cut off after the element
+}
+
 bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t from,
                       uint64_t limit, uint64_t* found) {
   const uint64_t stop = std::min(segment.dataEnd, from + 1 > UINT64_MAX - limit ? UINT64_MAX : from + 1 + limit);
@@ -101,7 +109,7 @@ int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
       continue;
     }
     if (!cluster_.inside) {
-      if ((e.id == el::VOID || e.id == el::CRC) && !e.clipped && !e.unknownSize) {
+      if (SkippableBySize(file_, segment_, e)) {
         pos_ = e.End();
       } else if (!Resync(pos_)) {
         return kErrEndOfStream;

@@ -94,6 +94,11 @@ class MkvBlockCursor {
   std::vector<uint8_t> frameBytes_;
 };
 
+// True when `e`, whatever its ID, can be stepped over by its size: the size is known, the
+// element lies inside the segment, and the segment's end or another element header follows
+// it. Elements the reader does not know are skipped so; damage is searched past instead.
+bool SkippableBySize(MkvFileCache& file, const MkvSegment& segment, const ElementHeader& e);
+
 // Offset of the next segment-level element (its four-byte ID and a header that fits the
 // segment) after `from`, searching at most `limit` bytes; false when there is none.
 bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t from,

@@ -127,9 +127,13 @@ int32_t MkvReader::ScanHeaderElements() {
       break;
     }
     const bool known = rc == kOk && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
+    if (!known && rc == kOk && SkippableBySize(file_, segment_, e)) {
+      pos = e.End();  // an element of a kind the reader does not know, whatever its size
+      continue;
+    }
     if (!known) {
-      // Something unknown stands here: step forward byte by byte to the next element
-      // that belongs in a segment.
+      // Damage stands here: step forward byte by byte to the next element that belongs
+      // in a segment.
       uint64_t found = 0;
       if (!FindSegmentChild(file_, segment_, pos, kHeaderResyncSteps, &found)) break;
       pos = found;
@@ -643,7 +647,11 @@ void MkvReader::BuildClusterIndex() {
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
     if (rc == kShortRead) break;
-    if (rc != kOk || !(IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC)) {
+    if (rc == kOk && !IsSegmentChild(e.id) && SkippableBySize(file_, segment_, e)) {
+      pos = e.End();
+      continue;
+    }
+    if (rc != kOk || !IsSegmentChild(e.id)) {
       if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
       continue;
     }

@@ -74,3 +74,13 @@ TEST(MkvHostileTimes, UnrepresentableTimesAreReportedBadNotWrapped) {
     EXPECT_LE(r->Duration(), mkv::kMaxTime * 2);
   }
 }
+
+// A well-formed element of a kind the reader does not know, larger than the byte-by-byte
+// search after damage could cross, stood before the first cluster (or between clusters):
+// the reader found no blocks at all.
+TEST(MkvHostileLayout, UnknownElementsOfKnownSizeAreSkippedBySize) {
+  const Bytes unknown = Element(0x1BADBEEF, Filled(5000, 3));
+  auto r = OpenBytes(File(Cat({Tracks(Audio(1)), unknown, Cluster(0, SimpleBlock(1, 0, 0x80, Bytes{1})), unknown,
+                                Cluster(5, SimpleBlock(1, 0, 0x80, Bytes{2}))})));
+  EXPECT_EQ(ReadStream(*r, 1).frames.size(), 2u);
+}
