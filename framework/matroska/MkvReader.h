@@ -24,6 +24,9 @@ constexpr int kMaxNesting = 16;        // chapter atoms and simple tags inside e
 constexpr int kHeaderResyncSteps = 1000;
 // The on-the-fly cluster index: 160000 bytes of 16-byte entries.
 constexpr size_t kClusterIndexEntries = 160000 / 16;
+// How many regions before (or after) the target a key-frame search reads before it settles
+// for the seek point itself.
+constexpr size_t kMaxRegionsScanned = 64;
 
 struct FrameInfo {
   int32_t blockType = 0;
@@ -89,10 +92,17 @@ class MkvReader {
   struct SeekPoint {
     int64_t time;  // 100 ns
     uint64_t position;
+    uint64_t regionEnd;  // where the next seek point in file order begins
   };
   struct ClusterEntry {
     uint64_t position;
     uint64_t timecode;
+  };
+  // What one region holds of the reference track: its first block, the last key frame at or
+  // before the target and the first key frame after it.
+  struct RegionScan {
+    bool haveFirst = false, haveBefore = false, haveAfter = false;
+    BlockRef first, before, after;
   };
 
   int32_t ReadEbmlHeader(uint64_t* next);
@@ -122,11 +132,13 @@ class MkvReader {
   int32_t ForEachChild(const ElementHeader& parent, F&& f);
 
   const MkvTrack* ReferenceTrack(const MkvTrack* requested) const;
-  std::vector<SeekPoint> SeekPointsFor(const MkvTrack& ref);
   void BuildClusterIndex();
-  int32_t FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_t target, BlockRef* best,
-                       bool* haveBest, BlockRef* firstAfter, bool* haveAfter);
+  const std::vector<SeekPoint>& SeekPoints(const MkvTrack& ref);
+  size_t PointsAtOrBefore(int64_t target) const;
+  int32_t FirstBlock(const MkvTrack& ref, BlockRef* out);
+  int32_t ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64_t target, RegionScan* out);
   int32_t LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
+  int32_t NextKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
   void PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit);
   int32_t ReadSegmentHeaders();
   MkvBlockCursor& CursorFor(const MkvTrack& t);
@@ -148,6 +160,10 @@ class MkvReader {
   uint32_t clusterIndexStride_ = 1;
   uint64_t clusterCount_ = 0;
   uint64_t lastCluster_ = 0;
+  std::vector<SeekPoint> seekPoints_;  // of the track seekPointsTrack_, by time
+  uint64_t seekPointsTrack_ = 0;
+  bool firstBlockKnown_ = false;
+  BlockRef firstBlock_;
   bool durationMeasured_ = false;
   int64_t measuredDuration_ = 0;
   std::vector<std::unique_ptr<MkvBlockCursor>> cursors_;  // one per track, by track index

@@ -186,7 +186,9 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
 
 int32_t MkvTitle::KeyFrameInPart(size_t p, int64_t time, bool after, int64_t* found) {
   const MkvTitlePart& part = plan_.parts[p];
-  const int64_t relative = SaturatingAdd(part.start, std::max<int64_t>(time - part.offset, 0));
+  int64_t relative = SaturatingAdd(part.start, std::max<int64_t>(time - part.offset, 0));
+  // At or past the part's end, the key frame before is the part's last one.
+  if (!after && relative >= part.end) relative = part.end - 1;
   int64_t hit = 0;
   const int32_t rc = segments_[part.segment]->KeyFrameAround(relative, after, &hit);
   if (rc != kOk || hit < part.start || hit >= part.end) return kErrEndOfStream;

@@ -1,6 +1,8 @@
 // Hostile and awkward files the reader once mishandled; each case names what went wrong.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "framework/matroska/MkvReader.h"
 #include "framework/matroska/MkvResult.h"
 #include "framework/matroska/MkvTime.h"
@@ -83,4 +85,63 @@ TEST(MkvHostileLayout, UnknownElementsOfKnownSizeAreSkippedBySize) {
   auto r = OpenBytes(File(Cat({Tracks(Audio(1)), unknown, Cluster(0, SimpleBlock(1, 0, 0x80, Bytes{1})), unknown,
                                 Cluster(5, SimpleBlock(1, 0, 0x80, Bytes{2}))})));
   EXPECT_EQ(ReadStream(*r, 1).frames.size(), 2u);
+}
+
+namespace {
+
+// `clusters` clusters 40 ms apart, each with one video block flagged key or not; `tail`
+// follows the last of them.
+Bytes VideoClusters(int clusters, bool keys, const Bytes& tail = {}) {
+  Bytes body = Tracks(TrackEntry(1, 1, "V_MPEG4/ISO/AVC"));
+  body.reserve(clusters * 16);
+  for (int i = 0; i < clusters; ++i) {
+    const Bytes c = Cluster(i * 40, SimpleBlock(1, 0, keys ? 0x80 : 0x00, Bytes{static_cast<uint8_t>(i)}));
+    body.insert(body.end(), c.begin(), c.end());
+  }
+  return File(Cat({body, tail}));
+}
+
+constexpr int64_t kMs = 10000;
+
+}  // namespace
+
+// Video blocks that carry no key-frame flag at all: every seek failed, even to the start.
+// Without key information a seek lands on the first block of the cluster at or before the
+// target, and a seek to 0 on the first block.
+TEST(MkvHostileSeek, BlocksWithoutKeyFlagsStillSeek) {
+  auto r = OpenBytes(VideoClusters(10, false));
+  for (const auto [target, reached] : {std::pair{0 * kMs, 0 * kMs}, {130 * kMs, 120 * kMs}, {9000 * kMs, 360 * kMs}}) {
+    int64_t time = target;
+    ASSERT_EQ(r->Seek(2, 0, &time), 0) << target;
+    EXPECT_EQ(time, reached);
+    int64_t next = -1;
+    ASSERT_EQ(r->NextFrameTime(2, 0, &next), 0);
+    EXPECT_EQ(next, reached);
+  }
+}
+
+// One out-of-order cluster at the end of a 20,000-cluster file (time 0, after the rest):
+// a seek near the start landed on it, at the end of the file, and searches that found no
+// key frame read on to the end once per seek point. Each seek now reads a bounded stretch.
+TEST(MkvHostileSeek, OutOfOrderClusterAndLongFilesSeekInBoundedTime) {
+  constexpr int kClusters = 20000;
+  auto r = OpenBytes(VideoClusters(kClusters, true, Cluster(0, SimpleBlock(1, 0, 0x80, Bytes{0xEE}))));
+  const auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < kClusters; i += 997) {
+    int64_t time = i * 40 * kMs + 20 * kMs;
+    ASSERT_EQ(r->Seek(2, 0, &time), 0) << i;
+    EXPECT_EQ(time, i * 40 * kMs);
+    int64_t found = 0;
+    ASSERT_EQ(r->KeyFrameAround(i * 40 * kMs + 1, true, &found), 0);
+    EXPECT_EQ(found, (i + 1) * 40 * kMs);
+    ASSERT_EQ(r->KeyFrameAround(i * 40 * kMs + 1, false, &found), 0);
+    EXPECT_EQ(found, i * 40 * kMs);
+  }
+  uint8_t byte = 0;
+  mkv::FrameInfo info;
+  int64_t time = 20 * kMs;
+  ASSERT_EQ(r->Seek(2, 0, &time), 0);
+  ASSERT_EQ(r->ReadFrame(2, 0, &byte, 1, &info), 0);
+  EXPECT_EQ(byte, 0);  // the first cluster's block, not the last one's
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }

@@ -124,6 +124,13 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 0}, {1500 * kMs, 5}}));
   time = 2000 * kMs;
   EXPECT_EQ(t.title->Seek(2, 0, &time), mkv::kErrEndOfStream);
+  // The key frame before the edition's end and before any time past it is the last one
+  // the edition plays (1 s of segment B), not one of an earlier chapter.
+  for (int64_t at : {2000 * kMs, 9000 * kMs}) {
+    int64_t found = 0;
+    ASSERT_EQ(t.title->KeyFrameAround(at, false, &found), 0);
+    EXPECT_EQ(found, 1000 * kMs);
+  }
 
   const mkv::MkvTitlePlan whole = t.title->PlanFor(nullptr);  // the segments themselves
   EXPECT_FALSE(whole.ordered);
