@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "framework/FrameworkMemory.h"
 #include "framework/ModuleProbes.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvCodecs.h"
@@ -296,7 +297,7 @@ int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena*
   const int32_t rc = source->Open(name, allocator);
   if (rc != kOk) return rc;
   MkvModuleHandle* h = nullptr;
-  const int32_t open = OpenModuleHandle(std::move(source), name, &h);
+  const int32_t open = OpenModuleHandle(std::move(source), name, &h, allocator);
   *module = h;
   return open;
 }
@@ -335,29 +336,53 @@ int32_t ReadNextBlock(VmfModuleHandle module, int32_t* pBlockType, int32_t* pnSt
   return FillBlock(block, rc, info);
 }
 
+// No exception crosses the entry table: an allocation that fails anywhere below an entry
+// becomes the framework's out-of-memory result there.
+template <auto Entry>
+struct Guarded;
+template <typename... Args, int32_t (*Entry)(Args...)>
+struct Guarded<Entry> {
+  static int32_t Call(Args... args) noexcept {
+    try {
+      return Entry(args...);
+    } catch (const std::bad_alloc&) {
+      return VMF_OUT_OF_MEMORY;
+    } catch (...) {
+      return VMF_ERR_UNEXPECTED_ERROR;
+    }
+  }
+};
+
 constexpr VmfEntryTable kEntries{
-    .init = Init, .getModuleInfo = GetModuleInfo, .probe = vmf::ProbeMatroska, .openContainer = Open,
-    .openContainerEx = OpenEx, .closeContainer = MkvCloseContainer, .setTitle = SetTitle,
-    .setMenu = AnswerZeroIndex, .getInfo = MkvGetInfo, .setPosition = MkvSetPosition,
-    .setTitleActiveStream = SetActiveStream, .readNextBlock = ReadNextBlock,
-    .readNextBlockByStream = MkvReadNextBlockByStream, .setInfo = MkvSetInfo,
+    .init = Init, .getModuleInfo = GetModuleInfo, .probe = vmf::ProbeMatroska, .openContainer = Guarded<Open>::Call,
+    .openContainerEx = Guarded<OpenEx>::Call, .closeContainer = Guarded<MkvCloseContainer>::Call,
+    .setTitle = SetTitle, .setMenu = AnswerZeroIndex, .getInfo = Guarded<MkvGetInfo>::Call,
+    .setPosition = Guarded<MkvSetPosition>::Call, .setTitleActiveStream = SetActiveStream,
+    .readNextBlock = Guarded<ReadNextBlock>::Call, .readNextBlockByStream = Guarded<MkvReadNextBlockByStream>::Call,
+    .setInfo = Guarded<MkvSetInfo>::Call,
     .extra19To27 = {nullptr, nullptr, AnswerZeroExtra, AnswerZeroExtra, AnswerZeroExtra, AnswerZeroExtra,
                     AnswerZeroExtra}};
 constexpr VmfModuleDescriptor kDescriptor{VMF_MODULE_MATROSKA, &kInfo, &kEntries};
 
 }  // namespace
 
-int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out) {
+int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out,
+                         VexaOS::MemoryArena* allocator) {
   *out = nullptr;
-  auto h = std::unique_ptr<MkvModuleHandle>(new (std::nothrow) MkvModuleHandle);
-  if (!h) return kNoMemory;
+  // The handle comes from the caller's arena (the heap without one); what the reader holds
+  // inside it comes from the heap.
+  void* memory = vmf::Allocate(allocator, sizeof(MkvModuleHandle));
+  if (memory == nullptr) return VMF_OUT_OF_MEMORY;
+  struct Closer {
+    void operator()(MkvModuleHandle* h) const { MkvCloseContainer(h); }
+  };
+  std::unique_ptr<MkvModuleHandle, Closer> h(new (memory) MkvModuleHandle);
+  h->allocator = allocator;
   h->fileName = name != nullptr ? name : u"";
-  h->reader.reset(new (std::nothrow) MkvReader(std::move(source)));
-  if (!h->reader) return kNoMemory;
+  h->reader = std::make_unique<MkvReader>(std::move(source));
   const int32_t rc = h->reader->Open();
   if (rc != kOk) return rc;
-  h->title.reset(new (std::nothrow) MkvTitle(h->reader.get()));
-  if (!h->title) return kNoMemory;
+  h->title = std::make_unique<MkvTitle>(h->reader.get());
   h->title->OpenFurtherSegments();
   *out = h.release();
   return kOk;
@@ -365,7 +390,10 @@ int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* 
 
 int32_t MkvCloseContainer(VmfModuleHandle module) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  delete AsHandle(module);
+  MkvModuleHandle* h = AsHandle(module);
+  VexaOS::MemoryArena* allocator = h->allocator;
+  h->~MkvModuleHandle();
+  vmf::Free(allocator, h);
   return kOk;
 }
 
