@@ -59,12 +59,13 @@ struct StreamLocation {
 };
 
 // Finds the file that holds stream `nStream` of a block type: the first file at which the
-// running count of such streams exceeds the number. When no file holds it, the last file with
-// stream 0.
+// running count of such streams exceeds the number. A number no file holds is an invalid
+// stream, not some other stream's.
 int32_t LocateStream(const VmfContainer& container, int32_t blockType, int32_t nStream,
                      StreamLocation* location) {
   const uint32_t countQuery = CountQueryFor(blockType);
   if (countQuery == 0 || container.fileCount == 0) return VMF_FAILED;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   int64_t total = 0;
   for (uint32_t i = 0; i < container.fileCount; ++i) {
     VmfFileHandle& file = *container.files[i];
@@ -78,8 +79,7 @@ int32_t LocateStream(const VmfContainer& container, int32_t blockType, int32_t n
       return VMF_OK;
     }
   }
-  *location = {container.files[container.fileCount - 1], 0};
-  return VMF_OK;
+  return VMF_ERR_INVALID_STREAM;
 }
 
 // The block type whose streams the index of a query counts, by the identifier's stream kind;

@@ -47,8 +47,16 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO_ALIAS, 2, &result), "second/2/1/0");
   EXPECT_EQ(Read(VMF_BLOCK_AUDIO, 1, &result), "first/1/1/0");
   EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE_ALIAS, 0, &result), "second/3/0/0");
-  // A stream beyond every file goes to the last file as its stream 0.
-  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 7, &result), "second/2/0/1");
+  // A stream beyond every file, or before the first, is no stream: it once answered as the
+  // last file's stream 0.
+  for (int32_t past : {3, 7, -1}) {
+    Read(VMF_BLOCK_VIDEO, past, &result);
+    EXPECT_EQ(result, VMF_ERR_INVALID_STREAM) << past;
+    char16_t name[32] = {};
+    VmfQueryValue value{0, sizeof name, {}};
+    value.value.ptr = name;
+    EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, past), VMF_ERR_INVALID_STREAM);
+  }
   Read(VMF_BLOCK_NONE, 0, &result);
   EXPECT_EQ(result, VMF_FAILED);
   Read(VMF_BLOCK_INVALID, 0, &result);
