@@ -330,7 +330,7 @@ int32_t ReadNextBlock(VmfModuleHandle module, int32_t* pBlockType, int32_t* pnSt
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   if (pBlockType == nullptr || pnStream == nullptr || block == nullptr) return kMissingArgument;
   FrameInfo info;
-  const int32_t rc = AsHandle(module)->reader->ReadAnyFrame(block->data, block->capacity, &info);
+  const int32_t rc = AsHandle(module)->title->ReadAnyFrame(block->data, block->capacity, &info);
   *pBlockType = info.blockType;
   *pnStream = static_cast<int32_t>(info.stream);
   return FillBlock(block, rc, info);
@@ -430,6 +430,9 @@ int32_t MkvSetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, i
       return kOk;
     case VMF_QID_PLAYLISTS_SET_PLAYLIST_IDX: case VMF_QID_EDITIONENTRY_SET_PLAYLIST_IDX:
       return h.title->SelectEdition(value->value.u32);
+    case VMF_QID_PLAYLISTS_SET_ALLOW_ORDERED_FLAG:
+      h.title->AllowOrdered(value->value.u32 != 0);
+      return kOk;
     default:
       // Laced blocks are always delivered frame by frame; the other settings of the list
       // (index options, HTTP authentication) change nothing for a local file.

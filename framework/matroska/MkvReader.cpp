@@ -620,9 +620,17 @@ int32_t MkvReader::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, u
   return Deliver(CursorFor(*t), dst, capacity, info);
 }
 
-int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info) {
+MkvBlockCursor& MkvReader::AnyCursor() {
   if (!anyCursor_) anyCursor_ = std::make_unique<MkvBlockCursor>(file_, segment_, 0);
-  return Deliver(*anyCursor_, dst, capacity, info);
+  return *anyCursor_;
+}
+
+int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end) {
+  MkvFrame frame;
+  const int32_t rc = AnyCursor().PeekFrame(&frame);
+  if (rc != kOk) return rc;
+  if (frame.time >= end) return kErrEndOfStream;  // left for whoever reads on from `end`
+  return Deliver(AnyCursor(), dst, capacity, info);
 }
 
 int32_t MkvReader::ReadAttachment(size_t index, uint8_t* dst, uint64_t count) {

@@ -72,8 +72,13 @@ class MkvReader {
   // needed) leaves the frame to be read again; kErrEndOfStream after the last.
   int32_t ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
                     FrameInfo* info);
-  // The next frame of any stream, in file order.
-  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info);
+  // The next frame of any stream, in file order; kErrEndOfStream, leaving the frame where it
+  // is, when its time is `end` or later.
+  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end = INT64_MAX);
+  // Positions the reading in file order at `time`, as Seek positions the streams.
+  int32_t SeekAny(int64_t time);
+  // Reading in file order starts over at the first cluster.
+  void RewindAny() { AnyCursor().Reset(segment_.firstCluster != 0 ? segment_.firstCluster : segment_.dataEnd, {}); }
 
   // Positions every stream at the last key frame of the first video track (else of the
   // given stream) at or before *time, and writes that key frame's time back.
@@ -142,6 +147,7 @@ class MkvReader {
   void PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit);
   int32_t ReadSegmentHeaders();
   MkvBlockCursor& CursorFor(const MkvTrack& t);
+  MkvBlockCursor& AnyCursor();
   int32_t Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info);
 
   std::unique_ptr<MkvByteSource> source_;

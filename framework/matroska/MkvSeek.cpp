@@ -205,8 +205,20 @@ int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   if (rc != kOk) return rc;
   for (const MkvTrack& t : segment_.tracks)
     if (t.blockType != 0) PositionCursor(t, *ref, hit);
-  if (anyCursor_) anyCursor_->Reset(hit.cluster.data, hit.cluster, hit.time);
+  AnyCursor().Reset(hit.cluster.data, hit.cluster, hit.time);
   *time = hit.time;
+  return kOk;
+}
+
+int32_t MkvReader::SeekAny(int64_t time) {
+  const MkvTrack* ref = ReferenceTrack(nullptr);
+  for (size_t i = 0; ref == nullptr && i < segment_.tracks.size(); ++i)
+    if (segment_.tracks[i].blockType != 0) ref = &segment_.tracks[i];
+  if (ref == nullptr) return kErrEndOfStream;
+  BlockRef hit;
+  const int32_t rc = LocateKeyFrame(*ref, time, &hit);
+  if (rc != kOk) return rc;
+  AnyCursor().Reset(hit.cluster.data, hit.cluster, hit.time);
   return kOk;
 }
 

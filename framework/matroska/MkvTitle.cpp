@@ -63,7 +63,7 @@ MkvTitlePlan MkvTitle::PlanFor(const MkvEdition* edition) {
     plan.duration = SaturatingAdd(plan.duration, part.length);
     plan.parts.push_back(part);
   };
-  if (edition != nullptr && edition->ordered) {
+  if (edition != nullptr && edition->ordered && allowOrdered_) {
     plan.ordered = true;
     for (const MkvChapter& c : edition->chapters) {
       if (plan.parts.size() == kMaxTitleParts) break;
@@ -100,11 +100,22 @@ int32_t MkvTitle::SelectEdition(uint32_t index) {
   if (index >= segments_[0]->Editions().size()) return VMF_ERR_INDEX_OUT_OF_RANGE;
   haveEdition_ = true;
   edition_ = index;
+  Replan();
+  return kOk;
+}
+
+void MkvTitle::AllowOrdered(bool allow) {
+  allowOrdered_ = allow;
+  Replan();
+}
+
+void MkvTitle::Replan() {
   planned_ = false;
   seeked_ = false;
   basePart_ = 0;
   streamParts_.clear();
-  return kOk;
+  anyPart_ = 0;
+  anyPositioned_ = false;
 }
 
 size_t MkvTitle::PartAt(int64_t time) const {
@@ -133,6 +144,8 @@ int32_t MkvTitle::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   basePart_ = p;
   streamParts_.clear();
   seeked_ = true;
+  anyPart_ = p;
+  anyPositioned_ = true;  // the segment's seek placed its file-order reading too
   *time = part.offset + (relative - part.start);
   return kOk;
 }
@@ -180,6 +193,29 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
             !EnterPart(blockType, stream, p, to)))
       ++to;
     p = to;
+  }
+  return kErrEndOfStream;
+}
+
+int32_t MkvTitle::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info) {
+  const MkvTitlePlan& plan = Plan();
+  for (; anyPart_ < plan.parts.size(); ++anyPart_, anyPositioned_ = false) {
+    const MkvTitlePart& part = plan.parts[anyPart_];
+    MkvReader& r = *segments_[part.segment];
+    const MkvTitlePart* prev = anyPart_ > 0 ? &plan.parts[anyPart_ - 1] : nullptr;
+    // A part that continues where the last one stopped in the same segment reads on.
+    const bool readsOn = prev != nullptr && prev->segment == part.segment && prev->end == part.start;
+    if (!anyPositioned_ && !readsOn) {
+      if (part.start == 0)
+        r.RewindAny();
+      else if (r.SeekAny(part.start) != kOk)
+        continue;
+    }
+    anyPositioned_ = true;
+    const int32_t rc = r.ReadAnyFrame(dst, capacity, info, part.end);
+    if (rc == kErrEndOfStream) continue;
+    if (rc == kOk) info->time = SaturatingAdd(part.offset, info->time - part.start);
+    return rc;
   }
   return kErrEndOfStream;
 }
