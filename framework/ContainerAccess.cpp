@@ -1,5 +1,6 @@
 #include "framework/ContainerAccess.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <string_view>
@@ -51,6 +52,20 @@ uint32_t CountQueryFor(int32_t blockType) {
     case VMF_BLOCK_SUBTITLE_ALIAS: return VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA;
     default: return 0;
   }
+}
+
+// A stream count is about the handle as a whole: the sum over its files.
+int32_t CountStreams(const VmfContainer& container, uint32_t countQuery, VmfQueryValue* value) {
+  uint32_t total = 0;
+  for (uint32_t i = 0; i < container.fileCount; ++i) {
+    VmfQueryValue count{};
+    const int32_t result = CallModule(*container.files[i], &VmfEntryTable::getInfo, countQuery, &count, 0);
+    if (result != VMF_OK) return result;
+    total += count.value.u16;
+  }
+  value->value.u64 = 0;
+  value->value.u16 = static_cast<uint16_t>(std::min<uint32_t>(total, UINT16_MAX));
+  return VMF_OK;
 }
 
 struct StreamLocation {
@@ -234,6 +249,7 @@ int32_t GetInfo(VmfContainer* container, uint32_t qid, VmfQueryValue* value, int
     return VMF_OK;
   }
   const int32_t blockType = BlockTypeOfQuery(qid);
+  if (blockType != VMF_BLOCK_NONE && qid == CountQueryFor(blockType)) return CountStreams(*container, qid, value);
   StreamLocation location{container->files[0], index};
   if (blockType != VMF_BLOCK_NONE) {
     const int32_t located = LocateStream(*container, blockType, index, &location);

@@ -113,8 +113,11 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
   } else {
     openFlags |= O_RDONLY;
   }
-  int fd = ::open(path.c_str(), openFlags, 0666);
+  // Opened without waiting: a FIFO that no one writes to would otherwise block the open for
+  // ever. Reads wait again afterwards.
+  int fd = ::open(path.c_str(), openFlags | O_NONBLOCK, 0666);
   if (fd < 0) return OpenResultFromErrno(errno);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto fail = [&](int error) {
     ::close(fd);
     return OpenResultFromErrno(error);

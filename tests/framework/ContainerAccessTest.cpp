@@ -57,6 +57,17 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
     value.value.ptr = name;
     EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, past), VMF_ERR_INVALID_STREAM);
   }
+  // Counts are the handle's, whatever the index, even where there are none.
+  for (auto [qid, streams] : {std::pair{VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 3}, {VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, 1}}) {
+    VmfQueryValue count{};
+    ASSERT_EQ(vmf::GetInfo(container_, qid, &count, 5), VMF_OK);
+    EXPECT_EQ(count.value.u16, streams);
+  }
+  ASSERT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  ASSERT_EQ(Open(u"fake:v1a0s0:only"), VMF_OK);
+  VmfQueryValue none{};
+  EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, &none, 0), VMF_OK);
+  EXPECT_EQ(none.value.u16, 0);
   Read(VMF_BLOCK_NONE, 0, &result);
   EXPECT_EQ(result, VMF_FAILED);
   Read(VMF_BLOCK_INVALID, 0, &result);
