@@ -59,7 +59,7 @@ class MkvBlockCursor {
   // Continues at `pos`, inside `cluster` when it says so; frames earlier than `minTime`
   // are passed over.
   void Reset(uint64_t pos, const ClusterState& cluster, int64_t minTime = INT64_MIN);
-  // The next block of the cursor's track; kErrEndOfStream after the last.
+  // The next block of the cursor's track; VMF_ERR_END_OF_STREAM after the last.
   int32_t NextBlock(BlockRef* out);
   // The current frame; it stays current until Advance(). A frame that cannot be decoded
   // is passed over and its error returned.

@@ -10,7 +10,7 @@
 #include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvFormat.h"
 #include "framework/matroska/MkvPropQueries.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvStreamIoSource.h"
 #include "platform/files/TextConvert.h"
 
@@ -24,14 +24,14 @@ MkvModuleHandle* AsHandle(VmfModuleHandle module) { return static_cast<MkvModule
 // ---- Query answers --------------------------------------------------------------------
 
 int32_t PutWide(VmfQueryValue* v, const std::u16string& text) {
-  if (v->value.ptr == nullptr) return kMissingArgument;
+  if (v->value.ptr == nullptr) return VMF_MISSING_ARGUMENT;
   const size_t bytes = (text.size() + 1) * sizeof(char16_t);
   if (v->size < bytes) {
     v->size = static_cast<uint32_t>(bytes);
-    return kErrBufferTooSmall;
+    return VMF_ERR_BUFFER_TOO_SMALL;
   }
   std::memcpy(v->value.ptr, text.c_str(), bytes);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t PutUtf8(VmfQueryValue* v, const std::string& text) {
@@ -41,38 +41,38 @@ int32_t PutUtf8(VmfQueryValue* v, const std::string& text) {
 }
 
 int32_t PutBytes(VmfQueryValue* v, const uint8_t* data, size_t n) {
-  if (v->value.ptr == nullptr && n != 0) return kMissingArgument;
+  if (v->value.ptr == nullptr && n != 0) return VMF_MISSING_ARGUMENT;
   if (v->size < n) {
     v->size = static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX));
-    return kErrBufferTooSmall;
+    return VMF_ERR_BUFFER_TOO_SMALL;
   }
   if (n != 0) std::memcpy(v->value.ptr, data, n);
   v->size = static_cast<uint32_t>(n);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t PutU32(VmfQueryValue* v, uint64_t n) {
   v->value.u64 = 0;
   v->value.u32 = static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX));
-  return kOk;
+  return VMF_OK;
 }
 int32_t PutU16(VmfQueryValue* v, uint64_t n) {
   v->value.u64 = 0;
   v->value.u16 = static_cast<uint16_t>(std::min<uint64_t>(n, 0xFFFF));
-  return kOk;
+  return VMF_OK;
 }
 int32_t PutU64(VmfQueryValue* v, uint64_t n) {
   v->value.u64 = n;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t PutFormat(VmfQueryValue* v, int32_t (*describe)(const MkvTrack&, uint8_t*), const MkvTrack* t) {
-  if (t == nullptr) return kErrInvalidStream;
-  if (v->value.ptr == nullptr) return kMissingArgument;
-  if (v->size < kFormatSize) return kErrBufferTooSmall;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
+  if (v->value.ptr == nullptr) return VMF_MISSING_ARGUMENT;
+  if (v->size < kFormatSize) return VMF_ERR_BUFFER_TOO_SMALL;
   uint8_t out[kFormatSize];
   const int32_t rc = describe(*t, out);
-  if (rc == kOk) std::memcpy(v->value.ptr, out, kFormatSize);
+  if (rc == VMF_OK) std::memcpy(v->value.ptr, out, kFormatSize);
   return rc;
 }
 
@@ -81,7 +81,7 @@ int32_t PutFormat(VmfQueryValue* v, int32_t (*describe)(const MkvTrack&, uint8_t
 int32_t DescribeSubtitle(const MkvTrack& t, uint8_t* out) {
   std::memset(out, 0, kFormatSize);
   std::memcpy(out, &t.codecType, sizeof t.codecType);
-  return kOk;
+  return VMF_OK;
 }
 
 std::u16string MimeTypeOf(const MkvTrack& t) {
@@ -107,75 +107,73 @@ const MkvSimpleTag* CurrentSimpleTag(const MkvModuleHandle& h, int32_t index) {
 
 uint64_t FirstOf(const std::vector<uint64_t>& list) { return list.empty() ? 0 : list.front(); }
 
+// Questions about one stream: the block type whose stream the index names, and how the
+// answer comes from that stream's track.
+using StreamAnswer = int32_t (*)(VmfQueryValue*, const MkvTrack&);
+struct StreamRow {
+  uint32_t qid;
+  int32_t blockType;
+  StreamAnswer answer;
+};
+
+constexpr StreamAnswer kName = [](VmfQueryValue* v, const MkvTrack& t) { return PutUtf8(v, t.name); };
+constexpr StreamAnswer kCodecId = [](VmfQueryValue* v, const MkvTrack& t) { return PutUtf8(v, t.codecId); };
+constexpr StreamAnswer kCodecName = [](VmfQueryValue* v, const MkvTrack& t) { return PutUtf8(v, t.codecName); };
+constexpr StreamAnswer kMime = [](VmfQueryValue* v, const MkvTrack& t) { return PutWide(v, MimeTypeOf(t)); };
+constexpr StreamAnswer kPrivateSize = [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, t.codecPrivate.size()); };
+constexpr StreamAnswer kPrivate = [](VmfQueryValue* v, const MkvTrack& t) {
+  return PutBytes(v, t.codecPrivate.data(), t.codecPrivate.size());
+};
+constexpr StreamAnswer kLinkCount = [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, t.attachmentLinks.size()); };
+constexpr StreamAnswer kLinks = [](VmfQueryValue* v, const MkvTrack& t) { return PutU64(v, FirstOf(t.attachmentLinks)); };
+
+constexpr StreamRow kStreamRows[] = {
+    {VMF_QID_VID_STREAM_FORMAT, kBlockVideo, [](VmfQueryValue* v, const MkvTrack& t) { return PutFormat(v, DescribeVideo, &t); }},
+    {VMF_QID_AUD_STREAM_FORMAT, kBlockAudio, [](VmfQueryValue* v, const MkvTrack& t) { return PutFormat(v, DescribeAudio, &t); }},
+    {VMF_QID_SUB_STREAM_FORMAT, kBlockSubtitle, [](VmfQueryValue* v, const MkvTrack& t) { return PutFormat(v, DescribeSubtitle, &t); }},
+    {VMF_QID_VID_STREAM_NAME, kBlockVideo, kName},
+    {VMF_QID_AUD_STREAM_NAME, kBlockAudio, kName},
+    {VMF_QID_SUB_STREAM_NAME, kBlockSubtitle, kName},
+    {VMF_QID_VID_CODEC_ID, kBlockVideo, kCodecId},
+    {VMF_QID_AUD_CODEC_ID, kBlockAudio, kCodecId},
+    {VMF_QID_SUB_CODEC_ID, kBlockSubtitle, kCodecId},
+    {VMF_QID_VID_CODEC_NAME, kBlockVideo, kCodecName},
+    {VMF_QID_AUD_CODEC_NAME, kBlockAudio, kCodecName},
+    {VMF_QID_SUB_CODEC_NAME, kBlockSubtitle, kCodecName},
+    {VMF_QID_VID_MIME_TYPE, kBlockVideo, kMime},
+    {VMF_QID_AUD_MIME_TYPE, kBlockAudio, kMime},
+    {VMF_QID_SUB_MIME_TYPE, kBlockSubtitle, kMime},
+    {VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE, kBlockVideo, kPrivateSize},
+    {VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE, kBlockAudio, kPrivateSize},
+    {VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA_SIZE, kBlockSubtitle, kPrivateSize},
+    {VMF_QID_VIDEO_CODEC_PRIVATE_DATA, kBlockVideo, kPrivate},
+    {VMF_QID_AUDIO_CODEC_PRIVATE_DATA, kBlockAudio, kPrivate},
+    {VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA, kBlockSubtitle, kPrivate},
+    {VMF_QID_GET_VID_ATTACHMENT_LINK_COUNT, kBlockVideo, kLinkCount},
+    {VMF_QID_GET_AUD_ATTACHMENT_LINK_COUNT, kBlockAudio, kLinkCount},
+    {VMF_QID_GET_SUB_ATTACHMENT_LINK_COUNT, kBlockSubtitle, kLinkCount},
+    {VMF_QID_GET_VID_ATTACHMENT_LINKS, kBlockVideo, kLinks},
+    {VMF_QID_GET_AUD_ATTACHMENT_LINKS, kBlockAudio, kLinks},
+    {VMF_QID_GET_SUB_ATTACHMENT_LINKS, kBlockSubtitle, kLinks},
+    {VMF_QID_AUDIO_CONTENT_COMPRESSION_ALGO, kBlockAudio,
+     [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, static_cast<uint32_t>(t.compression)); }},
+    {VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING, kBlockAudio,
+     [](VmfQueryValue* v, const MkvTrack& t) { return PutBytes(v, t.compressionSettings.data(), t.compressionSettings.size()); }},
+    {VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING_SIZE, kBlockAudio,
+     [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, t.compressionSettings.size()); }},
+    {VMF_QID_MKV_IS_INTERLACED, kBlockVideo, [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, t.video.interlaced); }},
+    {VMF_QID_MKV_COMBINE_FIELDS, kBlockVideo, [](VmfQueryValue* v, const MkvTrack& t) { return PutU32(v, t.video.combineFields); }},
+};
+
 int32_t StreamQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t index, bool* handled) {
-  *handled = true;
-  MkvReader& r = *h.reader;
-  const uint32_t stream = static_cast<uint32_t>(index);
-  const MkvTrack* video = index >= 0 ? r.Stream(kBlockVideo, stream) : nullptr;
-  const MkvTrack* audio = index >= 0 ? r.Stream(kBlockAudio, stream) : nullptr;
-  const MkvTrack* sub = index >= 0 ? r.Stream(kBlockSubtitle, stream) : nullptr;
-  const MkvTrack* t = nullptr;
-  switch (qid) {
-    case VMF_QID_VID_STREAM_FORMAT: return PutFormat(v, DescribeVideo, video);
-    case VMF_QID_AUD_STREAM_FORMAT: return PutFormat(v, DescribeAudio, audio);
-    case VMF_QID_SUB_STREAM_FORMAT: return PutFormat(v, DescribeSubtitle, sub);
-    case VMF_QID_VID_STREAM_NAME: case VMF_QID_VID_CODEC_ID: case VMF_QID_VID_CODEC_NAME: case VMF_QID_VID_MIME_TYPE:
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA: case VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_GET_VID_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_VID_ATTACHMENT_LINKS:
-    case VMF_QID_MKV_IS_INTERLACED: case VMF_QID_MKV_COMBINE_FIELDS:
-      t = video;
-      break;
-    case VMF_QID_AUD_STREAM_NAME: case VMF_QID_AUD_CODEC_ID: case VMF_QID_AUD_CODEC_NAME: case VMF_QID_AUD_MIME_TYPE:
-    case VMF_QID_AUDIO_CODEC_PRIVATE_DATA: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_ALGO: case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING:
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING_SIZE:
-    case VMF_QID_GET_AUD_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_AUD_ATTACHMENT_LINKS:
-      t = audio;
-      break;
-    case VMF_QID_SUB_STREAM_NAME: case VMF_QID_SUB_CODEC_ID: case VMF_QID_SUB_CODEC_NAME: case VMF_QID_SUB_MIME_TYPE:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA: case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_SUB_ATTACHMENT_LINKS:
-      t = sub;
-      break;
-    default:
-      *handled = false;
-      return kErrUnsupportedQid;
+  for (const StreamRow& row : kStreamRows) {
+    if (row.qid != qid) continue;
+    *handled = true;
+    const MkvTrack* t = index >= 0 ? h.reader->Stream(row.blockType, static_cast<uint32_t>(index)) : nullptr;
+    return t != nullptr ? row.answer(v, *t) : VMF_ERR_INVALID_STREAM;
   }
-  if (t == nullptr) return kErrInvalidStream;
-  switch (qid) {
-    case VMF_QID_VID_STREAM_NAME: case VMF_QID_AUD_STREAM_NAME: case VMF_QID_SUB_STREAM_NAME:
-      return PutUtf8(v, t->name);
-    case VMF_QID_VID_CODEC_ID: case VMF_QID_AUD_CODEC_ID: case VMF_QID_SUB_CODEC_ID:
-      return PutUtf8(v, t->codecId);
-    case VMF_QID_VID_CODEC_NAME: case VMF_QID_AUD_CODEC_NAME: case VMF_QID_SUB_CODEC_NAME:
-      return PutUtf8(v, t->codecName);
-    case VMF_QID_VID_MIME_TYPE: case VMF_QID_AUD_MIME_TYPE: case VMF_QID_SUB_MIME_TYPE:
-      return PutWide(v, MimeTypeOf(*t));
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA_SIZE:
-      return PutU32(v, t->codecPrivate.size());
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA:
-      return PutBytes(v, t->codecPrivate.data(), t->codecPrivate.size());
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_ALGO:
-      return PutU32(v, static_cast<uint32_t>(t->compression));
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING:
-      return PutBytes(v, t->compressionSettings.data(), t->compressionSettings.size());
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING_SIZE:
-      return PutU32(v, t->compressionSettings.size());
-    case VMF_QID_GET_VID_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_AUD_ATTACHMENT_LINK_COUNT:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINK_COUNT:
-      return PutU32(v, t->attachmentLinks.size());
-    case VMF_QID_GET_VID_ATTACHMENT_LINKS: case VMF_QID_GET_AUD_ATTACHMENT_LINKS:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINKS:
-      return PutU64(v, FirstOf(t->attachmentLinks));
-    case VMF_QID_MKV_IS_INTERLACED:
-      return PutU32(v, t->video.interlaced ? 1 : 0);
-    case VMF_QID_MKV_COMBINE_FIELDS:
-      return PutU32(v, t->video.combineFields ? 1 : 0);
-    default:
-      return kErrUnsupportedQid;
-  }
+  *handled = false;
+  return VMF_ERR_UNSUPPORTED_QID;
 }
 
 int32_t TagQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t index, bool* handled) {
@@ -188,10 +186,10 @@ int32_t TagQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t ind
   }
   const MkvTag* tag = h.currentTag < tags.size() ? &tags[h.currentTag] : nullptr;
   switch (qid) {
-    case VMF_QID_TAGS_GET_TAG_TARGET_TRACK: return tag ? PutU32(v, FirstOf(tag->trackUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_EDITION: return tag ? PutU32(v, FirstOf(tag->editionUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_CHAPTER: return tag ? PutU32(v, FirstOf(tag->chapterUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_ATTACHMENT: return tag ? PutU32(v, FirstOf(tag->attachmentUids)) : kErrParseTags;
+    case VMF_QID_TAGS_GET_TAG_TARGET_TRACK: return tag ? PutU32(v, FirstOf(tag->trackUids)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_TAG_TARGET_EDITION: return tag ? PutU32(v, FirstOf(tag->editionUids)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_TAG_TARGET_CHAPTER: return tag ? PutU32(v, FirstOf(tag->chapterUids)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_TAG_TARGET_ATTACHMENT: return tag ? PutU32(v, FirstOf(tag->attachmentUids)) : VMF_ERR_VF3_PARSE_TAGS;
     default: break;
   }
   const MkvSimpleTag* st = CurrentSimpleTag(h, index);
@@ -201,18 +199,18 @@ int32_t TagQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t ind
     return (w.size() + 1) * sizeof(char16_t);
   };
   switch (qid) {
-    case VMF_QID_TAGS_GET_SIMPLETAG_NAME_SIZE: return st ? PutU32(v, wideBytes(st->name)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_NAME: return st ? PutUtf8(v, st->name) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_STRING_SIZE: return st ? PutU32(v, wideBytes(st->string)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_STRING: return st ? PutUtf8(v, st->string) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE_SIZE: return st ? PutU32(v, wideBytes(st->language)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE: return st ? PutUtf8(v, st->language) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY_SIZE: return st ? PutU32(v, st->binary.size()) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY: return st ? PutBytes(v, st->binary.data(), st->binary.size()) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_CHILDID: return st ? PutU64(v, st->children.size()) : kErrParseTags;
+    case VMF_QID_TAGS_GET_SIMPLETAG_NAME_SIZE: return st ? PutU32(v, wideBytes(st->name)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_NAME: return st ? PutUtf8(v, st->name) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_STRING_SIZE: return st ? PutU32(v, wideBytes(st->string)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_STRING: return st ? PutUtf8(v, st->string) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE_SIZE: return st ? PutU32(v, wideBytes(st->language)) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE: return st ? PutUtf8(v, st->language) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY_SIZE: return st ? PutU32(v, st->binary.size()) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY: return st ? PutBytes(v, st->binary.data(), st->binary.size()) : VMF_ERR_VF3_PARSE_TAGS;
+    case VMF_QID_TAGS_GET_SIMPLETAG_CHILDID: return st ? PutU64(v, st->children.size()) : VMF_ERR_VF3_PARSE_TAGS;
     default:
       *handled = false;
-      return kErrUnsupportedQid;
+      return VMF_ERR_UNSUPPORTED_QID;
   }
 }
 
@@ -248,14 +246,14 @@ int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
     case VMF_QID_EDITIONENTRY_GET_COUNT: case VMF_QID_PLAYLISTS_GET_COUNT: return PutU32(v, r.Editions().size());
     case VMF_QID_GET_ATTACHMENT_COUNT: return PutU32(v, r.Attachments().size());
     case VMF_QID_GET_ATTACHMENT_SIZE:
-      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return kErrParseAttachments;
+      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
       return PutU32(v, r.Attachments()[index].dataSize);
     case VMF_QID_GET_ATTACHMENTINFO: {
       // The attachment's bytes.
-      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return kErrParseAttachments;
+      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
       const uint64_t n = r.Attachments()[index].dataSize;
-      if (v->value.ptr == nullptr) return kMissingArgument;
-      if (v->size < n) return kErrBufferTooSmall;
+      if (v->value.ptr == nullptr) return VMF_MISSING_ARGUMENT;
+      if (v->size < n) return VMF_ERR_BUFFER_TOO_SMALL;
       return r.ReadAttachment(static_cast<size_t>(index), static_cast<uint8_t*>(v->value.ptr), n);
     }
     case VMF_QID_GET_TITLE_MEDIA_PROP: {
@@ -269,12 +267,12 @@ int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
       // The time to search from comes in the value and the key frame's time goes back.
       int64_t found = 0;
       const int32_t rc = h.title->KeyFrameAround(v->value.i64, qid == VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME, &found);
-      if (rc == kOk) v->value.i64 = found;
+      if (rc == VMF_OK) v->value.i64 = found;
       return rc;
     }
     default:
       *handled = false;
-      return kErrUnsupportedQid;
+      return VMF_ERR_UNSUPPORTED_QID;
   }
 }
 
@@ -282,7 +280,7 @@ int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
 
 int32_t Init(const VmfRegistrationRecord* record) {
   if (record != nullptr) gRecord = *record;
-  return kOk;
+  return VMF_OK;
 }
 
 constexpr VmfModuleInfo kInfo{1, 0, {1, 0, 1, 0}, u".mkv", u"MKV read module."};
@@ -291,11 +289,11 @@ const VmfModuleInfo* GetModuleInfo() { return &kInfo; }
 int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena* allocator) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   *module = nullptr;
-  if (name == nullptr) return kMissingArgument;
+  if (name == nullptr) return VMF_MISSING_ARGUMENT;
   auto source = std::unique_ptr<MkvStreamIoSource>(new (std::nothrow) MkvStreamIoSource);
-  if (!source) return kNoMemory;
+  if (!source) return VMF_OUT_OF_MEMORY;
   const int32_t rc = source->Open(name, allocator);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   MkvModuleHandle* h = nullptr;
   const int32_t open = OpenModuleHandle(std::move(source), name, &h, allocator);
   *module = h;
@@ -308,27 +306,27 @@ int32_t OpenEx(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryAren
 
 int32_t SetTitle(VmfModuleHandle module, int32_t title) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  return title == 0 ? kOk : VMF_ERR_INVALID_TITLE_INDEX;  // a file is one title
+  return title == 0 ? VMF_OK : VMF_ERR_INVALID_TITLE_INDEX;  // a file is one title
 }
 
-int32_t AnswerZeroIndex(VmfModuleHandle, int32_t) { return kOk; }
-int32_t AnswerZeroExtra(VmfModuleHandle, uintptr_t, uintptr_t, uintptr_t, uintptr_t) { return kOk; }
+int32_t AnswerZeroIndex(VmfModuleHandle, int32_t) { return VMF_OK; }
+int32_t AnswerZeroExtra(VmfModuleHandle, uintptr_t, uintptr_t, uintptr_t, uintptr_t) { return VMF_OK; }
 int32_t SetActiveStream(VmfModuleHandle module, int32_t, int32_t, int32_t) {
-  return module == nullptr ? VMF_ERR_INVALID_HANDLER : kOk;  // every stream stays readable
+  return module == nullptr ? VMF_ERR_INVALID_HANDLER : VMF_OK;  // every stream stays readable
 }
 
 int32_t FillBlock(VmfBlock* block, int32_t rc, const FrameInfo& info) {
   block->size = info.size;
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   block->flags = info.key ? VMF_BLOCK_FLAG_KEYFRAME : 0;
   block->time = info.time;
   block->duration = info.duration;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t ReadNextBlock(VmfModuleHandle module, int32_t* pBlockType, int32_t* pnStream, VmfBlock* block) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (pBlockType == nullptr || pnStream == nullptr || block == nullptr) return kMissingArgument;
+  if (pBlockType == nullptr || pnStream == nullptr || block == nullptr) return VMF_MISSING_ARGUMENT;
   FrameInfo info;
   const int32_t rc = AsHandle(module)->title->ReadAnyFrame(block->data, block->capacity, &info);
   *pBlockType = info.blockType;
@@ -381,11 +379,11 @@ int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* 
   h->fileName = name != nullptr ? name : u"";
   h->reader = std::make_unique<MkvReader>(std::move(source));
   const int32_t rc = h->reader->Open();
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   h->title = std::make_unique<MkvTitle>(h->reader.get());
   h->title->OpenFurtherSegments();
   *out = h.release();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvCloseContainer(VmfModuleHandle module) {
@@ -394,12 +392,12 @@ int32_t MkvCloseContainer(VmfModuleHandle module) {
   VexaOS::MemoryArena* allocator = h->allocator;
   h->~MkvModuleHandle();
   vmf::Free(allocator, h);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvGetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (value == nullptr) return kMissingArgument;
+  if (value == nullptr) return VMF_MISSING_ARGUMENT;
   MkvModuleHandle& h = *AsHandle(module);
   bool handled = false;
   int32_t rc = StreamQuery(h, qid, value, index, &handled);
@@ -411,50 +409,50 @@ int32_t MkvGetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, i
 
 int32_t MkvSetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (value == nullptr) return kMissingArgument;
+  if (value == nullptr) return VMF_MISSING_ARGUMENT;
   MkvModuleHandle& h = *AsHandle(module);
   switch (qid) {
     case VMF_QID_MKV_COMBINE_FIELDS: {
       MkvTrack* t = index >= 0 ? h.reader->Stream(kBlockVideo, static_cast<uint32_t>(index)) : nullptr;
-      if (t == nullptr) return kErrInvalidStream;
-      if (t->codecType != codec::kAvc) return kErrCombineFieldsUnsupported;
+      if (t == nullptr) return VMF_ERR_INVALID_STREAM;
+      if (t->codecType != codec::kAvc) return VMF_ERR_COMBINE_FIELDS_UNSUPPORTED;
       t->video.combineFields = value->value.u32 != 0;
-      return kOk;
+      return VMF_OK;
     }
     case VMF_QID_TAGS_SET_CURRENTTAGIDX:
       h.currentTag = value->value.u32;
       h.currentSimpleTag = 0;
-      return kOk;
+      return VMF_OK;
     case VMF_QID_TAGS_SET_SIMPLETAGID:
       h.currentSimpleTag = value->value.u32;
-      return kOk;
+      return VMF_OK;
     case VMF_QID_PLAYLISTS_SET_PLAYLIST_IDX: case VMF_QID_EDITIONENTRY_SET_PLAYLIST_IDX:
       return h.title->SelectEdition(value->value.u32);
     case VMF_QID_PLAYLISTS_SET_ALLOW_ORDERED_FLAG:
       h.title->AllowOrdered(value->value.u32 != 0);
-      return kOk;
+      return VMF_OK;
     default:
       // Laced blocks are always delivered frame by frame; the other settings of the list
       // (index options, HTTP authentication) change nothing for a local file.
-      return kOk;
+      return VMF_OK;
   }
 }
 
 int32_t MkvSetPosition(VmfModuleHandle module, int32_t blockType, int32_t nStream, int64_t* pTime) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (pTime == nullptr) return kMissingArgument;
-  if (nStream < 0) return kErrInvalidStream;
+  if (pTime == nullptr) return VMF_MISSING_ARGUMENT;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   return AsHandle(module)->title->Seek(blockType, static_cast<uint32_t>(nStream), pTime);
 }
 
 int32_t MkvReadNextBlockByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream, VmfBlock* block) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   if (block == nullptr) return VMF_ERR_BLOCK_BUFFER_NULL;
-  if (nStream < 0) return kErrInvalidStream;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   MkvTitle& r = *AsHandle(module)->title;
   FrameInfo info;
   int32_t rc = r.ReadFrame(blockType, static_cast<uint32_t>(nStream), block->data, block->capacity, &info);
-  if (rc == kBufferTooSmall && block->enlarge != nullptr && block->enlarge(block, info.size) == 0)
+  if (rc == VMF_OUT_OF_MEMORY && block->enlarge != nullptr && block->enlarge(block, info.size) == 0)
     rc = r.ReadFrame(blockType, static_cast<uint32_t>(nStream), block->data, block->capacity, &info);
   return FillBlock(block, rc, info);
 }

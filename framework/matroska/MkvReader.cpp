@@ -6,7 +6,7 @@
 
 #include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvElements.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTime.h"
 
 namespace mkv {
@@ -15,14 +15,14 @@ namespace {
 // A failure inside an element's reader becomes that element's parse error; a kill
 // request passes through.
 int32_t AsParseError(int32_t rc, int32_t parseError) {
-  if (rc == kOk || rc == kErrKill || rc == kErrDataNotReady) return rc;
+  if (rc == VMF_OK || rc == VMF_ERR_KILL || rc == VMF_ERR_DATA_NOT_READY) return rc;
   return parseError;
 }
 
 int32_t ReadFlag(MkvFileCache& file, const ElementHeader& e, bool* flag) {
   uint64_t v = 0;
   const int32_t rc = ReadUnsigned(file, e, &v);
-  if (rc == kOk) *flag = v != 0;
+  if (rc == VMF_OK) *flag = v != 0;
   return rc;
 }
 
@@ -47,12 +47,12 @@ int32_t MkvReader::ForEachChild(const ElementHeader& parent, F&& f) {
   for (uint64_t pos = parent.data; pos < parent.End();) {
     ElementHeader c;
     int32_t rc = ReadElementHeader(file_, pos, parent.End(), &c);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     rc = f(c);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     pos = c.End();
   }
-  return kOk;
+  return VMF_OK;
 }
 
 // ---- Opening --------------------------------------------------------------------------
@@ -60,57 +60,57 @@ int32_t MkvReader::ForEachChild(const ElementHeader& parent, F&& f) {
 int32_t MkvReader::Open() {
   uint64_t next = 0;
   int32_t rc = ReadEbmlHeader(&next);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   rc = FindSegment(next);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   return ReadSegmentHeaders();
 }
 
 int32_t MkvReader::OpenFrom(uint64_t from) {
   const int32_t rc = FindSegment(from);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   return ReadSegmentHeaders();
 }
 
 int32_t MkvReader::ReadSegmentHeaders() {
   int32_t rc = ScanHeaderElements();
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   rc = FollowSeekHead();
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   // Without a track list no block can be placed: a file cut off before it is unusable.
-  if (!haveTracks_) return kErrInvalidFile;
+  if (!haveTracks_) return VMF_ERR_INVALID_FILE;
   NumberStreams();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadEbmlHeader(uint64_t* next) {
   ElementHeader e;
-  if (ReadElementHeader(file_, 0, file_.Size(), &e) != kOk || e.id != el::EBML)
-    return kErrInvalidFile;
+  if (ReadElementHeader(file_, 0, file_.Size(), &e) != VMF_OK || e.id != el::EBML)
+    return VMF_ERR_INVALID_FILE;
   std::string docType = "matroska";
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    return c.id == el::DOCTYPE ? ReadString(file_, c, &docType) : kOk;
+    return c.id == el::DOCTYPE ? ReadString(file_, c, &docType) : VMF_OK;
   });
-  if (rc != kOk || docType.empty()) return kErrInvalidFile;
+  if (rc != VMF_OK || docType.empty()) return VMF_ERR_INVALID_FILE;
   *next = e.End();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::FindSegment(uint64_t from) {
   // Void elements may stand between the EBML header and the segment.
   for (uint64_t pos = from; pos < file_.Size();) {
     ElementHeader e;
-    if (ReadElementHeader(file_, pos, file_.Size(), &e, true) != kOk) return kErrInvalidFile;
+    if (ReadElementHeader(file_, pos, file_.Size(), &e, true) != VMF_OK) return VMF_ERR_INVALID_FILE;
     if (e.id == el::SEGMENT) {
       segment_.dataStart = e.data;
       segment_.dataEnd = e.End();
       segmentUnsized_ = e.unknownSize || e.clipped;
-      return kOk;
+      return VMF_OK;
     }
     if (e.clipped || e.unknownSize) break;
     pos = e.End();
   }
-  return kErrInvalidFile;
+  return VMF_ERR_INVALID_FILE;
 }
 
 int32_t MkvReader::ScanHeaderElements() {
@@ -118,16 +118,16 @@ int32_t MkvReader::ScanHeaderElements() {
   while (pos < segment_.dataEnd) {
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
-    if (rc == kShortRead) break;
-    if (rc == kErrDataNotReady) {
+    if (rc == VMF_SHORT_READ) break;
+    if (rc == VMF_ERR_DATA_NOT_READY) {
       // A download that has the tracks but not what follows: blocks begin here at the
       // earliest, and the block cursors wait for them.
       if (!haveTracks_) return rc;
       segment_.firstCluster = pos;
       break;
     }
-    const bool known = rc == kOk && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
-    if (!known && rc == kOk && SkippableBySize(file_, segment_, e)) {
+    const bool known = rc == VMF_OK && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
+    if (!known && rc == VMF_OK && SkippableBySize(file_, segment_, e)) {
       pos = e.End();  // an element of a kind the reader does not know, whatever its size
       continue;
     }
@@ -145,34 +145,34 @@ int32_t MkvReader::ScanHeaderElements() {
     }
     if (e.id != el::VOID && e.id != el::CRC) {
       const int32_t read = ReadTopLevel(e);
-      if (read != kOk) return read;
+      if (read != VMF_OK) return read;
     }
     if (e.unknownSize) break;
     pos = e.End();
   }
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
   // Each element once, whether met in the scan or through a seek head; a file made of
   // endless top-level elements stops being read at the limit.
-  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return kOk;
+  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return VMF_OK;
   switch (e.id) {
-    case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), kErrParseSeekHead);
-    case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), kErrParseSegmentInfo);
+    case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), VMF_ERR_VF3_PARSE_SEEKHEAD);
+    case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), VMF_ERR_VF3_PARSE_SEGMENTINFO);
     case el::TRACKS:
       haveTracks_ = true;
-      return AsParseError(ReadTracks(e), kErrParseTracks);
-    case el::CUES: return AsParseError(ReadCues(e), kErrParseCues);
-    case el::CHAPTERS: return AsParseError(ReadChapters(e), kErrParseChapters);
-    case el::ATTACHMENTS: return AsParseError(ReadAttachments(e), kErrParseAttachments);
-    case tag::TAGS: return AsParseError(ReadTags(e), kErrParseTags);
+      return AsParseError(ReadTracks(e), VMF_ERR_VF3_PARSE_TRACKS);
+    case el::CUES: return AsParseError(ReadCues(e), VMF_ERR_VF3_PARSE_CUES);
+    case el::CHAPTERS: return AsParseError(ReadChapters(e), VMF_ERR_VF3_PARSE_CHAPTERS);
+    case el::ATTACHMENTS: return AsParseError(ReadAttachments(e), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+    case tag::TAGS: return AsParseError(ReadTags(e), VMF_ERR_VF3_PARSE_TAGS);
     case el::HIERARCHICAL_INDEX:
       // The index of the framework's own profile; the cues serve the same purpose, so
       // only its structure is checked.
-      return AsParseError(ForEachChild(e, [](const ElementHeader&) { return kOk; }),
-                          kErrParseHierarchical);
-    default: return kOk;
+      return AsParseError(ForEachChild(e, [](const ElementHeader&) { return VMF_OK; }),
+                          VMF_ERR_VF3_PARSE_HIERARCHICAL);
+    default: return VMF_OK;
   }
 }
 
@@ -186,23 +186,23 @@ int32_t MkvReader::FollowSeekHead() {
     const uint64_t at = segment_.dataStart + position;
     ElementHeader e;
     // A cut-off file may not reach the element; that is no error.
-    if (ReadElementHeader(file_, at, segment_.dataEnd, &e) != kOk || e.id != id) continue;
+    if (ReadElementHeader(file_, at, segment_.dataEnd, &e) != VMF_OK || e.id != id) continue;
     const int32_t rc = ReadTopLevel(e);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
   }
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadSeekHead(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& seek) {
-    if (seek.id != el::SEEK) return kOk;
+    if (seek.id != el::SEEK) return VMF_OK;
     uint64_t id = 0, position = UINT64_MAX;
     const int32_t rc = ForEachChild(seek, [&](const ElementHeader& c) {
       if (c.id == el::SEEKID) return ReadUnsigned(file_, c, &id);
       if (c.id == el::SEEKPOSITION) return ReadUnsigned(file_, c, &position);
-      return kOk;
+      return VMF_OK;
     });
-    if (rc == kOk && position != UINT64_MAX && seekEntries_.size() < kMaxEntries)
+    if (rc == VMF_OK && position != UINT64_MAX && seekEntries_.size() < kMaxEntries)
       seekEntries_.emplace_back(static_cast<uint32_t>(id), position);
     return rc;
   });
@@ -215,12 +215,12 @@ int32_t MkvReader::ReadSegmentInfo(const ElementHeader& e) {
       case el::TIMECODESCALE: {
         uint64_t scale = 0;
         const int32_t rc = ReadUnsigned(file_, c, &scale);
-        if (rc == kOk && scale != 0) info.timecodeScale = scale;
+        if (rc == VMF_OK && scale != 0) info.timecodeScale = scale;
         return rc;
       }
       case el::DURATION: {
         const int32_t rc = ReadFloat(file_, c, &info.duration);
-        info.hasDuration = rc == kOk && std::isfinite(info.duration) && info.duration > 0;
+        info.hasDuration = rc == VMF_OK && std::isfinite(info.duration) && info.duration > 0;
         return rc;
       }
       case el::TITLE: return ReadString(file_, c, &info.title);
@@ -232,17 +232,17 @@ int32_t MkvReader::ReadSegmentInfo(const ElementHeader& e) {
       case el::SEGMENTUID: return ReadBinary(file_, c, &info.segmentUid);
       case el::PREVUID: return ReadBinary(file_, c, &info.prevUid);
       case el::NEXTUID: return ReadBinary(file_, c, &info.nextUid);
-      default: return kOk;
+      default: return VMF_OK;
     }
   });
 }
 
 int32_t MkvReader::ReadTracks(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::TRACKENTRY) return kOk;
+    if (c.id != el::TRACKENTRY) return VMF_OK;
     MkvTrack track;
     const int32_t rc = ReadTrackEntry(c, &track);
-    if (rc == kOk && segment_.tracks.size() < kMaxTracks) segment_.tracks.push_back(std::move(track));
+    if (rc == VMF_OK && segment_.tracks.size() < kMaxTracks) segment_.tracks.push_back(std::move(track));
     return rc;
   });
 }
@@ -256,12 +256,12 @@ int32_t MkvReader::ReadTrackEntry(const ElementHeader& e, MkvTrack* t) {
       case el::TRACKTIMECODESCALE: {
         double scale = 1.0;
         const int32_t r = ReadFloat(file_, c, &scale);
-        if (r == kOk && std::isfinite(scale) && scale > 0 && scale < 1e9) t->timecodeScale = scale;
+        if (r == VMF_OK && std::isfinite(scale) && scale > 0 && scale < 1e9) t->timecodeScale = scale;
         return r;
       }
       case el::DEFAULTDURATION: {
         const int32_t r = ReadUnsigned(file_, c, &t->defaultDuration);
-        t->hasDefaultDuration = r == kOk && t->defaultDuration != 0;
+        t->hasDefaultDuration = r == VMF_OK && t->defaultDuration != 0;
         return r;
       }
       case el::NAME: return ReadString(file_, c, &t->name);
@@ -272,7 +272,7 @@ int32_t MkvReader::ReadTrackEntry(const ElementHeader& e, MkvTrack* t) {
       case el::ATTACHMENTLINK: {
         uint64_t link = 0;
         const int32_t r = ReadUnsigned(file_, c, &link);
-        if (r == kOk && t->attachmentLinks.size() < kMaxEntries) t->attachmentLinks.push_back(link);
+        if (r == VMF_OK && t->attachmentLinks.size() < kMaxEntries) t->attachmentLinks.push_back(link);
         return r;
       }
       case el::VIDEO: return ReadVideo(c, t);
@@ -284,30 +284,30 @@ int32_t MkvReader::ReadTrackEntry(const ElementHeader& e, MkvTrack* t) {
       case el::MASTERTRACK_UID: return ReadUnsigned(file_, c, &t->masterTrack.uid);
       case el::MASTERTRACK_SEGUID: return ReadUnsigned(file_, c, &t->masterTrack.segmentUid);
       case el::MASTERTRACK_FILENAME: return ReadString(file_, c, &t->masterTrack.fileName);
-      default: return kOk;
+      default: return VMF_OK;
     }
   });
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   const CodecRow& codec = FindCodec(t->codecId);
   t->codecType = codec.type;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadVideo(const ElementHeader& e, MkvTrack* t) {
   MkvTrack::Video& v = t->video;
   return ForEachChild(e, [&](const ElementHeader& c) {
-    int32_t rc = kOk;
+    int32_t rc = VMF_OK;
     switch (c.id) {
-      case el::MKVELEMENT_PIXELWIDTH: rc = ReadUnsigned(file_, c, &v.pixelWidth); v.hasPixelWidth = rc == kOk; break;
-      case el::MKVELEMENT_PIXELHEIGHT: rc = ReadUnsigned(file_, c, &v.pixelHeight); v.hasPixelHeight = rc == kOk; break;
-      case el::MKVELEMENT_DISPLAYWIDTH: rc = ReadUnsigned(file_, c, &v.displayWidth); v.hasDisplayWidth = rc == kOk; break;
-      case el::MKVELEMENT_DISPLAYHEIGHT: rc = ReadUnsigned(file_, c, &v.displayHeight); v.hasDisplayHeight = rc == kOk; break;
+      case el::MKVELEMENT_PIXELWIDTH: rc = ReadUnsigned(file_, c, &v.pixelWidth); v.hasPixelWidth = rc == VMF_OK; break;
+      case el::MKVELEMENT_PIXELHEIGHT: rc = ReadUnsigned(file_, c, &v.pixelHeight); v.hasPixelHeight = rc == VMF_OK; break;
+      case el::MKVELEMENT_DISPLAYWIDTH: rc = ReadUnsigned(file_, c, &v.displayWidth); v.hasDisplayWidth = rc == VMF_OK; break;
+      case el::MKVELEMENT_DISPLAYHEIGHT: rc = ReadUnsigned(file_, c, &v.displayHeight); v.hasDisplayHeight = rc == VMF_OK; break;
       case el::MKVELEMENT_FLAGINTERLACED: {
         // FlagInterlaced: 1 interlaced, 2 progressive, 0 undetermined.
         uint64_t flag = 0;
         rc = ReadUnsigned(file_, c, &flag);
-        v.interlaced = rc == kOk && flag == 1;
-        v.hasInterlaced = rc == kOk;
+        v.interlaced = rc == VMF_OK && flag == 1;
+        v.hasInterlaced = rc == VMF_OK;
         break;
       }
       default: break;
@@ -319,12 +319,12 @@ int32_t MkvReader::ReadVideo(const ElementHeader& e, MkvTrack* t) {
 int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
   MkvTrack::Audio& a = t->audio;
   return ForEachChild(e, [&](const ElementHeader& c) {
-    int32_t rc = kOk;
+    int32_t rc = VMF_OK;
     switch (c.id) {
       case el::SAMPLINGFREQUENCY: {
         double f = 0;
         rc = ReadFloat(file_, c, &f);
-        if (rc == kOk && std::isfinite(f) && f > 0 && f < 4e9) {
+        if (rc == VMF_OK && std::isfinite(f) && f > 0 && f < 4e9) {
           a.samplingFrequency = f;
           a.hasSamplingFrequency = true;
         }
@@ -333,14 +333,14 @@ int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
       case el::OUTPUTSAMPLINGFREQENCY: {
         double f = 0;
         rc = ReadFloat(file_, c, &f);
-        if (rc == kOk && std::isfinite(f) && f > 0 && f < 4e9) {
+        if (rc == VMF_OK && std::isfinite(f) && f > 0 && f < 4e9) {
           a.outputSamplingFrequency = f;
           a.hasOutputSamplingFrequency = true;
         }
         break;
       }
-      case el::CHANNELS: rc = ReadUnsigned(file_, c, &a.channels); a.hasChannels = rc == kOk; break;
-      case el::BITDEPTH: rc = ReadUnsigned(file_, c, &a.bitDepth); a.hasBitDepth = rc == kOk; break;
+      case el::CHANNELS: rc = ReadUnsigned(file_, c, &a.channels); a.hasChannels = rc == VMF_OK; break;
+      case el::BITDEPTH: rc = ReadUnsigned(file_, c, &a.bitDepth); a.hasBitDepth = rc == VMF_OK; break;
       default: break;
     }
     return rc;
@@ -350,35 +350,35 @@ int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
 int32_t MkvReader::ReadContentEncodings(const ElementHeader& e, MkvTrack* t) {
   bool done = false;
   return ForEachChild(e, [&](const ElementHeader& encoding) {
-    if (encoding.id != el::CONTENTENCODING || done) return kOk;
+    if (encoding.id != el::CONTENTENCODING || done) return VMF_OK;
     uint64_t scope = 1;  // frames
     bool compressed = false;
     uint64_t algo = 0;   // zlib when the element is absent
     std::vector<uint8_t> settings;
     const int32_t rc = ForEachChild(encoding, [&](const ElementHeader& c) {
       if (c.id == kContentEncodingScope) return ReadUnsigned(file_, c, &scope);
-      if (c.id != el::CONTENTCOMPRESSION) return kOk;
+      if (c.id != el::CONTENTCOMPRESSION) return VMF_OK;
       compressed = true;
       return ForEachChild(c, [&](const ElementHeader& cc) {
         if (cc.id == el::CONTENTCOMPALGO) return ReadUnsigned(file_, cc, &algo);
         if (cc.id == el::CONTENTCOMPSETTINGS) return ReadBinary(file_, cc, &settings);
-        return kOk;
+        return VMF_OK;
       });
     });
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     // Only an encoding of the frames themselves changes what is delivered.
     if (compressed && (scope & 1) != 0) {
       t->compression = static_cast<Compression>(std::min<uint64_t>(algo, 0xFFFF) + 1);
       t->compressionSettings = std::move(settings);
       done = true;
     }
-    return kOk;
+    return VMF_OK;
   });
 }
 
 int32_t MkvReader::ReadCues(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& c) {
-    return c.id == el::CUEPOINT ? ReadCuePoint(c) : kOk;
+    return c.id == el::CUEPOINT ? ReadCuePoint(c) : VMF_OK;
   });
 }
 
@@ -387,15 +387,15 @@ int32_t MkvReader::ReadCuePoint(const ElementHeader& e) {
   const size_t first = cues_.size();
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
     if (c.id == el::CUETIME) return ReadUnsigned(file_, c, &time);
-    if (c.id != el::CUETRACKPOSITIONS) return kOk;
+    if (c.id != el::CUETRACKPOSITIONS) return VMF_OK;
     MkvCuePoint point;
     const int32_t r = ForEachChild(c, [&](const ElementHeader& p) {
       if (p.id == el::CUETRACK) return ReadUnsigned(file_, p, &point.track);
       if (p.id == el::CUECLUSTERPOSITION) return ReadUnsigned(file_, p, &point.clusterPosition);
       if (p.id == el::CUEBLOCKNUMBER) return ReadUnsigned(file_, p, &point.blockNumber);
-      return kOk;
+      return VMF_OK;
     });
-    if (r == kOk && cues_.size() < kMaxCuePoints) cues_.push_back(point);
+    if (r == VMF_OK && cues_.size() < kMaxCuePoints) cues_.push_back(point);
     return r;
   });
   // The time may follow the positions.
@@ -405,10 +405,10 @@ int32_t MkvReader::ReadCuePoint(const ElementHeader& e) {
 
 int32_t MkvReader::ReadChapters(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::EDITIONENTRY) return kOk;
+    if (c.id != el::EDITIONENTRY) return VMF_OK;
     MkvEdition edition;
     const int32_t rc = ReadEdition(c, &edition);
-    if (rc == kOk && editions_.size() < kMaxEntries) editions_.push_back(std::move(edition));
+    if (rc == VMF_OK && editions_.size() < kMaxEntries) editions_.push_back(std::move(edition));
     return rc;
   });
 }
@@ -423,23 +423,23 @@ int32_t MkvReader::ReadEdition(const ElementHeader& e, MkvEdition* edition) {
       case el::CHAPTERATOM: {
         MkvChapter chapter;
         const int32_t rc = ReadChapterAtom(c, &chapter, 0);
-        if (rc == kOk && edition->chapters.size() < kMaxEntries) edition->chapters.push_back(std::move(chapter));
+        if (rc == VMF_OK && edition->chapters.size() < kMaxEntries) edition->chapters.push_back(std::move(chapter));
         return rc;
       }
-      default: return kOk;
+      default: return VMF_OK;
     }
   });
 }
 
 int32_t MkvReader::ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, int depth) {
-  if (depth > kMaxNesting) return kErrFileCorrupt;
+  if (depth > kMaxNesting) return VMF_ERR_FILE_CORRUPT;
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
       case el::CHAPTERUID2: return ReadUnsigned(file_, c, &chapter->uid);
       case el::CHAPTERTIMESTART: return ReadUnsigned(file_, c, &chapter->start);
       case el::CHAPTERTIMEEND: {
         const int32_t rc = ReadUnsigned(file_, c, &chapter->end);
-        chapter->hasEnd = rc == kOk;
+        chapter->hasEnd = rc == VMF_OK;
         return rc;
       }
       case el::CHAPTERFLAGHIDDEN: return ReadFlag(file_, c, &chapter->hidden);
@@ -448,10 +448,10 @@ int32_t MkvReader::ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, 
       case el::CHAPTERSEGMENTEDITIONUID: return ReadUnsigned(file_, c, &chapter->segmentEditionUid);
       case el::CHAPTERTRACKS:
         return ForEachChild(c, [&](const ElementHeader& n) {
-          if (n.id != el::CHAPTERTRACKNUMBER) return kOk;
+          if (n.id != el::CHAPTERTRACKNUMBER) return VMF_OK;
           uint64_t number = 0;
           const int32_t rc = ReadUnsigned(file_, n, &number);
-          if (rc == kOk && chapter->tracks.size() < kMaxEntries) chapter->tracks.push_back(number);
+          if (rc == VMF_OK && chapter->tracks.size() < kMaxEntries) chapter->tracks.push_back(number);
           return rc;
         });
       case el::CHAPTERDISPLAY: {
@@ -460,25 +460,25 @@ int32_t MkvReader::ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, 
           if (d.id == el::CHAPSTRING) return ReadString(file_, d, &display.string);
           if (d.id == el::CHAPLANGUAGE) return ReadString(file_, d, &display.language);
           if (d.id == el::CHAPCOUNTRY) return ReadString(file_, d, &display.country);
-          return kOk;
+          return VMF_OK;
         });
-        if (rc == kOk && chapter->displays.size() < kMaxEntries) chapter->displays.push_back(std::move(display));
+        if (rc == VMF_OK && chapter->displays.size() < kMaxEntries) chapter->displays.push_back(std::move(display));
         return rc;
       }
       case el::CHAPTERATOM: {
         MkvChapter child;
         const int32_t rc = ReadChapterAtom(c, &child, depth + 1);
-        if (rc == kOk && chapter->children.size() < kMaxEntries) chapter->children.push_back(std::move(child));
+        if (rc == VMF_OK && chapter->children.size() < kMaxEntries) chapter->children.push_back(std::move(child));
         return rc;
       }
-      default: return kOk;
+      default: return VMF_OK;
     }
   });
 }
 
 int32_t MkvReader::ReadAttachments(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::ATTACHEDFILE) return kOk;
+    if (c.id != el::ATTACHEDFILE) return VMF_OK;
     MkvAttachment a;
     const int32_t rc = ForEachChild(c, [&](const ElementHeader& f) {
       switch (f.id) {
@@ -491,21 +491,21 @@ int32_t MkvReader::ReadAttachments(const ElementHeader& e) {
         case el::FILEDATA:
           a.dataOffset = f.data;  // read on request
           a.dataSize = f.size;
-          return kOk;
-        default: return kOk;
+          return VMF_OK;
+        default: return VMF_OK;
       }
     });
-    if (rc == kOk && attachments_.size() < kMaxEntries) attachments_.push_back(std::move(a));
+    if (rc == VMF_OK && attachments_.size() < kMaxEntries) attachments_.push_back(std::move(a));
     return rc;
   });
 }
 
 int32_t MkvReader::ReadTags(const ElementHeader& e) {
   return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != tag::TAG) return kOk;
+    if (c.id != tag::TAG) return VMF_OK;
     MkvTag t;
     const int32_t rc = ReadTag(c, &t);
-    if (rc == kOk && tags_.size() < kMaxEntries) tags_.push_back(std::move(t));
+    if (rc == VMF_OK && tags_.size() < kMaxEntries) tags_.push_back(std::move(t));
     return rc;
   });
 }
@@ -515,10 +515,10 @@ int32_t MkvReader::ReadTag(const ElementHeader& e, MkvTag* t) {
     if (c.id == tag::SIMPLETAG) {
       MkvSimpleTag st;
       const int32_t rc = ReadSimpleTag(c, &st, 0);
-      if (rc == kOk && t->simpleTags.size() < kMaxEntries) t->simpleTags.push_back(std::move(st));
+      if (rc == VMF_OK && t->simpleTags.size() < kMaxEntries) t->simpleTags.push_back(std::move(st));
       return rc;
     }
-    if (c.id != tag::TARGETS) return kOk;
+    if (c.id != tag::TARGETS) return VMF_OK;
     return ForEachChild(c, [&](const ElementHeader& g) {
       std::vector<uint64_t>* list = nullptr;
       switch (g.id) {
@@ -528,18 +528,18 @@ int32_t MkvReader::ReadTag(const ElementHeader& e, MkvTag* t) {
         case tag::EDITIONUID: list = &t->editionUids; break;
         case tag::CHAPTERUID: list = &t->chapterUids; break;
         case tag::ATTACHMENTUID: list = &t->attachmentUids; break;
-        default: return kOk;
+        default: return VMF_OK;
       }
       uint64_t uid = 0;
       const int32_t rc = ReadUnsigned(file_, g, &uid);
-      if (rc == kOk && list->size() < kMaxEntries) list->push_back(uid);
+      if (rc == VMF_OK && list->size() < kMaxEntries) list->push_back(uid);
       return rc;
     });
   });
 }
 
 int32_t MkvReader::ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int depth) {
-  if (depth > kMaxNesting) return kErrFileCorrupt;
+  if (depth > kMaxNesting) return VMF_ERR_FILE_CORRUPT;
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
       case tag::TAGNAME: return ReadString(file_, c, &st->name);
@@ -550,10 +550,10 @@ int32_t MkvReader::ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int d
       case tag::SIMPLETAG: {
         MkvSimpleTag child;
         const int32_t rc = ReadSimpleTag(c, &child, depth + 1);
-        if (rc == kOk && st->children.size() < kMaxEntries) st->children.push_back(std::move(child));
+        if (rc == VMF_OK && st->children.size() < kMaxEntries) st->children.push_back(std::move(child));
         return rc;
       }
-      default: return kOk;
+      default: return VMF_OK;
     }
   });
 }
@@ -599,7 +599,7 @@ MkvBlockCursor& MkvReader::CursorFor(const MkvTrack& t) {
 int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info) {
   MkvFrame frame;
   const int32_t rc = cursor.PeekFrame(&frame);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   info->blockType = frame.track->blockType;
   info->stream = frame.track->streamIndex;
   info->size = static_cast<uint32_t>(frame.size);
@@ -607,16 +607,16 @@ int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capaci
   info->laced = frame.laced;
   info->time = frame.time;
   info->duration = frame.duration;
-  if (frame.size > capacity || (dst == nullptr && frame.size != 0)) return kBufferTooSmall;
+  if (frame.size > capacity || (dst == nullptr && frame.size != 0)) return VMF_OUT_OF_MEMORY;
   if (frame.size != 0) std::memcpy(dst, frame.data, frame.size);
   cursor.Advance();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
                              FrameInfo* info) {
   const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
   return Deliver(CursorFor(*t), dst, capacity, info);
 }
 
@@ -628,16 +628,16 @@ MkvBlockCursor& MkvReader::AnyCursor() {
 int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end) {
   MkvFrame frame;
   const int32_t rc = AnyCursor().PeekFrame(&frame);
-  if (rc != kOk) return rc;
-  if (frame.time >= end) return kErrEndOfStream;  // left for whoever reads on from `end`
+  if (rc != VMF_OK) return rc;
+  if (frame.time >= end) return VMF_ERR_END_OF_STREAM;  // left for whoever reads on from `end`
   return Deliver(AnyCursor(), dst, capacity, info);
 }
 
 int32_t MkvReader::ReadAttachment(size_t index, uint8_t* dst, uint64_t count) {
-  if (index >= attachments_.size()) return kErrParseAttachments;
+  if (index >= attachments_.size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
   const MkvAttachment& a = attachments_[index];
-  if (count > a.dataSize) return kErrParseAttachments;
-  return file_.Read(a.dataOffset, dst, static_cast<size_t>(count)) == kOk ? kOk : kErrParseAttachments;
+  if (count > a.dataSize) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
+  return file_.Read(a.dataOffset, dst, static_cast<size_t>(count)) == VMF_OK ? VMF_OK : VMF_ERR_VF3_PARSE_ATTACHMENTS;
 }
 
 }  // namespace mkv

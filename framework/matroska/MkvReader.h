@@ -47,7 +47,7 @@ class MkvReader {
   // error of the element that failed.
   int32_t Open();
   // Opens the first segment found at or after `from` instead (further segments of a file
-  // that holds several); kErrInvalidFile when there is none.
+  // that holds several); VMF_ERR_INVALID_FILE when there is none.
   int32_t OpenFrom(uint64_t from);
   // Where the segment ends; false from SegmentSized() when its size is unknown and it
   // runs to the end of the file.
@@ -68,11 +68,11 @@ class MkvReader {
   MkvTrack* Stream(int32_t blockType, uint32_t stream);
   const MkvTrack* Stream(int32_t blockType, uint32_t stream) const;
 
-  // The next frame of one stream into dst. kBufferTooSmall (with info->size the size
-  // needed) leaves the frame to be read again; kErrEndOfStream after the last.
+  // The next frame of one stream into dst. VMF_OUT_OF_MEMORY (with info->size the size
+  // needed) leaves the frame to be read again; VMF_ERR_END_OF_STREAM after the last.
   int32_t ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
                     FrameInfo* info);
-  // The next frame of any stream, in file order; kErrEndOfStream, leaving the frame where it
+  // The next frame of any stream, in file order; VMF_ERR_END_OF_STREAM, leaving the frame where it
   // is, when its time is `end` or later.
   int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end = INT64_MAX);
   // Positions the reading in file order at `time`, as Seek positions the streams.

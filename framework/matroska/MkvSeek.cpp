@@ -8,7 +8,7 @@
 
 #include "framework/matroska/MkvElements.h"
 #include "framework/matroska/MkvReader.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTime.h"
 
 namespace mkv {
@@ -25,12 +25,12 @@ void MkvReader::BuildClusterIndex() {
   while (pos < segment_.dataEnd) {
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
-    if (rc == kShortRead) break;
-    if (rc == kOk && !IsSegmentChild(e.id) && SkippableBySize(file_, segment_, e)) {
+    if (rc == VMF_SHORT_READ) break;
+    if (rc == VMF_OK && !IsSegmentChild(e.id) && SkippableBySize(file_, segment_, e)) {
       pos = e.End();
       continue;
     }
-    if (rc != kOk || !IsSegmentChild(e.id)) {
+    if (rc != VMF_OK || !IsSegmentChild(e.id)) {
       if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
       continue;
     }
@@ -47,8 +47,8 @@ void MkvReader::BuildClusterIndex() {
     bool haveTimecode = false;
     while (child < e.End()) {
       ElementHeader c;
-      if (ReadElementHeader(file_, child, e.End(), &c, true) != kOk || IsSegmentChild(c.id)) break;
-      if (c.id == el::TIMECODE && !haveTimecode) haveTimecode = ReadUnsigned(file_, c, &timecode) == kOk;
+      if (ReadElementHeader(file_, child, e.End(), &c, true) != VMF_OK || IsSegmentChild(c.id)) break;
+      if (c.id == el::TIMECODE && !haveTimecode) haveTimecode = ReadUnsigned(file_, c, &timecode) == VMF_OK;
       if (!e.unknownSize && haveTimecode) {
         child = e.End();
         break;
@@ -106,13 +106,13 @@ int32_t MkvReader::FirstBlock(const MkvTrack& ref, BlockRef* out) {
     MkvBlockCursor cursor(file_, segment_, ref.number);
     for (;;) {
       const int32_t rc = cursor.NextBlock(&firstBlock_);
-      if (rc != kOk) return rc == kErrEndOfStream ? kErrSeekFailure : rc;
+      if (rc != VMF_OK) return rc == VMF_ERR_END_OF_STREAM ? VMF_ERR_SEEK_FAILURE : rc;
       if (firstBlock_.timeValid) break;
     }
     firstBlockKnown_ = true;
   }
   *out = firstBlock_;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64_t target, RegionScan* out) {
@@ -122,9 +122,9 @@ int32_t MkvReader::ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64
   for (;;) {
     BlockRef b;
     const int32_t rc = cursor.NextBlock(&b);
-    if (rc == kErrEndOfStream) return kOk;
-    if (rc != kOk) return rc;
-    if (b.elementPos >= point.regionEnd) return kOk;
+    if (rc == VMF_ERR_END_OF_STREAM) return VMF_OK;
+    if (rc != VMF_OK) return rc;
+    if (b.elementPos >= point.regionEnd) return VMF_OK;
     if (!b.timeValid) continue;
     if (!out->haveFirst) {
       out->first = b;
@@ -151,28 +151,28 @@ int32_t MkvReader::LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef*
   const std::vector<SeekPoint>& points = SeekPoints(ref);
   BlockRef first;
   int32_t rc = FirstBlock(ref, &first);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   // A seek to the start (or before it) always resumes at the first block.
   const size_t count = PointsAtOrBefore(target);
   if (target <= first.time || count == 0) {
     *hit = first;
-    return kOk;
+    return VMF_OK;
   }
   RegionScan nearest;
   for (size_t n = 0; n < kMaxRegionsScanned && n < count; ++n) {
     RegionScan scan;
     rc = ScanRegion(ref, points[count - 1 - n], target, &scan);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     if (scan.haveBefore) {
       *hit = scan.before;
-      return kOk;
+      return VMF_OK;
     }
     if (n == 0) nearest = scan;
   }
   // No key frame flagged near the target: the seek point itself (cues point at key frames),
   // else the first block of its cluster.
   *hit = nearest.haveFirst ? nearest.first : first;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::NextKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit) {
@@ -182,44 +182,44 @@ int32_t MkvReader::NextKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* h
   for (size_t i = from; i < points.size() && i < from + kMaxRegionsScanned; ++i) {
     RegionScan scan;
     const int32_t rc = ScanRegion(ref, points[i], target - 1, &scan);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     if (scan.haveAfter) {
       *hit = scan.after;
-      return kOk;
+      return VMF_OK;
     }
     // A region past the target without key flags: its seek point is the sync point.
     if (i > from && scan.haveFirst && scan.first.time >= target) {
       *hit = scan.first;
-      return kOk;
+      return VMF_OK;
     }
   }
-  return kErrEndOfStream;
+  return VMF_ERR_END_OF_STREAM;
 }
 
 int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   const MkvTrack* requested = Stream(blockType, stream);
-  if (requested == nullptr) return kErrInvalidStream;
+  if (requested == nullptr) return VMF_ERR_INVALID_STREAM;
   const MkvTrack* ref = ReferenceTrack(requested);
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, *time, &hit);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   for (const MkvTrack& t : segment_.tracks)
     if (t.blockType != 0) PositionCursor(t, *ref, hit);
   AnyCursor().Reset(hit.cluster.data, hit.cluster, hit.time);
   *time = hit.time;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::SeekAny(int64_t time) {
   const MkvTrack* ref = ReferenceTrack(nullptr);
   for (size_t i = 0; ref == nullptr && i < segment_.tracks.size(); ++i)
     if (segment_.tracks[i].blockType != 0) ref = &segment_.tracks[i];
-  if (ref == nullptr) return kErrEndOfStream;
+  if (ref == nullptr) return VMF_ERR_END_OF_STREAM;
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, time, &hit);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   AnyCursor().Reset(hit.cluster.data, hit.cluster, hit.time);
-  return kOk;
+  return VMF_OK;
 }
 
 void MkvReader::PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit) {
@@ -233,32 +233,32 @@ void MkvReader::PositionCursor(const MkvTrack& t, const MkvTrack& ref, const Blo
 
 int32_t MkvReader::SeekStream(int32_t blockType, uint32_t stream, int64_t time) {
   const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
   const MkvTrack* ref = ReferenceTrack(t);
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, time, &hit);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   PositionCursor(*t, *ref, hit);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::NextFrameTime(int32_t blockType, uint32_t stream, int64_t* time) {
   const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
   MkvFrame frame;
   const int32_t rc = CursorFor(*t).PeekFrame(&frame);
-  if (rc == kOk) *time = frame.time;
+  if (rc == VMF_OK) *time = frame.time;
   return rc;
 }
 
 int32_t MkvReader::KeyFrameAround(int64_t time, bool after, int64_t* found) {
   const MkvTrack* ref = ReferenceTrack(nullptr);
-  if (ref == nullptr) return kErrEndOfStream;
+  if (ref == nullptr) return VMF_ERR_END_OF_STREAM;
   BlockRef hit;
   const int32_t rc = after ? NextKeyFrame(*ref, time, &hit) : LocateKeyFrame(*ref, time, &hit);
-  if (rc != kOk || (!after && hit.time > time)) return kErrEndOfStream;
+  if (rc != VMF_OK || (!after && hit.time > time)) return VMF_ERR_END_OF_STREAM;
   *found = hit.time;
-  return kOk;
+  return VMF_OK;
 }
 
 int64_t MkvReader::Duration() {
@@ -273,7 +273,7 @@ int64_t MkvReader::Duration() {
   MkvBlockCursor cursor(file_, segment_, 0);
   cursor.Reset(lastCluster_, ClusterState{});
   BlockRef b;
-  while (cursor.NextBlock(&b) == kOk) {
+  while (cursor.NextBlock(&b) == VMF_OK) {
     int64_t duration = b.hasDuration ? b.duration : 0;
     if (!b.hasDuration && b.track->hasDefaultDuration && !NanosToTime(b.track->defaultDuration, &duration)) continue;
     // Both lie within ±kMaxTime, so the sum fits.

@@ -4,7 +4,7 @@
 #include <chrono>
 
 #include "framework/matroska/MkvReader.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTime.h"
 #include "tests/framework/matroska/EbmlWriter.h"
 
@@ -30,7 +30,7 @@ Read ReadStream(MkvReader& r, int32_t blockType) {
   for (int guard = 0; guard < 100000; ++guard) {
     mkv::FrameInfo info;
     const int32_t rc = r.ReadFrame(blockType, 0, buf.data(), static_cast<uint32_t>(buf.size()), &info);
-    if (rc == mkv::kErrEndOfStream) break;
+    if (rc == VMF_ERR_END_OF_STREAM) break;
     if (rc == 0) out.frames.push_back(info);
     else out.errors.push_back(rc);
   }

@@ -5,7 +5,7 @@
 #include <random>
 
 #include "framework/matroska/MkvFormat.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
@@ -30,12 +30,12 @@ std::vector<Frames> Exercise(mkv::MkvReader& r) {
       for (; reads < kMaxReads; ++reads) {
         mkv::FrameInfo info;
         const int32_t rc = r.ReadFrame(kind, s, buf.data(), static_cast<uint32_t>(buf.size()), &info);
-        if (rc == mkv::kBufferTooSmall) {
+        if (rc == VMF_OUT_OF_MEMORY) {
           buf.resize(info.size);
           continue;
         }
-        if (rc == mkv::kErrEndOfStream) break;
-        if (rc == mkv::kOk) frames.emplace_back(buf.begin(), buf.begin() + info.size);
+        if (rc == VMF_ERR_END_OF_STREAM) break;
+        if (rc == VMF_OK) frames.emplace_back(buf.begin(), buf.begin() + info.size);
       }
       EXPECT_LT(reads, kMaxReads) << "stream never ends";
       out.push_back(std::move(frames));

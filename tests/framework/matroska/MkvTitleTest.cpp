@@ -5,7 +5,7 @@
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
 #include "framework/matroska/MkvReader.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTitle.h"
 #include "tests/framework/matroska/EbmlWriter.h"
 
@@ -42,7 +42,7 @@ struct Title {
     mkv::FrameInfo info;
     for (int guard = 0; guard < 100; ++guard) {
       const int32_t rc = title->ReadFrame(2, 0, buf, sizeof buf, &info);
-      if (rc == mkv::kErrEndOfStream) break;
+      if (rc == VMF_ERR_END_OF_STREAM) break;
       EXPECT_EQ(rc, 0);
       out.emplace_back(info.time, buf[0]);
     }
@@ -55,7 +55,7 @@ struct Title {
     mkv::FrameInfo info;
     for (int guard = 0; guard < 100; ++guard) {
       const int32_t rc = title->ReadAnyFrame(buf, sizeof buf, &info);
-      if (rc == mkv::kErrEndOfStream) break;
+      if (rc == VMF_ERR_END_OF_STREAM) break;
       EXPECT_EQ(rc, 0);
       out.emplace_back(info.time, buf[0]);
     }
@@ -96,9 +96,9 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
 
   time = 5000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
   time = 0;
-  EXPECT_EQ(t.title->Seek(2, 1, &time), mkv::kErrInvalidStream);
+  EXPECT_EQ(t.title->Seek(2, 1, &time), VMF_ERR_INVALID_STREAM);
 }
 
 TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
@@ -112,7 +112,7 @@ TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
   EXPECT_EQ(found, 3500 * kMs);
   ASSERT_EQ(t.title->KeyFrameAround(1900 * kMs, false, &found), 0);
   EXPECT_EQ(found, 1000 * kMs);
-  EXPECT_EQ(t.title->KeyFrameAround(3600 * kMs, true, &found), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->KeyFrameAround(3600 * kMs, true, &found), VMF_ERR_END_OF_STREAM);
 }
 
 TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
@@ -140,7 +140,7 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   EXPECT_EQ(time, 1000 * kMs);
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 0}, {1500 * kMs, 5}}));
   time = 2000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
   // The key frame before the edition's end and before any time past it is the last one
   // the edition plays (1 s of segment B), not one of an earlier chapter.
   for (int64_t at : {2000 * kMs, 9000 * kMs}) {
