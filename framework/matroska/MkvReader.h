@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvBlockCursor.h"
 #include "framework/matroska/MkvByteSource.h"
 #include "framework/matroska/MkvFileCache.h"
@@ -133,8 +134,18 @@ class MkvReader {
   int32_t ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int depth);
   void NumberStreams();
 
+  // Calls f on each child of `parent` in turn; the first failure ends the walk.
   template <class F>
-  int32_t ForEachChild(const ElementHeader& parent, F&& f);
+  int32_t ForEachChild(const ElementHeader& parent, F&& f) {
+    for (uint64_t pos = parent.data; pos < parent.End();) {
+      ElementHeader c;
+      int32_t rc = ReadElementHeader(file_, pos, parent.End(), &c);
+      if (rc == VMF_OK) rc = f(c);
+      if (rc != VMF_OK) return rc;
+      pos = c.End();
+    }
+    return VMF_OK;
+  }
 
   const MkvTrack* ReferenceTrack(const MkvTrack* requested) const;
   void BuildClusterIndex();

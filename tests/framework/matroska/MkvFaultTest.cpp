@@ -110,7 +110,7 @@ constexpr int64_t kMs = 10000;
 // target, and a seek to 0 on the first block.
 TEST(MkvHostileSeek, BlocksWithoutKeyFlagsStillSeek) {
   auto r = OpenBytes(VideoClusters(10, false));
-  for (const auto [target, reached] : {std::pair{0 * kMs, 0 * kMs}, {130 * kMs, 120 * kMs}, {9000 * kMs, 360 * kMs}}) {
+  for (const auto& [target, reached] : {std::pair{0 * kMs, 0 * kMs}, {130 * kMs, 120 * kMs}, {9000 * kMs, 360 * kMs}}) {
     int64_t time = target;
     ASSERT_EQ(r->Seek(2, 0, &time), 0) << target;
     EXPECT_EQ(time, reached);
