@@ -95,14 +95,6 @@ TEST(EbmlNumbers, LengthsMarkersAndUnknownSizes) {
   EXPECT_EQ(v, 0);
 }
 
-TEST(CodecTable, SharedTypesAndUnknownIds) {
-  EXPECT_EQ(mkv::FindCodec("S_SSA").type, 51u);
-  EXPECT_EQ(mkv::FindCodec("S_TEXT/SSA").type, 51u);
-  EXPECT_EQ(mkv::FindCodec("V_MPEG4/ISO/AVC").type, 6u);
-  EXPECT_EQ(mkv::FindCodec("a_aac").type, 0u);  // case matters
-  EXPECT_EQ(mkv::FindCodec("A_AC3").waveTag, 8192);
-}
-
 TEST(MkvLacing, EveryKindSplitsIntoTimedFrames) {
   const Bytes f1 = Filled(300, 1), f2 = Filled(5, 2), f3 = Filled(40, 3);
   const Bytes xiph = Cat({Bytes{2, 255, 45, 5}, f1, f2, f3});
