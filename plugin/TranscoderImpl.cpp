@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <thread>
 
 #include "jobs/TranscodeJobASF.h"
 #include "jobs/TranscodeJobMPEG2.h"
@@ -14,13 +13,6 @@ namespace {
 
 constexpr char kProtocolInfoName[] = "res@protocolInfo";
 constexpr char kDurationName[] = "res@duration";
-
-bool SameWidePath(const char16_t* a, const char16_t* b) {
-  if (!a || !b) return false;
-  for (; *a && *a == *b; ++a, ++b) {
-  }
-  return *a == *b;
-}
 
 bool SameMime(const char* jobMime, const char* mime) {
   return jobMime && mime && std::strcmp(jobMime, mime) == 0;
@@ -69,13 +61,11 @@ bool BuildOffer(NS::ITranscoderJob* prototype, uint32_t index, NS::ResourceOffer
 }  // namespace
 
 CTranscoderImpl::~CTranscoderImpl() {
-  for (NS::ITranscoderJob* prototype : m_prototypes) delete prototype;
   m_prototypes.clear();
-  for (NS::ITranscoderJob* job : m_parkedJobs) delete job;
-  m_parkedJobs.clear();
+  m_jobOwner.DestroyParkedJobs();
   m_profileLock.Destroy();
   m_prototypeLock.Destroy();
-  m_jobListLock.Destroy();
+  m_jobOwner.DestroyLock();
   m_clientProfiles.clear();
 }
 
@@ -84,24 +74,38 @@ void CTranscoderImpl::Initialise() {
   m_started = true;
   m_profileLock.Create();
   m_prototypeLock.Create();
-  m_jobListLock.Create();
+  m_jobOwner.CreateLock();
   CreateJobPrototypes();
 }
 
 void CTranscoderImpl::CreateJobPrototypes() {
   // The index of a kind is its place here: 0 the ASF job, 1 the transport-stream job.
-  AddPrototype(new (std::nothrow) CTranscodeJobASF(this));
-  AddPrototype(new (std::nothrow) CTranscodeJobMPEG2(this));
+  AddPrototype(new (std::nothrow) CTranscodeJobASF(JobCallbacks()));
+  AddPrototype(new (std::nothrow) CTranscodeJobMPEG2(JobCallbacks()));
 }
 
 void CTranscoderImpl::AddPrototype(NS::ITranscoderJob* prototype) {
-  if (!prototype) return;
+  JobPtr owned(prototype);
+  if (!owned) return;
   CNetLock hold(m_prototypeLock);
-  m_prototypes.push_back(prototype);
+  m_prototypes.push_back(std::move(owned));
+}
+
+size_t CTranscoderImpl::PrototypeCount() {
+  CNetLock hold(m_prototypeLock);
+  return m_prototypes.size();
+}
+
+// A prototype only manufactures: every probe and every request gets a job of its own, so no
+// two threads ever share one job's state, and no lock is held while a job looks at a file.
+CTranscoderImpl::JobPtr CTranscoderImpl::MakeJob(uint32_t index) {
+  CNetLock hold(m_prototypeLock);
+  if (index >= m_prototypes.size()) return nullptr;
+  return JobPtr(m_prototypes[index]->MakeJob(JobCallbacks()));
 }
 
 int32_t CTranscoderImpl::GetUpnpTranscoder(NS::IUpnpTranscoder** out) {
-  if (!out) return -2;
+  if (!out) return kNoOutPointer;
   *out = this;
   return 0;
 }
@@ -113,51 +117,49 @@ int32_t CTranscoderImpl::SetClientProfile(const char* clientId, int32_t profile)
   return 0;
 }
 
-int32_t CTranscoderImpl::ForwardRequest(NS::ITranscoderJob*, int32_t code) {
-  NS::ITranscoderHost* host = m_host;
-  return host ? host->ForwardRequest(code) : 1;
-}
-
+// A client without an identifier is recognised afresh every time: an empty key would be
+// shared by every such client, whatever each is.
 int32_t CTranscoderImpl::ResolveProfile(NS::IClientRequest* request) {
   const char* clientId = request->GetClientId();
-  std::string key = clientId ? clientId : "";
+  bool cached = clientId && *clientId;
   CNetLock hold(m_profileLock);
-  auto found = m_clientProfiles.find(key);
-  if (found != m_clientProfiles.end() && found->second != ClientUnknown) return found->second;
+  if (cached) {
+    auto found = m_clientProfiles.find(clientId);
+    if (found != m_clientProfiles.end() && found->second != ClientUnknown) return found->second;
+  }
   const char* userAgent = request->GetHeader(NS::kHeaderUserAgent);
   if (!userAgent) return ClientUnknown;
   ClientProfile profile = RecognizeClient(userAgent);
-  if (IsCachedProfile(profile)) m_clientProfiles[key] = profile;
+  if (cached && IsCachedProfile(profile)) m_clientProfiles[clientId] = profile;
   return profile;
 }
 
 int32_t CTranscoderImpl::OfferResources(NS::IClientRequest* request, NS::IMediaItem* item,
                                         NS::ResourceOffer** list, uint32_t* count) {
   if (!request || !item || !list || !count) return NS::kTranscoderBadArgument;
-  if (m_prototypes.empty()) return NS::kTranscoderNothingToOffer;
+  size_t kinds = PrototypeCount();
+  if (kinds == 0) return NS::kTranscoderNothingToOffer;
   int32_t profile = ResolveProfile(request);
   if (!IsServedProfile(profile)) return NS::kTranscoderNothingToOffer;
 
   std::vector<NS::ResourceOffer> offers;
   bool outOfMemory = false;
-  {
-    CNetLock hold(m_prototypeLock);
-    const char16_t* path = item->GetSourcePath();
-    const char* sourceMime = item->GetSourceMimeType();
-    for (uint32_t index = 0; index < m_prototypes.size() && !outOfMemory; ++index) {
-      NS::ITranscoderJob* prototype = m_prototypes[index];
-      if (SameMime(prototype->GetMimeType(), kAsfMimeType)) {
-        bool considered = profile == ClientXbox ||
-                          (profile == ClientControlPoint && prototype->IsAvailable());
-        if (!considered) continue;
-      }
-      if (prototype->CheckSource(path, sourceMime) != 0) continue;
-      NS::ResourceOffer offer{};
-      if (BuildOffer(prototype, index, &offer))
-        offers.push_back(offer);
-      else
-        outOfMemory = true;
+  const char16_t* path = item->GetSourcePath();
+  const char* sourceMime = item->GetSourceMimeType();
+  for (uint32_t index = 0; index < kinds && !outOfMemory; ++index) {
+    JobPtr probe = MakeJob(index);
+    if (!probe) continue;
+    if (SameMime(probe->GetMimeType(), kAsfMimeType)) {
+      bool considered = profile == ClientXbox ||
+                        (profile == ClientControlPoint && probe->IsAvailable());
+      if (!considered) continue;
     }
+    if (probe->CheckSource(path, sourceMime) != 0) continue;
+    NS::ResourceOffer offer{};
+    if (BuildOffer(probe.get(), index, &offer))
+      offers.push_back(offer);
+    else
+      outOfMemory = true;
   }
   if (offers.empty() && !outOfMemory) return NS::kTranscoderNothingToOffer;
 
@@ -179,95 +181,39 @@ void CTranscoderImpl::FreeResourceList(NS::ResourceOffer* list, uint32_t count) 
   delete[] list;
 }
 
-bool CTranscoderImpl::WaitForFreePlace() {
-  int32_t budget = m_admissionBudgetMs;
-  m_jobListLock.Lock();
-  while (m_activeJobs.size() >= kMaxActiveJobs) {
-    m_jobListLock.Unlock();
-    if (budget <= 0) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(kAdmissionStepMs));
-    budget -= kAdmissionStepMs;
-    m_jobListLock.Lock();
+int32_t CTranscoderImpl::ObtainJob(const char16_t* path, const char* mime, uint32_t index,
+                                   std::unique_ptr<JobEntry>& entry) {
+  entry = m_jobOwner.TakeParkedJob(path, mime);
+  if (entry && !entry->needsOpen) return NS::kTranscoderOk;
+  if (!entry) {
+    entry.reset(new (std::nothrow) JobEntry);
+    if (!entry) return NS::kTranscoderNoPlace;
+    entry->relay.reset(new (std::nothrow) CListenerRelay);
+    entry->job = MakeJob(index);
+    if (!entry->relay || !entry->job) return NS::kTranscoderNoPlace;
+    const char* outputMime = entry->job->GetMimeType();
+    entry->outputMime = outputMime ? outputMime : "";
   }
-  m_jobListLock.Unlock();
-  return true;
-}
-
-// Under the job-list lock: a parked job of the same source and output type is taken as it is;
-// when the places are all used, a parked job of the same output type is re-opened for the new
-// source, or else the oldest parked job is destroyed to make room.
-NS::ITranscoderJob* CTranscoderImpl::TakeParkedJob(const char16_t* path, const char* mime,
-                                                   NS::IJobListener* listener,
-                                                   int32_t* openStatus) {
-  *openStatus = 0;
-  CNetLock hold(m_jobListLock);
-  for (auto it = m_parkedJobs.begin(); it != m_parkedJobs.end(); ++it) {
-    NS::ITranscoderJob* job = *it;
-    if (SameWidePath(job->GetSourcePath(), path) && SameMime(job->GetMimeType(), mime)) {
-      m_parkedJobs.erase(it);
-      return job;
-    }
-  }
-  if (m_parkedJobs.empty() || m_activeJobs.size() + m_parkedJobs.size() < kMaxActiveJobs)
-    return nullptr;
-  for (auto it = m_parkedJobs.begin(); it != m_parkedJobs.end(); ++it) {
-    NS::ITranscoderJob* job = *it;
-    if (!SameMime(job->GetMimeType(), mime)) continue;
-    m_parkedJobs.erase(it);
-    *openStatus = job->Open(listener, path, mime);
-    if (*openStatus != 0) {
-      hold.Unlock();
-      delete job;
-      return nullptr;
-    }
-    return job;
-  }
-  NS::ITranscoderJob* oldest = m_parkedJobs.front();
-  m_parkedJobs.pop_front();
-  delete oldest;
-  return nullptr;
+  // Opened outside every lock: opening looks at the source file.
+  if (entry->job->Open(entry->relay.get(), path, mime) != kJobOk)
+    return NS::kTranscoderOpenFailed;
+  entry->path = path;
+  return NS::kTranscoderOk;
 }
 
 int32_t CTranscoderImpl::CreateJob(const char16_t* path, const char* mime, uint32_t index,
                                    NS::IJobListener* listener, NS::ITranscoderJob** out) {
-  if (!path || !out || m_prototypes.empty() || index >= m_prototypes.size())
-    return NS::kTranscoderBadArgument;
-  if (!WaitForFreePlace()) return NS::kTranscoderNoPlace;
-
-  int32_t openStatus = 0;
-  NS::ITranscoderJob* job = TakeParkedJob(path, mime, listener, &openStatus);
-  if (openStatus != 0) return NS::kTranscoderOpenFailed;
-  if (!job) {
-    {
-      CNetLock hold(m_prototypeLock);
-      job = m_prototypes[index]->MakeJob(this);
-    }
-    if (!job) return NS::kTranscoderNoPlace;
-    if (job->Open(listener, path, mime) != 0) {
-      delete job;
-      return NS::kTranscoderOpenFailed;
-    }
+  if (!path || !out || index >= PrototypeCount()) return NS::kTranscoderBadArgument;
+  if (!m_jobOwner.TakePlace(m_admissionBudgetMs)) return NS::kTranscoderNoPlace;
+  std::unique_ptr<JobEntry> entry;
+  int32_t result = ObtainJob(path, mime, index, entry);
+  if (result != NS::kTranscoderOk) {
+    m_jobOwner.ReturnPlace();
+    return result;  // the job that could not serve goes with its entry
   }
+  NS::ITranscoderJob* job = m_jobOwner.Activate(std::move(entry), listener);
   *out = job;
-  {
-    CNetLock hold(m_jobListLock);
-    m_activeJobs.push_back(job);
-  }
   job->AddRef();
   AddRef();
   return NS::kTranscoderOk;
-}
-
-void CTranscoderImpl::OnJobReleased(NS::ITranscoderJob* job) {
-  job->Stop();
-  {
-    CNetLock hold(m_jobListLock);
-    auto found = std::find(m_activeJobs.begin(), m_activeJobs.end(), job);
-    if (found == m_activeJobs.end()) return;
-    m_activeJobs.erase(found);
-    m_parkedJobs.push_back(job);
-  }
-  // Dropped after the lock is released: this may be the last reference, and the lock dies
-  // with the object.
-  Release();
 }

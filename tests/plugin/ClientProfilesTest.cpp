@@ -28,17 +28,6 @@ TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
   EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
 }
 
-TEST(ClientRecognition, OnlyConsoleAndTabletProfilesAreCached) {
-  EXPECT_TRUE(IsCachedProfile(ClientPlayStation3));
-  EXPECT_TRUE(IsCachedProfile(ClientXbox));
-  EXPECT_TRUE(IsCachedProfile(ClientNexus7));
-  EXPECT_FALSE(IsCachedProfile(ClientControlPoint));
-  EXPECT_TRUE(IsServedProfile(ClientControlPoint));
-  EXPECT_FALSE(IsServedProfile(ClientAndroid));
-  EXPECT_FALSE(IsServedProfile(ClientWindowsMediaPlayer));
-  EXPECT_FALSE(IsServedProfile(3));
-}
-
 TEST(DurationFormat, HoursMinutesSecondsTruncated) {
   const std::pair<int64_t, const char*> cases[] = {
       {3723000, "1:02:03.0"}, {59999, "0:00:59.0"}, {-1, "0:00:00.0"},

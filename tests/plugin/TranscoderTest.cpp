@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/support/FakeJob.h"
 
@@ -10,115 +12,145 @@ namespace {
 
 using namespace std::chrono_literals;
 
+struct CountingListener : NS::IJobListener {
+  void OnJobEvent(NS::ITranscoderJob*, int32_t, int32_t, int32_t) override { ++events; }
+  std::atomic<int> events{0};
+};
+
 class TranscoderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    transcoder = new FakeTranscoder(&stats);
-    transcoder->Initialise();
-  }
+  void SetUp() override { transcoder->Initialise(); }
   void TearDown() override {
     if (transcoder) {
       EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);
     }
   }
 
-  NS::ITranscoderJob* Create(const char16_t* path, uint32_t index = 1,
-                             const char* mime = kFakeTsMime, int32_t expected = 0) {
+  FakeJob* Create(const char16_t* path, uint32_t index = 1, const char* mime = nullptr,
+                  int32_t expected = 0, NS::IJobListener* listener = nullptr) {
     NS::ITranscoderJob* job = nullptr;
-    EXPECT_EQ(transcoder->CreateJob(path, mime, index, nullptr, &job), expected);
-    return job;
+    EXPECT_EQ(transcoder->CreateJob(path, mime, index, listener, &job), expected);
+    return static_cast<FakeJob*>(job);
   }
 
-  struct Offer {
-    uint32_t index;
-    std::string protocolInfo;
-    std::string duration;
-  };
-  int32_t Offers(const char* clientId, const char* agent, std::vector<Offer>* out,
+  // Each offer as "index protocolInfo duration".
+  int32_t Offers(const char* clientId, const char* agent, std::vector<std::string>* out,
                  const char* sourceMime = nullptr, const char16_t* path = u"/m/movie.mkv") {
     FakeRequest request(clientId, agent);
     FakeItem item(path, sourceMime);
     NS::ResourceOffer* list = nullptr;
     uint32_t count = 0;
     int32_t result = transcoder->OfferResources(&request, &item, &list, &count);
-    if (result != 0) return result;
-    for (uint32_t i = 0; i < count; ++i) {
-      EXPECT_EQ(list[i].count, 2u);
+    for (uint32_t i = 0; result == 0 && i < count; ++i) {
       EXPECT_STREQ(list[i].attributes[0].name, "res@protocolInfo");
       EXPECT_STREQ(list[i].attributes[1].name, "res@duration");
-      out->push_back({list[i].index, list[i].attributes[0].value, list[i].attributes[1].value});
+      out->push_back(std::to_string(list[i].index) + " " + list[i].attributes[0].value + " " +
+                     list[i].attributes[1].value);
     }
-    transcoder->FreeResourceList(list, count);
+    if (result == 0) transcoder->FreeResourceList(list, count);
     return result;
   }
 
   FakeJobStats stats;
-  FakeTranscoder* transcoder = nullptr;
+  FakeTranscoder* transcoder = new FakeTranscoder(&stats);
 };
 
-TEST_F(TranscoderTest, PlayStation3GetsTheTransportStreamOnly) {
+TEST_F(TranscoderTest, OffersDependOnClientItemAndEncoder) {
+  struct Case {
+    const char* agent;
+    const char* sourceMime;
+    const char16_t* path;
+    bool encoder;
+    int32_t result;
+    const char* indices;  // of the offers, in order
+  };
+  const Case cases[] = {
+      {kPs3Agent, nullptr, u"/m/movie.mkv", true, 0, "1"},
+      {kXboxAgent, nullptr, u"/m/movie.mkv", true, 0, "01"},
+      {kXboxAgent, nullptr, u"/m/movie.mkv", false, 0, "1"},
+      {kControlPointAgent, nullptr, u"/m/movie.mkv", true, 0, "01"},
+      {kControlPointAgent, nullptr, u"/m/movie.mkv", false, 0, "1"},
+      {"Dalvik/1.6 (Linux; Android)", nullptr, u"/m/movie.mkv", true, 15, ""},
+      {"Xbox NSPlayer WMFSDK", nullptr, u"/m/movie.mkv", true, 15, ""},
+      {"Mozilla/5.0", nullptr, u"/m/movie.mkv", true, 15, ""},
+      {nullptr, nullptr, u"/m/movie.mkv", true, 15, ""},
+      {kPs3Agent, "video/mp4", u"/m/movie.mkv", true, 15, ""},
+      {kPs3Agent, nullptr, u"/m/movie.avi", true, 15, ""},
+      {kPs3Agent, "VIDEO/X-MKV", u"/m/movie.avi", true, 0, "1"},
+  };
+  int client = 0;
+  for (const Case& c : cases) {
+    stats.available = c.encoder;
+    std::vector<std::string> offers;
+    std::string id = std::to_string(++client);
+    EXPECT_EQ(Offers(id.c_str(), c.agent, &offers, c.sourceMime, c.path), c.result) << client;
+    std::string indices;
+    for (const std::string& offer : offers) indices += offer[0];
+    EXPECT_EQ(indices, c.indices) << client;
+  }
+  stats.available = true;
   stats.duration = 3723000;
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("ps3", kPs3Agent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
-  EXPECT_EQ(offers[0].protocolInfo,
-            "http-get:*:video/MP2T:MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;"
-            "DLNA.ORG_FLAGS=01500000000000000000000000000000");
-  EXPECT_EQ(offers[0].duration, "1:02:03.0");
+  std::vector<std::string> offers;
+  ASSERT_EQ(Offers("x", kXboxAgent, &offers), 0);
+  EXPECT_EQ(offers, (std::vector<std::string>{
+                        "0 http-get:*:video/x-ms-asf:DLNA.ORG_PN=WMVMED_PRO 0:00:00.0",
+                        std::string("1 http-get:*:video/MP2T:") + kFakeTsProfile + " 1:02:03.0"}));
 }
 
-TEST_F(TranscoderTest, XboxGetsAsfFirstWhenTheEncoderIsThere) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("xbox", kXboxAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 2u);
-  EXPECT_EQ(offers[0].index, 0u);
-  EXPECT_EQ(offers[0].protocolInfo, "http-get:*:video/x-ms-asf:DLNA.ORG_PN=WMVMED_PRO");
-  EXPECT_EQ(offers[0].duration, "0:00:00.0");
-  EXPECT_EQ(offers[1].index, 1u);
-
-  stats.available = false;
-  offers.clear();
-  ASSERT_EQ(Offers("xbox", kXboxAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
+// Steps of one transcoder's life: a request with or without an identifier, or a stored profile.
+TEST_F(TranscoderTest, ProfilesAreCachedPerIdentifiedClientOnly) {
+  struct Step {
+    const char* clientId;
+    const char* agent;   // null with storedProfile: SetClientProfile instead of an offer
+    int32_t storedProfile;
+    size_t offers;       // 0: nothing to offer
+  };
+  const Step steps[] = {
+      {"box", kPs3Agent, 0, 1},
+      {"box", "Mozilla/5.0", 0, 1},   // the cached PlayStation 3 outlives its User-Agent
+      {"box", nullptr, 1, 0},          // an existing entry stays
+      {"box", "Mozilla/5.0", 0, 1},
+      {"wmp", nullptr, 1, 0},
+      {"wmp", kPs3Agent, 0, 0},        // a stored 1 is never recognised away
+      {"zero", nullptr, 0, 0},
+      {"zero", kPs3Agent, 0, 1},       // a stored 0 is recognised again
+      {nullptr, kPs3Agent, 0, 1},      // without an identifier nothing is cached...
+      {nullptr, kXboxAgent, 0, 2},     // ...so an Xbox is not taken for the PlayStation
+      {"", kXboxAgent, 0, 2},
+      {"", kPs3Agent, 0, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(std::string(step.clientId ? step.clientId : "(none)") + " " +
+                 (step.agent ? step.agent : "(stored)"));
+    if (!step.agent && step.clientId) {
+      EXPECT_EQ(transcoder->SetClientProfile(step.clientId, step.storedProfile), 0);
+      continue;
+    }
+    std::vector<std::string> offers;
+    EXPECT_EQ(Offers(step.clientId, step.agent, &offers), step.offers ? 0 : 15);
+    EXPECT_EQ(offers.size(), step.offers);
+  }
 }
 
-TEST_F(TranscoderTest, ControlPointGetsAsfOnlyWhenAvailable) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("cp", kControlPointAgent, &offers), 0);
-  EXPECT_EQ(offers.size(), 2u);
-  stats.available = false;
-  offers.clear();
-  ASSERT_EQ(Offers("cp", kControlPointAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
-}
-
-TEST_F(TranscoderTest, UnservedClientsAndItemsGetNothing) {
-  std::vector<Offer> offers;
-  EXPECT_EQ(Offers("a", "Dalvik/1.6 (Linux; Android)", &offers), 15);
-  EXPECT_EQ(Offers("w", "Xbox NSPlayer WMFSDK", &offers), 15);
-  EXPECT_EQ(Offers("u", "Mozilla/5.0", &offers), 15);
-  EXPECT_EQ(Offers("n", nullptr, &offers), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, "video/mp4"), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, nullptr, u"/m/movie.avi"), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, "VIDEO/X-MKV", u"/m/movie.avi"), 0);
-  EXPECT_EQ(offers.size(), 1u);
-}
-
-TEST_F(TranscoderTest, ProfilesAreCachedPerClient) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("box", kPs3Agent, &offers), 0);
-  // The cached PlayStation 3 profile outlives a changed User-Agent.
-  EXPECT_EQ(Offers("box", "Mozilla/5.0", &offers), 0);
-  // A stored 1 is never overridden by recognition; a stored 0 is recognised again.
-  EXPECT_EQ(transcoder->SetClientProfile("wmp", 1), 0);
-  EXPECT_EQ(Offers("wmp", kPs3Agent, &offers), 15);
-  EXPECT_EQ(transcoder->SetClientProfile("zero", 0), 0);
-  EXPECT_EQ(Offers("zero", kPs3Agent, &offers), 0);
-  EXPECT_EQ(transcoder->SetClientProfile("box", 1), 0);  // an existing entry stays
-  EXPECT_EQ(Offers("box", "Mozilla/5.0", &offers), 0);
+// The probe of a file whose opening blocks (a FIFO, a hung mount) holds no lock that another
+// client needs.
+TEST_F(TranscoderTest, SourceThatBlocksStallsNoOtherClient) {
+  stats.slowSourceBlocks = true;
+  std::thread slow([&] {
+    std::vector<std::string> offers;
+    Offers("a", kPs3Agent, &offers, nullptr, u"/m/slow.mkv");
+  });
+  std::this_thread::sleep_for(50ms);
+  auto other = std::async(std::launch::async, [&] {
+    std::vector<std::string> offers;
+    NS::ITranscoderJob* job = Create(u"/m/b.mkv");
+    if (job) job->Release();
+    return Offers("b", kPs3Agent, &offers);
+  });
+  EXPECT_EQ(other.wait_for(2s), std::future_status::ready);
+  stats.slowSourceBlocks = false;
+  slow.join();
+  EXPECT_EQ(other.get(), 0);
 }
 
 TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
@@ -127,13 +159,13 @@ TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
   NS::IUpnpTranscoder* upnp = nullptr;
   EXPECT_EQ(face->GetUpnpTranscoder(&upnp), 0);
   EXPECT_EQ(upnp, static_cast<NS::IUpnpTranscoder*>(transcoder));
-  EXPECT_EQ(transcoder->ForwardRequest(nullptr, 2), 1);
-
+  NS::ITranscoderJobCallbacks* owner = transcoder->JobCallbacks();
+  EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 1);
   struct Host : NS::ITranscoderHost {
     int32_t ForwardRequest(int32_t code) override { return code * 10; }
   } host;
   face->SetHost(&host);
-  EXPECT_EQ(transcoder->ForwardRequest(nullptr, 2), 20);
+  EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 20);
   face->SetHost(nullptr);
 
   NS::ITranscoderJob* job = nullptr;
@@ -145,82 +177,75 @@ TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
   EXPECT_EQ(transcoder->OfferResources(nullptr, nullptr, nullptr, nullptr), 2);
 }
 
-TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverUnchanged) {
-  NS::ITranscoderJob* job = Create(u"/m/a.mkv", 1, nullptr);
+TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverForItsNewListener) {
+  CountingListener first, second;
+  FakeJob* job = Create(u"/m/a.mkv", 1, nullptr, 0, &first);
   ASSERT_NE(job, nullptr);
+  job->Report(kJobEventFailed);
+  EXPECT_EQ(first.events, 1);
   int stops = stats.stops;
   job->Release();
   EXPECT_EQ(stats.stops, stops + 1);
+  job->Report(kJobEventFailed);  // parked: its first request is gone
   // A null MIME argument matches no parked job, so this is a new one.
-  NS::ITranscoderJob* other = Create(u"/m/a.mkv", 1, nullptr);
+  FakeJob* other = Create(u"/m/a.mkv");
   EXPECT_NE(other, job);
   other->Release();
   int opens = stats.opens;
-  // Same path and output MIME type: the oldest such parked job comes back, not opened again.
-  NS::ITranscoderJob* reused = Create(u"/m/a.mkv", 1, kFakeTsMime);
+  // Same path and output MIME type: the oldest such parked job comes back, not opened again,
+  // reporting to the new request's listener only.
+  FakeJob* reused = Create(u"/m/a.mkv", 1, kFakeTsMime, 0, &second);
   EXPECT_EQ(reused, job);
   EXPECT_EQ(stats.opens, opens);
-  // Another path is not a match.
-  NS::ITranscoderJob* fresh = Create(u"/m/b.mkv", 1, nullptr);
+  reused->Report(kJobEventFailed);
+  EXPECT_EQ(first.events, 1);
+  EXPECT_EQ(second.events, 1);
+  FakeJob* fresh = Create(u"/m/b.mkv");  // another path is not a match
   EXPECT_NE(fresh, other);
   reused->Release();
   fresh->Release();
 }
 
 TEST_F(TranscoderTest, FourthRequestWaitsThenGivesUp) {
-  NS::ITranscoderJob* jobs[3];
-  for (auto& job : jobs) ASSERT_NE(job = Create(u"/m/a.mkv", 1, nullptr), nullptr);
+  FakeJob* jobs[3];
+  for (auto& job : jobs) ASSERT_NE(job = Create(u"/m/a.mkv"), nullptr);
   auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(Create(u"/m/b.mkv", 1, nullptr, 4), nullptr);
   EXPECT_GE(std::chrono::steady_clock::now() - before, 150ms);
-
   // A waiting request gets its place as soon as one job is released.
   std::thread releaser([&] {
     std::this_thread::sleep_for(50ms);
     jobs[0]->Release();
   });
-  NS::ITranscoderJob* fourth = Create(u"/m/b.mkv", 1, nullptr);
+  FakeJob* fourth = Create(u"/m/b.mkv");
   releaser.join();
   ASSERT_NE(fourth, nullptr);
-  fourth->Release();
-  jobs[1]->Release();
-  jobs[2]->Release();
+  for (NS::ITranscoderJob* job : {fourth, jobs[1], jobs[2]}) job->Release();
 }
 
-TEST_F(TranscoderTest, MakingRoomDestroysTheOldestParkedJob) {
-  NS::ITranscoderJob* a = Create(u"/m/a.mkv", 1, nullptr);
-  NS::ITranscoderJob* b = Create(u"/m/b.mkv", 1, nullptr);
-  NS::ITranscoderJob* c = Create(u"/m/c.mkv", 0, nullptr);  // an ASF job
-  c->Release();
+TEST_F(TranscoderTest, FullHouseReusesOrDestroysParkedJobs) {
+  FakeJob* a = Create(u"/m/a.mkv", 1, "video/x-mkv");
+  FakeJob* b = Create(u"/m/b.mkv", 1, "video/x-mkv");
+  Create(u"/m/c.mkv", 0)->Release();  // a parked ASF job
   int destroyed = stats.destroyed;
   // Two active and one parked of another output type: the parked one makes room.
-  NS::ITranscoderJob* d = Create(u"/m/d.mkv", 1, "video/x-mkv");
+  FakeJob* d = Create(u"/m/d.mkv", 1, "video/x-mkv");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(stats.destroyed, destroyed + 1);
-  a->Release();
-  b->Release();
   d->Release();
-}
-
-TEST_F(TranscoderTest, FullHouseReopensAParkedJobOfTheSameType) {
-  NS::ITranscoderJob* a = Create(u"/m/a.mkv", 1, "video/x-mkv");
-  NS::ITranscoderJob* b = Create(u"/m/b.mkv", 1, "video/x-mkv");
-  NS::ITranscoderJob* c = Create(u"/m/c.mkv", 1, "video/x-mkv");
-  c->Release();
+  // A parked job of the asked output type is re-opened for the new source; its open reads
+  // that type as the source's and refuses, so it is destroyed and nothing new is made.
   int created = stats.created;
-  // A job re-opened for a new source keeps its output MIME type, which is what the
-  // parked jobs are matched on.
-  NS::ITranscoderJob* reused = nullptr;
-  ASSERT_EQ(transcoder->CreateJob(u"/m/d.mkv", "video/MP2T", 1, nullptr, &reused), 1);
-  EXPECT_EQ(stats.created, created);  // no new job: the parked one was tried and failed
-  EXPECT_EQ(reused, nullptr);
+  EXPECT_EQ(Create(u"/m/e.mkv", 1, kFakeTsMime, 1), nullptr);
+  EXPECT_EQ(stats.created, created);
+  EXPECT_EQ(stats.destroyed, destroyed + 2);
   a->Release();
   b->Release();
 }
 
 TEST_F(TranscoderTest, LastReferenceDestroysPrototypesAndParkedJobsButNotActiveOnes) {
-  NS::ITranscoderJob* parked = Create(u"/m/a.mkv", 1, nullptr);
-  NS::ITranscoderJob* active = Create(u"/m/b.mkv", 1, nullptr);
+  FakeJob* parked = Create(u"/m/a.mkv");
+  FakeJob* active = Create(u"/m/b.mkv");
   parked->Release();
   // The active job holds a reference to the transcoder.
   EXPECT_EQ(transcoder->TranscoderFace()->Release(), 1);
