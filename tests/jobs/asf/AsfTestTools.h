@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -50,6 +51,13 @@ class FakeOwner : public NS::ITranscoderJobCallbacks {
   int32_t lastCode = 0;
   int32_t answer = 1;
   std::function<void()> onRequest;
+};
+
+struct CountingListener : NS::IJobListener {
+  void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
+    events += event == kJobEventFailed;
+  }
+  std::atomic<int> events{0};
 };
 
 // The job's stream until Read answers false.

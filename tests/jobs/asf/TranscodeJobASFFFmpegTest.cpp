@@ -52,16 +52,30 @@ class AsfWithFFmpeg : public ::testing::Test {
     plain = MakeTempDir("asf");
     dir = MakeTempDir("ffmpeg \"q\" it's \xC3\xA9 ");
   }
-  // A source of the given length whose name needs quoting; also reachable as plain/source.mkv.
-  std::string MakeSource(const char* video, int seconds) {
+  // A source of the given length whose name needs quoting and whose title reads like an error
+  // report; also reachable as plain/source.mkv. With brokenAt, the video frame at that time
+  // cannot be decoded.
+  std::string MakeSource(const char* video, int seconds, double brokenAt = -1) {
     std::string made = plain + "/source.mkv", named = dir + "/Terror \xE2\x80\x94 \"errors\".mkv";
     Shell("ffmpeg -v error -f lavfi -i testsrc=" + std::string(video) + ":duration=" +
           std::to_string(seconds) + " -f lavfi -i sine=duration=" + std::to_string(seconds) +
-          " -c:v libx264 -preset ultrafast -c:a aac " + made);
+          " -metadata title='Error: Terror Train' -c:v libx264 -preset ultrafast -c:a aac " + made);
+    if (brokenAt >= 0) BreakFrame(made, brokenAt);
     std::rename(made.c_str(), named.c_str());
     ::symlink(named.c_str(), made.c_str());
     sourceSeconds = std::stod(Probe(made, "format=duration").substr(9));
     return named;
+  }
+  // The first NAL unit of the video frame at `at` gets an impossible length. A Matroska block's
+  // data starts four bytes after where ffprobe places the packet (track, time code, flags).
+  void BreakFrame(const std::string& file, double at) {
+    std::istringstream lines(Shell("ffprobe -v error -select_streams v -show_entries "
+                                   "packet=pts_time,pos -of csv=p=0 " + file));
+    double pts = 0;
+    long pos = 0;
+    for (std::string line; std::getline(lines, line) && pts < at;)
+      ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%ld", &pts, &pos), 2) << line;
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp(pos + 4).write("\x7F\xFF\xFF\xFF", 4);
   }
   // Streams the job from startMs into plain/out.asf and checks what ffprobe says of it.
   void TranscodeAndCheck(NS::ITranscoderJob& job, int64_t startMs) {
@@ -73,9 +87,11 @@ class AsfWithFFmpeg : public ::testing::Test {
     EXPECT_EQ(Shell("ffmpeg -v error -i " + out + " -f null - 2>&1"), "");  // decodes cleanly
     EXPECT_NEAR(StreamSeconds(out), sourceSeconds - startMs / 1000.0, 0.15);
     EXPECT_NEAR(job.GetDuration(), sourceSeconds * 1000, 10);  // the banner's, to 10 ms
+    EXPECT_EQ(listener.events, 0);
   }
 
   EncoderSetting setting;
+  CountingListener listener;
   std::string plain, dir;
   double sourceSeconds = 0;
 };
@@ -86,7 +102,7 @@ TEST_F(AsfWithFFmpeg, StreamFromTheStartMatchesTheSource) {
   auto* transcoder = new CTranscoderImpl;
   transcoder->Initialise();
   NS::ITranscoderJob* job = nullptr;
-  ASSERT_EQ(transcoder->CreateJob(Wide(source).c_str(), nullptr, 0, nullptr, &job), 0);
+  ASSERT_EQ(transcoder->CreateJob(Wide(source).c_str(), nullptr, 0, &listener, &job), 0);
   EXPECT_STREQ(job->GetMimeType(), "video/x-ms-asf");
   TranscodeAndCheck(*job, 0);
   EXPECT_EQ(job->Release(), 0);
@@ -97,19 +113,28 @@ TEST_F(AsfWithFFmpeg, StreamFromSixtySecondsIsShorterByTheStart) {
   std::string source = MakeSource("size=64x36:rate=4", 70);
   FakeOwner owner;
   CTranscodeJobASF job(&owner);
-  ASSERT_EQ(job.Open(nullptr, Wide(source).c_str(), "video/x-mkv"), kJobOk);
+  ASSERT_EQ(job.Open(&listener, Wide(source).c_str(), "video/x-mkv"), kJobOk);
   TranscodeAndCheck(job, 60000);
-  // The encoder reports a missing source in its own words, which end the start.
-  ASSERT_EQ(job.Open(nullptr, Wide(dir + "/gone.mkv").c_str(), nullptr), kJobOk);
+  // A missing source: the encoder ends before its banner names a duration.
+  ASSERT_EQ(job.Open(&listener, Wide(dir + "/gone.mkv").c_str(), nullptr), kJobOk);
   EXPECT_EQ(job.Start(0, -1), kJobFailed);
+}
+
+// The decoder reports the broken frame as an error and carries on; so does the stream.
+TEST_F(AsfWithFFmpeg, UndecodableFrameDoesNotEndTheStream) {
+  std::string source = MakeSource("size=160x90:rate=10", 5, 0.8);
+  FakeOwner owner;
+  CTranscodeJobASF job(&owner);
+  ASSERT_EQ(job.Open(&listener, Wide(source).c_str(), nullptr), kJobOk);
+  TranscodeAndCheck(job, 0);
 }
 
 // The ASF kind at index 0 next to a transport-stream kind at index 1.
 class AsfOfferTranscoder : public CTranscoderImpl {
  public:
   void CreateJobPrototypes() override {
-    AddPrototype(new CTranscodeJobASF(this));
-    AddPrototype(new FakeJob(this, false, &stats));
+    AddPrototype(new CTranscodeJobASF(JobCallbacks()));
+    AddPrototype(new FakeJob(JobCallbacks(), false, &stats));
   }
   FakeJobStats stats;
 };

@@ -8,12 +8,10 @@ namespace {
 using Verdict = CTranscodeJobASF::BannerVerdict;
 
 TEST(AsfCommandLine, ArgumentsInTheEncodersOrderWithTheOffset) {
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(5025678), u"01:23:45.678");
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(0), u"00:00:00.000");
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(59999), u"00:00:59.999");
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(1800000), u"00:30:00.000");
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(360000000), u"100:00:00.000");
-  EXPECT_EQ(CTranscodeJobASF::FormatOffset(-5), u"00:00:00.000");
+  const std::pair<int64_t, const char16_t*> offsets[] = {
+      {5025678, u"01:23:45.678"}, {0, u"00:00:00.000"},       {59999, u"00:00:59.999"},
+      {1800000, u"00:30:00.000"}, {360000000, u"100:00:00.000"}, {-5, u"00:00:00.000"}};
+  for (auto [ms, text] : offsets) EXPECT_EQ(CTranscodeJobASF::FormatOffset(ms), text) << ms;
   std::vector<std::u16string> expected = {
       u"/opt/my ffmpeg", u"-ss", u"00:01:00.000", u"-i", u"/m/it's \"a\".mkv", u"-vcodec", u"wmv2",
       u"-s", u"640x360", u"-q:v", u"5", u"-acodec", u"wmav2", u"-ac", u"2", u"-f", u"asf", u"-"};
@@ -21,36 +19,39 @@ TEST(AsfCommandLine, ArgumentsInTheEncodersOrderWithTheOffset) {
 }
 
 TEST(AsfBanner, DurationFractionIsADecimalFractionOfASecond) {
-  int64_t ms = 0;
-  ASSERT_TRUE(CTranscodeJobASF::ParseDuration("00:01:23.45, start: 0.000000", ms));
-  EXPECT_EQ(ms, 83450);
-  ASSERT_TRUE(CTranscodeJobASF::ParseDuration("01:02:03.4", ms));
-  EXPECT_EQ(ms, 3723400);
-  ASSERT_TRUE(CTranscodeJobASF::ParseDuration("123:00:08.023999", ms));
-  EXPECT_EQ(ms, 442808023);
-  EXPECT_FALSE(CTranscodeJobASF::ParseDuration("N/A, start: 0.000000", ms));
-  EXPECT_FALSE(CTranscodeJobASF::ParseDuration("00:1:23.45", ms));
+  const std::pair<const char*, int64_t> cases[] = {
+      {"00:01:23.45, start: 0.000000", 83450}, {"01:02:03.4", 3723400},
+      {"123:00:08.023999", 442808023},         {"N/A, start: 0.000000", -1},
+      {"00:1:23.45", -1}};
+  for (auto [text, expected] : cases) {
+    int64_t ms = -1;  // left alone when the text does not parse
+    EXPECT_EQ(CTranscodeJobASF::ParseDuration(text, ms), expected >= 0) << text;
+    EXPECT_EQ(ms, expected) << text;
+  }
 }
 
-TEST(AsfBanner, DurationLineEndsTheBannerOnceItsFieldIsThere) {
-  int64_t ms = 0;
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("Input #0\n  Duration: 00:0", "", false, ms), Verdict::kReadOn);
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("  Duration: 00:01:23.45, s", "", false, ms), Verdict::kDuration);
-  EXPECT_EQ(ms, 83450);
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("  Duration: N/A, start: 0.0\n", "", false, ms), Verdict::kDuration);
-  EXPECT_EQ(ms, -1);
-}
-
-TEST(AsfBanner, ErrorWordsFailButNotInTheSourcesName) {
-  int64_t ms = 0;
-  const std::string source = "/media/errors/Terror.mkv";
-  std::string banner = "Input #0, matroska,webm, from '" + source + "':\n  Duration: 00:00:10.00, s\n";
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner(banner, source, false, ms), Verdict::kDuration);
-  EXPECT_EQ(ms, 10000);
-  // A name still being written is judged once its line is complete.
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("from '/media/errors/Ter", source, false, ms), Verdict::kReadOn);
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("Error opening input\n", source, false, ms), Verdict::kError);
-  EXPECT_EQ(CTranscodeJobASF::InspectBanner("read error\n" + banner, source, false, ms), Verdict::kError);
+// The input's duration line ends the banner once its field is there; no word of the
+// metadata (a title "Terror Train", a comment naming a duration) decides anything.
+TEST(AsfBanner, OnlyTheInputsDurationLineEndsTheBanner) {
+  const std::string head = "Input #0, matroska,webm, from 'errors/Terror.mkv':\n  Metadata:\n"
+                           "    title           : Error: Terror Train\n"
+                           "    comment         : Duration: 00:00:01.00, start\n";
+  struct Case {
+    std::string text;
+    Verdict verdict;
+    int64_t ms;
+  };
+  const Case cases[] = {
+      {head, Verdict::kReadOn, 0},
+      {head + "  Duration: 00:0", Verdict::kReadOn, 0},
+      {head + "  Duration: 00:01:23.45, s", Verdict::kDuration, 83450},
+      {head + "  Duration: N/A, start: 0.0\n", Verdict::kDuration, -1},
+  };
+  for (const Case& c : cases) {
+    int64_t ms = 0;
+    EXPECT_EQ(CTranscodeJobASF::InspectBanner(c.text, false, ms), c.verdict) << c.text;
+    EXPECT_EQ(ms, c.ms) << c.text;
+  }
 }
 
 }  // namespace
