@@ -20,6 +20,10 @@ constexpr size_t kErrorDrainLimit = 256 * 1024;  // per Read, so a flood cannot 
 constexpr std::string_view kDurationLabel = "\n  Duration: ";
 // The duration line is read once this many bytes follow its label ("00:00:00.00, s").
 constexpr size_t kDurationFieldBytes = 14;
+constexpr size_t kChunkBytes = 4096;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int64_t kMsPerMinute = 60 * kMsPerSecond;
+constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
 
 // The encoder the user configured: the media server's setting FFmpegPath, as a wide path.
 std::u16string ReadEncoderSetting() {
@@ -172,7 +176,7 @@ bool CTranscodeJobASF::StartEncoder(int64_t startMs) {
 // source, say) has nothing to stream.
 bool CTranscodeJobASF::ReadBanner(EncoderRun& run, int64_t& durationMs) {
   std::string text;
-  char chunk[4096];
+  char chunk[kChunkBytes];
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBannerTimeoutMs);
   for (;;) {
     if (run.process.WasTerminated() || std::chrono::steady_clock::now() > deadline) return false;
@@ -217,15 +221,16 @@ bool CTranscodeJobASF::ParseDuration(std::string_view text, int64_t& durationMs)
     if (!ReadNumber(text, at, 1, 3, fraction, &digits)) return false;
     for (; digits < 3; ++digits) fraction *= 10;
   }
-  durationMs = ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
+  durationMs = hours * kMsPerHour + minutes * kMsPerMinute + seconds * kMsPerSecond + fraction;
   return true;
 }
 
 std::u16string CTranscodeJobASF::FormatOffset(int64_t startMs) {
   // The encoder cannot start before the beginning.
   if (startMs < 0) startMs = 0;
-  return Digits(startMs / 3600000, 2) + u":" + Digits(startMs % 3600000 / 60000, 2) + u":" +
-         Digits(startMs % 60000 / 1000, 2) + u"." + Digits(startMs % 1000, 3);
+  return Digits(startMs / kMsPerHour, 2) + u":" + Digits(startMs % kMsPerHour / kMsPerMinute, 2) +
+         u":" + Digits(startMs % kMsPerMinute / kMsPerSecond, 2) + u"." +
+         Digits(startMs % kMsPerSecond, 3);
 }
 
 std::vector<std::u16string> CTranscodeJobASF::BuildArguments(const std::u16string& encoder,
@@ -293,7 +298,7 @@ CTranscodeJobASF::RelayResult CTranscodeJobASF::JudgeEnd(EncoderRun& run) {
 
 // Reads what standard error holds, so that the encoder never blocks on a full pipe.
 void CTranscodeJobASF::DrainErrors(EncoderRun& run) {
-  char chunk[4096];
+  char chunk[kChunkBytes];
   for (size_t drained = 0; drained < kErrorDrainLimit;) {
     size_t count = 0;
     VexaProcess::ReadResult result = run.process.Read(

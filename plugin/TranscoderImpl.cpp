@@ -1,6 +1,5 @@
 #include "plugin/TranscoderImpl.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -13,15 +12,20 @@ namespace {
 
 constexpr char kProtocolInfoName[] = "res@protocolInfo";
 constexpr char kDurationName[] = "res@duration";
+// "http-get:*:" and the colon before the fourth field, and the terminating NUL.
+constexpr size_t kProtocolInfoFrame = 13;
+constexpr uint32_t kAttributesPerOffer = 2;
 
 bool SameMime(const char* jobMime, const char* mime) {
   return jobMime && mime && std::strcmp(jobMime, mime) == 0;
 }
 
-char* CopyString(const char* text) {
+using Text = std::unique_ptr<char[]>;
+
+Text CopyText(const char* text) {
   size_t size = std::strlen(text) + 1;
-  char* copy = new (std::nothrow) char[size];
-  if (copy) std::memcpy(copy, text, size);
+  Text copy(new (std::nothrow) char[size]);
+  if (copy) std::memcpy(copy.get(), text, size);
   return copy;
 }
 
@@ -33,29 +37,45 @@ void FreeAttributes(NS::ResourceAttribute* attributes, uint32_t count) {
   delete[] attributes;
 }
 
-// Builds the two attributes of one offer; answers false (and frees what it made) when memory
-// runs out, so that no partial list is ever handed out.
-bool BuildOffer(NS::ITranscoderJob* prototype, uint32_t index, NS::ResourceOffer* offer) {
-  const char* mime = prototype->GetMimeType();
-  const char* profile = prototype->GetDlnaProfile();
+// One offer while the list is built: every string has its owner until the whole list is
+// handed out, so running out of memory half-way leaks nothing and hands out no partial list.
+struct OfferTexts {
+  uint32_t index = 0;
+  Text protocolInfo;
+  Text duration;
+  Text names[kAttributesPerOffer];
+  std::unique_ptr<NS::ResourceAttribute[]> attributes;
+};
+
+bool BuildOffer(NS::ITranscoderJob* job, uint32_t index, OfferTexts& offer) {
+  const char* mime = job->GetMimeType();
+  const char* profile = job->GetDlnaProfile();
   if (!mime || !profile) return false;
-  auto* attributes = new (std::nothrow) NS::ResourceAttribute[2]();
-  if (!attributes) return false;
-
-  size_t infoSize = std::strlen(mime) + std::strlen(profile) + 13;
-  char* info = new (std::nothrow) char[infoSize];
-  if (info) std::snprintf(info, infoSize, "%s:%s:%s:%s", "http-get", "*", mime, profile);
-  char* duration = new (std::nothrow) char[kDurationBufferSize];
-  if (duration) FormatDuration(prototype->GetTranscodedDuration(), duration, kDurationBufferSize);
-
-  attributes[0] = {CopyString(kProtocolInfoName), info};
-  attributes[1] = {CopyString(kDurationName), duration};
-  if (!attributes[0].name || !info || !attributes[1].name || !duration) {
-    FreeAttributes(attributes, 2);
+  size_t infoSize = std::strlen(mime) + std::strlen(profile) + kProtocolInfoFrame;
+  offer.index = index;
+  offer.protocolInfo.reset(new (std::nothrow) char[infoSize]);
+  offer.duration.reset(new (std::nothrow) char[kDurationBufferSize]);
+  offer.names[0] = CopyText(kProtocolInfoName);
+  offer.names[1] = CopyText(kDurationName);
+  offer.attributes.reset(new (std::nothrow) NS::ResourceAttribute[kAttributesPerOffer]);
+  if (!offer.protocolInfo || !offer.duration || !offer.names[0] || !offer.names[1] ||
+      !offer.attributes)
     return false;
-  }
-  *offer = {index, attributes, 2};
+  std::snprintf(offer.protocolInfo.get(), infoSize, "%s:%s:%s:%s", "http-get", "*", mime, profile);
+  FormatDuration(job->GetTranscodedDuration(), offer.duration.get(), kDurationBufferSize);
   return true;
+}
+
+// The host's list; from here on the host owns every string until FreeResourceList.
+NS::ResourceOffer* HandOut(OfferTexts* offers, uint32_t count) {
+  auto* list = new (std::nothrow) NS::ResourceOffer[count];
+  for (uint32_t i = 0; list && i < count; ++i) {
+    OfferTexts& offer = offers[i];
+    offer.attributes[0] = {offer.names[0].release(), offer.protocolInfo.release()};
+    offer.attributes[1] = {offer.names[1].release(), offer.duration.release()};
+    list[i] = {offer.index, offer.attributes.release(), kAttributesPerOffer};
+  }
+  return list;
 }
 
 }  // namespace
@@ -107,14 +127,14 @@ CTranscoderImpl::JobPtr CTranscoderImpl::MakeJob(uint32_t index) {
 int32_t CTranscoderImpl::GetUpnpTranscoder(NS::IUpnpTranscoder** out) {
   if (!out) return kNoOutPointer;
   *out = this;
-  return 0;
+  return NS::kTranscoderOk;
 }
 
 int32_t CTranscoderImpl::SetClientProfile(const char* clientId, int32_t profile) {
-  if (!clientId) return 0;
+  if (!clientId) return NS::kTranscoderOk;
   CNetLock hold(m_profileLock);
   m_clientProfiles.try_emplace(clientId, profile);
-  return 0;
+  return NS::kTranscoderOk;
 }
 
 // A client without an identifier is recognised afresh every time: an empty key would be
@@ -142,11 +162,12 @@ int32_t CTranscoderImpl::OfferResources(NS::IClientRequest* request, NS::IMediaI
   int32_t profile = ResolveProfile(request);
   if (!IsServedProfile(profile)) return NS::kTranscoderNothingToOffer;
 
-  std::vector<NS::ResourceOffer> offers;
-  bool outOfMemory = false;
+  std::unique_ptr<OfferTexts[]> offers(new (std::nothrow) OfferTexts[kinds]);
+  if (!offers) return NS::kTranscoderNoPlace;
+  uint32_t accepted = 0;
   const char16_t* path = item->GetSourcePath();
   const char* sourceMime = item->GetSourceMimeType();
-  for (uint32_t index = 0; index < kinds && !outOfMemory; ++index) {
+  for (uint32_t index = 0; index < kinds; ++index) {
     JobPtr probe = MakeJob(index);
     if (!probe) continue;
     if (SameMime(probe->GetMimeType(), kAsfMimeType)) {
@@ -154,24 +175,17 @@ int32_t CTranscoderImpl::OfferResources(NS::IClientRequest* request, NS::IMediaI
                         (profile == ClientControlPoint && probe->IsAvailable());
       if (!considered) continue;
     }
-    if (probe->CheckSource(path, sourceMime) != 0) continue;
-    NS::ResourceOffer offer{};
-    if (BuildOffer(probe.get(), index, &offer))
-      offers.push_back(offer);
-    else
-      outOfMemory = true;
+    if (probe->CheckSource(path, sourceMime) != kJobOk) continue;
+    if (!BuildOffer(probe.get(), index, offers[accepted++])) {
+      *list = nullptr;
+      return NS::kTranscoderNoPlace;
+    }
   }
-  if (offers.empty() && !outOfMemory) return NS::kTranscoderNothingToOffer;
-
-  auto* result = outOfMemory ? nullptr : new (std::nothrow) NS::ResourceOffer[offers.size()];
-  if (!result) {
-    for (NS::ResourceOffer& offer : offers) FreeAttributes(offer.attributes, offer.count);
-    *list = nullptr;
-    return NS::kTranscoderNoPlace;
-  }
-  std::copy(offers.begin(), offers.end(), result);
+  if (accepted == 0) return NS::kTranscoderNothingToOffer;
+  NS::ResourceOffer* result = HandOut(offers.get(), accepted);
   *list = result;
-  *count = static_cast<uint32_t>(offers.size());
+  if (!result) return NS::kTranscoderNoPlace;
+  *count = accepted;
   return NS::kTranscoderOk;
 }
 

@@ -4,13 +4,8 @@
 
 namespace {
 
-struct AgentCase {
-  const char* userAgent;
-  ClientProfile expected;
-};
-
 TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
-  const AgentCase cases[] = {
+  const std::pair<const char*, ClientProfile> cases[] = {
       {"Windows-Media-Player/12.0", ClientWindowsMediaPlayer},
       {"NSPlayer/12.00 WMFSDK/12.00", ClientWindowsMediaPlayer},
       {"NSPlayer/12.00", ClientUnknown},                       // needs both texts
@@ -24,7 +19,7 @@ TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
       {"Mozilla/5.0", ClientUnknown},
       {"", ClientUnknown},
   };
-  for (const AgentCase& c : cases) EXPECT_EQ(RecognizeClient(c.userAgent), c.expected) << c.userAgent;
+  for (auto [agent, profile] : cases) EXPECT_EQ(RecognizeClient(agent), profile) << agent;
   EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
 }
 

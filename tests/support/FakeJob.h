@@ -114,7 +114,14 @@ class FakeTranscoder : public CTranscoderImpl {
   FakeJobStats* m_stats;
 };
 
-// Host-side stand-ins for the request and the item.
+// Host-side stand-ins: a listener that counts the failures reported, the request, the item.
+struct CountingListener : NS::IJobListener {
+  void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
+    events += event == kJobEventFailed;
+  }
+  std::atomic<int> events{0};
+};
+
 class FakeRequest : public NS::IClientRequest {
  public:
   FakeRequest(const char* clientId, const char* userAgent) : m_id(clientId), m_agent(userAgent) {}

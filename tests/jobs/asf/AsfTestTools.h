@@ -3,12 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <string>
 
 #include "jobs/TranscodeJobASF.h"
+#include "tests/support/FakeJob.h"
 #include "platform/settings/VexaSettings.h"
 #include "tests/support/ProcessTestTools.h"
 
@@ -31,11 +31,6 @@ class EncoderSetting {
     ASSERT_TRUE(veds::OpenSettings(false, true, u"VexaMediaServer", false, settings));
     ASSERT_TRUE(settings->SetString(u"FFmpegPath", path.c_str()));
   }
-  void Clear() {
-    veds::SettingsPtr settings;
-    if (veds::OpenSettings(false, false, u"VexaMediaServer", false, settings))
-      settings->DeleteValue(u"FFmpegPath");
-  }
 };
 
 class FakeOwner : public NS::ITranscoderJobCallbacks {
@@ -51,13 +46,6 @@ class FakeOwner : public NS::ITranscoderJobCallbacks {
   int32_t lastCode = 0;
   int32_t answer = 1;
   std::function<void()> onRequest;
-};
-
-struct CountingListener : NS::IJobListener {
-  void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
-    events += event == kJobEventFailed;
-  }
-  std::atomic<int> events{0};
 };
 
 // The job's stream until Read answers false.

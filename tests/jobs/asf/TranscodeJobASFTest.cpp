@@ -36,18 +36,13 @@ TEST(AsfBanner, OnlyTheInputsDurationLineEndsTheBanner) {
   const std::string head = "Input #0, matroska,webm, from 'errors/Terror.mkv':\n  Metadata:\n"
                            "    title           : Error: Terror Train\n"
                            "    comment         : Duration: 00:00:01.00, start\n";
-  struct Case {
-    std::string text;
-    Verdict verdict;
-    int64_t ms;
-  };
-  const Case cases[] = {
+  const struct { std::string text; Verdict verdict; int64_t ms; } cases[] = {
       {head, Verdict::kReadOn, 0},
       {head + "  Duration: 00:0", Verdict::kReadOn, 0},
       {head + "  Duration: 00:01:23.45, s", Verdict::kDuration, 83450},
       {head + "  Duration: N/A, start: 0.0\n", Verdict::kDuration, -1},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     int64_t ms = 0;
     EXPECT_EQ(CTranscodeJobASF::InspectBanner(c.text, false, ms), c.verdict) << c.text;
     EXPECT_EQ(ms, c.ms) << c.text;
