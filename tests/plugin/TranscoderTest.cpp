@@ -1,16 +1,47 @@
+// The transcoder object driven by host threads with fake job kinds; client recognition.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "plugin/ClientProfiles.h"
 #include "tests/support/FakeJob.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+
+TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
+  const std::pair<const char*, ClientProfile> cases[] = {
+      {"Windows-Media-Player/12.0", ClientWindowsMediaPlayer}, {"NSPlayer/12.00 WMFSDK/12.00", ClientWindowsMediaPlayer},
+      {"NSPlayer/12.00", ClientUnknown},                       // needs both texts
+      {"Xbox NSPlayer/11 WMFSDK/11", ClientWindowsMediaPlayer},  // the first rule wins
+      {"PLAYSTATION 3", ClientPlayStation3}, {"playStation 3 xbox", ClientPlayStation3},
+      {"XBOX/2.0", ClientXbox},
+      {"Dalvik/1.6.0 (Linux; Android 4.2; NEXUS 7 Build)", ClientNexus7},
+      {"dalvik/1.6.0 (Linux; Android 4.2; Galaxy)", ClientAndroid},
+      {"stackvale control point", ClientControlPoint},
+      {"Mozilla/5.0", ClientUnknown}, {"", ClientUnknown},
+  };
+  for (auto [agent, profile] : cases) EXPECT_EQ(RecognizeClient(agent), profile) << agent;
+  EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
+}
+
+TEST(DurationFormat, HoursMinutesSecondsTruncated) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {3723000, "1:02:03.0"}, {59999, "0:00:59.0"}, {-1, "0:00:00.0"},
+      {0, "0:00:00.0"},       {-61000, "0:00:00.0"}, {360000000, "100:00:00.0"},
+  };
+  for (auto [ms, text] : cases) {
+    char buffer[kDurationBufferSize];
+    FormatDuration(ms, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, text) << ms;
+  }
+}
 
 class TranscoderTest : public ::testing::Test {
  protected:
@@ -56,8 +87,6 @@ TEST_F(TranscoderTest, OffersDependOnClientItemAndEncoder) {
       {kControlPointAgent, nullptr, u"/m/movie.mkv", true, 0, "01"},
       {kControlPointAgent, nullptr, u"/m/movie.mkv", false, 0, "1"},
       {"Dalvik/1.6 (Linux; Android)", nullptr, u"/m/movie.mkv", true, 15, ""},
-      {"Xbox NSPlayer WMFSDK", nullptr, u"/m/movie.mkv", true, 15, ""},
-      {"Mozilla/5.0", nullptr, u"/m/movie.mkv", true, 15, ""},
       {nullptr, nullptr, u"/m/movie.mkv", true, 15, ""},
       {kPs3Agent, "video/mp4", u"/m/movie.mkv", true, 15, ""},
       {kPs3Agent, nullptr, u"/m/movie.avi", true, 15, ""},
@@ -103,8 +132,7 @@ TEST_F(TranscoderTest, ProfilesAreCachedPerIdentifiedClientOnly) {
       {"", kPs3Agent, 0, 1},
   };
   for (const auto& step : steps) {
-    SCOPED_TRACE(std::string(step.clientId ? step.clientId : "(none)") + " " +
-                 (step.agent ? step.agent : "(stored)"));
+    SCOPED_TRACE(&step - steps);
     if (!step.agent && step.clientId) {
       EXPECT_EQ(transcoder->SetClientProfile(step.clientId, step.storedProfile), 0);
       continue;
@@ -141,10 +169,6 @@ TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
   EXPECT_EQ(face->GetUpnpTranscoder(nullptr), -2);
   NS::ITranscoderJobCallbacks* owner = transcoder->JobCallbacks();
   EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 1);
-  struct Host : NS::ITranscoderHost { int32_t ForwardRequest(int32_t code) override { return code * 10; } } host;
-  face->SetHost(&host);
-  EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 20);
-  face->SetHost(nullptr);
 
   NS::ITranscoderJob* job = nullptr;
   EXPECT_EQ(transcoder->CreateJob(nullptr, nullptr, 1, nullptr, &job), 2);
@@ -226,6 +250,44 @@ TEST_F(TranscoderTest, LastReferenceDestroysPrototypesAndParkedJobsButNotActiveO
   EXPECT_EQ(stats.destroyed, 0);
   active->Release();  // the last reference: prototypes (2) and both parked jobs go
   EXPECT_EQ(stats.destroyed, 4);
+}
+
+// Eight requests at the same moment, each job taking a while to open, then offers, reads and
+// releases from further threads: never more than three jobs are out, and all end parked.
+TEST(TranscoderStress, SimultaneousRequestsNeverPassTheLimit) {
+  FakeJobStats stats;
+  stats.openDelayMs = 20;
+  auto* transcoder = new FakeTranscoder(&stats, 5000);
+  transcoder->Initialise();
+  std::atomic<int> out{0}, most{0}, served{0};
+  std::latch start(8);
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < 8; ++t)
+    hosts.emplace_back([&, t] {
+      std::u16string path = u"/m/" + std::u16string(1, static_cast<char16_t>(u'a' + t % 4)) + u".mkv";
+      start.arrive_and_wait();
+      NS::ITranscoderJob* job = nullptr;
+      if (transcoder->CreateJob(path.c_str(), nullptr, t % 2, nullptr, &job) != 0) return;
+      int now = ++out;
+      for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(10ms);
+      FakeRequest request(t % 3 ? "client" : nullptr, t % 2 ? kXboxAgent : kPs3Agent);
+      FakeItem item(path.c_str(), nullptr);
+      NS::ResourceOffer* list = nullptr;
+      uint32_t count = 0;
+      if (transcoder->OfferResources(&request, &item, &list, &count) == 0)
+        transcoder->FreeResourceList(list, count);
+      --out;
+      std::thread([job] { job->Release(); }).join();
+      ++served;
+    });
+  for (auto& host : hosts) host.join();
+  EXPECT_EQ(served, 8);
+  EXPECT_LE(most, 3);
+  int created = stats.created;
+  EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);  // every job was parked
+  EXPECT_EQ(stats.destroyed.load(), created);
 }
 
 }  // namespace

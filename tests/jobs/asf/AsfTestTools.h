@@ -37,13 +37,11 @@ class FakeOwner : public NS::ITranscoderJobCallbacks {
  public:
   void OnJobReleased(NS::ITranscoderJob*) override {}
   int32_t ForwardRequest(NS::ITranscoderJob*, int32_t code) override {
-    ++requests;
-    lastCode = code;
+    requests += code == CTranscodeJobASF::kRequestEncoderMissing;
     if (onRequest) onRequest();
     return answer;
   }
-  int requests = 0;
-  int32_t lastCode = 0;
+  int requests = 0;  // for the encoder
   int32_t answer = 1;
   std::function<void()> onRequest;
 };
