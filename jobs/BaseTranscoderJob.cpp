@@ -68,10 +68,9 @@ int32_t CBaseTranscoderJob::AddRef() { return m_refCount.fetch_add(1) + 1; }
 
 int32_t CBaseTranscoderJob::Release() {
   int32_t now = m_refCount.fetch_sub(1) - 1;
-  if (now != 0) return now;
-  // The owner parks the job; the job never deletes itself.
-  if (m_owner) m_owner->OnJobReleased(this);
-  return 0;
+  // At zero the owner parks the job; the job never deletes itself.
+  if (now == 0 && m_owner) m_owner->OnJobReleased(this);
+  return now;
 }
 
 bool CBaseTranscoderJob::StoreSourcePath(const char16_t* path) {

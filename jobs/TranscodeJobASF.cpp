@@ -120,7 +120,7 @@ int32_t CTranscodeJobASF::Stop() {
   // the run, and its pipes close, when they return.
   if (running) running->process.Terminate();
   if (starting) starting->process.Terminate();
-  return 0;
+  return kJobOk;
 }
 
 // Out of memory yields no run rather than an exception across the host's call.

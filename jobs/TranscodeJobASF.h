@@ -47,7 +47,7 @@ class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserve
   int32_t QueryValue(uint32_t) override { return 0; }
   int32_t Start(int64_t fromMs, int64_t toMs) override;
   int32_t Stop() override;
-  int32_t TogglePause() override { return 0; }
+  int32_t TogglePause() override { return kJobOk; }
   int32_t Open(NS::IJobListener* listener, const char16_t* path, const char* mime) override;
   int32_t CheckSource(const char16_t* path, const char* mime) override;
   NS::ITranscoderJob* MakeJob(NS::ITranscoderJobCallbacks* owner) override;
