@@ -195,42 +195,40 @@ int32_t CTranscodeDemuxMKV::QueryCount(uint32_t qid, int32_t index, int64_t* res
 int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   if (!m_reader) {
     m_reader = CreateReader();
-    if (!m_reader) return -1;
+    if (!m_reader) return kDemuxNoReader;
     m_reader->Init();
   }
   Reset();
   m_abortPending = false;  // the streams an earlier Abort was meant for are gone
-  if (!path || m_reader->Open(path) != 0) return -1;
-
+  if (!path || m_reader->Open(path) != 0) return kDemuxUnreadable;
+  int32_t result = OpenVideo();
+  if (result != kDemuxOpened) {
+    Reset();
+    return result;
+  }
   int64_t value = 0;
-  if (QueryCount(VMF_QID_NUM_CONTAINER_TITLE, 0, &value) != 0 || (value & 0xFFFF) == 0 ||
-      m_reader->SetTitle(0) != 0 || QueryCount(VMF_QID_TITLE_DURATION, 0, &value) != 0) {
-    Reset();
-    return -1;
-  }
-  m_duration = value / 10000;
-  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 0, &value) != 0) {
-    Reset();
-    return -1;
-  }
-  int32_t videoCount = static_cast<int32_t>(value & 0xFFFF);
-  for (int32_t i = 0; i < videoCount; ++i)
-    if (!AddVideoStream(i)) {
-      Reset();
-      return -1;
-    }
-  if (m_video.empty()) {
-    Reset();
-    return -1;
-  }
   int32_t audioCount = 0;
   if (QueryCount(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA, 0, &value) == 0)
     audioCount = static_cast<int32_t>(value & 0xFFFF);
   for (int32_t j = 0; j < audioCount; ++j) AddAudioStream(j);
-  return 0;
+  return kDemuxOpened;
 }
 
 // Answers false when a query fails; a stream that is not H.264 is skipped.
+// The title's duration and its H.264 video streams.
+int32_t CTranscodeDemuxMKV::OpenVideo() {
+  int64_t value = 0;
+  if (QueryCount(VMF_QID_NUM_CONTAINER_TITLE, 0, &value) != 0 || (value & 0xFFFF) == 0 ||
+      m_reader->SetTitle(0) != 0 || QueryCount(VMF_QID_TITLE_DURATION, 0, &value) != 0)
+    return kDemuxNoTitle;
+  m_duration = value / 10000;
+  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 0, &value) != 0) return kDemuxVideoUncounted;
+  int32_t videoCount = static_cast<int32_t>(value & 0xFFFF);
+  for (int32_t i = 0; i < videoCount; ++i)
+    if (!AddVideoStream(i)) return kDemuxVideoUnreadable;
+  return m_video.empty() ? kDemuxNoH264Video : kDemuxOpened;
+}
+
 bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
   auto stream = std::make_unique<Stream>();
   if (QueryBuffer(VMF_QID_VID_STREAM_FORMAT, number, stream->format, sizeof stream->format) != 0)

@@ -87,6 +87,7 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   void Reset();
   int32_t SeekLocked(int64_t startMs);
   void ApplyPendingAbort();
+  int32_t OpenVideo();
   bool AddVideoStream(int32_t number);
   void AddAudioStream(int32_t number);
   int32_t QueryBuffer(uint32_t qid, int32_t index, void* buffer, uint32_t size);

@@ -253,6 +253,13 @@ int64_t PortableFileSize(const char16_t* name) {
   return static_cast<int64_t>(info.st_size);
 }
 
+PortableEntryKind PortableFileKind(const char16_t* name) {
+  std::string path;
+  struct stat info;
+  if (!name || !WideToPath(name, path) || ::stat(path.c_str(), &info) != 0) return kPortableNoEntry;
+  return S_ISREG(info.st_mode) ? kPortableRegularFile : kPortableOtherEntry;
+}
+
 uint64_t PortableSystemSeekCount() { return systemSeeks.load(std::memory_order_relaxed); }
 
 // ---- directories

@@ -30,6 +30,13 @@ enum ReadResult : int32_t {
   kReadFailed = -1,
 };
 
+// How a child has ended, as far as it is known.
+enum ExitState : int32_t {
+  kStillRunning = 0,
+  kExitedCleanly = 1,  // it exited on its own with status 0
+  kExitedFailing = 2,  // any other status, a signal, or killed by Terminate
+};
+
 struct ReadyStreams {
   bool output = false;  // bytes or the end are waiting on standard output
   bool error = false;   // the same for standard error
@@ -58,6 +65,8 @@ class CChildProcess {
 
   // True once the child has ended (it is then reaped, with anything left in its group killed).
   bool HasExited();
+  // Whether and how the child has ended; reaps it as HasExited does.
+  ExitState GetExitState();
   // Kills the child's process group and reaps the child. Any thread, any number of times.
   void Terminate();
   bool WasTerminated() const { return m_terminated.load(); }
@@ -76,6 +85,7 @@ class CChildProcess {
   std::mutex m_lock;  // guards m_pid and m_reaped
   pid_t m_pid = -1;
   bool m_reaped = false;
+  bool m_exitedCleanly = false;
   std::atomic<bool> m_terminated{false};
 };
 

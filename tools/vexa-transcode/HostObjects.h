@@ -9,6 +9,9 @@
 
 namespace NS = Stackvale::NetworkStreaming;
 
+// The User-Agent of a PlayStation 3, a client the plug-in serves.
+inline constexpr char kPs3UserAgent[] = "UPnP/1.0 DLNADOC/1.50 Platform/PLAYSTATION 3";
+
 // Objects the host owns on its stack: their counts never free them.
 template <class Interface>
 class StackOwned : public Interface {

@@ -1,13 +1,12 @@
 #include "tools/vexa-transcode/SourceDiagnosis.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <fstream>
 
-#include "framework/L2carWrapper.h"
-#include "framework/VmfQueryIds.h"
 #include "platform/files/TextConvert.h"
-#include "plugin/ClientProfiles.h"
+#include "tools/vexa-transcode/HostObjects.h"
 
 namespace {
 
@@ -21,7 +20,22 @@ bool HasMkvExtension(const std::string& file) {
   return extension == "mkv";
 }
 
-// Empty when the file looks like Matroska, else the reason it does not.
+// Whether the plug-in offers file to a PlayStation 3, a client it always serves: tells a
+// refusal of the client apart from a refusal of the file.
+bool OfferedToKnownClient(NS::IUpnpTranscoder* upnp, const std::string& file) {
+  std::u16string path;
+  if (!VexaFiles::Utf8ToUtf16String(file, path)) return false;
+  HostRequest request("", kPs3UserAgent);
+  HostItem item(path);
+  NS::ResourceOffer* list = nullptr;
+  uint32_t count = 0;
+  if (upnp->OfferResources(&request, &item, &list, &count) != NS::kTranscoderOk) return false;
+  upnp->FreeResourceList(list, count);
+  return count > 0;
+}
+
+}  // namespace
+
 std::string CheckMatroskaFile(const std::string& file) {
   std::ifstream in(file, std::ios::binary);
   if (!in) return "cannot read " + file;
@@ -33,43 +47,11 @@ std::string CheckMatroskaFile(const std::string& file) {
   return "";
 }
 
-// Reads the file's video streams through the media framework, as the plug-in does.
-std::string CheckVideoStreams(const std::string& file) {
-  std::u16string name;
-  if (!VexaFiles::Utf8ToUtf16String(file, name)) return "the file name is not UTF-8";
-  L2carWrapper* reader = new L2carWrapper;
-  std::string reason;
-  VmfQueryValue count{};
-  if (reader->Init() != 0 || reader->Open(name.c_str()) != 0 || reader->SetTitle(0) != 0 ||
-      reader->GetInfo(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &count, 0) != 0) {
-    reason = "the Matroska file " + file + " cannot be read";
-  } else {
-    reason = "no H.264 video in " + file;
-    for (int32_t i = 0; i < (count.value.i32 & 0xFFFF); ++i) {
-      uint8_t format[48] = {};
-      VmfQueryValue value{};
-      value.size = sizeof format;
-      value.value.ptr = format;
-      bool h264 = reader->GetInfo(VMF_QID_VID_STREAM_FORMAT, &value, i) == 0 &&
-                  (std::equal(format + 24, format + 28, "H264") ||
-                   std::equal(format + 24, format + 28, "h264"));
-      if (h264) reason = "the plug-in could not open " + file;
-    }
-  }
-  reader->Release();
-  return reason;
-}
-
-}  // namespace
-
-std::string DiagnoseSource(const std::string& file) {
+std::string DiagnoseRefusedOffer(NS::IUpnpTranscoder* upnp, const std::string& file,
+                                 const std::string& userAgent) {
   std::string reason = CheckMatroskaFile(file);
   if (!reason.empty()) return reason;
-  return CheckVideoStreams(file);
-}
-
-std::string DiagnoseRefusedOffer(const std::string& file, const std::string& userAgent) {
-  if (!IsServedProfile(RecognizeClient(userAgent.c_str())))
+  if (OfferedToKnownClient(upnp, file))
     return "no offer for this client (User-Agent \"" + userAgent + "\")";
-  return DiagnoseSource(file);
+  return "the plug-in cannot serve " + file + ": no H.264 video it can read";
 }

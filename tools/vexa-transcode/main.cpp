@@ -2,6 +2,7 @@
 // it through the host interfaces alone: it lists the offers for a client, or serves one job
 // into a file or standard output.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -18,7 +19,6 @@
 
 namespace {
 
-constexpr char kPs3UserAgent[] = "UPnP/1.0 DLNADOC/1.50 Platform/PLAYSTATION 3";
 constexpr uint32_t kReadSize = 1024 * 1024;
 constexpr int kStallLimitMs = 30000;
 
@@ -221,19 +221,27 @@ int Stream(NS::ITranscoderJob* job, FILE* out, Options* options, const HostListe
     ApplyDueActions(job, written, options);
   }
   if (listener.LastEvent() != 0) {
-    std::fprintf(stderr, "vexa-transcode: the job reported event %d\n", listener.LastEvent());
+    std::fprintf(stderr, "vexa-transcode: the stream ended early: the job reported event %d after "
+                 "%llu bytes\n", listener.LastEvent(), static_cast<unsigned long long>(written));
+    return kExitFailed;
+  }
+  if (written == 0) {
+    std::fprintf(stderr, "vexa-transcode: the stream ended without any data\n");
     return kExitFailed;
   }
   return kExitOk;
 }
 
 int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t index,
-             Options* options) {
+             Options* options, FILE* standardOutput) {
   HostListener listener;
   NS::ITranscoderJob* job = nullptr;
   int32_t created = upnp->CreateJob(path.c_str(), nullptr, index, &listener, &job);
   if (created == NS::kTranscoderNoPlace) return Refuse("no free job place");
-  if (created != 0 || !job) return Refuse(DiagnoseSource(options->file));
+  if (created != 0 || !job) {
+    std::string reason = CheckMatroskaFile(options->file);
+    return Refuse(reason.empty() ? "the plug-in could not open " + options->file : reason);
+  }
 
   int result = kExitOk;
   if (job->Start(options->startMs, -1) != 0) {
@@ -241,7 +249,7 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
     result = kExitFailed;
   } else {
     bool toStdout = options->output == "-";
-    FILE* out = toStdout ? stdout : std::fopen(options->output.c_str(), "wb");
+    FILE* out = toStdout ? standardOutput : std::fopen(options->output.c_str(), "wb");
     if (!out) {
       std::fprintf(stderr, "vexa-transcode: cannot create %s: %s\n", options->output.c_str(),
                    std::strerror(errno));
@@ -259,6 +267,24 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
 
 }  // namespace
 
+// The plug-in may print notices to its standard output, which is also where the stream goes by
+// default: the tool keeps descriptor 1 for itself and points the process's descriptor 1 at
+// standard error, so that only the stream reaches standard output.
+FILE* TakeStandardOutput() {
+  int own = dup(STDOUT_FILENO);
+  if (own < 0) return nullptr;
+  FILE* out = fdopen(own, "wb");
+  if (!out) {
+    close(own);
+    return nullptr;
+  }
+  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+    std::fclose(out);
+    return nullptr;
+  }
+  return out;
+}
+
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
@@ -275,6 +301,11 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  FILE* standardOutput = TakeStandardOutput();
+  if (!standardOutput) {
+    std::fprintf(stderr, "vexa-transcode: cannot set up standard output: %s\n", std::strerror(errno));
+    return kExitFailed;
+  }
   LoadedPlugin plugin;
   if (!plugin.Load(options.plugin)) return kExitFailed;
   HostCallback callback;
@@ -284,17 +315,19 @@ int main(int argc, char** argv) {
   HostItem item(path);
   std::vector<Offer> offers;
   int32_t offered = GetOffers(plugin.Upnp(), request, item, &offers);
-  if (offered != 0) return Refuse(DiagnoseRefusedOffer(options.file, options.userAgent));
+  if (offered != 0)
+    return Refuse(DiagnoseRefusedOffer(plugin.Upnp(), options.file, options.userAgent));
 
   if (options.listOffers) {
     for (const Offer& offer : offers)
-      std::printf("%u\t%s\t%s\n", offer.index, offer.protocolInfo.c_str(), offer.duration.c_str());
-    return kExitOk;
+      std::fprintf(standardOutput, "%u\t%s\t%s\n", offer.index, offer.protocolInfo.c_str(),
+                   offer.duration.c_str());
+    return std::fflush(standardOutput) == 0 ? kExitOk : kExitFailed;
   }
   uint32_t index = 0;
   if (!ChooseOffer(offers, options.index, &index))
     return Refuse("no offer with index " + std::to_string(options.index) + " for this client");
-  int result = ServeJob(plugin.Upnp(), path, index, &options);
+  int result = ServeJob(plugin.Upnp(), path, index, &options, standardOutput);
   plugin.Transcoder()->SetHost(nullptr);
   return result;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -15,12 +16,12 @@ namespace {
 
 struct CommandResult {
   int exitCode;
-  std::string output;  // standard output and error together
+  std::string output;  // standard output, and standard error unless redirected elsewhere
 };
 
-CommandResult RunCommand(const std::string& command) {
+CommandResult RunCommand(const std::string& command, const std::string& errors = "2>&1") {
   CommandResult result{-1, ""};
-  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  FILE* pipe = popen((command + " " + errors).c_str(), "r");
   if (!pipe) return result;
   char buffer[4096];
   size_t n;
@@ -69,8 +70,8 @@ TEST_F(TranscodeCommandTest, EveryRefusalIsOneLineWithItsReason) {
       {File("h264.avi"), "not Matroska"},
       {File("text.mkv"), "not Matroska"},
       {File("missing.mkv"), "cannot read"},
-      {File("mpeg4.mkv"), "no H.264 video"},
-      {File("broken.mkv"), "cannot be read"},
+      {File("mpeg4.mkv"), "no H.264 video it can read"},
+      {File("broken.mkv"), "no H.264 video it can read"},
       {"--index 0 " + File("h264.mkv"), "no offer with index 0"},
   };
   for (const Case& c : cases) {
@@ -80,6 +81,33 @@ TEST_F(TranscodeCommandTest, EveryRefusalIsOneLineWithItsReason) {
     EXPECT_EQ(result.output.find('\n'), result.output.size() - 1) << result.output;
   }
   EXPECT_EQ(RunCommand(Tool() + " --bogus").exitCode, 1);
+}
+
+// Only the stream reaches standard output, whatever the plug-in prints there; a stream that ends
+// early or empty is a failure, said in one line on standard error.
+TEST_F(TranscodeCommandTest, StandardOutputCarriesTheStreamAloneAndEarlyEndsFail) {
+  struct Case {
+    const char* mode;
+    int exitCode;
+    size_t streamBytes;
+    const char* error;
+  } cases[] = {
+      {"noisy", 0, 4 * 188, "TranscoderJob:Notify#  10"},
+      {"fail", 3, 0, "the stream ended early"},
+      {"empty", 3, 0, "the stream ended without any data"},
+  };
+  std::string errors = (*dir / "stderr.txt").string();
+  for (const Case& c : cases) {
+    CommandResult result = RunCommand("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
+                                          " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264.mkv"),
+                                      "2>'" + errors + "'");
+    std::ifstream in(errors);
+    std::string error((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.mode << ": " << error;
+    EXPECT_EQ(result.output.size(), c.streamBytes) << c.mode;
+    for (size_t at = 0; at < result.output.size(); at += 188) EXPECT_EQ(result.output[at], 0x47);
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.mode << ": " << error;
+  }
 }
 
 }  // namespace
