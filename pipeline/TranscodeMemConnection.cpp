@@ -92,11 +92,30 @@ uint32_t CTranscodeMemConnection::Confirm(uint32_t n) {
   return n;
 }
 
+// Makes room for a sample larger than the buffer: the bytes held so far stay in front.
+bool CTranscodeMemConnection::GrowTo(int64_t size) {
+  if (size > kMaxSampleBytes) return false;
+  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size_t(size)]);
+  if (!grown) return false;
+  if (m_used) std::memcpy(grown.get(), m_buffer.get(), size_t(m_used));
+  m_buffer = std::move(grown);
+  m_capacity = int32_t(size);
+  return true;
+}
+
 uint32_t CTranscodeMemConnection::CopyBytes(const uint8_t* data, uint32_t n) {
-  // More than the whole buffer can never fit: refused rather than waited for for ever.
-  if (int64_t(n) > m_capacity) return 0;
+  if (!m_lock.IsValid()) return 0;
   LockAdapter adapter{m_lock};
   std::unique_lock held(adapter);
+  // A connection that gathers one sample for its receiver holds it whole, however large; a
+  // buffer between two threads (the sink) makes the writer wait, and refuses what never fits.
+  if (int64_t(m_used) + n > m_capacity) {
+    if (m_growsForSamples) {
+      if (!GrowTo(int64_t(m_used) + n)) return 0;
+    } else if (int64_t(n) > m_capacity) {
+      return 0;
+    }
+  }
   // Waits in 10 ms steps while the bytes do not fit; a reader that makes room, or the wake-up,
   // ends the step at once.
   while (int64_t(m_used) + n > m_capacity) {

@@ -15,6 +15,7 @@ constexpr auto kReaderRecheck = std::chrono::milliseconds(100);
 CTranscodeSink::CTranscodeSink(CTranscodeNodeObserver* observer)
     : CTranscodeMemConnection(kSinkCapacity, kSinkChunk), m_observer(observer) {
   m_refuseWhenWoken = true;
+  m_growsForSamples = false;
 }
 
 CTranscodeSink::~CTranscodeSink() {
