@@ -156,7 +156,8 @@ void OpenTimeBase(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams, c
 void WriteSample(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams, MuxStream& stream,
                  const MuxSample& sample) {
   if (!mux.timeBaseOpen || sample.epoch != mux.epoch) {
-    bool discontinuity = mux.timeBaseOpen;
+    bool discontinuity = mux.timeBaseOpen || mux.pendingDiscontinuity;
+    mux.pendingDiscontinuity = false;
     CloseTimeBase(mux);
     OpenTimeBase(mux, streams, sample, discontinuity);
   }
@@ -218,6 +219,7 @@ bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candida
 }
 
 void StartOutput(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams) {
+  mux.ts.continuesAnother = mux.pendingDiscontinuity;
   mux.pcrPid = streams.front()->pid;
   if (mux.settings.pcrOnVideo)
     for (MuxStream* stream : streams)
@@ -353,6 +355,7 @@ int32_t MuxSetOutput(MuxMp2Instance& mux, const MuxMp2OutputOptions* options, bu
   std::lock_guard held(mux.lock);
   if (!output || mux.output || mux.outputStarted) return 1;
   if (options && options->pmtPid >= 0x10 && options->pmtPid < 0x1FFF) mux.pmtPid = uint16_t(options->pmtPid);
+  mux.pendingDiscontinuity = options && options->continuesAnother;
   mux.output = output;
   return 0;
 }

@@ -293,6 +293,7 @@ bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
   format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
   format.privateSize = static_cast<uint32_t>(stream->privateData.size());
   stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  if (!stream->connection->IsUsable()) return false;
   stream->connection->SetFormat(format);
   m_video.push_back(std::move(stream));
   return true;
@@ -344,6 +345,7 @@ void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
   format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
   format.privateSize = static_cast<uint32_t>(stream->privateData.size());
   stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  if (!stream->connection->IsUsable()) return;
   stream->connection->SetFormat(format);
   m_audio.push_back(std::move(stream));
 }

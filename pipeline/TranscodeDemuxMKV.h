@@ -19,12 +19,6 @@
 class CTranscodeMemConnection;
 class L2carWrapper;
 
-// The node's own kinds of stream, as GetStreamCount and GetStream take them.
-enum DemuxStreamKind : int32_t {
-  kDemuxKindVideo = 1,
-  kDemuxKindAudio = 2,
-};
-
 // Audio format tags of the framework's stream descriptions.
 enum AudioFormatTag : uint16_t {
   kFormatTagPcm = 1,

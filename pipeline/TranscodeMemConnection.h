@@ -28,6 +28,8 @@ class CTranscodeMemConnection : public bufstream {
   // Sets the wake-up event for good: every writer waiting for room gives up now and later.
   void Wake();
   int32_t Used();
+  // False when its buffer, lock or wake-up event could not be made: it then takes nothing.
+  bool IsUsable() const { return m_buffer && m_lock.IsValid() && m_wakeup; }
 
  protected:
   // Adapts the host mutex to the standard library's lock concept, for condition waits.
@@ -57,7 +59,7 @@ class CTranscodeMemConnection : public bufstream {
   StreamFormatRecord m_format{};
   std::unique_ptr<uint8_t[]> m_private;
   CNetMutex m_lock;
-  NetHandle m_wakeup = nullptr;
+  CNetEvent m_wakeup;
   // Mirrors the wake-up event. Set without the lock: a receiver may hold the lock for long.
   std::atomic<bool> m_woken{false};
   bool m_refuseWhenWoken = false;

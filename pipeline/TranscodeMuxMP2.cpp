@@ -73,6 +73,7 @@ int32_t CTranscodeMuxMP2::SetOutput(bufstream* output) {
   MuxMp2OutputOptions options;
   std::memset(&options, 0, sizeof options);
   options.pmtPid = kOutputOptionWord;
+  options.continuesAnother = m_continuesAnother ? 1 : 0;
   if (m_library->setOutput(m_instance, &options, output) == 0) return 0;
   Report();
   return -1;
