@@ -251,6 +251,7 @@ int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   if (QueryCount(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA, 0, &value) == 0)
     audioCount = static_cast<int32_t>(value & 0xFFFF);
   for (int32_t j = 0; j < audioCount; ++j) AddAudioStream(j);
+  m_atStart = true;  // a block read ahead to look for parameter sets is still held
   return kOpenOk;
 }
 

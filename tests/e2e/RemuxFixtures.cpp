@@ -60,6 +60,23 @@ std::string FixtureCommand(const std::string& name, const std::string& out) {
     std::string options = name == "no_cues" ? " --no-cues" : " --compression 0:zlib --compression 1:zlib";
     return "mkvmerge -q -o " + out + options + " " + source;
   }
+  // Faults of real files: a configuration record that does not parse, with and without the
+  // parameter sets in the blocks; one zlib frame that does not inflate; AAC without its
+  // AudioSpecificConfig; pictures larger than every buffer of the pipeline.
+  const std::string patch = "python3 " VEXA_SOURCE_DIR "/tests/e2e/mkv_patch.py " + out;
+  if (name == "inband_headers")
+    return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -x264-params repeat-headers=1 -c:a aac", out);
+  const std::map<std::string, std::string> damage = {{"broken_avcc", "avcc"}, {"broken_avcc_inband", "avcc"},
+                                                     {"zlib_corrupt", "zlib 40"}, {"aac_no_private", "noaacpriv"}};
+  if (damage.count(name)) {
+    std::string source = MakeMkvFixture(UndamagedFixture(name));
+    return source.empty() ? "" : "cp " + source + " " + out + " && " + patch + " " + damage.at(name);
+  }
+  if (name == "big_frames")  // 6.2 to 7 MB a picture
+    return Ffmpeg(" -f lavfi -i testsrc=size=2304x1296:rate=25:duration=0.2 -f lavfi -i "
+                  "sine=frequency=440:sample_rate=48000:duration=0.2 -vf noise=alls=100:allf=t"
+                  " -c:v libx264 -preset ultrafast -qp 1 -pix_fmt yuv420p -c:a aac",
+                  out);
   if (name == "mpeg4_video")
     return Ffmpeg(kVideo + std::string(kTone) + " -c:v mpeg4 -c:a aac", out);
   if (name == "long_640")
@@ -75,6 +92,17 @@ std::string FixtureCommand(const std::string& name, const std::string& out) {
                   out);
   return "";
 }
+
+}  // namespace
+
+std::string UndamagedFixture(const std::string& name) {
+  if (name == "broken_avcc" || name == "aac_no_private") return "h264_aac";
+  if (name == "broken_avcc_inband") return "inband_headers";
+  if (name == "zlib_corrupt") return "zlib";
+  return name;
+}
+
+namespace {
 
 std::map<std::string, std::string> ParseCompactLine(const std::string& line) {
   std::map<std::string, std::string> fields;

@@ -17,6 +17,9 @@ std::string FixtureDir();
 // Names: h264_aac, ac3_51, mp3, multi_audio_subs, vfr, late_audio, piped, no_cues, zlib,
 // mpeg4_video, long_640 (12 s at 20 Mbit/s, more than the pipeline buffers), hd_60s.
 std::string MakeMkvFixture(const std::string& name);
+// The fixture a damaged one was made from (the name itself for the others): what the source
+// held before the damage, which ffprobe can still read.
+std::string UndamagedFixture(const std::string& name);
 
 struct ProgramRun {
   int exitCode = -1;
