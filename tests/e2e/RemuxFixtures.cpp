@@ -64,6 +64,11 @@ std::string FixtureCommand(const std::string& name, const std::string& out) {
   // parameter sets in the blocks; one zlib frame that does not inflate; AAC without its
   // AudioSpecificConfig; pictures larger than every buffer of the pipeline.
   const std::string patch = "python3 " VEXA_SOURCE_DIR "/tests/e2e/mkv_patch.py " + out;
+  if (name == "pyramid_23976")  // a deeper B-pyramid later than in the first pictures
+    return Ffmpeg(" -f lavfi -i testsrc2=size=960x540:rate=24000/1001:duration=6 -f lavfi -i "
+                  "sine=frequency=440:sample_rate=44100:duration=6 -c:v libx264 -preset medium -bf 3"
+                  " -b_strategy 2 -g 250 -pix_fmt yuv420p -c:a aac",
+                  out);
   if (name == "inband_headers")
     return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -x264-params repeat-headers=1 -c:a aac", out);
   const std::map<std::string, std::string> damage = {{"broken_avcc", "avcc"}, {"broken_avcc_inband", "avcc"},

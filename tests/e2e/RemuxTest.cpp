@@ -105,7 +105,7 @@ TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
 INSTANTIATE_TEST_SUITE_P(Corpus, RemuxCorpus,
                          testing::Values("h264_aac", "ac3_51", "mp3", "multi_audio_subs", "vfr",
                                          "late_audio", "piped", "no_cues", "zlib", "broken_avcc_inband",
-                                         "big_frames"));
+                                         "big_frames", "pyramid_23976"));
 
 // A file that cannot be served is refused when it is offered; one damaged frame is left out
 // and the stream goes on to the end.

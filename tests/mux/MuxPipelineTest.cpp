@@ -236,7 +236,6 @@ struct FullPipeline {
 
 TEST(MuxPipeline, StopWithTheReaderGoneNeverHangs) {
   FullPipeline p;
-  EXPECT_EQ(p.sink->Used(), 0x500000);
   p.stop = true;
   p.sink->Reset();  // the write is refused: the library ends and lets its inputs go
   p.worker.join();
