@@ -78,6 +78,17 @@ uint32_t ReadNalLength(const uint8_t* p, uint8_t lengthSize) {
   return length;
 }
 
+// Whether a length-prefixed picture holds at least one whole NAL unit with content.
+bool HoldsNalUnit(const uint8_t* data, size_t size, uint8_t lengthSize) {
+  for (size_t at = 0; at + lengthSize < size;) {
+    size_t length = ReadNalLength(data + at, lengthSize);
+    if (length > size - at - lengthSize) return false;
+    if (length > 0) return true;
+    at += lengthSize;
+  }
+  return false;
+}
+
 void Append(std::vector<uint8_t>* out, const uint8_t* data, size_t size) {
   out->insert(out->end(), data, data + size);
 }
@@ -532,6 +543,11 @@ CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::PushSample(Stream& stream, in
     if (read != StepResult::kDone) return read;
   }
   stream.blockHeld = false;
+  if (stream.blockType == VMF_BLOCK_VIDEO &&
+      !HoldsNalUnit(stream.block.data, stream.block.size, stream.nalLengthSize)) {
+    ++m_skipped;  // a picture of a few bytes: nothing a decoder could use
+    return StepResult::kSkipped;
+  }
   bool key = (stream.block.flags & VMF_BLOCK_FLAG_KEYFRAME) != 0;
   if (stream.blockType == VMF_BLOCK_VIDEO && stream.nalLengthSize == 4) {
     // Four-byte lengths become start codes where they stand; the delimiter goes in ahead.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -207,7 +208,11 @@ TEST(TranscodeJobMPEG2, DemultiplexingFailurePrintsTheNoticeAndEndsTheStream) {
   Script script;
   script.fail = true;
   ScriptedJob job(&script);
-  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
+  struct : NS::IJobListener {
+    void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override { events.push_back(event); }
+    std::vector<int32_t> events;
+  } listener;
+  ASSERT_EQ(job.Open(&listener, u"/m/a.mkv", nullptr), 0);
   testing::internal::CaptureStdout();
   ASSERT_EQ(job.Start(0, -1), 0);
   int emptyReads = 0;
@@ -216,6 +221,7 @@ TEST(TranscodeJobMPEG2, DemultiplexingFailurePrintsTheNoticeAndEndsTheStream) {
   EXPECT_EQ(printed, "\n\nTranscoderJob:Notify#   0\n\n");
   EXPECT_EQ(stream.size(), 188u);  // what the pipeline held still comes out
   EXPECT_EQ(emptyReads, 0);
+  EXPECT_EQ(listener.events, (std::vector<int32_t>{4})) << "the host is not told the stream broke";
 }
 
 TEST(TranscodeJobMPEG2, OtherEventsPrintTheirCodeAndEndTheStream) {
@@ -269,6 +275,26 @@ TEST(TranscodeJobMPEG2, StopReturnsWhileTheHostIsBlockedInRead) {
   EXPECT_EQ(job.Stop(), 0);
   reader.join();
   EXPECT_TRUE(readerDone);
+}
+
+size_t Entries(const char* folder) {
+  return size_t(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
+}
+
+// Answering an offer opens the source only to look at it: no descriptor and no thread of the
+// multiplexer outlive the answer.
+TEST(TranscodeJobMPEG2, CheckSourceKeepsNothingOpen) {
+  std::u16string path;
+  for (char c : std::string(VEXA_SAMPLE_MKV)) path += char16_t(c);
+  {
+    CTranscodeJobMPEG2 first(nullptr);  // what the framework's first use keeps, stays
+    ASSERT_EQ(first.CheckSource(path.c_str(), nullptr), 0);
+  }
+  CTranscodeJobMPEG2 prototype(nullptr);
+  size_t descriptors = Entries("/proc/self/fd"), threads = Entries("/proc/self/task");
+  ASSERT_EQ(prototype.CheckSource(path.c_str(), nullptr), 0);
+  EXPECT_EQ(Entries("/proc/self/fd"), descriptors);
+  EXPECT_EQ(Entries("/proc/self/task"), threads);
 }
 
 // Start answers failure when its producer cannot run: no stop event, no worker, or a first
