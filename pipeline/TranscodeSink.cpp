@@ -11,6 +11,9 @@ constexpr uint32_t kSinkChunk = 0x10000;
 // signal fell between its test and its wait.
 constexpr auto kReaderRecheck = std::chrono::milliseconds(100);
 constexpr uint32_t kTsPacketBytes = 188;
+// Read's answers at the node's border.
+constexpr int32_t kReadOk = 0;
+constexpr int32_t kReadEnded = -1;
 }  // namespace
 
 uint32_t CTranscodeSink::Portion(uint32_t capacity) const {
@@ -42,9 +45,9 @@ int32_t CTranscodeSink::Release() {
 }
 
 int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count) {
-  if (!buffer || !count || !IsUsable()) return -1;
+  if (!buffer || !count || !IsUsable()) return kReadEnded;
   *count = 0;
-  if (capacity == 0) return 0;
+  if (capacity == 0) return kReadOk;
   LockAdapter adapter{m_lock};
   std::unique_lock held(adapter);
   for (;;) {
@@ -57,15 +60,15 @@ int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count
       *count = taken;
       held.unlock();
       m_changed.notify_all();
-      return 0;
+      return kReadOk;
     }
     if (m_end && m_used == 0) {
       m_end = false;
       held.unlock();
       if (m_observer) m_observer->Notify(kNodeEventEndDelivered);
-      return -1;
+      return kReadEnded;
     }
-    if (m_woken) return 0;
+    if (m_woken) return kReadOk;
     m_changed.wait_for(held, kReaderRecheck);
   }
 }
