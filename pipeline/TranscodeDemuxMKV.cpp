@@ -400,16 +400,9 @@ CTranscodeMemConnection* CTranscodeDemuxMKV::GetStream(int32_t kind, uint8_t ind
 }
 
 int32_t CTranscodeDemuxMKV::Seek(int64_t startMs, int64_t) {
-  // The worker holds the lock for a whole sample, and may wait inside it for the host to read.
-  // A host that seeks instead of reading must not wait for the worker: the position is then
-  // handed over and taken up at the start of the next Process.
-  std::unique_lock hold(m_lock, std::try_to_lock);
-  if (!hold.owns_lock()) {
-    if (!m_reader || startMs < 0) return kSeekFailed;
-    m_pendingSeekMs = startMs;
-    return kSeekOk;
-  }
-  m_pendingSeekMs = -1;
+  // The worker holds the lock for a whole sample and may wait inside it for room downstream:
+  // the job stops its worker before it moves a running stream.
+  std::lock_guard hold(m_lock);
   return SeekLocked(startMs);
 }
 
@@ -469,8 +462,6 @@ int32_t CTranscodeDemuxMKV::Process() {
   // The choice is made under the lock too: a seek from the host's thread moves the times.
   std::lock_guard hold(m_lock);
   ApplyPendingAbort();
-  int64_t pendingSeek = m_pendingSeekMs.exchange(-1);
-  if (pendingSeek >= 0 && SeekLocked(pendingSeek) != kSeekOk) return kProcessFailed;
   if (m_video.empty() && m_audio.empty()) return kProcessFailed;
   Stream* stream = EarliestStream();
   if (!stream) return kProcessEnd;

@@ -121,7 +121,6 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   // Seek and Process hold it for their whole work; Abort never takes it.
   std::mutex m_lock;
   std::atomic<bool> m_abortPending{false};
-  std::atomic<int64_t> m_pendingSeekMs{-1};  // a seek handed over to the next Process
   // No block has been taken from the reader since Open: a seek to 0 has nothing to move.
   bool m_atStart = true;
   uint32_t m_skipped = 0;

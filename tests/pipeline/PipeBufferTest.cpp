@@ -9,9 +9,7 @@
 
 #include "pipeline/PipeBuffer.h"
 #include "interfaces/SampleTimingRecord.h"
-#include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
-#include "pipeline/TranscodeMemConnection.h"
 
 namespace {
 
@@ -64,38 +62,6 @@ TEST(PipeBuffer, TimingRecordsQueueBesideTheBytesWithTheirRealSizes) {
   // The reading face's own auxInfo changes nothing else.
   EXPECT_EQ(p.r().auxInfo(&p.r(), 0, kAuxSampleTiming, &record, sizeof record), 0);
   EXPECT_EQ(PipeBufferQueuedRecords(*p.pipe), 0u);
-}
-
-// Samples pass connection -> decoder -> encoder -> pipe buffer whole, with their start times.
-TEST(PipeBuffer, EncoderChainDeliversSamplesAndTimes) {
-  CTranscodeMemConnection connection(1 << 16, 1 << 12);
-  auto* decoder = new CTranscodeDecodeFake(nullptr);
-  auto* encoder = new CTranscodeEncodeFake(nullptr, 143);
-  decoder->SetSource(&connection, 143);
-  EXPECT_EQ(decoder->SetReceiver(encoder), encoder);
-  int32_t code = 0;
-  bufstream* out = encoder->GetOutput(&code);
-  ASSERT_NE(out, nullptr);
-  EXPECT_EQ(code, 143);
-
-  std::vector<uint8_t> sample(300);
-  for (size_t i = 0; i < sample.size(); ++i) sample[i] = uint8_t(i * 7);
-  connection.copyBytes(&connection, sample.data(), 100);
-  connection.copyBytes(&connection, sample.data() + 100, 200);
-  SampleTimingRecord record = Timing(27'000'000);
-  connection.auxInfo(&connection, 0, kAuxSampleTiming, &record, sizeof record);
-
-  std::vector<uint8_t> got(300);
-  ASSERT_EQ(out->copyBytes(out, got.data(), 300), 300u);
-  EXPECT_EQ(got, sample);
-  SampleTimingRecord taken{};
-  ASSERT_TRUE(Take(*out, taken));
-  EXPECT_EQ(taken.start, 27'000'000);
-  EXPECT_EQ(taken.stop, 27'000'001);
-  EXPECT_EQ(taken.size, 300u);
-  EXPECT_EQ(taken.startValid, 1);
-  decoder->Release();
-  encoder->Release();
 }
 
 // A sample larger than the whole pipe buffer reaches a slow reader intact.

@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <condition_variable>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "framework/L2carWrapper.h"
@@ -76,15 +73,6 @@ TEST(AudioConversion, Ac3SyncWordOnlyWhenMissing) {
   const Bytes bare = {1, 2};
   Ac3FrameWithSyncWord(bare.data(), bare.size(), &out);
   EXPECT_EQ(out, (Bytes{0x0B, 0x77, 1, 2}));
-}
-
-TEST(AudioConversion, StreamTypeTable) {
-  EXPECT_EQ(StreamTypeForFormatTag(255), 143);
-  EXPECT_EQ(StreamTypeForFormatTag(8192), 150);
-  EXPECT_EQ(StreamTypeForFormatTag(85), 132);
-  EXPECT_EQ(StreamTypeForFormatTag(80), 132);
-  EXPECT_EQ(StreamTypeForFormatTag(8193), 172);
-  EXPECT_EQ(StreamTypeForFormatTag(2), 0);
 }
 
 // A container of blocks held in memory, in place of the framework.
@@ -335,54 +323,6 @@ TEST_F(DemuxTest, BufferGrowsToWhatTheModuleAsks) {
   demux->Process();
   EXPECT_GT(demux->Process(), 0);
   EXPECT_EQ(demux->reader->shortReads, 1);  // grown once, straight to the size asked for
-}
-
-// A receiver that holds the worker inside Process, as a full pipe buffer does.
-class BlockingRecorder : public Recorder {
- public:
-  using Recorder::Recorder;
-  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
-    std::unique_lock hold(lock);
-    ++entered;
-    changed.notify_all();
-    changed.wait(hold, [&] { return released; });
-    hold.unlock();
-    Recorder::Receive(data, size, format);
-  }
-  std::mutex lock;
-  std::condition_variable changed;
-  int entered = 0;
-  bool released = false;
-};
-
-TEST_F(DemuxTest, SeekDuringABlockedProcessIsTakenUpByTheNextOne) {
-  tracks = {VideoTrack("H264")};
-  demux = new DemuxUnderTest(&observer, &tracks);
-  ASSERT_EQ(demux->Open(u"/m/x.mkv"), 0);
-  BlockingRecorder recorder(10, &log);
-  int32_t type = 0;
-  demux->GetStream(1, 0, &type)->SetReceiver(&recorder);
-  ASSERT_EQ(demux->Seek(0, -1), 0);
-  std::thread worker([&] { demux->Process(); });
-  {
-    std::unique_lock hold(recorder.lock);
-    recorder.changed.wait(hold, [&] { return recorder.entered == 1; });
-  }
-  // The worker is inside Process: the seek neither waits for it nor is lost.
-  EXPECT_EQ(demux->Seek(140, -1), 0);
-  {
-    std::lock_guard hold(recorder.lock);
-    recorder.released = true;
-  }
-  recorder.changed.notify_all();
-  worker.join();
-  log.clear();
-  // The next Process seeks first: the parameter sets, then the key frame at 1,200,000.
-  EXPECT_EQ(demux->Process(), 16);
-  EXPECT_EQ(demux->Process(), 12);  // delimiter and one NAL unit
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].start, 1200000LL * 27 / 10);
-  demux->GetStream(1, 0, &type)->SetReceiver(nullptr);
 }
 
 // A start at 0 before anything was read needs no seek: a reader that cannot seek still serves

@@ -238,25 +238,6 @@ TEST(TranscodeJobMPEG2, OtherEventsPrintTheirCodeAndEndTheStream) {
   EXPECT_EQ(count, 0u);
 }
 
-TEST(TranscodeJobMPEG2, PauseHoldsTheWorkerAndStartResumes) {
-  Script script;
-  script.samples = 1000000;
-  ScriptedJob job(&script);
-  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
-  ASSERT_EQ(job.Start(0, -1), 0);
-  job.TogglePause();
-  std::this_thread::sleep_for(20ms);
-  int held = script.processed;
-  std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(script.processed, held);
-  job.TogglePause();
-  job.TogglePause();
-  job.Start(-1, -1);  // clears the pause
-  std::this_thread::sleep_for(50ms);
-  EXPECT_GT(script.processed, held);
-  EXPECT_EQ(job.Stop(), 0);
-}
-
 TEST(TranscodeJobMPEG2, StopReturnsWhileTheHostIsBlockedInRead) {
   Script script;
   script.samples = 1000000;  // the pipeline fills up and the scripted muxer never drains it
