@@ -142,11 +142,7 @@ bool CutSamples(MuxInput& input) {
 
 }  // namespace
 
-// Reading pauses only while some whole sample is ready to go: a sample larger than the cap
-// is read to its end, or its writer would wait for room for ever.
-bool MuxInputFull(const MuxInput& input) {
-  return input.readyBytes > 0 && Held(input) + input.readyBytes >= input.config.bufferCap;
-}
+bool MuxInputFull(const MuxInput& input) { return Held(input) + input.readyBytes >= input.config.bufferCap; }
 
 bool MuxInputPump(MuxInput& input) {
   bool moved = false;
