@@ -75,7 +75,7 @@ CTranscodeDemuxer* CTranscodeJobMPEG2::HoldDemuxer() {
 
 int64_t CTranscodeJobMPEG2::GetDuration() {
   CTranscodeDemuxer* demuxer = HoldDemuxer();
-  if (!demuxer) return -1;
+  if (!demuxer) return m_checkedDurationMs;
   int64_t duration = demuxer->GetDuration();
   demuxer->Release();
   return duration;
@@ -134,6 +134,8 @@ int32_t CTranscodeJobMPEG2::CheckSource(const char16_t* path, const char* mime) 
   CTranscodeDemuxer* probe = CreateDemuxer();
   if (!probe) return kJobUnusableSource;
   bool opened = probe->Open(path) == 0;
+  // The offer names the duration: it outlives the look at the source.
+  m_checkedDurationMs = opened ? probe->GetDuration() : -1;
   probe->Release();
   return opened ? kJobOk : kJobUnusableSource;
 }

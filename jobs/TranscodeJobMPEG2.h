@@ -92,6 +92,8 @@ class CTranscodeJobMPEG2 : public CBaseTranscoderJob, public CTranscodeNodeObser
   // made and unmade only under it. Read and Notify never take it.
   std::mutex m_controlLock;
   std::atomic<bool> m_paused{false};
+  // The duration CheckSource found, answered while no pipeline is built.
+  std::atomic<int64_t> m_checkedDurationMs{-1};
   // Set when the stream was cut short: once the sink is drained, Read answers false.
   std::atomic<bool> m_streamOver{false};
   // Guards the sink and demultiplexer pointers between the host's threads: Read and Seek take
