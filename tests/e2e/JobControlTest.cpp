@@ -8,7 +8,7 @@
 #include <future>
 #include <thread>
 
-#include "tests/e2e/RemuxFixtures.h"
+#include "tests/support/MuxFixture.h"
 #include "tests/support/FakeJob.h"
 
 namespace {

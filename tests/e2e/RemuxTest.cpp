@@ -4,7 +4,6 @@
 
 #include <algorithm>
 
-#include "tests/e2e/RemuxFixtures.h"
 #include "tests/support/MuxFixture.h"
 
 namespace {
