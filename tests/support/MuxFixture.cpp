@@ -27,11 +27,6 @@ namespace {
 
 constexpr int64_t kShiftMs = 1000;  // keeps every source time positive, as a demultiplexer delivers it
 
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
 struct CrcPacket {
   int64_t ptsMs;
   size_t size;
