@@ -29,6 +29,11 @@ constexpr char kReservedPrefix[] = ".vexa-";
 constexpr char kFileHeader[] = "vexa-settings-key 1";
 
 std::atomic<uint32_t> uniqueCounter{0};
+std::atomic<WriteObserver> writeObserver{nullptr};
+
+void Observe(WritePoint point) {
+  if (WriteObserver observer = writeObserver.load()) observer(point);
+}
 
 // ---- names
 
@@ -396,7 +401,7 @@ bool SyncDirectory(const std::string& directory) {
   return ok;
 }
 
-bool WriteAll(int fd, const std::string& text) {
+bool WriteAll(int fd, std::string_view text) {
   size_t done = 0;
   while (done < text.size()) {
     ssize_t put = ::write(fd, text.data() + done, text.size() - done);
@@ -432,7 +437,10 @@ bool StoreValues(const std::string& directory, const std::vector<Entry>& entries
                                 std::to_string(uniqueCounter.fetch_add(1));
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
-  const bool written = WriteAll(fd, text) && ::fsync(fd) == 0;
+  const size_t half = text.size() / 2;
+  bool written = WriteAll(fd, std::string_view(text).substr(0, half));
+  if (written) Observe(WritePoint::kHalfWritten);
+  written = written && WriteAll(fd, std::string_view(text).substr(half)) && ::fsync(fd) == 0;
   if (::close(fd) != 0 || !written) {
     ::unlink(temporary.c_str());
     return false;
@@ -443,6 +451,7 @@ bool StoreValues(const std::string& directory, const std::vector<Entry>& entries
     return false;
   }
   SyncDirectory(directory);
+  Observe(WritePoint::kReplaced);
   return true;
 }
 
@@ -460,6 +469,8 @@ std::string HomeDirectory() {
 }
 
 }  // namespace
+
+void SetWriteObserver(WriteObserver observer) { writeObserver.store(observer); }
 
 std::string HexBytes(const std::vector<uint8_t>& bytes) {
   static const char hex[] = "0123456789abcdef";

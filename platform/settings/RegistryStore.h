@@ -72,6 +72,13 @@ bool RegEnumSubkeys(const RegKey& key, std::vector<std::u16string>& names);
 // removed.
 bool RegDeleteTree(Hive hive, std::u16string_view path);
 
+// Where a rewrite of a values file stands: a test stops a writer at one of these points and
+// kills it there, since a killed writer must leave the old or the new values, never a mix.
+enum class WritePoint { kHalfWritten, kReplaced };
+using WriteObserver = void (*)(WritePoint point);
+// Installs the observer (null: none) for this process.
+void SetWriteObserver(WriteObserver observer);
+
 // Case-insensitive comparison of registry names.
 bool RegNamesEqual(std::u16string_view a, std::u16string_view b);
 

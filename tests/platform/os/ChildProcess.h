@@ -44,6 +44,7 @@ class Signal {
     ::close(fds_[1]);
   }
   void Send() { (void)!::write(fds_[1], "x", 1); }
+  int WriteEnd() const { return fds_[1]; }
   bool Receive() {
     char byte;
     return ::read(fds_[0], &byte, 1) == 1;

@@ -53,12 +53,17 @@ TEST(VexaEvent, AutoResetWakesExactlyOneOfManyWaiters) {
   std::vector<std::thread> waiters;
   for (int i = 0; i < 3; ++i)
     waiters.emplace_back([&] {
-      if (event.Wait(300) == 0) ++released;
+      if (event.Wait() == 0) ++released;
     });
+  event.Set();  // whether or not the waiters wait yet, the one signal frees one of them
+  while (released == 0) std::this_thread::yield();
   std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(released, 1);
+  event.Set();
+  while (released < 2) std::this_thread::yield();
   event.Set();
   for (auto& waiter : waiters) waiter.join();
-  EXPECT_EQ(released, 1);
+  EXPECT_EQ(released, 3);
 }
 
 TEST(VexaEvent, DefaultTimeout) {

@@ -43,6 +43,7 @@ TEST(VexaThread, RunsUntilStopped) {
   EXPECT_EQ(thread.WaitDone(0), 0);  // no thread yet: done
   thread.SetUserValue(77);
   ASSERT_EQ(thread.Start(PollUntilStopped, &seen), 0);
+  while (seen.passes == 0) std::this_thread::yield();  // running, however late it was scheduled
   EXPECT_EQ(thread.WaitDone(30), -1);
   thread.Stop();
   EXPECT_TRUE(seen.finished);
