@@ -482,6 +482,8 @@ std::string HexBytes(const std::vector<uint8_t>& bytes) {
   return out;
 }
 
+std::u16string RegFoldName(std::u16string_view name) { return Fold(name); }
+
 bool RegNamesEqual(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

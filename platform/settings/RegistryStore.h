@@ -79,7 +79,8 @@ using WriteObserver = void (*)(WritePoint point);
 // Installs the observer (null: none) for this process.
 void SetWriteObserver(WriteObserver observer);
 
-// Case-insensitive comparison of registry names.
+// Case-insensitive comparison of registry names, and the folded form that compares so.
 bool RegNamesEqual(std::u16string_view a, std::u16string_view b);
+std::u16string RegFoldName(std::u16string_view name);
 
 }  // namespace veds

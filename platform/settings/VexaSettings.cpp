@@ -1,5 +1,6 @@
 #include "platform/settings/VexaSettings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/files/TextConvert.h"
@@ -120,23 +121,27 @@ bool VexaSettings::WriteValue(const char16_t* name, uint32_t type, const void* d
   return RegSetValue(*primary, name, value);
 }
 
+// Names of both layers, merged as registry names compare: a name held by both layers in
+// different case is listed once, as the layer read first spells it.
 bool VexaSettings::CollectNames(bool subkeys, std::set<std::u16string>& names) {
   names.clear();
   if (!Open()) return false;
   const RegKey* keys[2];
   const int count = KeysToRead(keys);
+  std::set<std::u16string> folded;
   for (int i = 0; i < count; ++i) {
     std::vector<std::u16string> found;
     if (subkeys) {
       RegEnumSubkeys(*keys[i], found);
-      names.insert(found.begin(), found.end());
     } else {
       RegEnumValueNames(*keys[i], found);
-      for (auto& name : found) {
-        if (name.size() >= kValueNameLimit) break;  // does not fit the enumeration buffer
-        if (!name.empty()) names.insert(std::move(name));
-      }
+      // Names that do not fit the enumeration buffer end the enumeration.
+      auto tooLong = std::find_if(found.begin(), found.end(),
+                                  [](const std::u16string& name) { return name.size() >= kValueNameLimit; });
+      found.erase(tooLong, found.end());
     }
+    for (auto& name : found)
+      if (!name.empty() && folded.insert(RegFoldName(name)).second) names.insert(std::move(name));
   }
   return true;
 }

@@ -236,9 +236,11 @@ TEST_F(Settings, OpenSettingsPicksPathAndMode) {
 TEST_F(Settings, ChildrenAndEnumerationAcrossLayers) {
   Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"u", StringValue(u"1"));
   Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\MachineChild", u"m", StringValue(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"m", StringValue(u"1"));
+  // Both layers hold "UserChild" and "Shared", the machine layer spelled in other case: each is
+  // listed once, as the user layer spells it.
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\USERCHILD", u"m", StringValue(u"1"));
   Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", StringValue(u"user"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", StringValue(u"machine"));
+  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"sHARED", StringValue(u"machine"));
   Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"MachineOnly", StringValue(u"x"));
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettings(false, false, u"P", true, settings));
