@@ -10,8 +10,10 @@
 #include <wctype.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -26,7 +28,9 @@ constexpr char kLockFile[] = ".vexa-lock";
 constexpr char kTempPrefix[] = ".vexa-values.tmp.";
 constexpr char kDeletedPrefix[] = ".vexa-deleted.";
 constexpr char kReservedPrefix[] = ".vexa-";
-constexpr char kFileHeader[] = "vexa-settings-key 1";
+constexpr char kHeaderVersion1[] = "vexa-settings-key 1";
+constexpr char kHeaderVersion2[] = "vexa-settings-key 2";
+constexpr char kTrailer[] = "end ";
 
 std::atomic<uint32_t> uniqueCounter{0};
 std::atomic<WriteObserver> writeObserver{nullptr};
@@ -200,9 +204,18 @@ bool MakeDirectories(const std::string& path) {
 
 // ---- the values file
 
-struct Entry {
-  std::u16string name;
-  RegValue value;
+// One line of a values file: a value, or a foreign line (a type this build does not know),
+// which is written back as it was found.
+struct ValueLine {
+  enum Kind { kForeign, kValue } kind = kForeign;
+  std::u16string name;  // empty for a foreign line whose name does not parse
+  RegValue value;       // kValue only
+  std::string body;     // kForeign: "TYPE NAME DATA" as found
+};
+
+struct ValuesFile {
+  std::vector<ValueLine> lines;
+  bool damaged = false;  // a line failed its check or did not parse, or lines went missing
 };
 
 const char* TypeName(uint32_t type) {
@@ -354,43 +367,143 @@ bool DecodeData(uint32_t type, std::string_view text, RegValue& value) {
   }
 }
 
-// Reads the values of a key; a missing file is a key without values. Lines that do not parse
-// are passed over.
-bool LoadValues(const std::string& directory, std::vector<Entry>& entries) {
-  entries.clear();
+// ---- integrity: a CRC-32 (the polynomial of zlib and PNG) over each line
+
+constexpr std::array<uint32_t, 256> MakeCrcTable() {
+  std::array<uint32_t, 256> table{};
+  for (uint32_t n = 0; n < 256; ++n) {
+    uint32_t c = n;
+    for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+    table[n] = c;
+  }
+  return table;
+}
+constexpr std::array<uint32_t, 256> kCrcTable = MakeCrcTable();
+
+uint32_t Crc32(std::string_view bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (char c : bytes) crc = kCrcTable[(crc ^ static_cast<unsigned char>(c)) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+constexpr size_t kCheckDigits = 8;
+
+std::string CheckField(std::string_view body) {
+  char field[kCheckDigits + 1];
+  std::snprintf(field, sizeof field, "%08x", Crc32(body));
+  return field;
+}
+
+// ---- parsing and writing the values file
+
+// Parses "TYPE NAME DATA". A known type whose name or data does not parse is damage; an unknown
+// type (a later build's, say) is a foreign line, kept as it is.
+bool ParseBody(std::string_view body, ValueLine& line) {
+  line = ValueLine{};
+  line.body = std::string(body);
+  const size_t firstSpace = body.find(' ');
+  const size_t secondSpace = firstSpace == std::string_view::npos ? firstSpace : body.find(' ', firstSpace + 1);
+  std::string nameBytes;
+  const bool named = secondSpace != std::string_view::npos &&
+                     Unescape(body.substr(firstSpace + 1, secondSpace - firstSpace - 1), nameBytes) &&
+                     FromWtf8(nameBytes, line.name) && !line.name.empty();
+  if (!named) line.name.clear();
+  const uint32_t type = TypeFromName(body.substr(0, firstSpace));
+  if (!type) return true;  // foreign
+  line.kind = ValueLine::kValue;
+  return named && DecodeData(type, body.substr(secondSpace + 1), line.value);
+}
+
+// The header names the format: version 1 lines are "TYPE NAME DATA"; version 2 lines carry a
+// check field in front ("CHECK TYPE NAME DATA") and the file ends with "end COUNT".
+void ParseValues(std::string_view text, ValuesFile& file) {
+  file = ValuesFile{};
+  std::vector<std::string_view> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) {  // a last line without its line break was cut short
+      file.damaged = true;
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  if (lines.empty() || (lines[0] != kHeaderVersion1 && lines[0] != kHeaderVersion2)) {
+    file.damaged = true;
+    return;
+  }
+  const bool checked = lines[0] == kHeaderVersion2;
+  size_t last = lines.size();
+  if (checked) {
+    // The count at the end shows that no whole line went missing.
+    if (last < 2 || lines[last - 1].substr(0, sizeof kTrailer - 1) != kTrailer) {
+      file.damaged = true;
+    } else {
+      --last;
+    }
+  }
+  for (size_t i = 1; i < last; ++i) {
+    std::string_view line = lines[i];
+    if (line.empty()) continue;
+    if (checked) {
+      if (line.size() <= kCheckDigits || line[kCheckDigits] != ' ' ||
+          line.substr(0, kCheckDigits) != CheckField(line.substr(kCheckDigits + 1))) {
+        file.damaged = true;
+        continue;
+      }
+      line.remove_prefix(kCheckDigits + 1);
+    }
+    ValueLine parsed;
+    if (!ParseBody(line, parsed)) {
+      file.damaged = true;
+      continue;
+    }
+    file.lines.push_back(std::move(parsed));
+  }
+  if (checked && !file.damaged &&
+      lines[last] != std::string(kTrailer) + std::to_string(file.lines.size()))
+    file.damaged = true;
+}
+
+std::string FormatValues(const ValuesFile& file) {
+  std::string text = kHeaderVersion2;
+  text += '\n';
+  for (const auto& line : file.lines) {
+    std::string body = line.body;
+    if (line.kind == ValueLine::kValue)
+      body = std::string(TypeName(line.value.type)) + ' ' + Escape(ToWtf8(line.name)) + ' ' + EncodeData(line.value);
+    text += CheckField(body);
+    text += ' ';
+    text += body;
+    text += '\n';
+  }
+  text += kTrailer;
+  text += std::to_string(file.lines.size());
+  text += '\n';
+  return text;
+}
+
+// Reads the values of a key; a missing file is a key without values.
+StoreResult LoadValues(const std::string& directory, ValuesFile& file) {
+  file = ValuesFile{};
   const std::string path = directory + "/" + kValuesFile;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT;
+  if (fd < 0) return errno == ENOENT ? StoreResult::kOk : StoreResult::kIoFailed;
   std::string text;
   char buffer[65536];
+  bool failed = false;
   for (;;) {
     ssize_t got = ::read(fd, buffer, sizeof buffer);
     if (got < 0 && errno == EINTR) continue;
+    failed = got < 0;
     if (got <= 0) break;
     text.append(buffer, static_cast<size_t>(got));
   }
   ::close(fd);
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    if (line.empty() || line == kFileHeader) continue;
-    const size_t firstSpace = line.find(' ');
-    if (firstSpace == std::string_view::npos) continue;
-    const size_t secondSpace = line.find(' ', firstSpace + 1);
-    if (secondSpace == std::string_view::npos) continue;
-    const uint32_t type = TypeFromName(line.substr(0, firstSpace));
-    std::string nameBytes;
-    Entry entry;
-    if (!type || !Unescape(line.substr(firstSpace + 1, secondSpace - firstSpace - 1), nameBytes) ||
-        !FromWtf8(nameBytes, entry.name) || entry.name.empty() ||
-        !DecodeData(type, line.substr(secondSpace + 1), entry.value))
-      continue;
-    entries.push_back(std::move(entry));
-  }
-  return true;
+  if (failed) return StoreResult::kIoFailed;
+  ParseValues(text, file);
+  return StoreResult::kOk;
 }
 
 bool SyncDirectory(const std::string& directory) {
@@ -414,17 +527,8 @@ bool WriteAll(int fd, std::string_view text) {
 
 // Replaces the values file: temporary file, flushed to disk, renamed over the old one. The
 // caller holds the key's lock.
-bool StoreValues(const std::string& directory, const std::vector<Entry>& entries) {
-  std::string text = kFileHeader;
-  text += '\n';
-  for (const auto& entry : entries) {
-    text += TypeName(entry.value.type);
-    text += ' ';
-    text += Escape(ToWtf8(entry.name));
-    text += ' ';
-    text += EncodeData(entry.value);
-    text += '\n';
-  }
+bool StoreValues(const std::string& directory, const ValuesFile& file) {
+  const std::string text = FormatValues(file);
   // Temporary files left by writers that died midway: no writer is at work but us.
   if (DIR* handle = ::opendir(directory.c_str())) {
     while (dirent* item = ::readdir(handle)) {
@@ -455,10 +559,10 @@ bool StoreValues(const std::string& directory, const std::vector<Entry>& entries
   return true;
 }
 
-std::vector<Entry>::iterator FindEntry(std::vector<Entry>& entries, std::u16string_view name) {
+std::vector<ValueLine>::iterator FindLine(ValuesFile& file, std::u16string_view name) {
   const std::u16string wanted = Fold(name);
-  return std::find_if(entries.begin(), entries.end(),
-                      [&](const Entry& entry) { return Fold(entry.name) == wanted; });
+  return std::find_if(file.lines.begin(), file.lines.end(),
+                      [&](const ValueLine& line) { return !line.name.empty() && Fold(line.name) == wanted; });
 }
 
 std::string HomeDirectory() {
@@ -533,47 +637,64 @@ bool RegOpenKey(Hive hive, std::u16string_view path, bool create, bool write, Re
   return true;
 }
 
-bool RegQueryValue(const RegKey& key, std::u16string_view name, RegValue& value) {
-  std::vector<Entry> entries;
-  if (key.directory.empty() || !LoadValues(key.directory, entries)) return false;
-  auto found = FindEntry(entries, name);
-  if (found == entries.end()) return false;
+StoreResult RegQueryValue(const RegKey& key, std::u16string_view name, RegValue& value) {
+  ValuesFile file;
+  if (key.directory.empty()) return StoreResult::kBadArgument;
+  if (StoreResult loaded = LoadValues(key.directory, file); loaded != StoreResult::kOk) return loaded;
+  auto found = FindLine(file, name);
+  if (found == file.lines.end()) return file.damaged ? StoreResult::kDamaged : StoreResult::kNotFound;
+  if (found->kind != ValueLine::kValue) return StoreResult::kUnknownType;
   value = std::move(found->value);
-  return true;
+  return StoreResult::kOk;
 }
 
-bool RegSetValue(const RegKey& key, std::u16string_view name, const RegValue& value) {
-  if (!key.writable || key.directory.empty() || name.empty() || !IsWellShaped(value)) return false;
+namespace {
+
+// Loads the key's values under its lock, lets `change` edit them and stores the result. A
+// damaged file is never rewritten: what could not be read would be lost with it.
+template <typename Change>
+StoreResult RewriteValues(const RegKey& key, Change change) {
+  if (!key.writable || key.directory.empty()) return StoreResult::kAccessDenied;
   KeyLock lock(key.directory);
-  if (!lock.held()) return false;
-  std::vector<Entry> entries;
-  if (!LoadValues(key.directory, entries)) return false;
-  auto found = FindEntry(entries, name);
-  if (found != entries.end())
+  if (!lock.held()) return StoreResult::kIoFailed;
+  ValuesFile file;
+  if (StoreResult loaded = LoadValues(key.directory, file); loaded != StoreResult::kOk) return loaded;
+  if (file.damaged) return StoreResult::kDamaged;
+  if (StoreResult changed = change(file); changed != StoreResult::kOk) return changed;
+  return StoreValues(key.directory, file) ? StoreResult::kOk : StoreResult::kIoFailed;
+}
+
+}  // namespace
+
+StoreResult RegSetValue(const RegKey& key, std::u16string_view name, const RegValue& value) {
+  if (name.empty() || !IsWellShaped(value)) return StoreResult::kBadArgument;
+  return RewriteValues(key, [&](ValuesFile& file) {
+    auto found = FindLine(file, name);
+    if (found == file.lines.end()) found = file.lines.insert(file.lines.end(), ValueLine{ValueLine::kValue, std::u16string(name), {}, {}});
+    found->kind = ValueLine::kValue;  // a foreign value of this name is replaced, as any other
     found->value = value;
-  else
-    entries.push_back(Entry{std::u16string(name), value});
-  return StoreValues(key.directory, entries);
+    found->body.clear();
+    return StoreResult::kOk;
+  });
 }
 
-bool RegDeleteValue(const RegKey& key, std::u16string_view name) {
-  if (!key.writable || key.directory.empty()) return false;
-  KeyLock lock(key.directory);
-  if (!lock.held()) return false;
-  std::vector<Entry> entries;
-  if (!LoadValues(key.directory, entries)) return false;
-  auto found = FindEntry(entries, name);
-  if (found == entries.end()) return false;
-  entries.erase(found);
-  return StoreValues(key.directory, entries);
+StoreResult RegDeleteValue(const RegKey& key, std::u16string_view name) {
+  return RewriteValues(key, [&](ValuesFile& file) {
+    auto found = FindLine(file, name);
+    if (found == file.lines.end()) return StoreResult::kNotFound;
+    file.lines.erase(found);
+    return StoreResult::kOk;
+  });
 }
 
-bool RegEnumValueNames(const RegKey& key, std::vector<std::u16string>& names) {
+StoreResult RegEnumValueNames(const RegKey& key, std::vector<std::u16string>& names) {
   names.clear();
-  std::vector<Entry> entries;
-  if (key.directory.empty() || !LoadValues(key.directory, entries)) return false;
-  for (auto& entry : entries) names.push_back(std::move(entry.name));
-  return true;
+  ValuesFile file;
+  if (key.directory.empty()) return StoreResult::kBadArgument;
+  if (StoreResult loaded = LoadValues(key.directory, file); loaded != StoreResult::kOk) return loaded;
+  for (auto& line : file.lines)
+    if (!line.name.empty()) names.push_back(std::move(line.name));
+  return file.damaged ? StoreResult::kDamaged : StoreResult::kOk;
 }
 
 bool RegEnumSubkeys(const RegKey& key, std::vector<std::u16string>& names) {

@@ -74,8 +74,27 @@ TEST_F(SettingsTool, SetStringMakesTheFFmpegPathReadable) {
   Result get = Tool({"get", "Settings/VexaMediaServer", "FFmpegPath"});
   EXPECT_EQ(get.status, 0);
   EXPECT_EQ(get.out, "/usr/bin/ffmpeg\n");
-  EXPECT_EQ(Slurp(ValuesFile(userRoot_, "SOFTWARE/Vexa/Settings/VexaMediaServer")),
-            "vexa-settings-key 1\nsz FFmpegPath /usr/bin/ffmpeg\n");
+}
+
+// One altered byte in the user layer: every command says so and changes nothing, and no reader
+// takes the machine layer's value instead.
+TEST_F(SettingsTool, ADamagedKeyIsReportedNeverPassedOver) {
+  ASSERT_EQ(Tool({"--machine", "set-string", "Settings/P", "V", "machine"}).status, 0);
+  ASSERT_EQ(Tool({"set-string", "Settings/P", "V", "user"}).status, 0);
+  const std::string file = ValuesFile(userRoot_, "SOFTWARE/Vexa/Settings/P");
+  std::string text = Slurp(file);
+  text[text.find("user")] = 'U';
+  std::ofstream(file) << text;
+  for (const auto& arguments : std::vector<std::vector<std::string>>{
+           {"get", "Settings/P", "V"}, {"list", "Settings/P"}, {"set-string", "Settings/P", "W", "w"},
+           {"delete", "Settings/P", "V"}}) {
+    Result result = Tool(arguments);
+    EXPECT_EQ(result.status, 3) << arguments[0];
+    EXPECT_NE(result.err.find("damaged"), std::string::npos) << arguments[0];
+  }
+  EXPECT_EQ(Slurp(file), text);
+  std::string value;
+  EXPECT_FALSE(veds::ReadSettingString(u"P", u"V", value));
 }
 
 TEST_F(SettingsTool, MachineLayerAndFallback) {

@@ -11,7 +11,7 @@ namespace {
 void Put(Hive hive, std::u16string_view path, std::u16string_view name, const RegValue& value) {
   RegKey key;
   ASSERT_TRUE(RegOpenKey(hive, path, true, true, key));
-  ASSERT_TRUE(RegSetValue(key, name, value));
+  ASSERT_EQ(RegSetValue(key, name, value), StoreResult::kOk);
 }
 
 constexpr char16_t kProductKey[] = u"SOFTWARE\\Vexa\\Settings\\VexaMediaServer";
