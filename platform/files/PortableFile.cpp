@@ -250,6 +250,14 @@ int64_t PortableFileSize(const char16_t* name) {
   return static_cast<int64_t>(info.st_size);
 }
 
+int32_t PortableFileRename(const char16_t* from, const char16_t* to) {
+  if (!from || !to) return kPortableNoName;
+  std::string fromPath;
+  std::string toPath;
+  if (!WideToPath(from, fromPath) || !WideToPath(to, toPath)) return kPortableInvalid;
+  return std::rename(fromPath.c_str(), toPath.c_str()) == 0 ? kPortableOk : OpenResultFromErrno(errno);
+}
+
 uint64_t PortableSystemSeekCount() { return systemSeeks.load(std::memory_order_relaxed); }
 
 // ---- directories
