@@ -60,7 +60,8 @@ std::string HiveRoot(Hive hive);
 // Bytes as lower-case hexadecimal, two digits each: how binary values are written and shown.
 std::string HexBytes(const std::vector<uint8_t>& bytes);
 
-// An opened key.
+// An opened key. It holds no system handle (each operation opens and closes what it needs), so
+// whoever holds the struct owns the key and nothing has to be closed when it goes.
 struct RegKey {
   Hive hive = Hive::None;
   std::string directory;  // absolute
