@@ -17,6 +17,7 @@
 
 #include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
+#include "platform/os/FileDescriptor.h"
 
 namespace VexaFiles {
 namespace {
@@ -113,12 +114,10 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
   } else {
     openFlags |= O_RDONLY;
   }
-  int fd = ::open(path.c_str(), openFlags, 0666);
+  VexaOS::CFileDescriptor owned(::open(path.c_str(), openFlags, 0666));
+  const int fd = owned.Get();
   if (fd < 0) return OpenResultFromErrno(errno);
-  auto fail = [&](int error) {
-    ::close(fd);
-    return OpenResultFromErrno(error);
-  };
+  auto fail = [](int error) { return OpenResultFromErrno(error); };  // the owner closes
   struct stat info;
   if (::fstat(fd, &info) != 0) return fail(errno);
   if (S_ISDIR(info.st_mode)) return fail(EACCES);
@@ -131,24 +130,20 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
                   (flags & kPortableSequential) ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
 
   PortableFile* file = NewRecord(allocator);
-  if (!file) {
-    ::close(fd);
-    return kPortableNoMemory;
-  }
+  if (!file) return kPortableNoMemory;
   file->flags = flags;
   file->name = CopyWide(allocator, name, WideLength(name));
   if (!file->name) {
-    ::close(fd);
     FreeRecord(file);
     return kPortableNoMemory;
   }
   file->stream = ::fdopen(fd, mode);
   if (!file->stream) {
     int error = errno;
-    ::close(fd);
     FreeRecord(file);
     return OpenResultFromErrno(error);
   }
+  owned.Release();  // the stream owns it now
   *out = file;
   return kPortableOk;
 }
