@@ -18,6 +18,7 @@
 #include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
 #include "platform/os/FileDescriptor.h"
+#include "platform/os/DirectoryHandle.h"
 
 namespace VexaFiles {
 namespace {
@@ -293,14 +294,11 @@ int32_t PortableDirNext(PortableDir* dir, PortableDirEntry* entry) {
     std::string where;
     if (!Utf16ToUtf8String(std::u16string_view(dir->pattern, length), where)) return kPortableInvalid;
     if (where.empty()) where.push_back('/');
-    DIR* handle = ::opendir(where.c_str());
+    VexaOS::DirectoryHandle handle = VexaOS::OpenDirectory(where.c_str());
     if (!handle) return OpenResultFromErrno(errno);
     auto* state = new (std::nothrow) PortableDirState;
-    if (!state) {
-      ::closedir(handle);
-      return kPortableNoMemory;
-    }
-    while (dirent* item = ::readdir(handle)) {
+    if (!state) return kPortableNoMemory;
+    while (dirent* item = ::readdir(handle.get())) {
       bool isDirectory = item->d_type == DT_DIR;
       if (item->d_type == DT_UNKNOWN || item->d_type == DT_LNK) {
         struct stat info;
@@ -309,7 +307,6 @@ int32_t PortableDirNext(PortableDir* dir, PortableDirEntry* entry) {
       }
       state->entries.emplace_back(item->d_name, isDirectory);
     }
-    ::closedir(handle);
     std::sort(state->entries.begin(), state->entries.end());
     dir->state = state;
   }

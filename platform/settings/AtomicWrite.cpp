@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/os/DirectoryHandle.h"
+
 namespace veds {
 namespace {
 
@@ -40,11 +42,10 @@ bool WriteAll(int fd, std::string_view text) {
 }
 
 void RemoveLeftovers(const std::string& directory, const std::string& prefix) {
-  DIR* handle = ::opendir(directory.c_str());
+  VexaOS::DirectoryHandle handle = VexaOS::OpenDirectory(directory.c_str());
   if (!handle) return;
-  while (dirent* item = ::readdir(handle))
-    if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) == 0) ::unlinkat(::dirfd(handle), item->d_name, 0);
-  ::closedir(handle);
+  while (dirent* item = ::readdir(handle.get()))
+    if (std::strncmp(item->d_name, prefix.c_str(), prefix.size()) == 0) ::unlinkat(::dirfd(handle.get()), item->d_name, 0);
 }
 
 }  // namespace

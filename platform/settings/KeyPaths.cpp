@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/os/DirectoryHandle.h"
 #include "platform/settings/RegistryStore.h"
 
 namespace veds {
@@ -132,11 +133,11 @@ std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
 }
 
 std::string FindSubkey(const std::string& directory, std::u16string_view name) {
-  DIR* handle = ::opendir(directory.c_str());
+  VexaOS::DirectoryHandle handle = VexaOS::OpenDirectory(directory.c_str());
   if (!handle) return {};
   const std::u16string wanted = Fold(name);
   std::vector<std::string> matches;
-  while (dirent* item = ::readdir(handle)) {
+  while (dirent* item = ::readdir(handle.get())) {
     std::string_view entry(item->d_name);
     if (entry == "." || entry == ".." || IsReserved(entry)) continue;
     std::u16string wide;
@@ -145,7 +146,6 @@ std::string FindSubkey(const std::string& directory, std::u16string_view name) {
     struct stat info;
     if (::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) matches.push_back(full);
   }
-  ::closedir(handle);
   if (matches.empty()) return {};
   std::sort(matches.begin(), matches.end());  // should two differ only in case, one wins always
   return matches.front();

@@ -13,6 +13,7 @@
 #include "platform/settings/AtomicWrite.h"
 #include "platform/settings/KeyPaths.h"
 #include "platform/settings/ValuesFile.h"
+#include "platform/os/DirectoryHandle.h"
 
 namespace veds {
 namespace {
@@ -127,17 +128,16 @@ StoreResult RegEnumValueNames(const RegKey& key, std::vector<std::u16string>& na
 
 bool RegEnumSubkeys(const RegKey& key, std::vector<std::u16string>& names) {
   names.clear();
-  DIR* handle = key.directory.empty() ? nullptr : ::opendir(key.directory.c_str());
+  VexaOS::DirectoryHandle handle = key.directory.empty() ? nullptr : VexaOS::OpenDirectory(key.directory.c_str());
   if (!handle) return false;
   std::vector<std::string> entries;
-  while (dirent* item = ::readdir(handle)) {
+  while (dirent* item = ::readdir(handle.get())) {
     std::string_view entry(item->d_name);
     if (entry == "." || entry == ".." || IsReserved(entry)) continue;
     struct stat info;
     const std::string full = key.directory + "/" + item->d_name;
     if (::stat(full.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) entries.emplace_back(entry);
   }
-  ::closedir(handle);
   std::sort(entries.begin(), entries.end());
   for (const auto& entry : entries) {
     std::u16string name;

@@ -27,6 +27,7 @@ namespace veds {
 
 // Value types, with the registry's numbers.
 enum : uint32_t {
+  kRegUnknown = 0,  // a type name this build does not know
   kRegSz = 1,
   kRegExpandSz = 2,
   kRegBinary = 3,

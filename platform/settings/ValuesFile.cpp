@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "platform/os/OsResult.h"
 #include "platform/settings/KeyPaths.h"
 
 namespace veds {
@@ -30,7 +31,7 @@ uint32_t TypeFromName(std::string_view name) {
   if (name == "binary") return kRegBinary;
   if (name == "dword") return kRegDword;
   if (name == "qword") return kRegQword;
-  return 0;
+  return kRegUnknown;
 }
 
 // Printable ASCII but "%" stays as it is; every other byte becomes %XX.
@@ -54,7 +55,7 @@ int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return VexaOS::kNotHexDigit;
 }
 
 bool Unescape(std::string_view text, std::string& out) {
@@ -191,7 +192,7 @@ bool ParseBody(std::string_view body, ValueLine& line) {
                      FromWtf8(nameBytes, line.name) && !line.name.empty();
   if (!named) line.name.clear();
   const uint32_t type = TypeFromName(body.substr(0, firstSpace));
-  if (!type) return true;  // foreign
+  if (type == kRegUnknown) return true;  // foreign
   line.kind = ValueLine::kValue;
   return named && DecodeData(type, body.substr(secondSpace + 1), line.value);
 }
