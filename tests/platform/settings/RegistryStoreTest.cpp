@@ -32,8 +32,7 @@ class RegistryStore : public SettingsTest {
 TEST_F(RegistryStore, LayerRootsComeFromTheEnvironment) {
   EXPECT_EQ(HiveRoot(Hive::User), userRoot_);
   EXPECT_EQ(HiveRoot(Hive::Machine), machineRoot_);
-  ::unsetenv("VEXA_SETTINGS_USER_ROOT");
-  ::unsetenv("VEXA_SETTINGS_MACHINE_ROOT");
+  TearDown();  // neither override set
   const char* oldConfig = std::getenv("XDG_CONFIG_HOME");
   const std::string saved = oldConfig ? oldConfig : "";
   ::setenv("XDG_CONFIG_HOME", "/somewhere/config", 1);
