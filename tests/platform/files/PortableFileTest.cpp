@@ -7,7 +7,6 @@
 #include <set>
 
 #include "platform/files/PortableFile.h"
-#include "platform/os/MemoryArena.h"
 #include "tests/platform/files/TestDir.h"
 
 using namespace VexaFiles;
@@ -19,8 +18,8 @@ std::string ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-int32_t Open(uint32_t flags, const std::u16string& name, PortableFile** file, VexaOS::MemoryArena* arena = nullptr) {
-  return PortableFileOpen(flags, arena, name.c_str(), file);
+int32_t Open(uint32_t flags, const std::u16string& name, PortableFile** file) {
+  return PortableFileOpen(flags, nullptr, name.c_str(), file);
 }
 
 }  // namespace
@@ -113,19 +112,6 @@ TEST(PortableFile, DenyingSharingKeepsOthersOutAndTheBytesIn) {
   ASSERT_EQ(Open(kPortableRead, dir.Wide("f"), &first), kPortableOk);
   EXPECT_EQ(Open(kPortableRead | kPortableDenyShare, dir.Wide("f"), &second), kPortableAccessDenied);
   PortableFileClose(first);
-}
-
-TEST(PortableFile, RecordAndNameComeFromTheArena) {
-  TempDir dir;
-  WriteFile(dir.path() / "f", "abc");
-  alignas(8) static unsigned char buffer[4096];
-  VexaOS::ArenaDescriptor descriptor{buffer, sizeof buffer, 8};
-  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&descriptor);
-  PortableFile* file = nullptr;
-  ASSERT_EQ(Open(kPortableRead, dir.Wide("f"), &file, arena), kPortableOk);
-  EXPECT_EQ(arena->entries, 2u);
-  EXPECT_EQ(PortableFileClose(file), kPortableOk);
-  EXPECT_EQ(arena->entries, 0u);
 }
 
 TEST(PortableFile, ConsoleReadsStandardInputAndRefusesSeeks) {

@@ -100,7 +100,7 @@ TEST(StreamIo, LocalWriteFlagCreatesTheFileAndTheArenaHoldsEverything) {
   TempDir dir;
   StreamIo* stream = MakeLocal(arena);
   ASSERT_EQ(stream->open(stream, dir.Wide("out").c_str(), 1), 0);
-  EXPECT_EQ(arena->entries, 4u);  // record, file, its name, the stream's name copy
+  EXPECT_EQ(arena->entries, 4u);  // the record, the portable file and its name, the stream's name copy
   uint32_t count = 0;
   ASSERT_EQ(PortableFileWrite(stream->file, "xyz", 3, &count), 0);
   EXPECT_EQ(stream->close(stream), 0);
