@@ -5,6 +5,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/files/PortableFile.h"
+
 namespace {
 
 char* CopyWithCalloc(const char* text) {
@@ -60,36 +62,36 @@ CBaseTranscoderJob::CBaseTranscoderJob(NS::ITranscoderJobCallbacks* owner, const
     : m_mimeType(CopyWithCalloc(mimeType)), m_dlnaProfile(CopyWithMalloc(dlnaProfile)),
       m_owner(owner) {}
 
-CBaseTranscoderJob::~CBaseTranscoderJob() {
-  std::free(m_mimeType);
-  m_mimeType = nullptr;
-  std::free(m_dlnaProfile);
-  m_dlnaProfile = nullptr;
-  delete[] m_sourcePath;
-}
+CBaseTranscoderJob::~CBaseTranscoderJob() = default;
 
 int32_t CBaseTranscoderJob::AddRef() { return m_refCount.fetch_add(1) + 1; }
 
 int32_t CBaseTranscoderJob::Release() {
   int32_t now = m_refCount.fetch_sub(1) - 1;
-  if (now != 0) return now;
-  // The owner parks the job; the job never deletes itself.
-  if (m_owner) m_owner->OnJobReleased(this);
-  return 0;
+  // At zero the owner parks the job; the job never deletes itself.
+  if (now == 0 && m_owner) m_owner->OnJobReleased(this);
+  return now;
 }
 
 bool CBaseTranscoderJob::StoreSourcePath(const char16_t* path) {
-  delete[] m_sourcePath;
-  m_sourcePath = nullptr;
+  m_sourcePath.reset();
   size_t size = WideLength(path) + 1;
-  m_sourcePath = new (std::nothrow) char16_t[size];
+  m_sourcePath.reset(new (std::nothrow) char16_t[size]);
   if (!m_sourcePath) return false;
-  std::memcpy(m_sourcePath, path, size * sizeof(char16_t));
+  std::memcpy(m_sourcePath.get(), path, size * sizeof(char16_t));
   return true;
 }
 
-int32_t CBaseTranscoderJob::CheckMatroskaSource(const char16_t* path, const char* mime) {
+int32_t CBaseTranscoderJob::CheckMatroskaName(const char16_t* path, const char* mime) {
   if (!path) return kJobMissingArgument;
   if (mime) return EqualsIgnoringCase(mime, "video/x-mkv") ? kJobOk : kJobUnsupportedType;
   return ExtensionIsMkv(path) ? kJobOk : kJobUnusableSource;
+}
+
+int32_t CBaseTranscoderJob::CheckMatroskaSource(const char16_t* path, const char* mime) {
+  int32_t status = CheckMatroskaName(path, mime);
+  if (status != kJobOk) return status;
+  // A missing source is left to the opening, which fails at once.
+  return VexaFiles::PortableFileKind(path) == VexaFiles::kPortableOtherEntry ? kJobUnusableSource
+                                                                             : kJobOk;
 }

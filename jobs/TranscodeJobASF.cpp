@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 #include <new>
+#include <thread>
 
 #include "platform/process/ChildProcess.h"
 #include "platform/settings/VexaSettings.h"
@@ -14,10 +15,15 @@ constexpr char kAsfMime[] = "video/x-ms-asf";
 constexpr char kAsfDlnaProfile[] = "DLNA.ORG_PN=WMVMED_PRO";
 constexpr int kPollStepMs = 10;
 constexpr size_t kErrorDrainLimit = 256 * 1024;  // per Read, so a flood cannot starve output
-constexpr size_t kErrorLineLimit = 64 * 1024;
-constexpr std::string_view kDurationLabel = "Duration: ";
+// The input's duration line, which opens a line of the banner (a metadata line that merely
+// holds the words is indented further and led by its key).
+constexpr std::string_view kDurationLabel = "\n  Duration: ";
 // The duration line is read once this many bytes follow its label ("00:00:00.00, s").
 constexpr size_t kDurationFieldBytes = 14;
+constexpr size_t kChunkBytes = 4096;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr int64_t kMsPerMinute = 60 * kMsPerSecond;
+constexpr int64_t kMsPerHour = 60 * kMsPerMinute;
 
 // The encoder the user configured: the media server's setting FFmpegPath, as a wide path.
 std::u16string ReadEncoderSetting() {
@@ -36,20 +42,6 @@ std::u16string Digits(int64_t value, int width) {
   return digits;
 }
 
-// Every occurrence of name taken out of text.
-std::string WithoutName(std::string_view text, std::string_view name) {
-  std::string rest(text);
-  if (name.empty()) return rest;
-  for (size_t at = rest.find(name); at != std::string::npos; at = rest.find(name, at))
-    rest.erase(at, name.size());
-  return rest;
-}
-
-bool ReportsError(std::string_view text, std::string_view sourceName) {
-  std::string judged = WithoutName(text, sourceName);
-  return judged.find("Error") != std::string::npos || judged.find("error") != std::string::npos;
-}
-
 bool ReadNumber(std::string_view text, size_t& at, size_t minDigits, size_t maxDigits,
                 int64_t& value, size_t* digitsRead = nullptr) {
   size_t start = at;
@@ -64,8 +56,6 @@ bool ReadNumber(std::string_view text, size_t& at, size_t minDigits, size_t maxD
 
 struct CTranscodeJobASF::EncoderRun {
   VexaProcess::CChildProcess process;
-  std::string sourceName;  // the source path as the encoder sees it
-  std::string errorLine;   // standard error since its last line end
   bool errorClosed = false;
 };
 
@@ -130,7 +120,7 @@ int32_t CTranscodeJobASF::Stop() {
   // the run, and its pipes close, when they return.
   if (running) running->process.Terminate();
   if (starting) starting->process.Terminate();
-  return 0;
+  return kJobOk;
 }
 
 // Out of memory yields no run rather than an exception across the host's call.
@@ -159,15 +149,14 @@ bool CTranscodeJobASF::StartEncoder(int64_t startMs) {
   std::u16string encoder = FindEncoder();
   if (encoder.empty()) return false;
   std::shared_ptr<EncoderRun> run = NewRun();
-  if (!run || !VexaProcess::CChildProcess::ToSystemText(source, run->sourceName)) return false;
-  if (!run->process.Start(BuildArguments(encoder, source, startMs))) return false;
+  if (!run || !run->process.Start(BuildArguments(encoder, source, startMs))) return false;
   {
     std::lock_guard<std::mutex> hold(m_runLock);
     if (generation != m_generation) return false;  // stopped meanwhile; the run dies here
     m_starting = run;
   }
   int64_t duration = -1;
-  bool bannerOk = ReadBanner(*run, run->sourceName, duration);
+  bool bannerOk = ReadBanner(*run, duration);
   {
     std::lock_guard<std::mutex> hold(m_runLock);
     bool current = generation == m_generation;
@@ -183,10 +172,11 @@ bool CTranscodeJobASF::StartEncoder(int64_t startMs) {
   return false;
 }
 
-bool CTranscodeJobASF::ReadBanner(EncoderRun& run, std::string_view sourceName,
-                                  int64_t& durationMs) {
+// An encoder that ends before its banner names the input's duration (it could not open the
+// source, say) has nothing to stream.
+bool CTranscodeJobASF::ReadBanner(EncoderRun& run, int64_t& durationMs) {
   std::string text;
-  char chunk[4096];
+  char chunk[kChunkBytes];
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBannerTimeoutMs);
   for (;;) {
     if (run.process.WasTerminated() || std::chrono::steady_clock::now() > deadline) return false;
@@ -200,26 +190,18 @@ bool CTranscodeJobASF::ReadBanner(EncoderRun& run, std::string_view sourceName,
     if (result == VexaProcess::kReadFailed) return false;
     text.append(chunk, count);
     bool complete = result == VexaProcess::kReadEnd || text.size() >= kBannerLimit;
-    BannerVerdict verdict = InspectBanner(text, sourceName, complete, durationMs);
-    if (verdict != BannerVerdict::kReadOn) return verdict == BannerVerdict::kDuration;
-    // An encoder that ends its banner without a duration line has nothing to stream.
+    if (InspectBanner(text, complete, durationMs) == BannerVerdict::kDuration) return true;
     if (result == VexaProcess::kReadEnd) return false;
     if (text.size() >= kBannerLimit) return true;
   }
 }
 
 CTranscodeJobASF::BannerVerdict CTranscodeJobASF::InspectBanner(std::string_view text,
-                                                               std::string_view sourceName,
                                                                bool complete,
                                                                int64_t& durationMs) {
-  // A line still being written may hold a cut-off part of the source's name.
-  size_t lineEnd = text.find_last_of("\r\n");
-  std::string_view judged = complete ? text : text.substr(0, lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
-  if (ReportsError(judged, sourceName)) return BannerVerdict::kError;
-  std::string named = WithoutName(text, sourceName);
-  size_t label = named.find(kDurationLabel);
-  if (label == std::string::npos) return BannerVerdict::kReadOn;
-  std::string_view field = std::string_view(named).substr(label + kDurationLabel.size());
+  size_t label = text.find(kDurationLabel);
+  if (label == std::string_view::npos) return BannerVerdict::kReadOn;
+  std::string_view field = text.substr(label + kDurationLabel.size());
   if (field.size() < kDurationFieldBytes && !complete) return BannerVerdict::kReadOn;
   if (!ParseDuration(field, durationMs)) durationMs = -1;
   return BannerVerdict::kDuration;
@@ -239,15 +221,16 @@ bool CTranscodeJobASF::ParseDuration(std::string_view text, int64_t& durationMs)
     if (!ReadNumber(text, at, 1, 3, fraction, &digits)) return false;
     for (; digits < 3; ++digits) fraction *= 10;
   }
-  durationMs = ((hours * 60 + minutes) * 60 + seconds) * 1000 + fraction;
+  durationMs = hours * kMsPerHour + minutes * kMsPerMinute + seconds * kMsPerSecond + fraction;
   return true;
 }
 
 std::u16string CTranscodeJobASF::FormatOffset(int64_t startMs) {
   // The encoder cannot start before the beginning.
   if (startMs < 0) startMs = 0;
-  return Digits(startMs / 3600000, 2) + u":" + Digits(startMs % 3600000 / 60000, 2) + u":" +
-         Digits(startMs % 60000 / 1000, 2) + u"." + Digits(startMs % 1000, 3);
+  return Digits(startMs / kMsPerHour, 2) + u":" + Digits(startMs % kMsPerHour / kMsPerMinute, 2) +
+         u":" + Digits(startMs % kMsPerMinute / kMsPerSecond, 2) + u"." +
+         Digits(startMs % kMsPerSecond, 3);
 }
 
 std::vector<std::u16string> CTranscodeJobASF::BuildArguments(const std::u16string& encoder,
@@ -264,53 +247,67 @@ bool CTranscodeJobASF::Read(uint8_t* buffer, uint32_t size, uint32_t* count) {
   std::shared_ptr<EncoderRun> run = CurrentRun();
   if (!run) return false;
   size_t n = 0;
-  bool more = RelayOutput(*run, buffer, size, n);
+  RelayResult result = RelayOutput(*run, buffer, size, n);
   *count = static_cast<uint32_t>(n);
+  if (result == RelayResult::kRelayed) return true;
   // Once the stream has ended nobody reads the encoder any more: it goes at once rather than
-  // lingering (or waiting as a zombie) until the job is stopped.
-  if (!more) run->process.Terminate();
-  return more;
+  // lingering until the job is stopped, and a later Read finds it stopped.
+  run->process.Terminate();
+  NS::IJobListener* listener = m_listener;
+  if (result == RelayResult::kStreamFailed && listener)
+    listener->OnJobEvent(this, kJobEventFailed, 0, 0);
+  return false;
 }
 
 // Waits in short steps for output, draining standard error meanwhile.
-bool CTranscodeJobASF::RelayOutput(EncoderRun& run, uint8_t* buffer, uint32_t size,
-                                   size_t& count) {
+CTranscodeJobASF::RelayResult CTranscodeJobASF::RelayOutput(EncoderRun& run, uint8_t* buffer,
+                                                            uint32_t size, size_t& count) {
   for (;;) {
-    if (run.process.WasTerminated()) return false;
+    if (run.process.WasTerminated()) return RelayResult::kStopped;
     VexaProcess::ReadyStreams ready;
-    if (!run.process.WaitReadable(kPollStepMs, !run.errorClosed, ready)) return false;
-    if (ready.error && !DrainErrors(run)) return false;
+    if (!run.process.WaitReadable(kPollStepMs, !run.errorClosed, ready))
+      return RelayResult::kStreamFailed;
+    if (ready.error) DrainErrors(run);
     if (ready.output) {
       VexaProcess::ReadResult result =
           run.process.Read(VexaProcess::kStandardOutput, buffer, size, count);
-      if (result != VexaProcess::kReadNothing) return result == VexaProcess::kReadData && count > 0;
+      if (result == VexaProcess::kReadData) return RelayResult::kRelayed;
+      if (result == VexaProcess::kReadEnd) return JudgeEnd(run);
+      if (result == VexaProcess::kReadFailed) return RelayResult::kStreamFailed;
     } else if (!ready.error && run.process.HasExited()) {
-      return false;
+      return JudgeEnd(run);
     }
   }
 }
 
-// Reads what standard error holds and judges it line by line.
-bool CTranscodeJobASF::DrainErrors(EncoderRun& run) {
-  char chunk[4096];
+CTranscodeJobASF::RelayResult CTranscodeJobASF::JudgeEnd(EncoderRun& run) {
+  for (int waited = 0; waited < kExitWaitMs; waited += kPollStepMs) {
+    if (run.process.WasTerminated()) return RelayResult::kStopped;
+    VexaProcess::ExitState state = run.process.GetExitState();
+    if (state != VexaProcess::kStillRunning)
+      return state == VexaProcess::kExitedCleanly ? RelayResult::kStreamEnded
+                                                  : RelayResult::kStreamFailed;
+    VexaProcess::ReadyStreams ready;
+    if (!run.errorClosed && run.process.WaitReadable(kPollStepMs, true, ready) && ready.error)
+      DrainErrors(run);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(kPollStepMs));
+  }
+  return RelayResult::kStreamFailed;  // its output is closed, yet it does not end
+}
+
+// Reads what standard error holds, so that the encoder never blocks on a full pipe.
+void CTranscodeJobASF::DrainErrors(EncoderRun& run) {
+  char chunk[kChunkBytes];
   for (size_t drained = 0; drained < kErrorDrainLimit;) {
     size_t count = 0;
     VexaProcess::ReadResult result = run.process.Read(
         VexaProcess::kStandardError, reinterpret_cast<uint8_t*>(chunk), sizeof chunk, count);
     if (result == VexaProcess::kReadEnd || result == VexaProcess::kReadFailed) {
       run.errorClosed = true;
-      break;
+      return;
     }
-    if (result == VexaProcess::kReadNothing) break;
+    if (result == VexaProcess::kReadNothing) return;
     drained += count;
-    run.errorLine.append(chunk, count);
-    size_t lineEnd = run.errorLine.find_last_of("\r\n");
-    if (lineEnd == std::string::npos && run.errorLine.size() < kErrorLineLimit) continue;
-    size_t judged = lineEnd == std::string::npos ? run.errorLine.size() : lineEnd + 1;
-    if (ReportsError(std::string_view(run.errorLine).substr(0, judged), run.sourceName))
-      return false;
-    run.errorLine.erase(0, judged);
   }
-  if (run.errorClosed && ReportsError(run.errorLine, run.sourceName)) return false;
-  return true;
 }

@@ -1,6 +1,11 @@
 // The ASF job: runs the external FFmpeg encoder on a Matroska source and relays the ASF stream
 // (WMV2 video, WMA2 audio) that the encoder writes to its standard output.
 //
+// Whether the encoder failed is its exit status alone. Its standard error is drained but not
+// judged by its words: FFmpeg reports a frame it cannot decode as an error and carries on, and
+// the banner repeats the source's metadata, whose titles may hold any word. A stream whose
+// encoder ends with a failure is reported to the listener (kJobEventFailed) as it ends.
+//
 // The host reads on one thread while others may stop or restart the job. Each run of the
 // encoder is shared between the job and a reader inside Read: stopping kills and reaps the
 // encoder at once, but its pipes close only when the last of them lets go, so a reader never
@@ -24,6 +29,8 @@ class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserve
   static constexpr int kBannerTimeoutMs = 30000;
   // The banner is read up to this many bytes.
   static constexpr size_t kBannerLimit = 65535;
+  // How long the end of the encoder's output may precede its exit.
+  static constexpr int kExitWaitMs = 5000;
   // The request a job forwards to its owner when the encoder cannot be found; an answer of
   // the same value means "look again".
   static constexpr int32_t kRequestEncoderMissing = 2;
@@ -40,7 +47,7 @@ class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserve
   int32_t QueryValue(uint32_t) override { return 0; }
   int32_t Start(int64_t fromMs, int64_t toMs) override;
   int32_t Stop() override;
-  int32_t TogglePause() override { return 0; }
+  int32_t TogglePause() override { return kJobOk; }
   int32_t Open(NS::IJobListener* listener, const char16_t* path, const char* mime) override;
   int32_t CheckSource(const char16_t* path, const char* mime) override;
   NS::ITranscoderJob* MakeJob(NS::ITranscoderJobCallbacks* owner) override;
@@ -57,27 +64,29 @@ class CTranscodeJobASF : public CBaseTranscoderJob, public CTranscodeNodeObserve
   // The start position as the encoder's "-ss" offset, "HH:MM:SS.mmm".
   static std::u16string FormatOffset(int64_t startMs);
 
-  enum class BannerVerdict { kReadOn, kDuration, kError };
-  // Judges the encoder's standard error so far. The source's own name never counts as an
-  // error report; only whole lines are judged unless the text is complete. kDuration sets
-  // durationMs (-1 when the duration line does not read as a time).
-  static BannerVerdict InspectBanner(std::string_view text, std::string_view sourceName,
-                                     bool complete, int64_t& durationMs);
+  enum class BannerVerdict { kReadOn, kDuration };
+  // Looks for the input's duration line in the encoder's standard error so far. kDuration
+  // sets durationMs (-1 when the line does not read as a time).
+  static BannerVerdict InspectBanner(std::string_view text, bool complete, int64_t& durationMs);
   // "H:MM:SS.fff..." at the start of text, the fraction being a decimal fraction of a second.
   static bool ParseDuration(std::string_view text, int64_t& durationMs);
 
  private:
   struct EncoderRun;
 
+  enum class RelayResult { kRelayed, kStreamEnded, kStreamFailed, kStopped };
+
   std::u16string FindEncoder();
   bool StartEncoder(int64_t startMs);
-  bool ReadBanner(EncoderRun& run, std::string_view sourceName, int64_t& durationMs);
-  bool RelayOutput(EncoderRun& run, uint8_t* buffer, uint32_t size, size_t& count);
-  bool DrainErrors(EncoderRun& run);
+  bool ReadBanner(EncoderRun& run, int64_t& durationMs);
+  RelayResult RelayOutput(EncoderRun& run, uint8_t* buffer, uint32_t size, size_t& count);
+  // The output has ended: the stream is whole only if the encoder exits cleanly.
+  RelayResult JudgeEnd(EncoderRun& run);
+  static void DrainErrors(EncoderRun& run);
   static std::shared_ptr<EncoderRun> NewRun();
   std::shared_ptr<EncoderRun> CurrentRun();
 
-  NS::IJobListener* m_listener = nullptr;  // not owned, not used further
+  std::atomic<NS::IJobListener*> m_listener{nullptr};  // not owned
   std::mutex m_runLock;                    // guards the three fields below
   std::shared_ptr<EncoderRun> m_running;   // the run Read relays
   std::shared_ptr<EncoderRun> m_starting;  // a run still in its banner phase

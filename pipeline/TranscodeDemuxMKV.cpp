@@ -22,9 +22,7 @@ constexpr uint8_t kNalTypeSps = 7;
 constexpr uint8_t kNalTypePps = 8;
 constexpr uint8_t kAvcConfigVersion = 1;
 
-// What Open and Process answer at the node's border.
-constexpr int32_t kOpenOk = 0;
-constexpr int32_t kOpenFailed = -1;
+// What Seek and Process answer at the node's border.
 constexpr int32_t kSeekOk = 0;
 constexpr int32_t kSeekFailed = -1;
 constexpr int32_t kProcessEnd = 0;
@@ -227,7 +225,7 @@ int32_t CTranscodeDemuxMKV::QueryCount(uint32_t qid, int32_t index, int64_t* res
 int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   if (!m_reader) {
     m_reader = CreateReader();
-    if (!m_reader) return kOpenFailed;
+    if (!m_reader) return kDemuxNoReader;
     m_reader->Init();
   }
   Reset();
@@ -235,35 +233,33 @@ int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   m_atStart = true;
   m_skipped = 0;
   m_badBlocksInARow = 0;
-  if (!path || m_reader->Open(path) != 0) return kOpenFailed;
-
+  if (!path || m_reader->Open(path) != 0) return kDemuxUnreadable;
+  int32_t result = OpenVideo();
+  if (result != kDemuxOpened) {
+    Reset();
+    return result;
+  }
   int64_t value = 0;
-  if (QueryCount(VMF_QID_NUM_CONTAINER_TITLE, 0, &value) != 0 || (value & 0xFFFF) == 0 ||
-      m_reader->SetTitle(0) != 0 || QueryCount(VMF_QID_TITLE_DURATION, 0, &value) != 0) {
-    Reset();
-    return kOpenFailed;
-  }
-  m_duration = value / 10000;
-  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 0, &value) != 0) {
-    Reset();
-    return kOpenFailed;
-  }
-  int32_t videoCount = static_cast<int32_t>(value & 0xFFFF);
-  for (int32_t i = 0; i < videoCount; ++i)
-    if (!AddVideoStream(i)) {
-      Reset();
-      return kOpenFailed;
-    }
-  if (m_video.empty()) {
-    Reset();
-    return kOpenFailed;
-  }
   int32_t audioCount = 0;
   if (QueryCount(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA, 0, &value) == 0)
     audioCount = static_cast<int32_t>(value & 0xFFFF);
   for (int32_t j = 0; j < audioCount; ++j) AddAudioStream(j);
   m_atStart = true;  // a block read ahead to look for parameter sets is still held
-  return kOpenOk;
+  return kDemuxOpened;
+}
+
+// The title's duration and its H.264 video streams.
+int32_t CTranscodeDemuxMKV::OpenVideo() {
+  int64_t value = 0;
+  if (QueryCount(VMF_QID_NUM_CONTAINER_TITLE, 0, &value) != 0 || (value & 0xFFFF) == 0 ||
+      m_reader->SetTitle(0) != 0 || QueryCount(VMF_QID_TITLE_DURATION, 0, &value) != 0)
+    return kDemuxNoTitle;
+  m_duration = value / 10000;
+  if (QueryCount(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 0, &value) != 0) return kDemuxVideoUncounted;
+  int32_t videoCount = static_cast<int32_t>(value & 0xFFFF);
+  for (int32_t i = 0; i < videoCount; ++i)
+    if (!AddVideoStream(i)) return kDemuxVideoUnreadable;
+  return m_video.empty() ? kDemuxNoH264Video : kDemuxOpened;
 }
 
 // Answers false when a query fails; a stream that is not H.264 is skipped.

@@ -99,6 +99,7 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   void Reset();
   int32_t SeekLocked(int64_t startMs);
   void ApplyPendingAbort();
+  int32_t OpenVideo();
   bool AddVideoStream(int32_t number);
   bool ParameterSetsInFirstBlock(Stream& stream);
   void AddAudioStream(int32_t number);

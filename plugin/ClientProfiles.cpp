@@ -57,9 +57,11 @@ bool IsServedProfile(int32_t profile) {
 
 void FormatDuration(int64_t ms, char* out, size_t size) {
   if (ms < 0) ms = 0;  // unknown: the division below would otherwise print negative fields
-  int hours = static_cast<int>(ms / 3600000);
-  int64_t rest = ms % 3600000;
-  int minutes = static_cast<int>(rest / 60000);
-  int seconds = static_cast<int>(rest % 60000 / 1000);
+  constexpr int64_t kMsPerSecond = 1000, kMsPerMinute = 60 * kMsPerSecond,
+                    kMsPerHour = 60 * kMsPerMinute;
+  int hours = static_cast<int>(ms / kMsPerHour);
+  int64_t rest = ms % kMsPerHour;
+  int minutes = static_cast<int>(rest / kMsPerMinute);
+  int seconds = static_cast<int>(rest % kMsPerMinute / kMsPerSecond);
   std::snprintf(out, size, "%d:%02d:%02d.0", hours, minutes, seconds);
 }

@@ -3,25 +3,23 @@
 #pragma once
 
 #include <cstdint>
-#include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "interfaces/NetLock.h"
 #include "interfaces/RefCounters.h"
 #include "interfaces/public/TranscoderInterfaces.h"
+#include "plugin/JobOwner.h"
 
 namespace NS = Stackvale::NetworkStreaming;
 
-class CTranscoderImpl : public NS::IUpnpTranscoder,
-                        public NS::ITranscoderJobCallbacks,
-                        public CRefCounter,
-                        public NS::ITranscoder {
+class CTranscoderImpl : public NS::IUpnpTranscoder, public CRefCounter, public NS::ITranscoder {
  public:
-  static constexpr size_t kMaxActiveJobs = 3;
   static constexpr int32_t kAdmissionBudgetMs = 15000;
-  static constexpr int32_t kAdmissionStepMs = 10;
+  // GetUpnpTranscoder's answer to a null out pointer.
+  static constexpr int32_t kNoOutPointer = -2;
 
   CTranscoderImpl() = default;
   ~CTranscoderImpl() override;
@@ -41,16 +39,14 @@ class CTranscoderImpl : public NS::IUpnpTranscoder,
                     NS::IJobListener* listener, NS::ITranscoderJob** job) override;
   virtual void CreateJobPrototypes();
 
-  // ITranscoderJobCallbacks
-  void OnJobReleased(NS::ITranscoderJob* job) override;
-  int32_t ForwardRequest(NS::ITranscoderJob* job, int32_t code) override;
-
   // ITranscoder
-  void SetHost(NS::ITranscoderHost* host) override { m_host = host; }
+  void SetHost(NS::ITranscoderHost* host) override { m_jobOwner.SetHost(host); }
   int32_t GetUpnpTranscoder(NS::IUpnpTranscoder** out) override;
   int32_t SetClientProfile(const char* clientId, int32_t profile) override;
 
   NS::ITranscoder* TranscoderFace() { return this; }
+  // What every job of this object is given as its owner.
+  NS::ITranscoderJobCallbacks* JobCallbacks() { return &m_jobOwner; }
 
  protected:
   // Appends a prototype; null (one that could not be made) is skipped.
@@ -59,19 +55,21 @@ class CTranscoderImpl : public NS::IUpnpTranscoder,
   void SetAdmissionBudget(int32_t ms) { m_admissionBudgetMs = ms; }
 
  private:
+  using JobPtr = std::unique_ptr<NS::ITranscoderJob>;
+
   int32_t ResolveProfile(NS::IClientRequest* request);
-  bool WaitForFreePlace();
-  NS::ITranscoderJob* TakeParkedJob(const char16_t* path, const char* mime,
-                                    NS::IJobListener* listener, int32_t* openStatus);
+  // A fresh job of the kind at index, made under the prototype lock; null when none.
+  JobPtr MakeJob(uint32_t index);
+  size_t PrototypeCount();
+  // With a job place taken: the job that serves the request, opened; or the result code.
+  int32_t ObtainJob(const char16_t* path, const char* mime, uint32_t index,
+                    std::unique_ptr<JobEntry>& entry);
 
   bool m_started = false;
-  NS::ITranscoderHost* m_host = nullptr;
-  std::vector<NS::ITranscoderJob*> m_prototypes;
-  std::list<NS::ITranscoderJob*> m_activeJobs;
-  std::list<NS::ITranscoderJob*> m_parkedJobs;  // oldest first
+  std::vector<JobPtr> m_prototypes;
   CNetMutex m_profileLock;
   std::map<std::string, int32_t> m_clientProfiles;
   CNetMutex m_prototypeLock;
-  CNetMutex m_jobListLock;
+  CJobOwner m_jobOwner{static_cast<CRefCounter&>(*this)};  // holds the job-list lock
   int32_t m_admissionBudgetMs = kAdmissionBudgetMs;
 };

@@ -84,6 +84,17 @@ int32_t PortableFileSeek(PortableFile* file, int64_t offset, int32_t origin);
 int32_t PortableFileClose(PortableFile* file);
 // The size of the file system entry `name`, or kPortableNoHandle when there is none.
 int64_t PortableFileSize(const char16_t* name);
+// What the file system entry `name` is (a link is followed). Opening anything but a regular
+// file (a FIFO, a device) may block or never end, so callers that must answer at once ask.
+enum PortableEntryKind : int32_t {
+  kPortableNoEntry = 0,
+  kPortableRegularFile = 1,
+  kPortableOtherEntry = 2,  // a directory, FIFO, device or socket
+};
+PortableEntryKind PortableFileKind(const char16_t* name);
+
+// Renames `from` to `to`, replacing a file of that name; open result codes on failure.
+int32_t PortableFileRename(const char16_t* from, const char16_t* to);
 
 // Directory listing. Open keeps a pattern: the path (a final "/" removed) followed by a
 // backslash and "*.*", or by "*.*" alone when the path already ends with a backslash; the

@@ -149,6 +149,13 @@ bool CChildProcess::HasExited() {
   return m_pid <= 0 || m_reaped;
 }
 
+ExitState CChildProcess::GetExitState() {
+  std::lock_guard<std::mutex> hold(m_lock);
+  ReapLocked(false);
+  if (m_pid > 0 && !m_reaped) return kStillRunning;
+  return m_exitedCleanly ? kExitedCleanly : kExitedFailing;
+}
+
 void CChildProcess::Terminate() {
   m_terminated = true;
   std::lock_guard<std::mutex> hold(m_lock);
@@ -171,9 +178,11 @@ void CChildProcess::ReapLocked(bool kill) {
   }
   if (!kill && info.si_pid == 0) return;  // still running
   ::kill(-m_pid, SIGKILL);
-  while (::waitpid(m_pid, nullptr, 0) < 0 && errno == EINTR) {
+  int status = 0;
+  while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
   }
   m_reaped = true;
+  m_exitedCleanly = WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool CChildProcess::ToSystemText(const std::u16string& text, std::string& out) {

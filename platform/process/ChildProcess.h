@@ -14,9 +14,11 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "platform/process/FileDescriptor.h"
+#include "platform/os/FileDescriptor.h"
 
 namespace VexaProcess {
+
+using VexaOS::CFileDescriptor;
 
 enum ProcessStream : int32_t {
   kStandardOutput = 0,
@@ -28,6 +30,13 @@ enum ReadResult : int32_t {
   kReadNothing = 1,  // nothing is waiting now
   kReadEnd = 2,      // every writer has closed the pipe
   kReadFailed = -1,
+};
+
+// How a child has ended, as far as it is known.
+enum ExitState : int32_t {
+  kStillRunning = 0,
+  kExitedCleanly = 1,  // it exited on its own with status 0
+  kExitedFailing = 2,  // any other status, a signal, or killed by Terminate
 };
 
 struct ReadyStreams {
@@ -58,6 +67,8 @@ class CChildProcess {
 
   // True once the child has ended (it is then reaped, with anything left in its group killed).
   bool HasExited();
+  // Whether and how the child has ended; reaps it as HasExited does.
+  ExitState GetExitState();
   // Kills the child's process group and reaps the child. Any thread, any number of times.
   void Terminate();
   bool WasTerminated() const { return m_terminated.load(); }
@@ -76,6 +87,7 @@ class CChildProcess {
   std::mutex m_lock;  // guards m_pid and m_reaped
   pid_t m_pid = -1;
   bool m_reaped = false;
+  bool m_exitedCleanly = false;
   std::atomic<bool> m_terminated{false};
 };
 

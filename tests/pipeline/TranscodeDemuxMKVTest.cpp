@@ -275,7 +275,7 @@ TEST_F(DemuxTest, KeepsH264AndTheAudioTheMultiplexerTakes) {
 TEST_F(DemuxTest, RefusesAFileWithoutH264Video) {
   tracks = {VideoTrack("MPG2"), AudioTrack(255, 0)};
   demux = new DemuxUnderTest(&observer, &tracks);
-  EXPECT_EQ(demux->Open(u"/m/x.mkv"), -1);
+  EXPECT_EQ(demux->Open(u"/m/x.mkv"), kDemuxNoH264Video);
   EXPECT_EQ(demux->GetStreamCount(2), 0);
 }
 

@@ -1,226 +1,248 @@
+// The transcoder object driven by host threads with fake job kinds; client recognition.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <latch>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "plugin/ClientProfiles.h"
 #include "tests/support/FakeJob.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 
+TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
+  const std::pair<const char*, ClientProfile> cases[] = {
+      {"Windows-Media-Player/12.0", ClientWindowsMediaPlayer}, {"NSPlayer/12.00 WMFSDK/12.00", ClientWindowsMediaPlayer},
+      {"NSPlayer/12.00", ClientUnknown},                       // needs both texts
+      {"Xbox NSPlayer/11 WMFSDK/11", ClientWindowsMediaPlayer},  // the first rule wins
+      {"PLAYSTATION 3", ClientPlayStation3}, {"playStation 3 xbox", ClientPlayStation3},
+      {"XBOX/2.0", ClientXbox},
+      {"Dalvik/1.6.0 (Linux; Android 4.2; NEXUS 7 Build)", ClientNexus7},
+      {"dalvik/1.6.0 (Linux; Android 4.2; Galaxy)", ClientAndroid},
+      {"stackvale control point", ClientControlPoint},
+      {"Mozilla/5.0", ClientUnknown}, {"", ClientUnknown},
+  };
+  for (auto [agent, profile] : cases) EXPECT_EQ(RecognizeClient(agent), profile) << agent;
+  EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
+}
+
+TEST(DurationFormat, HoursMinutesSecondsTruncated) {
+  const std::pair<int64_t, const char*> cases[] = {
+      {3723000, "1:02:03.0"}, {59999, "0:00:59.0"}, {-1, "0:00:00.0"},
+      {0, "0:00:00.0"},       {-61000, "0:00:00.0"}, {360000000, "100:00:00.0"},
+  };
+  for (auto [ms, text] : cases) {
+    char buffer[kDurationBufferSize];
+    FormatDuration(ms, buffer, sizeof buffer);
+    EXPECT_STREQ(buffer, text) << ms;
+  }
+}
+
 class TranscoderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    transcoder = new FakeTranscoder(&stats);
-    transcoder->Initialise();
-  }
-  void TearDown() override {
-    if (transcoder) {
-      EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);
-    }
-  }
+  void SetUp() override { transcoder->Initialise(); }
+  void TearDown() override { EXPECT_TRUE(!transcoder || transcoder->TranscoderFace()->Release() == 0); }
 
-  NS::ITranscoderJob* Create(const char16_t* path, uint32_t index = 1,
-                             const char* mime = kFakeTsMime, int32_t expected = 0) {
+  FakeJob* Create(const char16_t* path, uint32_t index = 1, const char* mime = nullptr,
+                  int32_t expected = 0, NS::IJobListener* listener = nullptr) {
     NS::ITranscoderJob* job = nullptr;
-    EXPECT_EQ(transcoder->CreateJob(path, mime, index, nullptr, &job), expected);
-    return job;
+    EXPECT_EQ(transcoder->CreateJob(path, mime, index, listener, &job), expected);
+    return static_cast<FakeJob*>(job);
   }
 
-  struct Offer {
-    uint32_t index;
-    std::string protocolInfo;
-    std::string duration;
-  };
-  int32_t Offers(const char* clientId, const char* agent, std::vector<Offer>* out,
+  // Each offer as "index name=value name=value".
+  int32_t Offers(const char* clientId, const char* agent, std::vector<std::string>* out,
                  const char* sourceMime = nullptr, const char16_t* path = u"/m/movie.mkv") {
     FakeRequest request(clientId, agent);
     FakeItem item(path, sourceMime);
     NS::ResourceOffer* list = nullptr;
     uint32_t count = 0;
     int32_t result = transcoder->OfferResources(&request, &item, &list, &count);
-    if (result != 0) return result;
-    for (uint32_t i = 0; i < count; ++i) {
+    for (uint32_t i = 0; result == 0 && i < count; ++i) {
+      NS::ResourceAttribute* attributes = list[i].attributes;
       EXPECT_EQ(list[i].count, 2u);
-      EXPECT_STREQ(list[i].attributes[0].name, "res@protocolInfo");
-      EXPECT_STREQ(list[i].attributes[1].name, "res@duration");
-      out->push_back({list[i].index, list[i].attributes[0].value, list[i].attributes[1].value});
+      out->push_back(std::to_string(list[i].index) + " " + attributes[0].name + "=" +
+                     attributes[0].value + " " + attributes[1].name + "=" + attributes[1].value);
     }
-    transcoder->FreeResourceList(list, count);
+    if (result == 0) transcoder->FreeResourceList(list, count);
     return result;
   }
 
   FakeJobStats stats;
-  FakeTranscoder* transcoder = nullptr;
+  FakeTranscoder* transcoder = new FakeTranscoder(&stats);
 };
 
-TEST_F(TranscoderTest, PlayStation3GetsTheTransportStreamOnly) {
+TEST_F(TranscoderTest, OffersDependOnClientItemAndEncoder) {
+  // The indices of the offers, in order.
+  const struct { const char* agent; const char* sourceMime; const char16_t* path; bool encoder;
+                 int32_t result; const char* indices; } cases[] = {
+      {kPs3Agent, nullptr, u"/m/movie.mkv", true, 0, "1"},
+      {kXboxAgent, nullptr, u"/m/movie.mkv", true, 0, "01"},
+      {kXboxAgent, nullptr, u"/m/movie.mkv", false, 0, "1"},
+      {kControlPointAgent, nullptr, u"/m/movie.mkv", true, 0, "01"},
+      {kControlPointAgent, nullptr, u"/m/movie.mkv", false, 0, "1"},
+      {"Dalvik/1.6 (Linux; Android)", nullptr, u"/m/movie.mkv", true, 15, ""},
+      {nullptr, nullptr, u"/m/movie.mkv", true, 15, ""},
+      {kPs3Agent, "video/mp4", u"/m/movie.mkv", true, 15, ""},
+      {kPs3Agent, nullptr, u"/m/movie.avi", true, 15, ""},
+      {kPs3Agent, "VIDEO/X-MKV", u"/m/movie.avi", true, 0, "1"},
+  };
+  int client = 0;
+  std::vector<std::string> offers;
+  for (const auto& c : cases) {
+    stats.available = c.encoder;
+    offers.clear();
+    std::string id = std::to_string(++client);
+    EXPECT_EQ(Offers(id.c_str(), c.agent, &offers, c.sourceMime, c.path), c.result) << client;
+    std::string indices;
+    for (const std::string& offer : offers) indices += offer[0];
+    EXPECT_EQ(indices, c.indices) << client;
+  }
+  stats.available = true;
   stats.duration = 3723000;
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("ps3", kPs3Agent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
-  EXPECT_EQ(offers[0].protocolInfo,
-            "http-get:*:video/MP2T:MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;"
-            "DLNA.ORG_FLAGS=01500000000000000000000000000000");
-  EXPECT_EQ(offers[0].duration, "1:02:03.0");
-}
-
-TEST_F(TranscoderTest, XboxGetsAsfFirstWhenTheEncoderIsThere) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("xbox", kXboxAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 2u);
-  EXPECT_EQ(offers[0].index, 0u);
-  EXPECT_EQ(offers[0].protocolInfo, "http-get:*:video/x-ms-asf:DLNA.ORG_PN=WMVMED_PRO");
-  EXPECT_EQ(offers[0].duration, "0:00:00.0");
-  EXPECT_EQ(offers[1].index, 1u);
-
-  stats.available = false;
   offers.clear();
-  ASSERT_EQ(Offers("xbox", kXboxAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
+  ASSERT_EQ(Offers("x", kXboxAgent, &offers), 0);
+  EXPECT_EQ(offers, (std::vector<std::string>{
+                        "0 res@protocolInfo=http-get:*:video/x-ms-asf:DLNA.ORG_PN=WMVMED_PRO "
+                        "res@duration=0:00:00.0",
+                        std::string("1 res@protocolInfo=http-get:*:video/MP2T:") + kFakeTsProfile +
+                            " res@duration=1:02:03.0"}));
 }
 
-TEST_F(TranscoderTest, ControlPointGetsAsfOnlyWhenAvailable) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("cp", kControlPointAgent, &offers), 0);
-  EXPECT_EQ(offers.size(), 2u);
-  stats.available = false;
-  offers.clear();
-  ASSERT_EQ(Offers("cp", kControlPointAgent, &offers), 0);
-  ASSERT_EQ(offers.size(), 1u);
-  EXPECT_EQ(offers[0].index, 1u);
+// Steps of one transcoder's life: a request with or without an identifier, or a stored profile.
+TEST_F(TranscoderTest, ProfilesAreCachedPerIdentifiedClientOnly) {
+  // Without an agent: SetClientProfile (storedProfile); offers 0: nothing to offer.
+  const struct { const char* clientId; const char* agent; int32_t storedProfile; size_t offers; } steps[] = {
+      {"box", kPs3Agent, 0, 1},
+      {"box", "Mozilla/5.0", 0, 1},   // the cached PlayStation 3 outlives its User-Agent
+      {"box", nullptr, 1, 0},          // an existing entry stays
+      {"box", "Mozilla/5.0", 0, 1},
+      {"wmp", nullptr, 1, 0},
+      {"wmp", kPs3Agent, 0, 0},        // a stored 1 is never recognised away
+      {"zero", nullptr, 0, 0},
+      {"zero", kPs3Agent, 0, 1},       // a stored 0 is recognised again
+      {nullptr, kPs3Agent, 0, 1},      // without an identifier nothing is cached...
+      {nullptr, kXboxAgent, 0, 2},     // ...so an Xbox is not taken for the PlayStation
+      {"", kXboxAgent, 0, 2},
+      {"", kPs3Agent, 0, 1},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(&step - steps);
+    if (!step.agent && step.clientId) {
+      EXPECT_EQ(transcoder->SetClientProfile(step.clientId, step.storedProfile), 0);
+      continue;
+    }
+    std::vector<std::string> offers;
+    EXPECT_EQ(Offers(step.clientId, step.agent, &offers), step.offers ? 0 : 15);
+    EXPECT_EQ(offers.size(), step.offers);
+  }
 }
 
-TEST_F(TranscoderTest, UnservedClientsAndItemsGetNothing) {
-  std::vector<Offer> offers;
-  EXPECT_EQ(Offers("a", "Dalvik/1.6 (Linux; Android)", &offers), 15);
-  EXPECT_EQ(Offers("w", "Xbox NSPlayer WMFSDK", &offers), 15);
-  EXPECT_EQ(Offers("u", "Mozilla/5.0", &offers), 15);
-  EXPECT_EQ(Offers("n", nullptr, &offers), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, "video/mp4"), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, nullptr, u"/m/movie.avi"), 15);
-  EXPECT_EQ(Offers("ps3", kPs3Agent, &offers, "VIDEO/X-MKV", u"/m/movie.avi"), 0);
-  EXPECT_EQ(offers.size(), 1u);
-}
-
-TEST_F(TranscoderTest, ProfilesAreCachedPerClient) {
-  std::vector<Offer> offers;
-  ASSERT_EQ(Offers("box", kPs3Agent, &offers), 0);
-  // The cached PlayStation 3 profile outlives a changed User-Agent.
-  EXPECT_EQ(Offers("box", "Mozilla/5.0", &offers), 0);
-  // A stored 1 is never overridden by recognition; a stored 0 is recognised again.
-  EXPECT_EQ(transcoder->SetClientProfile("wmp", 1), 0);
-  EXPECT_EQ(Offers("wmp", kPs3Agent, &offers), 15);
-  EXPECT_EQ(transcoder->SetClientProfile("zero", 0), 0);
-  EXPECT_EQ(Offers("zero", kPs3Agent, &offers), 0);
-  EXPECT_EQ(transcoder->SetClientProfile("box", 1), 0);  // an existing entry stays
-  EXPECT_EQ(Offers("box", "Mozilla/5.0", &offers), 0);
+// The probe of a file whose opening blocks (a FIFO, a hung mount) holds no lock that another
+// client needs.
+TEST_F(TranscoderTest, SourceThatBlocksStallsNoOtherClient) {
+  stats.slowSourceBlocks = true;
+  std::thread slow([&] {
+    std::vector<std::string> offers;
+    Offers("a", kPs3Agent, &offers, nullptr, u"/m/slow.mkv");
+  });
+  std::this_thread::sleep_for(50ms);
+  auto other = std::async(std::launch::async, [&] {
+    std::vector<std::string> offers;
+    NS::ITranscoderJob* job = Create(u"/m/b.mkv");
+    if (job) job->Release();
+    return Offers("b", kPs3Agent, &offers);
+  });
+  EXPECT_EQ(other.wait_for(2s), std::future_status::ready);
+  stats.slowSourceBlocks = false;
+  slow.join();
+  EXPECT_EQ(other.get(), 0);
 }
 
 TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
   NS::ITranscoder* face = transcoder->TranscoderFace();
   EXPECT_EQ(face->GetUpnpTranscoder(nullptr), -2);
-  NS::IUpnpTranscoder* upnp = nullptr;
-  EXPECT_EQ(face->GetUpnpTranscoder(&upnp), 0);
-  EXPECT_EQ(upnp, static_cast<NS::IUpnpTranscoder*>(transcoder));
-  EXPECT_EQ(transcoder->ForwardRequest(nullptr, 2), 1);
-
-  struct Host : NS::ITranscoderHost {
-    int32_t ForwardRequest(int32_t code) override { return code * 10; }
-  } host;
-  face->SetHost(&host);
-  EXPECT_EQ(transcoder->ForwardRequest(nullptr, 2), 20);
-  face->SetHost(nullptr);
+  NS::ITranscoderJobCallbacks* owner = transcoder->JobCallbacks();
+  EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 1);
 
   NS::ITranscoderJob* job = nullptr;
-  EXPECT_EQ(transcoder->CreateJob(nullptr, kFakeTsMime, 1, nullptr, &job), 2);
-  EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", kFakeTsMime, 2, nullptr, &job), 2);
-  EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", kFakeTsMime, 1, nullptr, nullptr), 2);
-  EXPECT_EQ(transcoder->CreateJob(u"/m/a.avi", kFakeTsMime, 1, nullptr, &job), 1);
+  EXPECT_EQ(transcoder->CreateJob(nullptr, nullptr, 1, nullptr, &job), 2);
+  EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", nullptr, 2, nullptr, &job), 2);
+  EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", nullptr, 1, nullptr, nullptr), 2);
+  EXPECT_EQ(transcoder->CreateJob(u"/m/a.avi", nullptr, 1, nullptr, &job), 1);
   EXPECT_EQ(stats.destroyed, 1);  // the job that could not open
   EXPECT_EQ(transcoder->OfferResources(nullptr, nullptr, nullptr, nullptr), 2);
 }
 
-TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverUnchanged) {
-  NS::ITranscoderJob* job = Create(u"/m/a.mkv", 1, nullptr);
+TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverForItsNewListener) {
+  CountingListener first, second;
+  FakeJob* job = Create(u"/m/a.mkv", 1, nullptr, 0, &first);
   ASSERT_NE(job, nullptr);
-  int stops = stats.stops;
+  job->Report(kJobEventFailed);
+  EXPECT_EQ(first.events, 1);
   job->Release();
-  EXPECT_EQ(stats.stops, stops + 1);
+  job->Report(kJobEventFailed);  // parked: its first request is gone
   // A null MIME argument matches no parked job, so this is a new one.
-  NS::ITranscoderJob* other = Create(u"/m/a.mkv", 1, nullptr);
+  FakeJob* other = Create(u"/m/a.mkv");
   EXPECT_NE(other, job);
   other->Release();
   int opens = stats.opens;
-  // Same path and output MIME type: the oldest such parked job comes back, not opened again.
-  NS::ITranscoderJob* reused = Create(u"/m/a.mkv", 1, kFakeTsMime);
+  // Same path and output MIME type: the oldest such parked job comes back, not opened again,
+  // reporting to the new request's listener only.
+  FakeJob* reused = Create(u"/m/a.mkv", 1, kFakeTsMime, 0, &second);
   EXPECT_EQ(reused, job);
   EXPECT_EQ(stats.opens, opens);
-  // Another path is not a match.
-  NS::ITranscoderJob* fresh = Create(u"/m/b.mkv", 1, nullptr);
-  EXPECT_NE(fresh, other);
+  reused->Report(kJobEventFailed);
+  EXPECT_EQ(first.events, 1);
+  EXPECT_EQ(second.events, 1);
   reused->Release();
-  fresh->Release();
 }
 
 TEST_F(TranscoderTest, FourthRequestWaitsThenGivesUp) {
-  NS::ITranscoderJob* jobs[3];
-  for (auto& job : jobs) ASSERT_NE(job = Create(u"/m/a.mkv", 1, nullptr), nullptr);
+  FakeJob* jobs[3];
+  for (auto& job : jobs) ASSERT_NE(job = Create(u"/m/a.mkv"), nullptr);
   auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(Create(u"/m/b.mkv", 1, nullptr, 4), nullptr);
   EXPECT_GE(std::chrono::steady_clock::now() - before, 150ms);
-
   // A waiting request gets its place as soon as one job is released.
   std::thread releaser([&] {
     std::this_thread::sleep_for(50ms);
     jobs[0]->Release();
   });
-  NS::ITranscoderJob* fourth = Create(u"/m/b.mkv", 1, nullptr);
+  FakeJob* fourth = Create(u"/m/b.mkv");
   releaser.join();
   ASSERT_NE(fourth, nullptr);
-  fourth->Release();
-  jobs[1]->Release();
-  jobs[2]->Release();
+  for (NS::ITranscoderJob* job : {fourth, jobs[1], jobs[2]}) job->Release();
 }
 
-TEST_F(TranscoderTest, MakingRoomDestroysTheOldestParkedJob) {
-  NS::ITranscoderJob* a = Create(u"/m/a.mkv", 1, nullptr);
-  NS::ITranscoderJob* b = Create(u"/m/b.mkv", 1, nullptr);
-  NS::ITranscoderJob* c = Create(u"/m/c.mkv", 0, nullptr);  // an ASF job
-  c->Release();
+TEST_F(TranscoderTest, FullHouseReusesOrDestroysParkedJobs) {
+  FakeJob* a = Create(u"/m/a.mkv", 1, "video/x-mkv");
+  FakeJob* b = Create(u"/m/b.mkv", 1, "video/x-mkv");
+  Create(u"/m/c.mkv", 0)->Release();  // a parked ASF job
   int destroyed = stats.destroyed;
   // Two active and one parked of another output type: the parked one makes room.
-  NS::ITranscoderJob* d = Create(u"/m/d.mkv", 1, "video/x-mkv");
+  FakeJob* d = Create(u"/m/d.mkv", 1, "video/x-mkv");
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(stats.destroyed, destroyed + 1);
-  a->Release();
-  b->Release();
   d->Release();
-}
-
-TEST_F(TranscoderTest, FullHouseReopensAParkedJobOfTheSameType) {
-  NS::ITranscoderJob* a = Create(u"/m/a.mkv", 1, "video/x-mkv");
-  NS::ITranscoderJob* b = Create(u"/m/b.mkv", 1, "video/x-mkv");
-  NS::ITranscoderJob* c = Create(u"/m/c.mkv", 1, "video/x-mkv");
-  c->Release();
+  // A parked job of the asked output type is re-opened for the new source; its open reads
+  // that type as the source's and refuses, so it is destroyed and nothing new is made.
   int created = stats.created;
-  // A job re-opened for a new source keeps its output MIME type, which is what the
-  // parked jobs are matched on.
-  NS::ITranscoderJob* reused = nullptr;
-  ASSERT_EQ(transcoder->CreateJob(u"/m/d.mkv", "video/MP2T", 1, nullptr, &reused), 1);
-  EXPECT_EQ(stats.created, created);  // no new job: the parked one was tried and failed
-  EXPECT_EQ(reused, nullptr);
+  EXPECT_EQ(Create(u"/m/e.mkv", 1, kFakeTsMime, 1), nullptr);
+  EXPECT_EQ(stats.created, created);
+  EXPECT_EQ(stats.destroyed, destroyed + 2);
   a->Release();
   b->Release();
 }
 
 TEST_F(TranscoderTest, LastReferenceDestroysPrototypesAndParkedJobsButNotActiveOnes) {
-  NS::ITranscoderJob* parked = Create(u"/m/a.mkv", 1, nullptr);
-  NS::ITranscoderJob* active = Create(u"/m/b.mkv", 1, nullptr);
+  FakeJob* parked = Create(u"/m/a.mkv");
+  FakeJob* active = Create(u"/m/b.mkv");
   parked->Release();
   // The active job holds a reference to the transcoder.
   EXPECT_EQ(transcoder->TranscoderFace()->Release(), 1);
@@ -228,6 +250,44 @@ TEST_F(TranscoderTest, LastReferenceDestroysPrototypesAndParkedJobsButNotActiveO
   EXPECT_EQ(stats.destroyed, 0);
   active->Release();  // the last reference: prototypes (2) and both parked jobs go
   EXPECT_EQ(stats.destroyed, 4);
+}
+
+// Eight requests at the same moment, each job taking a while to open, then offers, reads and
+// releases from further threads: never more than three jobs are out, and all end parked.
+TEST(TranscoderStress, SimultaneousRequestsNeverPassTheLimit) {
+  FakeJobStats stats;
+  stats.openDelayMs = 20;
+  auto* transcoder = new FakeTranscoder(&stats, 5000);
+  transcoder->Initialise();
+  std::atomic<int> out{0}, most{0}, served{0};
+  std::latch start(8);
+  std::vector<std::thread> hosts;
+  for (int t = 0; t < 8; ++t)
+    hosts.emplace_back([&, t] {
+      std::u16string path = u"/m/" + std::u16string(1, static_cast<char16_t>(u'a' + t % 4)) + u".mkv";
+      start.arrive_and_wait();
+      NS::ITranscoderJob* job = nullptr;
+      if (transcoder->CreateJob(path.c_str(), nullptr, t % 2, nullptr, &job) != 0) return;
+      int now = ++out;
+      for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+      }
+      std::this_thread::sleep_for(10ms);
+      FakeRequest request(t % 3 ? "client" : nullptr, t % 2 ? kXboxAgent : kPs3Agent);
+      FakeItem item(path.c_str(), nullptr);
+      NS::ResourceOffer* list = nullptr;
+      uint32_t count = 0;
+      if (transcoder->OfferResources(&request, &item, &list, &count) == 0)
+        transcoder->FreeResourceList(list, count);
+      --out;
+      std::thread([job] { job->Release(); }).join();
+      ++served;
+    });
+  for (auto& host : hosts) host.join();
+  EXPECT_EQ(served, 8);
+  EXPECT_LE(most, 3);
+  int created = stats.created;
+  EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);  // every job was parked
+  EXPECT_EQ(stats.destroyed.load(), created);
 }
 
 }  // namespace

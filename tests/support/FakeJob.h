@@ -3,7 +3,11 @@
 
 #include <atomic>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <thread>
+
+#include <string_view>
 
 #include "jobs/BaseTranscoderJob.h"
 #include "plugin/ClientProfiles.h"
@@ -21,6 +25,9 @@ struct FakeJobStats {
   std::atomic<bool> available{true};
   std::atomic<bool> failOpen{false};
   std::atomic<int64_t> duration{-1};
+  std::atomic<int> openDelayMs{0};
+  // While set, checking a source named "slow.mkv" waits: a file whose opening blocks.
+  std::atomic<bool> slowSourceBlocks{false};
 };
 
 // A job that serves Matroska sources and streams a fixed number of bytes.
@@ -36,7 +43,7 @@ class FakeJob : public CBaseTranscoderJob {
 
   bool Seek(int64_t) override { return true; }
   bool QueryFlag(uint32_t) override { return false; }
-  int64_t GetDuration() override { return m_stats->duration; }
+  int64_t GetDuration() override { return m_asf ? -1 : m_stats->duration.load(); }
   bool Read(uint8_t* buffer, uint32_t size, uint32_t* count) override {
     if (!buffer || !count) return false;
     uint32_t n = std::min<uint32_t>(size, m_remaining.load());
@@ -58,10 +65,12 @@ class FakeJob : public CBaseTranscoderJob {
     return 0;
   }
   int32_t TogglePause() override { return 0; }
-  int32_t Open(NS::IJobListener*, const char16_t* path, const char* mime) override {
+  int32_t Open(NS::IJobListener* listener, const char16_t* path, const char* mime) override {
     if (!path) return kJobFailed;
     ++m_stats->opens;
     Stop();
+    m_listener = listener;
+    std::this_thread::sleep_for(std::chrono::milliseconds(m_stats->openDelayMs));
     if (!StoreSourcePath(path)) return kJobFailed;
     if (m_stats->failOpen) return kJobUnusableSource;
     return CheckSource(GetSourcePath(), mime);
@@ -69,15 +78,22 @@ class FakeJob : public CBaseTranscoderJob {
   int32_t CheckSource(const char16_t* path, const char* mime) override {
     if (!path) return kJobMissingArgument;
     if (m_asf && !IsAvailable()) return kJobUnsupportedType;
-    return CheckMatroskaSource(path, mime);
+    if (std::u16string_view(path).ends_with(u"slow.mkv"))
+      while (m_stats->slowSourceBlocks) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return CheckMatroskaName(path, mime);  // its sources are imaginary: no file is looked at
   }
   NS::ITranscoderJob* MakeJob(NS::ITranscoderJobCallbacks* owner) override {
     return new FakeJob(owner, m_asf, m_stats);
   }
   int64_t GetTranscodedDuration() override { return GetDuration(); }
   bool IsAvailable() override { return !m_asf || m_stats->available; }
+  // What the job's stream would report to the listener it was opened with.
+  void Report(int32_t event) {
+    if (m_listener) m_listener->OnJobEvent(this, event, 0, 0);
+  }
 
  private:
+  NS::IJobListener* m_listener = nullptr;
   bool m_asf;
   FakeJobStats* m_stats;
   std::atomic<uint32_t> m_remaining{0};
@@ -90,15 +106,22 @@ class FakeTranscoder : public CTranscoderImpl {
     SetAdmissionBudget(admissionBudgetMs);
   }
   void CreateJobPrototypes() override {
-    AddPrototype(new FakeJob(this, true, m_stats));
-    AddPrototype(new FakeJob(this, false, m_stats));
+    AddPrototype(new FakeJob(JobCallbacks(), true, m_stats));
+    AddPrototype(new FakeJob(JobCallbacks(), false, m_stats));
   }
 
  private:
   FakeJobStats* m_stats;
 };
 
-// Host-side stand-ins for the request and the item.
+// Host-side stand-ins: a listener that counts the failures reported, the request, the item.
+struct CountingListener : NS::IJobListener {
+  void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
+    events += event == kJobEventFailed;
+  }
+  std::atomic<int> events{0};
+};
+
 class FakeRequest : public NS::IClientRequest {
  public:
   FakeRequest(const char* clientId, const char* userAgent) : m_id(clientId), m_agent(userAgent) {}

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "jobs/TranscodeJobASF.h"
+#include "tests/support/FakeJob.h"
 #include "platform/settings/VexaSettings.h"
 #include "tests/support/ProcessTestTools.h"
 
@@ -30,24 +31,17 @@ class EncoderSetting {
     ASSERT_TRUE(veds::OpenSettings(false, true, u"VexaMediaServer", false, settings));
     ASSERT_TRUE(settings->SetString(u"FFmpegPath", path.c_str()));
   }
-  void Clear() {
-    veds::SettingsPtr settings;
-    if (veds::OpenSettings(false, false, u"VexaMediaServer", false, settings))
-      settings->DeleteValue(u"FFmpegPath");
-  }
 };
 
 class FakeOwner : public NS::ITranscoderJobCallbacks {
  public:
   void OnJobReleased(NS::ITranscoderJob*) override {}
   int32_t ForwardRequest(NS::ITranscoderJob*, int32_t code) override {
-    ++requests;
-    lastCode = code;
+    requests += code == CTranscodeJobASF::kRequestEncoderMissing;
     if (onRequest) onRequest();
     return answer;
   }
-  int requests = 0;
-  int32_t lastCode = 0;
+  int requests = 0;  // for the encoder
   int32_t answer = 1;
   std::function<void()> onRequest;
 };
