@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <fstream>
@@ -270,80 +271,79 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char kVideo[] = " -f lavfi -i testsrc=size=320x240:rate=25:duration=3";
-const char kTone[] = " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3";
-// Key frame every second, B-frames in pyramids.
-const char kH264[] = " -c:v libx264 -preset veryfast -g 25 -bf 3 -pix_fmt yuv420p";
+// FFmpeg's arguments for each fixture it makes alone: {v} and {a} a 3 s picture and tone,
+// {h264} the encoder with a key frame every second and B-frames in pyramids.
+struct FixtureRecipe {
+  const char* name;
+  const char* arguments;
+};
+constexpr FixtureRecipe kRecipes[] = {
+    {"h264_aac", "{v}{a}{h264} -c:a aac"},
+    {"ac3_51", "{v}{a}{h264} -c:a ac3 -ac 6 -b:a 384k"},
+    {"mp3", "{v}{a}{h264} -c:a libmp3lame -ar 44100 -b:a 96k"},
+    // pictures 2, 7, 12, ... dropped: gaps of 40 and 80 ms
+    {"vfr", "{v}{a} -vf select='not(eq(mod(n\\,5)\\,2))' -vsync vfr{h264} -c:a aac"},
+    {"late_audio", "{v} -itsoffset 1{a}{h264} -c:a aac"},
+    {"inband_headers", "{v}{a}{h264} -x264-params repeat-headers=1 -c:a aac"},
+    {"mpeg4_video", "{v}{a} -c:v mpeg4 -c:a aac"},
+    // a deeper B-pyramid later than in the first pictures
+    {"pyramid_23976", " -f lavfi -i testsrc2=size=960x540:rate=24000/1001:duration=6 -f lavfi -i "
+                      "sine=frequency=440:sample_rate=44100:duration=6 -c:v libx264 -preset medium -bf 3"
+                      " -b_strategy 2 -g 250 -pix_fmt yuv420p -c:a aac"},
+    // 6.2 to 7 MB a picture
+    {"big_frames", " -f lavfi -i testsrc=size=2304x1296:rate=25:duration=0.2 -f lavfi -i "
+                   "sine=frequency=440:sample_rate=48000:duration=0.2 -vf noise=alls=100:allf=t"
+                   " -c:v libx264 -preset ultrafast -qp 1 -pix_fmt yuv420p -c:a aac"},
+    // 12 s at 20 Mbit/s, more than the pipeline buffers
+    {"long_640", " -f lavfi -i testsrc=size=640x360:rate=25:duration=12{a} -vf noise=alls=60:allf=t"
+                 " -c:v libx264 -preset ultrafast -g 25 -bf 3 -b:v 20M -pix_fmt yuv420p -c:a aac -t 12"},
+    // constant 12 Mbit/s, filler included
+    {"hd_60s", " -f lavfi -i testsrc2=size=1920x1080:rate=25:duration=60 -f lavfi -i "
+               "sine=frequency=440:sample_rate=48000:duration=60 -c:v libx264 -preset ultrafast -g 50 -b:v 12M"
+               " -minrate 12M -maxrate 12M -bufsize 12M -x264-params nal-hrd=cbr -pix_fmt yuv420p -c:a aac"},
+};
+
+// Damage done to an undamaged fixture by mkv_patch.py (see UndamagedFixture).
+constexpr FixtureRecipe kDamages[] = {
+    {"broken_avcc", "avcc"}, {"broken_avcc_inband", "avcc"}, {"zlib_corrupt", "zlib 40"}, {"aac_no_private", "noaacpriv"}};
+
+std::string Expand(std::string text) {
+  const std::pair<const char*, const char*> parts[] = {
+      {"{v}", " -f lavfi -i testsrc=size=320x240:rate=25:duration=3"},
+      {"{a}", " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=3"},
+      {"{h264}", " -c:v libx264 -preset veryfast -g 25 -bf 3 -pix_fmt yuv420p"}};
+  for (auto [key, value] : parts)
+    for (size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, std::strlen(key), value);
+  return text;
+}
 
 std::string Ffmpeg(const std::string& arguments, const std::string& output) {
-  return "ffmpeg -v error -nostdin -y" + arguments + " " + output;
+  return "ffmpeg -v error -nostdin -y" + Expand(arguments) + " " + output;
 }
 
 // The shell command that writes the fixture into `out` (a temporary name), or empty.
 std::string FixtureCommand(const std::string& name, const std::string& out) {
-  const std::string dir = FixtureDir();
-  if (name == "h264_aac") return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -c:a aac", out);
-  if (name == "ac3_51")
-    return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -c:a ac3 -ac 6 -b:a 384k", out);
-  if (name == "mp3")
-    return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -c:a libmp3lame -ar 44100 -b:a 96k", out);
+  for (const FixtureRecipe& recipe : kRecipes)
+    if (name == recipe.name) return Ffmpeg(recipe.arguments, out);
+  for (const FixtureRecipe& damage : kDamages)
+    if (name == damage.name) {
+      std::string source = MakeMkvFixture(UndamagedFixture(name));
+      return source.empty() ? "" : "cp " + source + " " + out + " && python3 " VEXA_SOURCE_DIR
+                                   "/tests/support/mkv_patch.py " + out + " " + damage.arguments;
+    }
   if (name == "multi_audio_subs") {
-    std::ofstream(dir + "/subs.srt") << "1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n"
-                                        "2\n00:00:02,000 --> 00:00:02,800\nsecond\n\n";
-    return Ffmpeg(kVideo + std::string(kTone) + " -i " + dir + "/subs.srt" + kH264 +
-                      " -map 0:v -map 1:a -map 1:a -map 1:a -map 2:s -c:a:0 aac -c:a:1 ac3"
-                      " -c:a:2 libmp3lame -c:s srt",
-                  out);
+    std::ofstream(FixtureDir() + "/subs.srt") << "1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n"
+                                                 "2\n00:00:02,000 --> 00:00:02,800\nsecond\n\n";
+    return Ffmpeg("{v}{a} -i " + FixtureDir() + "/subs.srt{h264} -map 0:v -map 1:a -map 1:a -map 1:a -map 2:s"
+                  " -c:a:0 aac -c:a:1 ac3 -c:a:2 libmp3lame -c:s srt", out);
   }
-  if (name == "vfr")  // pictures 2, 7, 12, ... dropped: gaps of 40 and 80 ms
-    return Ffmpeg(kVideo + std::string(kTone) + " -vf select='not(eq(mod(n\\,5)\\,2))' -vsync vfr" +
-                      kH264 + " -c:a aac",
-                  out);
-  if (name == "late_audio")
-    return Ffmpeg(kVideo + std::string(" -itsoffset 1") + kTone + kH264 + " -c:a aac", out);
   if (name == "piped")  // no seeking back: no cues, no sizes, no duration
-    return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -c:a aac -f matroska", "- | dd status=none of=" + out);
+    return Ffmpeg("{v}{a}{h264} -c:a aac -f matroska", "- | dd status=none of=" + out);
   if (name == "no_cues" || name == "zlib") {
     std::string source = MakeMkvFixture("h264_aac");
-    if (source.empty()) return "";
     std::string options = name == "no_cues" ? " --no-cues" : " --compression 0:zlib --compression 1:zlib";
-    return "mkvmerge -q -o " + out + options + " " + source;
+    return source.empty() ? "" : "mkvmerge -q -o " + out + options + " " + source;
   }
-  // Faults of real files: a configuration record that does not parse, with and without the
-  // parameter sets in the blocks; one zlib frame that does not inflate; AAC without its
-  // AudioSpecificConfig; pictures larger than every buffer of the pipeline.
-  const std::string patch = "python3 " VEXA_SOURCE_DIR "/tests/support/mkv_patch.py " + out;
-  if (name == "pyramid_23976")  // a deeper B-pyramid later than in the first pictures
-    return Ffmpeg(" -f lavfi -i testsrc2=size=960x540:rate=24000/1001:duration=6 -f lavfi -i "
-                  "sine=frequency=440:sample_rate=44100:duration=6 -c:v libx264 -preset medium -bf 3"
-                  " -b_strategy 2 -g 250 -pix_fmt yuv420p -c:a aac",
-                  out);
-  if (name == "inband_headers")
-    return Ffmpeg(kVideo + std::string(kTone) + kH264 + " -x264-params repeat-headers=1 -c:a aac", out);
-  const std::map<std::string, std::string> damage = {{"broken_avcc", "avcc"}, {"broken_avcc_inband", "avcc"},
-                                                     {"zlib_corrupt", "zlib 40"}, {"aac_no_private", "noaacpriv"}};
-  if (damage.count(name)) {
-    std::string source = MakeMkvFixture(UndamagedFixture(name));
-    return source.empty() ? "" : "cp " + source + " " + out + " && " + patch + " " + damage.at(name);
-  }
-  if (name == "big_frames")  // 6.2 to 7 MB a picture
-    return Ffmpeg(" -f lavfi -i testsrc=size=2304x1296:rate=25:duration=0.2 -f lavfi -i "
-                  "sine=frequency=440:sample_rate=48000:duration=0.2 -vf noise=alls=100:allf=t"
-                  " -c:v libx264 -preset ultrafast -qp 1 -pix_fmt yuv420p -c:a aac",
-                  out);
-  if (name == "mpeg4_video")
-    return Ffmpeg(kVideo + std::string(kTone) + " -c:v mpeg4 -c:a aac", out);
-  if (name == "long_640")
-    return Ffmpeg(" -f lavfi -i testsrc=size=640x360:rate=25:duration=12" + std::string(kTone) +
-                      " -vf noise=alls=60:allf=t -c:v libx264 -preset ultrafast -g 25 -bf 3"
-                      " -b:v 20M -pix_fmt yuv420p -c:a aac -t 12",
-                  out);
-  if (name == "hd_60s")  // constant 12 Mbit/s, filler included
-    return Ffmpeg(" -f lavfi -i testsrc2=size=1920x1080:rate=25:duration=60"
-                  " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=60"
-                  " -c:v libx264 -preset ultrafast -g 50 -b:v 12M -minrate 12M -maxrate 12M"
-                  " -bufsize 12M -x264-params nal-hrd=cbr -pix_fmt yuv420p -c:a aac",
-                  out);
   return "";
 }
 
