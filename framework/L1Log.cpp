@@ -12,6 +12,7 @@ namespace vmf {
 namespace {
 
 constexpr char16_t kLogName[] = u"L1log.txt";
+constexpr char16_t kPreviousSuffix[] = u".1";
 constexpr uint8_t kByteOrderMark[] = {0xFF, 0xFE};
 
 struct SharedLog {
@@ -44,11 +45,12 @@ bool WriteBytes(VexaFiles::PortableFile* file, const void* bytes, size_t count) 
          written == count;
 }
 
-// Opens the log for appending; an empty file starts with the byte-order mark.
-VexaFiles::PortableFile* OpenLogFile() {
+// Opens the log for appending (or emptied, with `truncate`); an empty file starts with the
+// byte-order mark.
+VexaFiles::PortableFile* OpenLogFile(uint32_t truncate = 0) {
   VexaFiles::PortableFile* file = nullptr;
   const std::u16string path = LogPath();
-  if (VexaFiles::PortableFileOpen(VexaFiles::kPortableWrite, nullptr, path.c_str(), &file) !=
+  if (VexaFiles::PortableFileOpen(VexaFiles::kPortableWrite | truncate, nullptr, path.c_str(), &file) !=
       VexaFiles::kPortableOk) {
     return nullptr;
   }
@@ -60,6 +62,16 @@ VexaFiles::PortableFile* OpenLogFile() {
   return file;
 }
 
+// A full log is closed, kept as the previous one, and begun anew (with its byte-order mark).
+void StartNewFileWhenFull(SharedLog& log) {
+  if (log.file == nullptr || log.file->position < kL1LogLimitBytes) return;
+  VexaFiles::PortableFileClose(log.file);
+  const std::u16string path = LogPath();
+  const bool kept = VexaFiles::PortableFileRename(path.c_str(), (path + kPreviousSuffix).c_str()) ==
+                    VexaFiles::kPortableOk;
+  log.file = OpenLogFile(kept ? 0u : uint32_t{VexaFiles::kPortableTruncate});  // bounded even when it cannot be kept
+}
+
 }  // namespace
 
 bool AcquireL1Log() {
@@ -67,6 +79,7 @@ bool AcquireL1Log() {
   std::lock_guard<std::mutex> hold(log.lock);
   if (log.references == 0) {
     log.file = OpenLogFile();
+    StartNewFileWhenFull(log);  // a full file left by an earlier process
     if (log.file == nullptr) return false;
   }
   ++log.references;
@@ -90,7 +103,9 @@ void WriteL1Log(std::u16string_view text) {
   }
   SharedLog& log = TheLog();
   std::lock_guard<std::mutex> hold(log.lock);
-  if (log.file != nullptr) WriteBytes(log.file, bytes.data(), bytes.size());
+  if (log.file == nullptr) return;
+  WriteBytes(log.file, bytes.data(), bytes.size());
+  StartNewFileWhenFull(log);
 }
 
 }  // namespace vmf

@@ -10,6 +10,12 @@
 
 namespace {
 
+// What the creating and locking primitives answer.
+constexpr int32_t kNetOk = 0;
+constexpr int32_t kNetFailed = -1;
+// The code a thread procedure ends with through NetThreadExit.
+constexpr uint32_t kThreadExitCode = 0;
+
 struct NetEvent {
   std::mutex lock;
   std::condition_variable changed;
@@ -53,17 +59,17 @@ int32_t NetEventWait(NetHandle handle, int32_t timeoutMs) {
 }
 
 int32_t NetEventCreate(NetHandle* out, int32_t manualReset, int32_t initialState, int32_t) {
-  if (!out) return -1;
+  if (!out) return kNetFailed;
   auto* event = new (std::nothrow) NetEvent{{}, {}, initialState != 0, manualReset != 0};
   *out = event;
-  return event ? 0 : -1;
+  return event ? kNetOk : kNetFailed;
 }
 
 void NetEventDestroy(NetHandle handle) { delete static_cast<NetEvent*>(handle); }
 
 int32_t NetEventSet(NetHandle handle) {
   auto* event = static_cast<NetEvent*>(handle);
-  if (!event) return -1;
+  if (!event) return kNetFailed;
   {
     std::lock_guard held(event->lock);
     event->signalled = true;
@@ -72,14 +78,14 @@ int32_t NetEventSet(NetHandle handle) {
     event->changed.notify_all();
   else
     event->changed.notify_one();
-  return 0;
+  return kNetOk;
 }
 
 int32_t NetThreadCreate(NetHandle* out, NetThreadProc procedure, void* argument, int32_t) {
-  if (!out || !procedure) return -1;
+  if (!out || !procedure) return kNetFailed;
   *out = nullptr;
   auto* handle = new (std::nothrow) NetThread;
-  if (!handle) return -1;
+  if (!handle) return kNetFailed;
   handle->state = std::make_shared<NetThreadState>();
   try {
     handle->thread = std::thread([procedure, argument, state = handle->state] {
@@ -90,15 +96,15 @@ int32_t NetThreadCreate(NetHandle* out, NetThreadProc procedure, void* argument,
     });
   } catch (...) {
     delete handle;
-    return -1;
+    return kNetFailed;
   }
   *out = handle;
-  return 0;
+  return kNetOk;
 }
 
 int32_t NetThreadJoin(NetHandle handle, int32_t timeoutMs) {
   auto* thread = static_cast<NetThread*>(handle);
-  if (!thread) return -1;
+  if (!thread) return kNetFailed;
   {
     std::unique_lock held(thread->state->lock);
     auto isDone = [&] { return thread->state->done; };
@@ -132,13 +138,13 @@ void NetThreadClose(NetHandle handle) {
   delete thread;
 }
 
-uint32_t NetThreadExit(void*) { return 0; }
+uint32_t NetThreadExit(void*) { return kThreadExitCode; }
 
 int32_t NetMutexCreate(NetHandle* out, int32_t) {
-  if (!out) return -1;
+  if (!out) return kNetFailed;
   auto* mutex = new (std::nothrow) std::mutex;
   *out = mutex;
-  return mutex ? 0 : -1;
+  return mutex ? kNetOk : kNetFailed;
 }
 
 void NetMutexDestroy(NetHandle handle) { delete static_cast<std::mutex*>(handle); }

@@ -17,6 +17,8 @@
 
 #include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
+#include "platform/os/FileDescriptor.h"
+#include "platform/os/DirectoryHandle.h"
 
 namespace VexaFiles {
 namespace {
@@ -115,13 +117,11 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
   }
   // Opened without waiting: a FIFO that no one writes to would otherwise block the open for
   // ever. Reads wait again afterwards.
-  int fd = ::open(path.c_str(), openFlags | O_NONBLOCK, 0666);
+  VexaOS::CFileDescriptor owned(::open(path.c_str(), openFlags | O_NONBLOCK, 0666));
+  const int fd = owned.Get();
   if (fd < 0) return OpenResultFromErrno(errno);
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  auto fail = [&](int error) {
-    ::close(fd);
-    return OpenResultFromErrno(error);
-  };
+  auto fail = [](int error) { return OpenResultFromErrno(error); };  // the owner closes
   struct stat info;
   if (::fstat(fd, &info) != 0) return fail(errno);
   if (S_ISDIR(info.st_mode)) return fail(EACCES);
@@ -134,24 +134,20 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
                   (flags & kPortableSequential) ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_RANDOM);
 
   PortableFile* file = NewRecord(allocator);
-  if (!file) {
-    ::close(fd);
-    return kPortableNoMemory;
-  }
+  if (!file) return kPortableNoMemory;
   file->flags = flags;
   file->name = CopyWide(allocator, name, WideLength(name));
   if (!file->name) {
-    ::close(fd);
     FreeRecord(file);
     return kPortableNoMemory;
   }
   file->stream = ::fdopen(fd, mode);
   if (!file->stream) {
     int error = errno;
-    ::close(fd);
     FreeRecord(file);
     return OpenResultFromErrno(error);
   }
+  owned.Release();  // the stream owns it now
   *out = file;
   return kPortableOk;
 }
@@ -260,6 +256,14 @@ PortableEntryKind PortableFileKind(const char16_t* name) {
   return S_ISREG(info.st_mode) ? kPortableRegularFile : kPortableOtherEntry;
 }
 
+int32_t PortableFileRename(const char16_t* from, const char16_t* to) {
+  if (!from || !to) return kPortableNoName;
+  std::string fromPath;
+  std::string toPath;
+  if (!WideToPath(from, fromPath) || !WideToPath(to, toPath)) return kPortableInvalid;
+  return std::rename(fromPath.c_str(), toPath.c_str()) == 0 ? kPortableOk : OpenResultFromErrno(errno);
+}
+
 uint64_t PortableSystemSeekCount() { return systemSeeks.load(std::memory_order_relaxed); }
 
 // ---- directories
@@ -300,14 +304,11 @@ int32_t PortableDirNext(PortableDir* dir, PortableDirEntry* entry) {
     std::string where;
     if (!Utf16ToUtf8String(std::u16string_view(dir->pattern, length), where)) return kPortableInvalid;
     if (where.empty()) where.push_back('/');
-    DIR* handle = ::opendir(where.c_str());
+    VexaOS::DirectoryHandle handle = VexaOS::OpenDirectory(where.c_str());
     if (!handle) return OpenResultFromErrno(errno);
     auto* state = new (std::nothrow) PortableDirState;
-    if (!state) {
-      ::closedir(handle);
-      return kPortableNoMemory;
-    }
-    while (dirent* item = ::readdir(handle)) {
+    if (!state) return kPortableNoMemory;
+    while (dirent* item = ::readdir(handle.get())) {
       bool isDirectory = item->d_type == DT_DIR;
       if (item->d_type == DT_UNKNOWN || item->d_type == DT_LNK) {
         struct stat info;
@@ -316,7 +317,6 @@ int32_t PortableDirNext(PortableDir* dir, PortableDirEntry* entry) {
       }
       state->entries.emplace_back(item->d_name, isDirectory);
     }
-    ::closedir(handle);
     std::sort(state->entries.begin(), state->entries.end());
     dir->state = state;
   }

@@ -93,6 +93,9 @@ enum PortableEntryKind : int32_t {
 };
 PortableEntryKind PortableFileKind(const char16_t* name);
 
+// Renames `from` to `to`, replacing a file of that name; open result codes on failure.
+int32_t PortableFileRename(const char16_t* from, const char16_t* to);
+
 // Directory listing. Open keeps a pattern: the path (a final "/" removed) followed by a
 // backslash and "*.*", or by "*.*" alone when the path already ends with a backslash; the
 // directory listed is the pattern without that "*.*" and the backslash before it (the root

@@ -1,4 +1,5 @@
 #include "platform/os/FileUrl.h"
+#include "platform/os/OsResult.h"
 
 #include <strings.h>
 #include <sys/stat.h>
@@ -14,7 +15,7 @@ int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
+  return kNotHexDigit;
 }
 
 }  // namespace
@@ -44,21 +45,21 @@ bool FileUrlToPath(const char* url, std::string& path) {
 }
 
 int32_t FileInfoFromUrl(const char* url, VexaFileInfo* info) {
-  if (!url || !info) return 1;
+  if (!url || !info) return kFileUrlFailed;
   std::string path;
-  if (!FileUrlToPath(url, path)) return 1;
+  if (!FileUrlToPath(url, path)) return kFileUrlFailed;
   struct stat status;
-  if (::stat(path.c_str(), &status) != 0) return 1;
+  if (::stat(path.c_str(), &status) != 0) return kFileUrlFailed;
   info->size = Int64PairFrom(static_cast<uint64_t>(status.st_size));
   const time_t now = ::time(nullptr);
   info->secondsSinceAccess = now > status.st_atime ? static_cast<uint32_t>(now - status.st_atime) : 0;
-  return 0;
+  return kFileUrlOk;
 }
 
 int32_t DeleteFileFromUrl(const char* url) {
   std::string path;
-  if (!FileUrlToPath(url, path)) return 1;
-  return ::unlink(path.c_str()) == 0 ? 0 : 1;
+  if (!FileUrlToPath(url, path)) return kFileUrlFailed;
+  return ::unlink(path.c_str()) == 0 ? kFileUrlOk : kFileUrlFailed;
 }
 
 }  // namespace VexaOS

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/os/Int64Pair.h"
+#include "platform/os/OsResult.h"
 
 namespace VexaOS {
 

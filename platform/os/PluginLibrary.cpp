@@ -1,4 +1,5 @@
 #include "platform/os/PluginLibrary.h"
+#include "platform/os/OsResult.h"
 
 #include <dlfcn.h>
 
@@ -23,26 +24,26 @@ char* NarrowCopy(const char16_t* name) {
 }  // namespace
 
 int32_t LoadPluginLibrary(const char16_t* name) {
-  if (!name) return -2;
+  if (!name) return kPluginNoArgument;
   char* narrow = NarrowCopy(name);
-  if (!narrow) return -10;
+  if (!narrow) return kPluginNoNarrowName;
   void* module = ::dlopen(narrow, RTLD_NOW | RTLD_LOCAL);
   std::free(narrow);
-  if (!module) return -1;
+  if (!module) return kPluginFailed;
   loaded.store(module, std::memory_order_release);
-  return 0;
+  return kPluginOk;
 }
 
 int32_t GetPluginEntry(const char16_t* name, void** entry) {
   void* module = loaded.load(std::memory_order_acquire);
-  if (!module || !name || !entry) return -2;
+  if (!module || !name || !entry) return kPluginNoArgument;
   char* narrow = NarrowCopy(name);
-  if (!narrow) return -10;
+  if (!narrow) return kPluginNoNarrowName;
   void* symbol = ::dlsym(module, narrow);
   std::free(narrow);
-  if (!symbol) return -1;
+  if (!symbol) return kPluginFailed;
   *entry = symbol;
-  return 0;
+  return kPluginOk;
 }
 
 }  // namespace VexaOS

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/os/OsResult.h"
+
 namespace VexaOS {
 
 // 0 loaded, -1 the load failed, -2 null name, -10 no narrow copy of the name could be made.

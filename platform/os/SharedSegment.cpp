@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <utility>
 #include <cstring>
 
 namespace VexaOS {
@@ -59,24 +60,19 @@ bool SharedSegment::Open(const char* kind, const char* name, size_t payloadSize,
   const size_t total = sizeof(Header) + payloadSize;
   for (int attempt = 0; attempt < 100; ++attempt) {
     const mode_t oldMask = ::umask(0);
-    int fd = ::shm_open(systemName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    CFileDescriptor owned(::shm_open(systemName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     ::umask(oldMask);
+    const int fd = owned.Get();
     if (fd < 0) return false;
     while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
     }
-    if (!StillNamed(fd, systemName)) {
-      ::close(fd);  // closing drops the lock
-      continue;
-    }
+    if (!StillNamed(fd, systemName)) continue;  // closing drops the lock
     struct stat info;
     bool ok = ::fstat(fd, &info) == 0;
     const bool fresh = ok && static_cast<size_t>(info.st_size) < total;
     if (ok && fresh) ok = ::ftruncate(fd, static_cast<off_t>(total)) == 0;
     void* mapping = ok ? ::mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
-    if (mapping == MAP_FAILED) {
-      ::close(fd);
-      return false;
-    }
+    if (mapping == MAP_FAILED) return false;
     auto* header = static_cast<Header*>(mapping);
     void* payload = static_cast<char*>(mapping) + sizeof(Header);
     if (fresh || header->ready.load(std::memory_order_acquire) != kReady) {
@@ -84,14 +80,13 @@ bool SharedSegment::Open(const char* kind, const char* name, size_t payloadSize,
       header->users = 0;
       if (!initialise(payload, argument)) {
         ::munmap(mapping, total);
-        ::close(fd);
         return false;
       }
       header->ready.store(kReady, std::memory_order_release);
     }
     ++header->users;
     ::flock(fd, LOCK_UN);
-    fd_ = fd;
+    fd_ = std::move(owned);
     mapping_ = mapping;
     mappedSize_ = total;
     payload_ = payload;
@@ -102,15 +97,14 @@ bool SharedSegment::Open(const char* kind, const char* name, size_t payloadSize,
 }
 
 void SharedSegment::Close(bool keepMapping) {
-  if (fd_ < 0) return;
-  while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+  if (!fd_.IsOpen()) return;
+  while (::flock(fd_.Get(), LOCK_EX) != 0 && errno == EINTR) {
   }
   auto* header = static_cast<Header*>(mapping_);
   if (header->users > 0) --header->users;
-  if (header->users == 0 && StillNamed(fd_, systemName_)) ::shm_unlink(systemName_.c_str());
+  if (header->users == 0 && StillNamed(fd_.Get(), systemName_)) ::shm_unlink(systemName_.c_str());
   if (!keepMapping) ::munmap(mapping_, mappedSize_);
-  ::close(fd_);  // drops the lock
-  fd_ = -1;
+  fd_.Close();  // drops the lock
   mapping_ = nullptr;
   payload_ = nullptr;
   mappedSize_ = 0;

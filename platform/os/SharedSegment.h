@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/os/FileDescriptor.h"
+
 namespace VexaOS {
 
 class SharedSegment {
@@ -33,7 +35,7 @@ class SharedSegment {
   static std::string SystemName(const char* kind, const char* name);
 
  private:
-  int fd_ = -1;
+  CFileDescriptor fd_;
   void* mapping_ = nullptr;
   size_t mappedSize_ = 0;
   void* payload_ = nullptr;

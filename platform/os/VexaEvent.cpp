@@ -1,4 +1,5 @@
 #include "platform/os/VexaEvent.h"
+#include "platform/os/OsResult.h"
 
 #include <linux/futex.h>
 #include <sys/syscall.h>
@@ -62,7 +63,7 @@ CVexaEvent::~CVexaEvent() {
 bool CVexaEvent::IsManualReset() const { return state_ && state_->manualReset != 0; }
 
 int32_t CVexaEvent::Wait(uint32_t timeoutMs) {
-  if (!state_) return -1;
+  if (!state_) return kOsFailed;
   if (timeoutMs == kVexaInfinite) timeoutMs = defaultTimeout_;
   timespec deadline{};
   if (timeoutMs != kVexaInfinite) {
@@ -74,17 +75,17 @@ int32_t CVexaEvent::Wait(uint32_t timeoutMs) {
   const bool manual = state_->manualReset != 0;
   for (;;) {
     if (manual) {
-      if (state_->signalled.load(std::memory_order_acquire) != 0) return 0;
+      if (state_->signalled.load(std::memory_order_acquire) != 0) return kOsOk;
     } else {
       uint32_t expected = 1;
-      if (state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return 0;
+      if (state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return kOsOk;
     }
-    if (timeoutMs == 0) return -1;
+    if (timeoutMs == 0) return kOsTimedOut;
     if (!FutexWait(state_, named_, timeoutMs == kVexaInfinite ? nullptr : &deadline)) {
       // Timed out; a signal that arrived at the last moment still counts.
-      if (manual) return state_->signalled.load(std::memory_order_acquire) != 0 ? 0 : -1;
+      if (manual) return state_->signalled.load(std::memory_order_acquire) != 0 ? kOsOk : kOsTimedOut;
       uint32_t expected = 1;
-      return state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel) ? 0 : -1;
+      return state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel) ? kOsOk : kOsTimedOut;
     }
   }
 }

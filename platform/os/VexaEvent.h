@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/os/OsResult.h"
 #include "platform/os/SharedSegment.h"
 
 namespace VexaOS {

@@ -1,4 +1,5 @@
 #include "platform/os/VexaMutex.h"
+#include "platform/os/OsResult.h"
 
 #include <cerrno>
 #include <ctime>
@@ -65,11 +66,11 @@ CVexaMutex::~CVexaMutex() {
 
 int32_t CVexaMutex::Lock(int32_t timeoutMs) {
   if (!named_) {
-    if (!lock_) return -1;
+    if (!lock_) return kOsFailed;
     pthread_mutex_lock(lock_);
-    return 0;
+    return kOsOk;
   }
-  if (!lock_) return -1;
+  if (!lock_) return kOsFailed;
   if (timeoutMs == -1) timeoutMs = defaultTimeout_;
   int result;
   if (timeoutMs < 0) {
@@ -82,25 +83,25 @@ int32_t CVexaMutex::Lock(int32_t timeoutMs) {
   }
   if (result == 0) {
     held_.fetch_add(1);
-    return 0;
+    return kOsOk;
   }
   if (result == EOWNERDEAD) {
     // Abandoned: repair it and leave it free; this caller is told, the next one gets it.
     pthread_mutex_consistent(lock_);
     pthread_mutex_unlock(lock_);
   }
-  return -1;
+  return kOsFailed;
 }
 
 int32_t CVexaMutex::Unlock() {
-  if (!lock_) return -1;
+  if (!lock_) return kOsFailed;
   if (!named_) {
     pthread_mutex_unlock(lock_);
-    return 0;
+    return kOsOk;
   }
-  if (pthread_mutex_unlock(lock_) != 0) return -1;
+  if (pthread_mutex_unlock(lock_) != 0) return kOsFailed;
   held_.fetch_sub(1);
-  return 0;
+  return kOsOk;
 }
 
 CAutoMutex::CAutoMutex(CVexaMutex* mutex) : mutex_(mutex) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/os/OsResult.h"
 #include "platform/os/SharedSegment.h"
 
 namespace VexaOS {

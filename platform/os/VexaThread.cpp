@@ -1,4 +1,5 @@
 #include "platform/os/VexaThread.h"
+#include "platform/os/OsResult.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
@@ -28,16 +29,16 @@ int32_t CVexaThread::Start(VexaThreadProc procedure, void* argument) {
   if (thread_.joinable()) Stop(false);
   procedure_ = procedure;
   argument_ = argument;
-  if (!procedure) return -1;
+  if (!procedure) return kOsFailed;
   done_.Reset();
   stop_.store(0);
   try {
     thread_ = std::thread(Run, this, procedure, argument, userValue_, priority_);
   } catch (...) {
     done_.Set();
-    return -1;
+    return kOsFailed;
   }
-  return 0;
+  return kOsOk;
 }
 
 void CVexaThread::Stop(bool noWait) {

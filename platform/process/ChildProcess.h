@@ -14,9 +14,11 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "platform/process/FileDescriptor.h"
+#include "platform/os/FileDescriptor.h"
 
 namespace VexaProcess {
+
+using VexaOS::CFileDescriptor;
 
 enum ProcessStream : int32_t {
   kStandardOutput = 0,

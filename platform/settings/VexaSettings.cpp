@@ -1,5 +1,6 @@
 #include "platform/settings/VexaSettings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/files/TextConvert.h"
@@ -101,44 +102,66 @@ int VexaSettings::KeysToRead(const RegKey* keys[2]) const {
   return count;
 }
 
+// The first layer holding the value with an accepted type answers. A damaged layer ends the
+// search: the value may be among what it lost, and the next layer's would be the wrong answer.
 bool VexaSettings::ReadValue(const char16_t* name, bool (*accept)(const RegValue&), RegValue& value) {
-  if (!name || !*name || !Open()) return false;
+  m_lastResult = StoreResult::kBadArgument;
+  if (!name || !*name) return false;
+  m_lastResult = StoreResult::kNotFound;
+  if (!Open()) return false;
   const RegKey* keys[2];
   const int count = KeysToRead(keys);
-  for (int i = 0; i < count; ++i)
-    if (RegQueryValue(*keys[i], name, value) && accept(value)) return true;
+  for (int i = 0; i < count; ++i) {
+    const StoreResult result = RegQueryValue(*keys[i], name, value);
+    if (result == StoreResult::kOk && accept(value)) {
+      m_lastResult = StoreResult::kOk;
+      return true;
+    }
+    if (result == StoreResult::kDamaged || result == StoreResult::kIoFailed) {
+      m_lastResult = result;
+      return false;
+    }
+  }
   return false;
 }
 
 bool VexaSettings::WriteValue(const char16_t* name, uint32_t type, const void* data, size_t size) {
+  m_lastResult = StoreResult::kBadArgument;
   if (!name || !*name || !Open()) return false;
   const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
+  m_lastResult = StoreResult::kAccessDenied;
   if (!primary) return false;
   RegValue value;
   value.type = type;
   if (size) value.data.assign(static_cast<const uint8_t*>(data), static_cast<const uint8_t*>(data) + size);
-  return RegSetValue(*primary, name, value);
+  m_lastResult = RegSetValue(*primary, name, value);
+  return m_lastResult == StoreResult::kOk;
 }
 
+// Names of both layers, merged as registry names compare: a name held by both layers in
+// different case is listed once, as the layer read first spells it.
 bool VexaSettings::CollectNames(bool subkeys, std::set<std::u16string>& names) {
   names.clear();
   if (!Open()) return false;
   const RegKey* keys[2];
   const int count = KeysToRead(keys);
+  std::set<std::u16string> folded;
+  m_lastResult = StoreResult::kOk;
   for (int i = 0; i < count; ++i) {
     std::vector<std::u16string> found;
     if (subkeys) {
       RegEnumSubkeys(*keys[i], found);
-      names.insert(found.begin(), found.end());
     } else {
-      RegEnumValueNames(*keys[i], found);
-      for (auto& name : found) {
-        if (name.size() >= kValueNameLimit) break;  // does not fit the enumeration buffer
-        if (!name.empty()) names.insert(std::move(name));
-      }
+      if (StoreResult result = RegEnumValueNames(*keys[i], found); result != StoreResult::kOk) m_lastResult = result;
+      // Names that do not fit the enumeration buffer end the enumeration.
+      auto tooLong = std::find_if(found.begin(), found.end(),
+                                  [](const std::u16string& name) { return name.size() >= kValueNameLimit; });
+      found.erase(tooLong, found.end());
     }
+    for (auto& name : found)
+      if (!name.empty() && folded.insert(RegFoldName(name)).second) names.insert(std::move(name));
   }
-  return true;
+  return m_lastResult == StoreResult::kOk;  // a damaged layer lists only what it could read
 }
 
 bool VexaSettings::CreateFromPath(VexaSettings* parent, std::u16string_view path, int32_t accessMode,
@@ -382,7 +405,8 @@ bool VexaSettings::DeleteKey() {
 bool VexaSettings::DeleteValue(const char16_t* name) {
   if (!name || !Open()) return false;
   const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
-  return primary && RegDeleteValue(*primary, name);
+  m_lastResult = primary ? RegDeleteValue(*primary, name) : StoreResult::kAccessDenied;
+  return m_lastResult == StoreResult::kOk;
 }
 bool VexaSettings::DeleteValue(const char* name) { return DeleteValue(SettingsWide(name).c_str()); }
 

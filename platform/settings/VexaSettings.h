@@ -184,6 +184,9 @@ class VexaSettings : public IVexaSettings {
   const std::u16string& FullPath() const { return fullPath_; }
   int32_t GetAccessMode() const { return accessMode_; }
   Hive RecordedHive() const { return hive_; }
+  // What the last value read, write or enumeration of this node came to: the slots answer only
+  // true or false, this tells a damaged store from a missing value.
+  StoreResult LastResult() const { return m_lastResult; }
 
   // Builds the nodes of `path` ("/" or "\" separated) below `parent` (or below "SOFTWARE\Vexa\"
   // without one) with `accessMode`, opens the last one and hands it out.
@@ -203,6 +206,7 @@ class VexaSettings : public IVexaSettings {
   std::u16string name_;
   int32_t accessMode_;
   Hive hive_ = Hive::None;
+  StoreResult m_lastResult = StoreResult::kOk;
   std::unique_ptr<RegKey> userKey_;
   std::unique_ptr<RegKey> machineKey_;
   std::map<std::u16string, vetl::RefCountedPtr<VexaSettings>> children_;

@@ -6,7 +6,8 @@
 //   vexa-settings [--machine] delete KEYPATH [NAME]
 //
 // KEYPATH names a key below SOFTWARE\Vexa, segments separated by "/" (or "\"), for example
-// Settings/VexaMediaServer. Exit status: 0 done, 1 not found or failed, 2 wrong usage.
+// Settings/VexaMediaServer. Exit status: 0 done, 1 not found or failed, 2 wrong usage, 3 a values
+// file of the store is damaged (what could be read is still shown).
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +24,27 @@ namespace {
 constexpr int kDone = 0;
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kDamaged = 3;
+
+const char* LayerName(veds::Hive hive) { return hive == veds::Hive::Machine ? "machine" : "user"; }
+
+int ReportDamage(veds::Hive hive, const veds::RegKey& key) {
+  std::fprintf(stderr, "vexa-settings: the values of the key in the %s layer are damaged (%s/.vexa-values)\n",
+               LayerName(hive), key.directory.c_str());
+  return kDamaged;
+}
+
+// The result of a write through a node, with the store's reason when it failed.
+int WriteOutcome(bool done, const veds::SettingsPtr& key, const char* failure) {
+  if (done) return kDone;
+  const auto* node = static_cast<const veds::VexaSettings*>(key.Get());
+  if (node->LastResult() == veds::StoreResult::kDamaged) {
+    std::fputs("vexa-settings: the values of the key are damaged; nothing was changed\n", stderr);
+    return kDamaged;
+  }
+  std::fprintf(stderr, "vexa-settings: %s\n", failure);
+  return kFailed;
+}
 
 int Usage() {
   std::fputs(
@@ -121,21 +143,20 @@ int SetString(bool machine, const std::u16string& keyPath, const std::u16string&
                  machine ? "machine" : "user", veds::HiveRoot(machine ? veds::Hive::Machine : veds::Hive::User).c_str());
     return kFailed;
   }
-  if (!key->SetString(name.c_str(), value.c_str())) {
-    std::fputs("vexa-settings: cannot write the value\n", stderr);
-    return kFailed;
-  }
-  return kDone;
+  return WriteOutcome(key->SetString(name.c_str(), value.c_str()), key, "cannot write the value");
 }
 
 int Get(bool machine, const std::u16string& path, const std::u16string& name) {
   for (veds::Hive hive : Layers(machine)) {
     veds::RegKey key;
     veds::RegValue value;
-    if (veds::RegOpenKey(hive, path, false, false, key) && veds::RegQueryValue(key, name, value)) {
+    if (!veds::RegOpenKey(hive, path, false, false, key)) continue;
+    const veds::StoreResult result = veds::RegQueryValue(key, name, value);
+    if (result == veds::StoreResult::kOk) {
       std::printf("%s\n", FormatValue(value).c_str());
       return kDone;
     }
+    if (result == veds::StoreResult::kDamaged) return ReportDamage(hive, key);  // no silent fallback
   }
   std::fputs("vexa-settings: no such value\n", stderr);
   return kFailed;
@@ -149,6 +170,7 @@ int List(bool machine, const std::u16string& path) {
   };
   std::vector<Line> values;
   bool found = false;
+  int outcome = kDone;
   for (veds::Hive hive : Layers(machine)) {
     veds::RegKey key;
     if (!veds::RegOpenKey(hive, path, false, false, key)) continue;
@@ -160,12 +182,13 @@ int List(bool machine, const std::u16string& path) {
       for (const auto& other : subkeys) known = known || veds::RegNamesEqual(other, name);
       if (!known) subkeys.insert(name);
     }
-    veds::RegEnumValueNames(key, names);
+    if (veds::RegEnumValueNames(key, names) == veds::StoreResult::kDamaged) outcome = ReportDamage(hive, key);
     for (auto& name : names) {
       bool shadowed = false;
       for (const auto& line : values) shadowed = shadowed || veds::RegNamesEqual(line.name, name);
       veds::RegValue value;
-      if (!shadowed && veds::RegQueryValue(key, name, value)) values.push_back({name, std::move(value)});
+      if (!shadowed && veds::RegQueryValue(key, name, value) == veds::StoreResult::kOk)
+        values.push_back({name, std::move(value)});
     }
   }
   if (!found) {
@@ -177,7 +200,7 @@ int List(bool machine, const std::u16string& path) {
   for (const auto& line : values)
     std::printf("%s\t%s\t%s\n", TypeName(line.value.type), Escaped(Narrow(line.name)).c_str(),
                 Escaped(FormatValue(line.value)).c_str());
-  return kDone;
+  return outcome;
 }
 
 int Delete(bool machine, const std::u16string& keyPath, const std::u16string* name) {
@@ -186,11 +209,7 @@ int Delete(bool machine, const std::u16string& keyPath, const std::u16string* na
     std::fputs("vexa-settings: no such key\n", stderr);
     return kFailed;
   }
-  if (name) {
-    if (key->DeleteValue(name->c_str())) return kDone;
-    std::fputs("vexa-settings: no such value\n", stderr);
-    return kFailed;
-  }
+  if (name) return WriteOutcome(key->DeleteValue(name->c_str()), key, "no such value");
   if (key->DeleteKey()) return kDone;
   std::fputs("vexa-settings: cannot delete the key\n", stderr);
   return kFailed;

@@ -12,7 +12,7 @@ std::string ReadAll(CChildProcess& child, ProcessStream stream) {
   std::string all;
   uint8_t buffer[4096];
   ReadyStreams ready;
-  for (int idle = 0; idle < 500 && child.WaitReadable(10, true, ready);) {
+  for (int idle = 0; idle < 300 && child.WaitReadable(100, true, ready);) {  // 30 s without a byte: hung
     size_t count = 0;
     ReadResult result = child.Read(stream, buffer, sizeof buffer, count);
     if (result == kReadEnd || result == kReadFailed) break;
@@ -48,7 +48,7 @@ TEST(ChildProcess, TerminateKillsTheWholeGroupAndReapsTheChild) {
   CChildProcess child;
   ASSERT_TRUE(child.Start({Wide(program), Wide(dir + "/pid")}));
   pid_t pid = ReadPid(dir + "/pid");
-  for (int i = 0; i < 100 && LiveGroupMembers(pid) < 3; ++i)
+  for (int i = 0; i < 3000 && LiveGroupMembers(pid) < 3; ++i)  // up to 30 s: a slow start is no fault
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(LiveGroupMembers(pid), 3);
   EXPECT_FALSE(child.HasExited());
@@ -67,7 +67,7 @@ TEST(ChildProcess, ChildEndingOnItsOwnIsReapedWithWhatItLeft) {
   ASSERT_TRUE(child.Start({Wide(program), Wide(dir + "/pid")}));
   pid_t pid = ReadPid(dir + "/pid");
   bool exited = false;
-  for (int i = 0; i < 300 && !(exited = child.HasExited()); ++i)
+  for (int i = 0; i < 3000 && !(exited = child.HasExited()); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_TRUE(exited);
   ExpectNoneLeft(pid);

@@ -14,22 +14,22 @@
 
 // A string value as the registry holds it: UTF-16LE units and a terminating 0 unit.
 inline veds::RegValue StringValue(std::u16string_view text, uint32_t type = veds::kRegSz) {
-  veds::RegValue value;
-  value.type = type;
-  for (char16_t unit : text) {
+  veds::RegValue value{type, {}};
+  for (char16_t unit : std::u16string(text) + u'\0') {
     value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
     value.data.push_back(static_cast<uint8_t>(unit >> 8));
   }
-  value.data.push_back(0);
-  value.data.push_back(0);
   return value;
+}
+
+inline std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    userRoot_ = (layers_.path() / "user").string();
-    machineRoot_ = (layers_.path() / "machine").string();
     ::setenv("VEXA_SETTINGS_USER_ROOT", userRoot_.c_str(), 1);
     ::setenv("VEXA_SETTINGS_MACHINE_ROOT", machineRoot_.c_str(), 1);
   }
@@ -37,15 +37,11 @@ class SettingsTest : public ::testing::Test {
     ::unsetenv("VEXA_SETTINGS_USER_ROOT");
     ::unsetenv("VEXA_SETTINGS_MACHINE_ROOT");
   }
-  std::string ValuesFile(const std::string& root, const std::string& keyPath) const {
+  static std::string ValuesFile(const std::string& root, const std::string& keyPath) {
     return root + "/" + keyPath + "/.vexa-values";
-  }
-  static std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   TempDir layers_;
-  std::string userRoot_;
-  std::string machineRoot_;
+  std::string userRoot_ = (layers_.path() / "user").string();
+  std::string machineRoot_ = (layers_.path() / "machine").string();
 };

@@ -1,8 +1,8 @@
-#include "platform/process/FileDescriptor.h"
+#include "platform/os/FileDescriptor.h"
 
 #include <unistd.h>
 
-namespace VexaProcess {
+namespace VexaOS {
 
 CFileDescriptor& CFileDescriptor::operator=(CFileDescriptor&& other) noexcept {
   if (this != &other) {
@@ -13,10 +13,17 @@ CFileDescriptor& CFileDescriptor::operator=(CFileDescriptor&& other) noexcept {
   return *this;
 }
 
-void CFileDescriptor::Close() {
+bool CFileDescriptor::Close() {
   // Not retried on EINTR: on Linux the descriptor is released even when close is interrupted.
-  if (m_fd >= 0) ::close(m_fd);
+  const bool closed = m_fd < 0 || ::close(m_fd) == 0;
   m_fd = -1;
+  return closed;
 }
 
-}  // namespace VexaProcess
+int CFileDescriptor::Release() {
+  const int fd = m_fd;
+  m_fd = -1;
+  return fd;
+}
+
+}  // namespace VexaOS

@@ -1,7 +1,8 @@
-// Owner of one POSIX file descriptor: closed exactly once, when the owner goes.
+// Owner of one POSIX file descriptor: closed exactly once, when the owner goes. Every
+// descriptor the platform opens (pipes, lock files, shared segments, files) is held by one.
 #pragma once
 
-namespace VexaProcess {
+namespace VexaOS {
 
 class CFileDescriptor {
  public:
@@ -15,10 +16,13 @@ class CFileDescriptor {
 
   int Get() const { return m_fd; }
   bool IsOpen() const { return m_fd >= 0; }
-  void Close();
+  // Closes now; true when the system reported no failure (a write-back error shows here).
+  bool Close();
+  // Hands the descriptor to a new owner (a stdio stream, say) and forgets it.
+  int Release();
 
  private:
   int m_fd = -1;
 };
 
-}  // namespace VexaProcess
+}  // namespace VexaOS
