@@ -45,10 +45,8 @@ TEST_F(Files, OpenFailures) {
     int32_t expected;
   } cases[] = {
       {kPortableRead, dir.Wide("missing"), kPortableNotFound},
-      {kPortableReadWrite, dir.Wide("missing"), kPortableNotFound},
       {kPortableRead, dir.Wide("no/such/dir"), kPortableNotFound},
       {kPortableRead | kPortableTruncate, dir.Wide("plain"), kPortableTruncateNeedsWrite},
-      {kPortableReadOnly | kPortableTruncate, dir.Wide("plain"), kPortableTruncateNeedsWrite},
       {kPortableRead, dir.Wide(""), kPortableAccessDenied},  // a directory is not a file
       {kPortableRead, lone, kPortableInvalid},              // not well-formed UTF-16
   };

@@ -10,30 +10,6 @@
 using namespace VexaOS;
 using namespace ProcessTestTools;
 
-TEST(VexaMutex, NamedExcludesAcrossProcesses) {
-  const std::string name = UniqueName("mutex");
-  TempDir dir("mutex");
-  const std::string counterPath = (dir.path() / "counter").string();
-  std::ofstream(counterPath) << 0;
-  auto work = [&] {
-    CVexaMutex mutex(name.c_str());
-    for (int i = 0; i < 200; ++i) {
-      if (mutex.Lock() != kOsOk) return 1;
-      int value = 0;
-      std::ifstream(counterPath) >> value;
-      std::ofstream(counterPath) << value + 1;
-      mutex.Unlock();
-    }
-    return 0;
-  };
-  Child first(work), second(work);
-  EXPECT_EQ(work(), 0);
-  EXPECT_TRUE(first.Wait() == 0 && second.Wait() == 0);
-  int value = 0;
-  std::ifstream(counterPath) >> value;
-  EXPECT_EQ(value, 600);
-}
-
 // Held elsewhere the lock times out (the default or the given time-out); once its owner is gone
 // without unlocking (process exited or killed, thread ended) it answers -1 once, then is free.
 TEST(VexaMutex, NamedHeldTimesOutAndAbandonedAnswersMinusOneOnce) {
