@@ -36,9 +36,11 @@ static_assert(offsetof(MuxMp2Settings, pcrOnVideo) == 60);
 // Output options, 80 bytes.
 struct MuxMp2OutputOptions {
   uint32_t pmtPid;             // offset 0
-  uint8_t reserved[76];
+  uint32_t continuesAnother;   // offset 4: 1 when the output follows another stream (a seek)
+  uint8_t reserved[72];
 };
 static_assert(sizeof(MuxMp2OutputOptions) == 80);
+static_assert(offsetof(MuxMp2OutputOptions, continuesAnother) == 4);
 
 // Stream settings, 161 bytes, byte-packed.
 #pragma pack(push, 1)

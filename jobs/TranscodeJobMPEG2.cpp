@@ -35,11 +35,7 @@ void CloseEncoderOutput(CTranscodeEncoder* encoder) {
 CTranscodeJobMPEG2::CTranscodeJobMPEG2(NS::ITranscoderJobCallbacks* owner)
     : CBaseTranscoderJob(owner, kMpeg2MimeType, kMpeg2DlnaProfile) {}
 
-CTranscodeJobMPEG2::~CTranscodeJobMPEG2() {
-  Stop();
-  ReleaseNodes();
-  ReleaseDemuxer();
-}
+CTranscodeJobMPEG2::~CTranscodeJobMPEG2() { Stop(); }
 
 NS::ITranscoderJob* CTranscodeJobMPEG2::MakeJob(NS::ITranscoderJobCallbacks* owner) {
   return new (std::nothrow) CTranscodeJobMPEG2(owner);
@@ -79,7 +75,7 @@ CTranscodeDemuxer* CTranscodeJobMPEG2::HoldDemuxer() {
 
 int64_t CTranscodeJobMPEG2::GetDuration() {
   CTranscodeDemuxer* demuxer = HoldDemuxer();
-  if (!demuxer) return -1;
+  if (!demuxer) return m_checkedDurationMs;
   int64_t duration = demuxer->GetDuration();
   demuxer->Release();
   return duration;
@@ -88,12 +84,18 @@ int64_t CTranscodeJobMPEG2::GetDuration() {
 int64_t CTranscodeJobMPEG2::GetTimestamp() { return static_cast<int64_t>(std::time(nullptr)); }
 
 bool CTranscodeJobMPEG2::Seek(int64_t ms) {
-  CTranscodeDemuxer* demuxer = HoldDemuxer();
-  if (demuxer) {
-    demuxer->Seek(ms, -1);
-    demuxer->Release();
-  }
+  std::lock_guard control(m_controlLock);
+  if (!m_demuxer) return true;
+  if (m_worker) return RestartAt(ms);
+  m_demuxer->Seek(ms, -1);
   return true;
+}
+
+bool CTranscodeJobMPEG2::RestartAt(int64_t ms) {
+  StopWorker();
+  if (BuildPipeline(GetSourcePath(), true) != kJobOk) return false;
+  if (m_demuxer->Seek(ms, -1) != 0) return false;
+  return StartWorker();
 }
 
 bool CTranscodeJobMPEG2::Read(uint8_t* buffer, uint32_t size, uint32_t* count) {
@@ -108,6 +110,7 @@ bool CTranscodeJobMPEG2::Read(uint8_t* buffer, uint32_t size, uint32_t* count) {
 }
 
 int32_t CTranscodeJobMPEG2::TogglePause() {
+  std::lock_guard control(m_controlLock);
   m_paused = !m_paused;
   return 0;
 }
@@ -115,21 +118,29 @@ int32_t CTranscodeJobMPEG2::TogglePause() {
 int32_t CTranscodeJobMPEG2::Open(NS::IJobListener* listener, const char16_t* path,
                                  const char* mime) {
   if (!path) return kJobFailed;
-  Stop();
-  ReleaseNodes();
-  ReleaseDemuxer();
+  std::lock_guard control(m_controlLock);
+  StopLocked();
   m_listener = listener;
   if (!StoreSourcePath(path)) return kJobFailed;
-  return CheckSource(GetSourcePath(), mime);
+  int32_t status = CheckMatroskaSource(GetSourcePath(), mime);
+  if (status != kJobOk) return status;
+  return BuildPipeline(GetSourcePath());
 }
 
+// Answers an offer: opens the source only to see that it can be served, and keeps nothing.
 int32_t CTranscodeJobMPEG2::CheckSource(const char16_t* path, const char* mime) {
   int32_t status = CheckMatroskaSource(path, mime);
   if (status != kJobOk) return status;
-  return BuildPipeline(path);
+  CTranscodeDemuxer* probe = CreateDemuxer();
+  if (!probe) return kJobUnusableSource;
+  bool opened = probe->Open(path) == 0;
+  // The offer names the duration: it outlives the look at the source.
+  m_checkedDurationMs = opened ? probe->GetDuration() : -1;
+  probe->Release();
+  return opened ? kJobOk : kJobUnusableSource;
 }
 
-int32_t CTranscodeJobMPEG2::BuildPipeline(const char16_t* path) {
+int32_t CTranscodeJobMPEG2::BuildPipeline(const char16_t* path, bool continuesAnother) {
   ReleaseNodes();
   if (!m_demuxer) {
     CTranscodeDemuxer* demuxer = CreateDemuxer();
@@ -145,11 +156,17 @@ int32_t CTranscodeJobMPEG2::BuildPipeline(const char16_t* path) {
   m_streamOver = false;
   m_muxer = CreateMuxer();
   CTranscodeSink* sink = CreateSink();
+  if (sink && !sink->IsUsable()) {
+    static_cast<NS::INetRefCounted*>(sink)->Release();
+    sink = nullptr;
+  }
   {
     std::lock_guard hold(m_nodeLock);
     m_sink = sink;
   }
-  if (m_muxer) m_muxer->SetOutput(m_sink ? m_sink->WritingFace() : nullptr);
+  if (!m_sink) return kJobFailed;
+  if (m_muxer && continuesAnother) m_muxer->ContinueAnother();
+  if (m_muxer) m_muxer->SetOutput(m_sink->WritingFace());
   AddVideoBranch();
   AddAudioBranches();
   return kJobOk;
@@ -157,7 +174,7 @@ int32_t CTranscodeJobMPEG2::BuildPipeline(const char16_t* path) {
 
 void CTranscodeJobMPEG2::AddVideoBranch() {
   int32_t streamType = 0;
-  CTranscodeMemConnection* connection = m_demuxer->GetStream(1, 0, &streamType);
+  CTranscodeMemConnection* connection = m_demuxer->GetStream(kDemuxKindVideo, 0, &streamType);
   if (connection && streamType == kStreamTypeH264) {
     m_videoDecoder = CreateVideoDecoder();
     if (m_videoDecoder) m_videoDecoder->SetSource(connection, streamType);
@@ -172,13 +189,13 @@ void CTranscodeJobMPEG2::AddVideoBranch() {
 }
 
 void CTranscodeJobMPEG2::AddAudioBranches() {
-  size_t count = static_cast<uint8_t>(m_demuxer->GetStreamCount(2));
+  size_t count = static_cast<uint8_t>(m_demuxer->GetStreamCount(kDemuxKindAudio));
   m_audioDecoders.assign(count, nullptr);
   m_audioEncoders.assign(count, nullptr);
   for (size_t i = 0; i < count; ++i) {
     int32_t streamType = 0;
     CTranscodeMemConnection* connection =
-        m_demuxer->GetStream(2, static_cast<uint8_t>(i), &streamType);
+        m_demuxer->GetStream(kDemuxKindAudio, static_cast<uint8_t>(i), &streamType);
     if (!connection) continue;
     CTranscodeDecoder* decoder = m_audioDecoders[i] = CreateDecoder();
     if (!decoder) continue;
@@ -193,15 +210,41 @@ void CTranscodeJobMPEG2::AddAudioBranches() {
 }
 
 int32_t CTranscodeJobMPEG2::Start(int64_t fromMs, int64_t toMs) {
-  if (!m_demuxer && GetSourcePath()) BuildPipeline(GetSourcePath());
+  std::lock_guard control(m_controlLock);
+  if (!m_demuxer && GetSourcePath() && BuildPipeline(GetSourcePath()) != kJobOk) StopLocked();
   if (!m_demuxer) return kJobFailed;
-  if (fromMs >= 0) m_demuxer->Seek(fromMs, toMs);
-  if (!m_stopEvent && !m_worker) {
-    NetEventCreate(&m_stopEvent, 0, 0, 0);
-    NetThreadCreate(&m_worker, WorkerMain, this, 0);
+  if (m_worker) {
+    // A second Start starts no second worker; a position moves the running stream.
+    if (fromMs >= 0 && !RestartAt(fromMs)) return kJobFailed;
+  } else {
+    if (fromMs >= 0 && m_demuxer->Seek(fromMs, toMs) != 0) return kJobFailed;
+    if (!StartWorker()) return kJobFailed;
   }
   m_paused = false;
   return kJobOk;
+}
+
+bool CTranscodeJobMPEG2::StartWorker() {
+  if (!m_stopEvent.Create(false)) return false;
+  NetHandle worker = nullptr;
+  if (NetThreadCreate(&worker, WorkerMain, this, 0) != 0 || !worker) {
+    m_stopEvent.Destroy();
+    return false;
+  }
+  m_worker = worker;
+  return true;
+}
+
+void CTranscodeJobMPEG2::StopWorker() {
+  if (m_stopEvent) NetEventSet(m_stopEvent.Handle());
+  // The worker may be waiting for room anywhere downstream: every wait gives up first.
+  AbortPipeline();
+  if (m_worker) {
+    NetThreadJoin(m_worker, kNetWaitInfinite);
+    NetThreadClose(m_worker);
+    m_worker = nullptr;
+  }
+  m_stopEvent.Destroy();
 }
 
 uint32_t CTranscodeJobMPEG2::WorkerMain(void* argument) {
@@ -209,8 +252,12 @@ uint32_t CTranscodeJobMPEG2::WorkerMain(void* argument) {
   return NetThreadExit(argument);
 }
 
+bool CTranscodeJobMPEG2::StopRequested() {
+  return NetEventWait(m_stopEvent.Handle(), 0) != kNetWaitTimeout;
+}
+
 void CTranscodeJobMPEG2::RunWorker() {
-  while (NetEventWait(m_stopEvent, 0) == kNetWaitTimeout) {
+  while (!StopRequested()) {
     if (m_paused) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
       continue;
@@ -224,8 +271,9 @@ void CTranscodeJobMPEG2::RunWorker() {
       Notify(kNodeEventEndOfInput);
       return;
     }
+    // A step cut short by Stop or a seek is no failure of the source.
     if (result < 0) {
-      Notify(kNodeEventPipelineBroken);
+      if (!StopRequested()) Notify(kNodeEventPipelineBroken);
       return;
     }
   }
@@ -258,9 +306,11 @@ void CTranscodeJobMPEG2::Notify(int32_t code) {
       if (sink) sink->Reset();
       break;
     case kNodeEventPipelineBroken:
-      // The notice is printed, and the stream ends after what the pipeline already holds.
+      // The notice is printed, the host is told, and the stream ends after what the pipeline
+      // already holds: Read then answers false.
       std::printf("\n\nTranscoderJob:Notify#%4d\n\n", code);
       std::fflush(stdout);
+      if (m_listener) m_listener->OnJobEvent(this, kListenerNodeError, 0, 0);
       FlushPipeline();
       if (sink) sink->SetEndOfStream();
       break;
@@ -285,18 +335,12 @@ void CTranscodeJobMPEG2::AbortPipeline() {
 }
 
 int32_t CTranscodeJobMPEG2::Stop() {
-  if (m_stopEvent) NetEventSet(m_stopEvent);
-  // The worker may be waiting for room anywhere downstream: every wait gives up first.
-  AbortPipeline();
-  if (m_worker) {
-    NetThreadJoin(m_worker, kNetWaitInfinite);
-    NetThreadClose(m_worker);
-    m_worker = nullptr;
-  }
-  if (m_stopEvent) {
-    NetEventDestroy(m_stopEvent);
-    m_stopEvent = nullptr;
-  }
+  std::lock_guard control(m_controlLock);
+  return StopLocked();
+}
+
+int32_t CTranscodeJobMPEG2::StopLocked() {
+  StopWorker();
   ReleaseNodes();
   ReleaseDemuxer();
   return 0;

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "interfaces/NetLock.h"
 #include "interfaces/sv_net_tools.h"
 #include "jobs/BaseTranscoderJob.h"
 #include "pipeline/TranscodeNodeObserver.h"
@@ -54,7 +55,17 @@ class CTranscodeJobMPEG2 : public CBaseTranscoderJob, public CTranscodeNodeObser
  private:
   static uint32_t WorkerMain(void* argument);
   void RunWorker();
-  int32_t BuildPipeline(const char16_t* path);
+  bool StopRequested();
+  // The worker and its stop event, made together; false when either cannot be made.
+  bool StartWorker();
+  // Sets the stop event, makes every waiter give up and joins the worker Start made.
+  void StopWorker();
+  int32_t StopLocked();
+  // A seek on a running stream: the pipeline after the demultiplexer is made anew, so that
+  // nothing read before the seek reaches the host after it.
+  bool RestartAt(int64_t ms);
+  // continuesAnother: the new output follows one the host has read from (a seek).
+  int32_t BuildPipeline(const char16_t* path, bool continuesAnother = false);
   void AddVideoBranch();
   void AddAudioBranches();
   void FlushPipeline();
@@ -75,9 +86,14 @@ class CTranscodeJobMPEG2 : public CBaseTranscoderJob, public CTranscodeNodeObser
   std::vector<CTranscodeEncoder*> m_audioEncoders;
   CTranscodeMuxer* m_muxer = nullptr;
   CTranscodeSink* m_sink = nullptr;
-  NetHandle m_stopEvent = nullptr;
+  CNetEvent m_stopEvent;
   NetHandle m_worker = nullptr;
+  // Serialises Open, Start, Stop, Seek and TogglePause: the worker and its stop event are
+  // made and unmade only under it. Read and Notify never take it.
+  std::mutex m_controlLock;
   std::atomic<bool> m_paused{false};
+  // The duration CheckSource found, answered while no pipeline is built.
+  std::atomic<int64_t> m_checkedDurationMs{-1};
   // Set when the stream was cut short: once the sink is drained, Read answers false.
   std::atomic<bool> m_streamOver{false};
   // Guards the sink and demultiplexer pointers between the host's threads: Read and Seek take

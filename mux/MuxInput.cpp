@@ -37,23 +37,27 @@ void PushReady(MuxInput& input, MuxSample&& sample) {
   input.ready.push_back(std::move(sample));
 }
 
-// Decode times of reordered pictures: the k-th picture in decode order takes the k-th smallest
-// presentation time, moved back by the delay that keeps every decode time at or before its
-// presentation time. The delay is measured once per time base on the first window of pictures.
-void AssignDecodeTime(MuxInput& input) {
-  if (!input.delayKnown) {
-    std::vector<int64_t> sorted;
-    for (const MuxSample& s : input.reorder)
-      if (s.hasPts) sorted.push_back(s.pts);
-    std::sort(sorted.begin(), sorted.end());
-    size_t k = 0;
-    for (const MuxSample& s : input.reorder)
-      if (s.hasPts) {
-        input.delay = std::max(input.delay, sorted[k] - s.pts);
-        ++k;
-      }
-    input.delayKnown = true;
+// How far decode times must lag the sorted presentation times so that none of the pictures
+// held for reordering is decoded after it is presented: the k-th picture in decode order takes
+// the k-th smallest presentation time still to come.
+int64_t NeededDelay(const MuxInput& input) {
+  auto heap = input.ptsHeap;
+  int64_t needed = 0;
+  for (const MuxSample& s : input.reorder) {
+    if (!s.hasPts || heap.empty()) continue;
+    needed = std::max(needed, heap.top() - s.pts);
+    heap.pop();
   }
+  return needed;
+}
+
+// Decode times of reordered pictures: the smallest presentation time still to come, moved back
+// by the delay. The delay only grows, and grows before a picture that needs it is given its
+// time (a deeper pyramid than the stream's first pictures showed), so decode times keep their
+// order and never pass presentation times.
+void AssignDecodeTime(MuxInput& input) {
+  input.delay = std::max(input.delay, NeededDelay(input));
+  input.delayKnown = true;
   MuxSample sample = std::move(input.reorder.front());
   input.reorder.pop_front();
   int64_t dts = input.dtsSeen ? input.lastDts : sample.pts;

@@ -1,11 +1,5 @@
-// One multiplexer instance: a thread of its own pulls the inputs, orders their samples by decode
-// time and writes them as a transport stream into the output face.
-//
-// Timing: the output's clock advances in slots of one PCR interval. Each slot starts with a
-// PCR (and, every few slots, PAT and PMT); a PES is written in the slot that begins about
-// maxLead before its decode time, so every byte arrives between maxLead (+ one slot) and
-// minLead before it is decoded. A jump of the source times ends the time base: a last PCR
-// closes the old one and the first PCR of the new one carries the discontinuity indicator.
+// One multiplexer instance: the state the node's calls share with the instance's writer thread
+// (MuxWriter.h), under the instance lock, and the library's entry points on it.
 #pragma once
 
 #include <condition_variable>
@@ -16,7 +10,7 @@
 #include <vector>
 
 #include "mux/MuxInput.h"
-#include "mux/TsPacketWriter.h"
+#include "mux/MuxWriter.h"
 #include "interfaces/sv_mux_mp2.h"
 
 struct MuxStream {
@@ -42,17 +36,15 @@ struct MuxMp2Instance {
   uint32_t calls = 0;            // grows with every call that the thread should notice
   std::thread thread;
 
-  // Thread-only state.
-  TsPacketWriter ts;
-  bool timeBaseOpen = false;
-  uint32_t epoch = 0;
-  int64_t slot = 0;             // current slot number; its PCR is slot * slot90 * 300
-  int64_t slot90 = 0;
-  int64_t slotsSincePsi = 0;
-  bool pendingDiscontinuity = false;
-  bool outputEnded = false;
-  uint16_t pcrPid = 0;
+  MuxWriter writer;             // the thread's own
 };
+
+// What the node's calls and the writer share, each under the instance lock.
+std::vector<MuxStream*> MuxSnapshot(MuxMp2Instance& mux);
+void MuxCloseInputs(MuxMp2Instance& mux);
+// Waits for a short while, or until the node calls in (a stream, the finish, the abort).
+void MuxNap(MuxMp2Instance& mux, int ms);
+bool MuxAborting(MuxMp2Instance& mux);
 
 void MuxDefaults(MuxMp2Settings& settings, int32_t preset);
 bool MuxSettingsAcceptable(const MuxMp2Settings& settings);

@@ -45,8 +45,15 @@ void PutPcr(uint8_t* p, int64_t pcr) {
 
 // One transport packet: header, adaptation field (stretched with stuffing so that the payload
 // fills the packet), payload. The counter advances only for packets with payload.
-void WritePacket(TsPacketWriter& ts, uint16_t pid, bool unitStart, const AdaptationField& af,
+bool MarksDiscontinuity(const TsPacketWriter& ts, uint16_t pid) {
+  return ts.continuesAnother && !ts.written[pid];
+}
+
+void WritePacket(TsPacketWriter& ts, uint16_t pid, bool unitStart, const AdaptationField& given,
                  const uint8_t* payload, size_t size) {
+  AdaptationField af = given;
+  if (MarksDiscontinuity(ts, pid)) af.flags |= kAfDiscontinuity;
+  ts.written[pid] = true;
   size_t base = ts.out.size();
   ts.out.resize(base + kTsPacketSize, 0xFF);
   uint8_t* p = ts.out.data() + base;
@@ -91,11 +98,14 @@ void WriteSection(TsPacketWriter& ts, uint16_t pid, std::vector<uint8_t>& sectio
   std::memcpy(payload.data() + 1, section.data(), section.size());
   for (size_t at = 0; at < payload.size(); at += kPayloadMax) {
     uint8_t packet[kPayloadMax];
-    size_t size = std::min(kPayloadMax, payload.size() - at);
+    // A packet that must carry the discontinuity indicator leaves room for its flags.
+    size_t room = MarksDiscontinuity(ts, pid) ? kPayloadMax - 2 : kPayloadMax;
+    size_t size = std::min(room, payload.size() - at);
     std::memset(packet, 0xFF, sizeof packet);
     std::memcpy(packet, payload.data() + at, size);
     // Sections end with 0xFF stuffing in the payload rather than in an adaptation field.
-    WritePacket(ts, pid, at == 0, AdaptationField{}, packet, kPayloadMax);
+    WritePacket(ts, pid, at == 0, AdaptationField{}, packet, room);
+    at -= kPayloadMax - size;
   }
 }
 
@@ -163,6 +173,7 @@ void TsWritePes(TsPacketWriter& ts, const TsPes& pes) {
   std::vector<uint8_t> first(header, header + headerSize);
   AdaptationField af;
   af.flags = pes.randomAccess ? kAfRandomAccess : 0;
+  if (MarksDiscontinuity(ts, pes.pid)) af.flags |= kAfDiscontinuity;
   size_t room = kPayloadMax - AdaptationLength(af) - headerSize;
   size_t taken = std::min(room, pes.size);
   if (taken) first.insert(first.end(), pes.data, pes.data + taken);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <bitset>
 #include <vector>
 
 constexpr uint32_t kTsPacketSize = 188;
@@ -31,6 +32,10 @@ struct TsPes {
 struct TsPacketWriter {
   std::vector<uint8_t> out;  // packets not yet written to the output
   uint8_t continuity[8192] = {};
+  // The stream continues another one (after a seek): the first packet of every PID carries the
+  // discontinuity indicator, since its counters and clock start afresh.
+  bool continuesAnother = false;
+  std::bitset<8192> written;
 };
 
 void TsWritePat(TsPacketWriter& ts, uint16_t transportStreamId, uint16_t programNumber, uint16_t pmtPid);

@@ -17,6 +17,25 @@ constexpr uint8_t kStartCode[4] = {0, 0, 0, 1};
 constexpr uint8_t kAccessUnitDelimiter[6] = {0, 0, 0, 1, 0x09, 0xE0};
 constexpr uint8_t kNalTypeDelimiter = 0x09;
 constexpr uint8_t kAc3SyncWord[2] = {0x0B, 0x77};
+constexpr uint8_t kNalTypeMask = 0x1F;
+constexpr uint8_t kNalTypeSps = 7;
+constexpr uint8_t kNalTypePps = 8;
+constexpr uint8_t kAvcConfigVersion = 1;
+
+// What Seek and Process answer at the node's border.
+constexpr int32_t kSeekOk = 0;
+constexpr int32_t kSeekFailed = -1;
+constexpr int32_t kProcessEnd = 0;
+constexpr int32_t kProcessGoOn = 1;
+constexpr int32_t kProcessFailed = -1;
+
+// The 78-byte record's sample kinds.
+constexpr uint32_t kSampleKindKey = 13;
+constexpr uint32_t kSampleKindOther = 5;
+
+// Blocks the reader refuses one after another before the source counts as broken: a damaged
+// frame is left out, a reader that cannot get past it ends the stream.
+constexpr uint32_t kMaxBadBlocksInARow = 64;
 
 // The demultiplexer's own record of each sample; nothing downstream reads it.
 struct DemuxSampleRecord {
@@ -55,6 +74,17 @@ uint32_t ReadNalLength(const uint8_t* p, uint8_t lengthSize) {
   uint32_t length = 0;
   for (uint8_t i = 0; i < lengthSize; ++i) length = length << 8 | p[i];
   return length;
+}
+
+// Whether a length-prefixed picture holds at least one whole NAL unit with content.
+bool HoldsNalUnit(const uint8_t* data, size_t size, uint8_t lengthSize) {
+  for (size_t at = 0; at + lengthSize < size;) {
+    size_t length = ReadNalLength(data + at, lengthSize);
+    if (length > size - at - lengthSize) return false;
+    if (length > 0) return true;
+    at += lengthSize;
+  }
+  return false;
 }
 
 void Append(std::vector<uint8_t>* out, const uint8_t* data, size_t size) {
@@ -200,6 +230,9 @@ int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   }
   Reset();
   m_abortPending = false;  // the streams an earlier Abort was meant for are gone
+  m_atStart = true;
+  m_skipped = 0;
+  m_badBlocksInARow = 0;
   if (!path || m_reader->Open(path) != 0) return kDemuxUnreadable;
   int32_t result = OpenVideo();
   if (result != kDemuxOpened) {
@@ -211,10 +244,10 @@ int32_t CTranscodeDemuxMKV::Open(const char16_t* path) {
   if (QueryCount(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA, 0, &value) == 0)
     audioCount = static_cast<int32_t>(value & 0xFFFF);
   for (int32_t j = 0; j < audioCount; ++j) AddAudioStream(j);
+  m_atStart = true;  // a block read ahead to look for parameter sets is still held
   return kDemuxOpened;
 }
 
-// Answers false when a query fails; a stream that is not H.264 is skipped.
 // The title's duration and its H.264 video streams.
 int32_t CTranscodeDemuxMKV::OpenVideo() {
   int64_t value = 0;
@@ -229,6 +262,7 @@ int32_t CTranscodeDemuxMKV::OpenVideo() {
   return m_video.empty() ? kDemuxNoH264Video : kDemuxOpened;
 }
 
+// Answers false when a query fails; a stream that is not H.264 is skipped.
 bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
   auto stream = std::make_unique<Stream>();
   if (QueryBuffer(VMF_QID_VID_STREAM_FORMAT, number, stream->format, sizeof stream->format) != 0)
@@ -245,10 +279,18 @@ bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
   if (QueryBuffer(VMF_QID_VIDEO_CODEC_PRIVATE_DATA, number, config.data(),
                   static_cast<uint32_t>(config.size())) != 0)
     return false;
-  if (!config.empty() &&
-      !AvcConfigToStartCodes(config.data(), config.size(), &stream->privateData,
-                             &stream->nalLengthSize))
-    stream->privateData.clear();  // a broken record: the stream carries its own parameter sets
+  bool parsed = !config.empty() && AvcConfigToStartCodes(config.data(), config.size(),
+                                                         &stream->privateData, &stream->nalLengthSize);
+  if (!parsed) {
+    // Without a usable record the blocks must bring their own parameter sets, else no decoder
+    // can use the stream; the length size is then the record's when it can be read.
+    stream->privateData.clear();
+    stream->nalLengthSize = config.size() > 4 && config[0] == kAvcConfigVersion
+                                ? static_cast<uint8_t>((config[4] & 3) + 1)
+                                : 4;
+    if (!ParameterSetsInFirstBlock(*stream)) return true;
+  }
+  stream->parameterSetsPending = !stream->privateData.empty();
 
   StreamFormatRecord format{};
   format.height = ReadLe32(stream->format + 16);
@@ -259,9 +301,28 @@ bool CTranscodeDemuxMKV::AddVideoStream(int32_t number) {
   format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
   format.privateSize = static_cast<uint32_t>(stream->privateData.size());
   stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  if (!stream->connection->IsUsable()) return false;
   stream->connection->SetFormat(format);
   m_video.push_back(std::move(stream));
   return true;
+}
+
+// Reads the stream's first block ahead, keeping it for the first Process, and answers whether
+// it carries an SPS and a PPS.
+bool CTranscodeDemuxMKV::ParameterSetsInFirstBlock(Stream& stream) {
+  if (ReadBlock(stream) != StepResult::kDone) return false;
+  stream.blockHeld = true;
+  bool sps = false, pps = false;
+  const uint8_t* data = stream.block.data;
+  size_t size = stream.block.size;
+  for (size_t at = 0; at + stream.nalLengthSize < size;) {
+    size_t length = ReadNalLength(data + at, stream.nalLengthSize);
+    uint8_t type = data[at + stream.nalLengthSize] & kNalTypeMask;
+    sps |= type == kNalTypeSps;
+    pps |= type == kNalTypePps;
+    at += stream.nalLengthSize + length;
+  }
+  return sps && pps;
 }
 
 void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
@@ -280,6 +341,10 @@ void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
       QueryBuffer(VMF_QID_AUDIO_CODEC_PRIVATE_DATA, number, stream->privateData.data(),
                   static_cast<uint32_t>(stream->privateData.size())) != 0)
     return;
+  // No frame of an AAC track without its AudioSpecificConfig can be given an ADTS header.
+  std::vector<uint8_t> probe;
+  if (stream->FormatTag() == kFormatTagAac && !AacFrameToAdts(nullptr, 0, stream->privateData, &probe))
+    return;
 
   StreamFormatRecord format{};
   format.sampleRate = ReadLe32(stream->format + 8);
@@ -288,6 +353,7 @@ void CTranscodeDemuxMKV::AddAudioStream(int32_t number) {
   format.privateData = stream->privateData.empty() ? nullptr : stream->privateData.data();
   format.privateSize = static_cast<uint32_t>(stream->privateData.size());
   stream->connection = std::make_unique<CTranscodeMemConnection>(kConnectionCapacity, kConnectionChunk);
+  if (!stream->connection->IsUsable()) return;
   stream->connection->SetFormat(format);
   m_audio.push_back(std::move(stream));
 }
@@ -307,21 +373,22 @@ int32_t CTranscodeDemuxMKV::Abort() {
 void CTranscodeDemuxMKV::ApplyPendingAbort() {
   if (!m_abortPending.exchange(false)) return;
   for (size_t i = m_video.size(); i-- > 0;) {
-    m_video[i]->parameterSetsPending = true;
-    m_video[i]->block.time = 0;
+    m_video[i]->parameterSetsPending = !m_video[i]->privateData.empty();
+    if (!m_video[i]->blockHeld) m_video[i]->block.time = 0;
   }
-  for (size_t i = m_audio.size(); i-- > 0;) m_audio[i]->block.time = 0;
+  for (size_t i = m_audio.size(); i-- > 0;)
+    if (!m_audio[i]->blockHeld) m_audio[i]->block.time = 0;
 }
 
 int32_t CTranscodeDemuxMKV::GetStreamCount(int32_t kind) {
-  if (kind == 1) return static_cast<int32_t>(m_video.size());
-  if (kind == 2) return static_cast<int32_t>(m_audio.size());
+  if (kind == kDemuxKindVideo) return static_cast<int32_t>(m_video.size());
+  if (kind == kDemuxKindAudio) return static_cast<int32_t>(m_audio.size());
   return 0;
 }
 
 CTranscodeMemConnection* CTranscodeDemuxMKV::GetStream(int32_t kind, uint8_t index,
                                                        int32_t* streamType) {
-  auto* streams = kind == 1 ? &m_video : kind == 2 ? &m_audio : nullptr;
+  auto* streams = kind == kDemuxKindVideo ? &m_video : kind == kDemuxKindAudio ? &m_audio : nullptr;
   if (!streams || index >= streams->size()) return nullptr;
   Stream& stream = *(*streams)[index];
   if (streamType) *streamType = stream.streamType;
@@ -329,34 +396,34 @@ CTranscodeMemConnection* CTranscodeDemuxMKV::GetStream(int32_t kind, uint8_t ind
 }
 
 int32_t CTranscodeDemuxMKV::Seek(int64_t startMs, int64_t) {
-  // The worker holds the lock for a whole sample, and may wait inside it for the host to read.
-  // A host that seeks instead of reading must not wait for the worker: the position is then
-  // handed over and taken up at the start of the next Process.
-  std::unique_lock hold(m_lock, std::try_to_lock);
-  if (!hold.owns_lock()) {
-    if (!m_reader || startMs < 0) return -1;
-    m_pendingSeekMs = startMs;
-    return 0;
-  }
-  m_pendingSeekMs = -1;
+  // The worker holds the lock for a whole sample and may wait inside it for room downstream:
+  // the job stops its worker before it moves a running stream.
+  std::lock_guard hold(m_lock);
   return SeekLocked(startMs);
 }
 
 int32_t CTranscodeDemuxMKV::SeekLocked(int64_t startMs) {
   ApplyPendingAbort();
   int64_t target = startMs * 10000;
-  if (!m_reader || !m_reader->IsOpen() || target < 0) return -1;
+  if (!m_reader || !m_reader->IsOpen() || target < 0) return kSeekFailed;
+  // Nothing has been read yet: the streams already stand at their first blocks.
+  if (target == 0 && m_atStart) {
+    for (auto& stream : m_video) stream->parameterSetsPending = !stream->privateData.empty();
+    return kSeekOk;
+  }
+  m_atStart = false;
   // Video first: the audio follows the key frame the video lands on.
   for (size_t i = m_video.size(); i-- > 0;) {
     Stream& stream = *m_video[i];
     int64_t reached = target;
     if (m_reader->SetPosition(VMF_BLOCK_VIDEO, stream.number, &reached) != 0) {
       if (m_observer) m_observer->Notify(kNodeEventSeekFailed);
-      return -1;
+      return kSeekFailed;
     }
     stream.endOfStream = false;
+    stream.blockHeld = false;
     if (reached <= target) target = reached;
-    stream.parameterSetsPending = true;
+    stream.parameterSetsPending = !stream.privateData.empty();
     stream.block.time = target;
   }
   for (size_t i = m_audio.size(); i-- > 0;) {
@@ -364,12 +431,13 @@ int32_t CTranscodeDemuxMKV::SeekLocked(int64_t startMs) {
     int64_t reached = target;
     if (m_reader->SetPosition(VMF_BLOCK_AUDIO, stream.number, &reached) != 0) {
       if (m_observer) m_observer->Notify(kNodeEventSeekFailed);
-      return -1;
+      return kSeekFailed;
     }
     stream.endOfStream = false;
+    stream.blockHeld = false;
     stream.block.time = reached;
   }
-  return 0;
+  return kSeekOk;
 }
 
 CTranscodeDemuxMKV::Stream* CTranscodeDemuxMKV::EarliestStream() {
@@ -378,7 +446,9 @@ CTranscodeDemuxMKV::Stream* CTranscodeDemuxMKV::EarliestStream() {
     if (!chosen || static_cast<uint64_t>(stream.block.time) < static_cast<uint64_t>(chosen->block.time))
       chosen = &stream;
   };
-  for (auto& stream : m_video) consider(*stream);
+  // A stream that has ended waits for no one: the others go on to their own ends.
+  for (auto& stream : m_video)
+    if (!stream->endOfStream) consider(*stream);
   for (auto& stream : m_audio)
     if (!stream->endOfStream) consider(*stream);
   return chosen;
@@ -388,27 +458,43 @@ int32_t CTranscodeDemuxMKV::Process() {
   // The choice is made under the lock too: a seek from the host's thread moves the times.
   std::lock_guard hold(m_lock);
   ApplyPendingAbort();
-  int64_t pendingSeek = m_pendingSeekMs.exchange(-1);
-  if (pendingSeek >= 0 && SeekLocked(pendingSeek) != 0) return -1;
+  if (m_video.empty() && m_audio.empty()) return kProcessFailed;
   Stream* stream = EarliestStream();
-  if (!stream) return -1;
-  int32_t pushed = PushSample(*stream);
-  if (pushed < 0) return -1;
-  if (stream->endOfStream) return stream->blockType == VMF_BLOCK_VIDEO ? 0 : 1;
-  return pushed;
+  if (!stream) return kProcessEnd;
+  int32_t written = 0;
+  switch (PushSample(*stream, &written)) {
+    case StepResult::kDone:
+      return written > 0 ? written : kProcessGoOn;
+    case StepResult::kSkipped:
+    case StepResult::kEnded:
+      return EarliestStream() ? kProcessGoOn : kProcessEnd;
+    case StepResult::kFailed:
+      break;
+  }
+  return kProcessFailed;
 }
 
 // Reads the stream's next block, growing the buffer as the module asks.
-int32_t CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
+CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
   for (;;) {
     stream.block.data = stream.blockData.get();
     int32_t status = m_reader->ReadNextBlockByStream(stream.blockType, stream.number, &stream.block);
-    if (status == 0) return 0;
+    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10)
+      m_atStart = false;
+    if (status == 0) {
+      m_badBlocksInARow = 0;
+      return StepResult::kDone;
+    }
     if (status == static_cast<int32_t>(VMF_ERR_END_OF_STREAM)) {
       stream.endOfStream = true;
-      return 1;
+      return StepResult::kEnded;
     }
-    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10) return -1;
+    if (status == static_cast<int32_t>(VMF_ERR_DATA_NOT_READY)) return StepResult::kFailed;
+    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10) {
+      // A damaged block (a frame that does not inflate, a broken lace) is left out.
+      ++m_skipped;
+      return ++m_badBlocksInARow > kMaxBadBlocksInARow ? StepResult::kFailed : StepResult::kSkipped;
+    }
     uint32_t capacity = stream.block.capacity;
     uint32_t grown = stream.block.size > capacity ? stream.block.size
                                                   : static_cast<uint32_t>(capacity * 1.1);
@@ -416,7 +502,7 @@ int32_t CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
     stream.blockData.reset();
     stream.blockData.reset(new (std::nothrow) uint8_t[grown]);
     stream.block.capacity = stream.blockData ? grown : 0;
-    if (!stream.blockData) return -1;
+    if (!stream.blockData) return StepResult::kFailed;
   }
 }
 
@@ -433,14 +519,22 @@ bool CTranscodeDemuxMKV::Convert(Stream& stream, const uint8_t* data, size_t siz
   return !stream.converted.empty();
 }
 
-int32_t CTranscodeDemuxMKV::PushSample(Stream& stream) {
-  if (stream.endOfStream) return 0;
+CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::PushSample(Stream& stream, int32_t* written) {
+  if (stream.endOfStream) return StepResult::kEnded;
   if (stream.parameterSetsPending) {
     stream.parameterSetsPending = false;
-    return Deliver(stream, {}, stream.privateData, stream.block.time, 0, true);
+    return Deliver(stream, {}, stream.privateData, stream.block.time, 0, true, written);
   }
-  int32_t read = ReadBlock(stream);
-  if (read != 0) return read > 0 ? 0 : -1;
+  if (!stream.blockHeld) {
+    StepResult read = ReadBlock(stream);
+    if (read != StepResult::kDone) return read;
+  }
+  stream.blockHeld = false;
+  if (stream.blockType == VMF_BLOCK_VIDEO &&
+      !HoldsNalUnit(stream.block.data, stream.block.size, stream.nalLengthSize)) {
+    ++m_skipped;  // a picture of a few bytes: nothing a decoder could use
+    return StepResult::kSkipped;
+  }
   bool key = (stream.block.flags & VMF_BLOCK_FLAG_KEYFRAME) != 0;
   if (stream.blockType == VMF_BLOCK_VIDEO && stream.nalLengthSize == 4) {
     // Four-byte lengths become start codes where they stand; the delimiter goes in ahead.
@@ -449,16 +543,23 @@ int32_t CTranscodeDemuxMKV::PushSample(Stream& stream) {
     std::span<const uint8_t> delimiter;
     if (needsDelimiter) delimiter = kAccessUnitDelimiter;
     return Deliver(stream, delimiter, {stream.block.data, whole}, stream.block.time,
-                   stream.block.duration, key);
+                   stream.block.duration, key, written);
   }
-  if (!Convert(stream, stream.block.data, stream.block.size)) return -1;
-  return Deliver(stream, {}, stream.converted, stream.block.time, stream.block.duration, key);
+  if (!Convert(stream, stream.block.data, stream.block.size)) {
+    ++m_skipped;
+    return StepResult::kSkipped;
+  }
+  return Deliver(stream, {}, stream.converted, stream.block.time, stream.block.duration, key, written);
 }
 
-int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, std::span<const uint8_t> prefix,
-                                    std::span<const uint8_t> sample, int64_t time,
-                                    int64_t duration, bool keyFrame) {
-  if (prefix.size() + sample.size() == 0) return -1;
+// A sample that converts to nothing (a picture of a few bytes holding no whole unit) is left out.
+CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::Deliver(Stream& stream, std::span<const uint8_t> prefix,
+                                                          std::span<const uint8_t> sample, int64_t time,
+                                                          int64_t duration, bool keyFrame, int32_t* out) {
+  if (sample.empty()) {
+    ++m_skipped;
+    return StepResult::kSkipped;
+  }
   CTranscodeMemConnection* connection = stream.connection.get();
   uint32_t written = 0;
   // The connection gathers the pieces into one sample until its timing record arrives.
@@ -466,17 +567,17 @@ int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, std::span<const uint8_t> pre
     if (piece.empty()) continue;
     uint32_t size = static_cast<uint32_t>(piece.size());
     if (connection->copyBytes(connection, const_cast<uint8_t*>(piece.data()), size) < size)
-      return -1;
+      return StepResult::kFailed;
     written += size;
   }
 
   DemuxSampleRecord record{};
   record.bytes = written;
-  record.kind = keyFrame ? 13 : 5;
+  record.kind = keyFrame ? kSampleKindKey : kSampleKindOther;
   int64_t start27 = static_cast<int64_t>(static_cast<double>(time) / 1e7 * 2.7e7);
   std::memcpy(record.start, &start27, sizeof start27);
   if (connection->auxInfo(connection, 0, kAuxDemuxSample, &record, kDemuxSampleRecordSize) != 0)
-    return -1;
+    return StepResult::kFailed;
 
   SampleTimingRecord timing{};
   timing.start = To27MHz(time);
@@ -485,6 +586,7 @@ int32_t CTranscodeDemuxMKV::Deliver(Stream& stream, std::span<const uint8_t> pre
   timing.present = 1;
   timing.startValid = start27 >= 0 ? 1 : 0;
   if (connection->auxInfo(connection, 0, kAuxSampleTiming, &timing, kSampleTimingRecordSize) != 0)
-    return -1;
-  return static_cast<int32_t>(written);
+    return StepResult::kFailed;
+  *out = static_cast<int32_t>(written);
+  return StepResult::kDone;
 }

@@ -62,6 +62,8 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   int32_t Process() override;
   int64_t GetDuration() override { return m_duration; }
   virtual L2carWrapper* CreateReader();
+  // Samples left out since Open because they could not be read or converted.
+  uint32_t SkippedSamples() const { return m_skipped; }
 
   static constexpr int32_t kConnectionCapacity = 0x500000;
   static constexpr uint32_t kConnectionChunk = 0x10000;
@@ -80,8 +82,18 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
     bool endOfStream = false;
     uint8_t nalLengthSize = 4;
     bool parameterSetsPending = false;
+    // The block record holds a block read ahead at Open, not yet delivered.
+    bool blockHeld = false;
 
     uint16_t FormatTag() const;
+  };
+
+  // What one step of reading or pushing a stream came to.
+  enum class StepResult {
+    kDone,       // a block was read, or a sample written
+    kSkipped,    // the block could not be read or converted: left out, counted
+    kEnded,      // the stream has no more blocks
+    kFailed,     // the node cannot go on
   };
 
   void Reset();
@@ -89,16 +101,17 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   void ApplyPendingAbort();
   int32_t OpenVideo();
   bool AddVideoStream(int32_t number);
+  bool ParameterSetsInFirstBlock(Stream& stream);
   void AddAudioStream(int32_t number);
   int32_t QueryBuffer(uint32_t qid, int32_t index, void* buffer, uint32_t size);
   int32_t QueryCount(uint32_t qid, int32_t index, int64_t* value);
   Stream* EarliestStream();
-  int32_t PushSample(Stream& stream);
-  int32_t ReadBlock(Stream& stream);
+  StepResult PushSample(Stream& stream, int32_t* written);
+  StepResult ReadBlock(Stream& stream);
   bool Convert(Stream& stream, const uint8_t* data, size_t size);
   // Writes prefix then sample as one sample of the stream, with its timing records.
-  int32_t Deliver(Stream& stream, std::span<const uint8_t> prefix, std::span<const uint8_t> sample,
-                  int64_t time, int64_t duration, bool keyFrame);
+  StepResult Deliver(Stream& stream, std::span<const uint8_t> prefix, std::span<const uint8_t> sample,
+                  int64_t time, int64_t duration, bool keyFrame, int32_t* written);
 
   CTranscodeNodeObserver* m_observer;
   int32_t m_currentTitle = 0;
@@ -109,5 +122,8 @@ class CTranscodeDemuxMKV : public CTranscodeDemuxer, public CSafetyRefCnt {
   // Seek and Process hold it for their whole work; Abort never takes it.
   std::mutex m_lock;
   std::atomic<bool> m_abortPending{false};
-  std::atomic<int64_t> m_pendingSeekMs{-1};  // a seek handed over to the next Process
+  // No block has been taken from the reader since Open: a seek to 0 has nothing to move.
+  bool m_atStart = true;
+  uint32_t m_skipped = 0;
+  uint32_t m_badBlocksInARow = 0;
 };

@@ -8,6 +8,12 @@
 
 class CTranscodeMemConnection;
 
+// The kinds of stream GetStreamCount and GetStream take.
+enum DemuxStreamKind : int32_t {
+  kDemuxKindVideo = 1,
+  kDemuxKindAudio = 2,
+};
+
 // How Open went. Any failure leaves the node reset; the job refuses such a source (22).
 enum DemuxOpenResult : int32_t {
   kDemuxOpened = 0,
@@ -24,7 +30,7 @@ class CTranscodeDemuxer : public Stackvale::NetworkStreaming::INetRefCounted {
   virtual int32_t Open(const char16_t* path) = 0;  // a DemuxOpenResult
   // Wakes every stream's connection so that a blocked writer gives up.
   virtual int32_t Abort() = 0;
-  virtual int32_t GetStreamCount(int32_t kind) = 0;  // kind 1 video, 2 audio
+  virtual int32_t GetStreamCount(int32_t kind) = 0;  // a DemuxStreamKind
   virtual CTranscodeMemConnection* GetStream(int32_t kind, uint8_t index, int32_t* streamType) = 0;
   virtual int32_t Seek(int64_t startMs, int64_t endMs) = 0;
   virtual int32_t Process() = 0;  // > 0 go on, 0 end of input, < 0 failure

@@ -28,7 +28,7 @@ CTranscodeMemConnection::CTranscodeMemConnection(int32_t capacity, uint32_t chun
   if (capacity > 0) m_buffer.reset(new (std::nothrow) uint8_t[capacity]);
   m_capacity = m_buffer ? capacity : 0;
   m_lock.Create();
-  NetEventCreate(&m_wakeup, 1, 0, 0);
+  m_wakeup.Create(true);
 }
 
 CTranscodeMemConnection::~CTranscodeMemConnection() {
@@ -41,7 +41,7 @@ CTranscodeMemConnection::~CTranscodeMemConnection() {
   }
   m_private.reset();
   m_lock.Destroy();
-  if (m_wakeup) NetEventDestroy(m_wakeup);
+  m_wakeup.Destroy();
 }
 
 void CTranscodeMemConnection::SetFormat(const StreamFormatRecord& format) {
@@ -62,7 +62,7 @@ void CTranscodeMemConnection::SetReceiver(CTranscodeReceiver* receiver) {
 }
 
 void CTranscodeMemConnection::Wake() {
-  if (m_wakeup) NetEventSet(m_wakeup);
+  if (m_wakeup) NetEventSet(m_wakeup.Handle());
   m_woken = true;
   m_changed.notify_all();
 }
@@ -79,7 +79,7 @@ uint32_t CTranscodeMemConnection::UsableBytes() {
 
 // Keeps the lock held on success: the writer's following Confirm releases it.
 uint8_t* CTranscodeMemConnection::Request(uint32_t n) {
-  m_lock.Lock();
+  if (!m_lock.Lock()) return nullptr;
   if (!RefusesWrites() && int64_t(n) < int64_t(m_capacity) - m_used) return m_buffer.get() + m_used;
   m_lock.Unlock();
   return nullptr;
@@ -92,11 +92,30 @@ uint32_t CTranscodeMemConnection::Confirm(uint32_t n) {
   return n;
 }
 
+// Makes room for a sample larger than the buffer: the bytes held so far stay in front.
+bool CTranscodeMemConnection::GrowTo(int64_t size) {
+  if (size > kMaxSampleBytes) return false;
+  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size_t(size)]);
+  if (!grown) return false;
+  if (m_used) std::memcpy(grown.get(), m_buffer.get(), size_t(m_used));
+  m_buffer = std::move(grown);
+  m_capacity = int32_t(size);
+  return true;
+}
+
 uint32_t CTranscodeMemConnection::CopyBytes(const uint8_t* data, uint32_t n) {
-  // More than the whole buffer can never fit: refused rather than waited for for ever.
-  if (int64_t(n) > m_capacity) return 0;
+  if (!IsUsable()) return 0;
   LockAdapter adapter{m_lock};
   std::unique_lock held(adapter);
+  // A connection that gathers one sample for its receiver holds it whole, however large; a
+  // buffer between two threads (the sink) makes the writer wait, and refuses what never fits.
+  if (int64_t(m_used) + n > m_capacity) {
+    if (m_growsForSamples) {
+      if (!GrowTo(int64_t(m_used) + n)) return 0;
+    } else if (int64_t(n) > m_capacity) {
+      return 0;
+    }
+  }
   // Waits in 10 ms steps while the bytes do not fit; a reader that makes room, or the wake-up,
   // ends the step at once.
   while (int64_t(m_used) + n > m_capacity) {
@@ -119,6 +138,7 @@ int32_t CTranscodeMemConnection::AuxInfo(uint32_t id, const void* data, uint32_t
   if (!record.startValid) return 0;
   {
     CNetLock held(m_lock);
+    if (!held.Held()) return 0;
     m_format.startTime = record.start;
     if (m_receiver) m_receiver->Receive(m_buffer.get(), uint32_t(m_used), &m_format);
     m_used = 0;

@@ -28,6 +28,8 @@ class CTranscodeMemConnection : public bufstream {
   // Sets the wake-up event for good: every writer waiting for room gives up now and later.
   void Wake();
   int32_t Used();
+  // False when its buffer, lock or wake-up event could not be made: it then takes nothing.
+  bool IsUsable() const { return m_buffer && m_lock.IsValid() && m_wakeup; }
 
  protected:
   // Adapts the host mutex to the standard library's lock concept, for condition waits.
@@ -44,6 +46,10 @@ class CTranscodeMemConnection : public bufstream {
   int32_t AuxInfo(uint32_t id, const void* data, uint32_t size);
   // The sink refuses every write once woken: its reader has been told the stream is over.
   bool RefusesWrites() const { return m_refuseWhenWoken && m_woken; }
+  bool GrowTo(int64_t size);
+
+  // The largest sample a connection grows to hold: more than any frame a player takes.
+  static constexpr int64_t kMaxSampleBytes = int64_t(1) << 30;
 
   std::unique_ptr<uint8_t[]> m_buffer;
   int32_t m_used = 0;
@@ -53,10 +59,11 @@ class CTranscodeMemConnection : public bufstream {
   StreamFormatRecord m_format{};
   std::unique_ptr<uint8_t[]> m_private;
   CNetMutex m_lock;
-  NetHandle m_wakeup = nullptr;
+  CNetEvent m_wakeup;
   // Mirrors the wake-up event. Set without the lock: a receiver may hold the lock for long.
   std::atomic<bool> m_woken{false};
   bool m_refuseWhenWoken = false;
+  bool m_growsForSamples = true;
   // Signalled on every change of used, the end mark or the wake-up, so that the reader and a
   // writer waiting for room react at once.
   std::condition_variable_any m_changed;

@@ -6,6 +6,9 @@
 namespace {
 
 constexpr int32_t kPreset = 5;
+// SetOutput's answers at the node's border.
+constexpr int32_t kOutputSet = 0;
+constexpr int32_t kOutputRefused = -1;
 constexpr int32_t kCheckFlags = 2;
 constexpr uint32_t kOutputOptionWord = 4096;
 constexpr uint32_t kStreamRateHint = 5000;
@@ -69,13 +72,14 @@ void CTranscodeMuxMP2::CloseInput(bufstream* input) {
 }
 
 int32_t CTranscodeMuxMP2::SetOutput(bufstream* output) {
-  if (!output || !m_instance) return -1;
+  if (!output || !m_instance) return kOutputRefused;
   MuxMp2OutputOptions options;
   std::memset(&options, 0, sizeof options);
   options.pmtPid = kOutputOptionWord;
-  if (m_library->setOutput(m_instance, &options, output) == 0) return 0;
+  options.continuesAnother = m_continuesAnother ? 1 : 0;
+  if (m_library->setOutput(m_instance, &options, output) == 0) return kOutputSet;
   Report();
-  return -1;
+  return kOutputRefused;
 }
 
 void CTranscodeMuxMP2::AddStream(bufstream* input, int32_t streamType) {

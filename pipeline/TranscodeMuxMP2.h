@@ -23,6 +23,7 @@ class CTranscodeMuxMP2 : public CTranscodeMuxer, public CSafetyRefCnt {
   void AddStream(bufstream* input, int32_t streamType) override;
   int32_t SetOutput(bufstream* output) override;
   void Close() override;
+  void ContinueAnother() override { m_continuesAnother = true; }
 
   // The library's print functions for a name, null for every other name.
   static void* ResourceCallback(const char* name);
@@ -35,6 +36,7 @@ class CTranscodeMuxMP2 : public CTranscodeMuxer, public CSafetyRefCnt {
 
   CTranscodeNodeObserver* m_observer;
   MuxMp2Handle m_instance = nullptr;
+  bool m_continuesAnother = false;
   std::unique_ptr<MuxMp2Library> m_library;
   std::vector<bufstream*> m_inputs;
 };

@@ -10,11 +10,23 @@ constexpr uint32_t kSinkChunk = 0x10000;
 // A wake-up is signalled without the lock; the reader re-checks at this pace in case the
 // signal fell between its test and its wait.
 constexpr auto kReaderRecheck = std::chrono::milliseconds(100);
+constexpr uint32_t kTsPacketBytes = 188;
+// Read's answers at the node's border.
+constexpr int32_t kReadOk = 0;
+constexpr int32_t kReadEnded = -1;
 }  // namespace
+
+uint32_t CTranscodeSink::Portion(uint32_t capacity) const {
+  uint32_t held = std::min(uint32_t(m_used), capacity);
+  if (capacity < kTsPacketBytes || m_end) return held;
+  uint64_t boundary = (m_handedOut + held) / kTsPacketBytes * kTsPacketBytes;
+  return boundary > m_handedOut ? uint32_t(boundary - m_handedOut) : 0;
+}
 
 CTranscodeSink::CTranscodeSink(CTranscodeNodeObserver* observer)
     : CTranscodeMemConnection(kSinkCapacity, kSinkChunk), m_observer(observer) {
   m_refuseWhenWoken = true;
+  m_growsForSamples = false;
 }
 
 CTranscodeSink::~CTranscodeSink() {
@@ -33,28 +45,30 @@ int32_t CTranscodeSink::Release() {
 }
 
 int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count) {
-  if (!buffer || !count) return -1;
+  if (!buffer || !count || !IsUsable()) return kReadEnded;
   *count = 0;
+  if (capacity == 0) return kReadOk;
   LockAdapter adapter{m_lock};
   std::unique_lock held(adapter);
   for (;;) {
-    if (m_used > 0) {
-      uint32_t taken = std::min(uint32_t(m_used), capacity);
+    uint32_t taken = m_used > 0 ? Portion(capacity) : 0;
+    if (taken > 0) {
+      m_handedOut += taken;
       std::memcpy(buffer, m_buffer.get(), taken);
       if (taken < uint32_t(m_used)) std::memmove(m_buffer.get(), m_buffer.get() + taken, m_used - taken);
       m_used -= int32_t(taken);
       *count = taken;
       held.unlock();
       m_changed.notify_all();
-      return 0;
+      return kReadOk;
     }
-    if (m_end) {
+    if (m_end && m_used == 0) {
       m_end = false;
       held.unlock();
       if (m_observer) m_observer->Notify(kNodeEventEndDelivered);
-      return -1;
+      return kReadEnded;
     }
-    if (m_woken) return 0;
+    if (m_woken) return kReadOk;
     m_changed.wait_for(held, kReaderRecheck);
   }
 }

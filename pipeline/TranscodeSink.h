@@ -1,6 +1,7 @@
 // The end of the pipeline: the multiplexer library writes the output stream into it through its
 // bufstream record, the host takes it out with Read. While the buffer is full the writer waits,
-// and it wakes as soon as the reader has made room.
+// and it wakes as soon as the reader has made room. The reader is handed whole transport
+// packets, unless its buffer holds less than one.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,11 @@ class CTranscodeSink : public CTranscodeMemConnection,
   bufstream* WritingFace() { return this; }
 
  private:
+  // How many bytes Read may hand out now: a whole number of transport packets where the
+  // buffer lets it, so that a stream cut off by Reset (a seek) ends on a packet boundary.
+  uint32_t Portion(uint32_t capacity) const;
+
   CTranscodeNodeObserver* m_observer;
   bool m_end = false;
+  uint64_t m_handedOut = 0;  // bytes the reader has taken since the sink was made
 };

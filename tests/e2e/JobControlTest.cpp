@@ -5,11 +5,10 @@
 #include <dlfcn.h>
 
 #include <chrono>
-#include <filesystem>
 #include <future>
 #include <thread>
 
-#include "tests/e2e/RemuxFixtures.h"
+#include "tests/support/MuxFixture.h"
 #include "tests/support/FakeJob.h"
 
 namespace {
@@ -18,12 +17,6 @@ using namespace std::chrono_literals;
 constexpr auto kHangLimit = 20s;  // far beyond any normal answer: only a hang exceeds it
 
 std::u16string Wide(const std::string& path) { return std::u16string(path.begin(), path.end()); }
-
-size_t ThreadCount() {
-  size_t count = 0;
-  for ([[maybe_unused]] auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
-  return count;
-}
 
 // Reads a job until Read answers false.
 std::vector<uint8_t> ReadToEnd(NS::ITranscoderJob* job) {
@@ -87,50 +80,6 @@ class JobControl : public testing::Test {
   NS::ITranscoder* transcoder_ = nullptr;
   NS::IUpnpTranscoder* upnp_ = nullptr;
 };
-
-TEST_F(JobControl, VideoThatIsNotH264IsNeitherOfferedNorServed) {
-  std::string mpeg4 = MakeMkvFixture("mpeg4_video");
-  ASSERT_FALSE(mpeg4.empty());
-  std::u16string wide = Wide(mpeg4);
-  FakeRequest request("ps3", kPs3Agent);
-  FakeItem item(wide.c_str(), nullptr);
-  NS::ResourceOffer* offers = nullptr;
-  uint32_t count = 0;
-  EXPECT_EQ(upnp_->OfferResources(&request, &item, &offers, &count), NS::kTranscoderNothingToOffer);
-  int32_t created = 0;
-  EXPECT_EQ(CreateJob(mpeg4, &created), nullptr);
-  EXPECT_EQ(created, NS::kTranscoderOpenFailed);
-
-  NS::ITranscoderJob* job = CreateJob(small_);
-  ASSERT_NE(job, nullptr);
-  EXPECT_EQ(job->CheckSource(wide.c_str(), nullptr), kJobUnusableSource);
-  job->Release();
-}
-
-TEST_F(JobControl, StopBeforeStartThenAWholeStream) {
-  NS::ITranscoderJob* job = CreateJob(small_);
-  ASSERT_NE(job, nullptr);
-  EXPECT_EQ(job->Stop(), 0);
-  uint8_t byte = 0;
-  uint32_t count = 0;
-  EXPECT_FALSE(job->Read(&byte, 1, &count)) << "a stopped job still has data";
-  ASSERT_EQ(job->Start(0, -1), 0);
-  EXPECT_EQ(PicturesIn(ReadToEnd(job)), SourcePictures(small_));
-  job->Release();
-}
-
-TEST_F(JobControl, StartTwiceKeepsOneWorker) {
-  NS::ITranscoderJob* job = CreateJob(long_);
-  ASSERT_NE(job, nullptr);
-  ASSERT_EQ(job->Start(0, -1), 0);
-  std::this_thread::sleep_for(300ms);  // the pipeline fills up and waits for the host
-  size_t running = ThreadCount();
-  ASSERT_EQ(job->Start(-1, -1), 0);
-  std::this_thread::sleep_for(300ms);
-  EXPECT_EQ(ThreadCount(), running);
-  EXPECT_EQ(PicturesIn(ReadToEnd(job)), SourcePictures(long_));
-  job->Release();
-}
 
 TEST_F(JobControl, StopReturnsWhileTheHostIsBlockedInReadOrNotReading) {
   NS::ITranscoderJob* job = CreateJob(long_);

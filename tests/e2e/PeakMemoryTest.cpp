@@ -2,7 +2,7 @@
 // the road are bounded, whatever the length of the source.
 #include <gtest/gtest.h>
 
-#include "tests/e2e/RemuxFixtures.h"
+#include "tests/support/MuxFixture.h"
 
 namespace {
 

@@ -1,5 +1,8 @@
 // The memory connection gathers a sample's bytes and delivers them whole on its timing record.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#include <atomic>
 
 #include <cstring>
 #include <string>
@@ -8,6 +11,14 @@
 #include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
 #include "pipeline/TranscodeReceiver.h"
+
+// The stack's mutex creation fails on demand: this definition stands in front of the library's.
+static std::atomic<int> g_failMutexes{0};
+extern "C" int32_t NetMutexCreate(NetHandle* out, int32_t reserved) {
+  static auto real = reinterpret_cast<decltype(&NetMutexCreate)>(dlsym(RTLD_NEXT, "NetMutexCreate"));
+  if (g_failMutexes.exchange(0)) return -1;
+  return real(out, reserved);
+}
 
 namespace {
 
@@ -79,17 +90,27 @@ TEST(MemConnection, WithoutReceiverEmptiesOnEachRecord) {
   EXPECT_EQ(connection.Used(), 0);
 }
 
-TEST(MemConnection, FullAndWokenRefusesAtOnce) {
+// A sample larger than the buffer (a 4K picture over 5 MiB) is held whole and delivered.
+TEST(MemConnection, GrowsToHoldASampleLargerThanItsBuffer) {
   CTranscodeMemConnection connection(8, 16);
-  uint8_t tooMuch[9] = {};
-  EXPECT_EQ(connection.copyBytes(&connection, tooMuch, 9), 0u);  // can never fit: no wait
-  Put(connection, "12345678");
-  connection.Wake();
-  uint8_t byte = 0;
+  Recorder recorder;
+  connection.SetReceiver(&recorder);
+  Put(connection, "head");
+  Put(connection, "of a long sample");
+  Mark(connection, 7);
+  EXPECT_EQ(recorder.samples, (std::vector<std::string>{"headof a long sample"}));
+}
+
+// The stack cannot make the connection's mutex: the connection says so and takes nothing,
+// rather than locking a mutex that does not exist.
+TEST(MemConnection, WithoutItsMutexTakesNothing) {
+  g_failMutexes = 1;
+  CTranscodeMemConnection connection(64, 16);
+  EXPECT_FALSE(connection.IsUsable());
+  uint8_t byte = 1;
   EXPECT_EQ(connection.copyBytes(&connection, &byte, 1), 0u);
-  // A connection (unlike the sink) still takes what fits after its wake-up.
-  Mark(connection, 0);
-  EXPECT_EQ(connection.copyBytes(&connection, &byte, 1), 1u);
+  EXPECT_EQ(connection.request(&connection, 1), nullptr);
+  EXPECT_EQ(Mark(connection, 0), 0);
 }
 
 }  // namespace

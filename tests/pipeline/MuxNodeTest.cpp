@@ -71,41 +71,39 @@ TEST_F(MuxNode, DestructionAbortsAnOpenInstance) {
   EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2", "4:1", "5"}));
 }
 
-TEST_F(MuxNode, RefusedSettingsLeaveNoInstance) {
-  state->refuseCheck = 3;
-  CTranscodeMuxMP2* node = Make();
-  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventMuxRefused});
-  EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
-  int32_t code;
-  node->AddStream(encoder->GetOutput(&code), 10);
-  node->Close();
-  node->Release();
-  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2"}));
-  EXPECT_EQ(observer.codes.size(), 1u);
-}
-
-TEST_F(MuxNode, RefusedOutputAndStreamAreReported) {
-  state->refuseOutput = 1;
-  state->refuseStream = 1;
-  CTranscodeMuxMP2* node = Make();
-  EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
-  int32_t code;
-  node->AddStream(encoder->GetOutput(&code), 150);
-  EXPECT_EQ(observer.codes, (std::vector<int32_t>{kNodeEventMuxRefused, kNodeEventMuxRefused}));
-  node->Release();
-}
-
-// An input the library will never read is closed, so its encoder drops instead of waiting.
-TEST_F(MuxNode, UnreadInputsAreClosed) {
-  state->refuseCreate = true;
-  CTranscodeMuxMP2* node = Make();
-  int32_t code;
-  bufstream* input = encoder->GetOutput(&code);
-  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventMuxRefused});
-  node->AddStream(input, 10);
-  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2"}));
-  EXPECT_TRUE(PipeBufferClosed(*reinterpret_cast<PipeBuffer*>(input->words[BufWord(13)])));
-  node->Release();
+// Each refusal of the library reaches the job once; without an instance nothing more is called,
+// and an input the library will never read is closed, so that its encoder drops, not waits.
+TEST_F(MuxNode, RefusalsAreReportedOnce) {
+  struct Case {
+    int refuseCheck;
+    bool refuseCreate;
+    int refuseOutput, refuseStream;
+    Calls calls;
+  };
+  const Case cases[] = {
+      {3, false, 0, 0, {"1:5", "6:2"}},
+      {0, true, 0, 0, {"1:5", "6:2", "2"}},
+      {0, false, 1, 1, {"1:5", "6:2", "2", "11:4096", "8:150:131072:5000", "4:1", "5"}},
+  };
+  for (const Case& c : cases) {
+    *state = FakeMuxState{};
+    state->refuseCheck = c.refuseCheck;
+    state->refuseCreate = c.refuseCreate;
+    state->refuseOutput = c.refuseOutput;
+    state->refuseStream = c.refuseStream;
+    observer.codes.clear();
+    CTranscodeMuxMP2* node = Make();
+    EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
+    auto* audio = new CTranscodeEncodeFake(nullptr, 150);
+    int32_t code;
+    bufstream* input = audio->GetOutput(&code);
+    node->AddStream(input, 150);
+    EXPECT_TRUE(PipeBufferClosed(*reinterpret_cast<PipeBuffer*>(input->words[BufWord(13)])));
+    node->Release();
+    audio->Release();
+    EXPECT_EQ(state->calls, c.calls);
+    EXPECT_EQ(observer.codes, std::vector<int32_t>(c.refuseOutput ? 2 : 1, kNodeEventMuxRefused));
+  }
 }
 
 TEST(MuxNodeCallback, AnswersOnlyTheThreePrintNames) {

@@ -64,28 +64,6 @@ TEST(Sink, ResetDropsDataWakesTheReaderAndRefusesWrites) {
   sink->Release();
 }
 
-// A reader blocks until data arrives, and until the wake-up when nothing else comes.
-TEST(Sink, ReaderBlocksUntilDataOrWakeUp) {
-  auto* sink = new CTranscodeSink(nullptr);
-  std::atomic<int> stage{0};
-  std::thread writer([&] {
-    while (stage == 0) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    Write(*sink, "late data");
-    while (stage == 1) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    sink->Reset();
-  });
-  stage = 1;
-  EXPECT_EQ(ReadSome(*sink, 100), "late data");
-  stage = 2;
-  int32_t result = -1;
-  EXPECT_EQ(ReadSome(*sink, 100, &result), "");
-  EXPECT_EQ(result, 0);
-  writer.join();
-  sink->Release();
-}
-
 // A writer that waits on a full sink goes on once the reader has made room, and gives up when
 // the sink is reset while it waits.
 TEST(Sink, FullSinkHoldsTheWriterUntilRoomOrReset) {

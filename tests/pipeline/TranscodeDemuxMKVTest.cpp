@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <condition_variable>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include "framework/L2carWrapper.h"
@@ -78,20 +75,12 @@ TEST(AudioConversion, Ac3SyncWordOnlyWhenMissing) {
   EXPECT_EQ(out, (Bytes{0x0B, 0x77, 1, 2}));
 }
 
-TEST(AudioConversion, StreamTypeTable) {
-  EXPECT_EQ(StreamTypeForFormatTag(255), 143);
-  EXPECT_EQ(StreamTypeForFormatTag(8192), 150);
-  EXPECT_EQ(StreamTypeForFormatTag(85), 132);
-  EXPECT_EQ(StreamTypeForFormatTag(80), 132);
-  EXPECT_EQ(StreamTypeForFormatTag(8193), 172);
-  EXPECT_EQ(StreamTypeForFormatTag(2), 0);
-}
-
 // A container of blocks held in memory, in place of the framework.
 struct FakeBlock {
   int64_t time;
   bool key;
   Bytes data;
+  bool unreadable = false;  // the reader refuses it (a frame that does not inflate) and moves on
 };
 struct FakeTrack {
   int32_t blockType;
@@ -152,6 +141,7 @@ class FakeReader : public L2carWrapper {
     if (!track) return -1;
     if (track->next >= track->blocks.size()) return static_cast<int32_t>(VMF_ERR_END_OF_STREAM);
     const FakeBlock& source = track->blocks[track->next];
+    if (source.unreadable) return ++track->next, static_cast<int32_t>(VMF_ERR_BLOCK_READ_FAILURE);
     block->size = static_cast<uint32_t>(source.data.size());
     if (block->capacity < source.data.size()) {
       ++shortReads;
@@ -335,61 +325,52 @@ TEST_F(DemuxTest, BufferGrowsToWhatTheModuleAsks) {
   EXPECT_EQ(demux->reader->shortReads, 1);  // grown once, straight to the size asked for
 }
 
-// A receiver that holds the worker inside Process, as a full pipe buffer does.
-class BlockingRecorder : public Recorder {
- public:
-  using Recorder::Recorder;
-  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
-    std::unique_lock hold(lock);
-    ++entered;
-    changed.notify_all();
-    changed.wait(hold, [&] { return released; });
-    hold.unlock();
-    Recorder::Receive(data, size, format);
-  }
-  std::mutex lock;
-  std::condition_variable changed;
-  int entered = 0;
-  bool released = false;
-};
-
-TEST_F(DemuxTest, SeekDuringABlockedProcessIsTakenUpByTheNextOne) {
-  tracks = {VideoTrack("H264")};
-  demux = new DemuxUnderTest(&observer, &tracks);
-  ASSERT_EQ(demux->Open(u"/m/x.mkv"), 0);
-  BlockingRecorder recorder(10, &log);
-  int32_t type = 0;
-  demux->GetStream(1, 0, &type)->SetReceiver(&recorder);
-  ASSERT_EQ(demux->Seek(0, -1), 0);
-  std::thread worker([&] { demux->Process(); });
-  {
-    std::unique_lock hold(recorder.lock);
-    recorder.changed.wait(hold, [&] { return recorder.entered == 1; });
-  }
-  // The worker is inside Process: the seek neither waits for it nor is lost.
-  EXPECT_EQ(demux->Seek(140, -1), 0);
-  {
-    std::lock_guard hold(recorder.lock);
-    recorder.released = true;
-  }
-  recorder.changed.notify_all();
-  worker.join();
-  log.clear();
-  // The next Process seeks first: the parameter sets, then the key frame at 1,200,000.
-  EXPECT_EQ(demux->Process(), 16);
-  EXPECT_EQ(demux->Process(), 12);  // delimiter and one NAL unit
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].start, 1200000LL * 27 / 10);
-  demux->GetStream(1, 0, &type)->SetReceiver(nullptr);
-}
-
-TEST_F(DemuxTest, FailedSeekIsReported) {
+// A start at 0 before anything was read needs no seek: a reader that cannot seek still serves
+// the file from its first block. A seek elsewhere that fails is reported.
+TEST_F(DemuxTest, StartAtZeroNeedsNoSeekAndAFailedSeekIsReported) {
   tracks = {VideoTrack("H264")};
   Build();
   demux->reader->failSeek = true;
-  EXPECT_EQ(demux->Seek(0, -1), -1);
+  EXPECT_EQ(demux->Seek(0, -1), 0);
+  EXPECT_TRUE(observer.codes.empty());
+  EXPECT_EQ(demux->Process(), 16);  // the parameter sets, then the first block
+  EXPECT_EQ(demux->Process(), 12);
+  EXPECT_EQ(demux->Seek(140, -1), -1);
   EXPECT_EQ(observer.codes, (std::vector<int32_t>{10}));
   EXPECT_EQ(demux->Seek(-5, -1), -1);
+}
+
+// What cannot be served is left out and counted; every stream runs on to its own end, the audio
+// past the last picture too.
+TEST_F(DemuxTest, WhatCannotBeServedIsLeftOutAndEveryStreamRunsToItsEnd) {
+  struct Case {
+    const char* what;
+    void (*damage)(std::vector<FakeTrack>&);
+    size_t pictures, audioFrames;
+    uint32_t skipped;
+  };
+  const Case cases[] = {
+      {"nothing", [](std::vector<FakeTrack>&) {}, 6, 10, 0},
+      {"a picture of 4 bytes", [](std::vector<FakeTrack>& t) { t[0].blocks[1].data = {0, 0, 0, 0}; }, 5, 10, 1},
+      {"an unreadable picture", [](std::vector<FakeTrack>& t) { t[0].blocks[2].unreadable = true; }, 5, 10, 1},
+      {"an unreadable audio frame", [](std::vector<FakeTrack>& t) { t[1].blocks[9].unreadable = true; }, 6, 9, 1},
+      {"AAC without its configuration", [](std::vector<FakeTrack>& t) { t[1].privateData.clear(); }, 6, 0, 0},
+  };
+  for (const Case& c : cases) {
+    tracks = {VideoTrack("H264"), AudioTrack(255, 100000)};  // audio ends after the last picture
+    c.damage(tracks);
+    log.clear();
+    recorders.clear();
+    if (demux) demux->Release();
+    Build();
+    ASSERT_EQ(demux->Seek(0, -1), 0);
+    EXPECT_EQ(Drain(), 0) << c.what;
+    size_t pictures = 0, audio = 0;
+    for (const Delivered& d : log) (d.stream == 10 ? pictures : audio) += d.stream == 10 ? d.data.size() != 16 : 1;
+    EXPECT_EQ(pictures, c.pictures) << c.what;
+    EXPECT_EQ(audio, c.audioFrames) << c.what;
+    EXPECT_EQ(demux->SkippedSamples(), c.skipped) << c.what;
+  }
 }
 
 }  // namespace
