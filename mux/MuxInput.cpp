@@ -154,7 +154,12 @@ bool MuxInputFull(const MuxInput& input) {
 
 bool MuxInputPump(MuxInput& input) {
   bool moved = false;
-  while (!MuxInputFull(input)) {
+  for (;;) {
+    // Records and cuts first, so that "full" judges the bytes held as they stand: complete
+    // samples are cut, and what stays held is the sample still arriving.
+    moved |= TakeRecords(input);
+    moved |= CutSamples(input);
+    if (MuxInputFull(input)) break;
     uint32_t available = input.face->usableBytes(input.face);
     if (available == 0) break;
     uint32_t got = ReadBytes(input, std::min(available, kReadPiece));
@@ -162,8 +167,6 @@ bool MuxInputPump(MuxInput& input) {
     input.bytesIn += got;
     moved = true;
   }
-  moved |= TakeRecords(input);
-  moved |= CutSamples(input);
   return moved;
 }
 
