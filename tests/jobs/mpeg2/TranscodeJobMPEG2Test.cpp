@@ -238,26 +238,6 @@ TEST(TranscodeJobMPEG2, OtherEventsPrintTheirCodeAndEndTheStream) {
   EXPECT_EQ(count, 0u);
 }
 
-TEST(TranscodeJobMPEG2, StopReturnsWhileTheHostIsBlockedInRead) {
-  Script script;
-  script.samples = 1000000;  // the pipeline fills up and the scripted muxer never drains it
-  ScriptedJob job(&script);
-  ASSERT_EQ(job.Open(nullptr, u"/m/a.mkv", nullptr), 0);
-  ASSERT_EQ(job.Start(0, -1), 0);
-  std::atomic<bool> readerDone{false};
-  std::thread reader([&] {
-    uint8_t buffer[1024];
-    uint32_t count = 0;
-    while (job.Read(buffer, sizeof buffer, &count) && count > 0) {
-    }
-    readerDone = true;
-  });
-  std::this_thread::sleep_for(200ms);  // every buffer full, the reader waiting on the sink
-  EXPECT_EQ(job.Stop(), 0);
-  reader.join();
-  EXPECT_TRUE(readerDone);
-}
-
 size_t Entries(const char* folder) {
   return size_t(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()));
 }
