@@ -68,6 +68,8 @@ struct MuxCase {
   size_t discontinuities;   // each jump in time starts a new time base behind the indicator
 };
 
+void PrintTo(const MuxCase& c, std::ostream* out) { *out << c.name; }
+
 class MuxPipelineCase : public testing::TestWithParam<MuxCase> {};
 
 // Every sample arrives at its source time plus one offset, audio byte for byte, pictures with

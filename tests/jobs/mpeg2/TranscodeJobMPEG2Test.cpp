@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <future>
 #include <string>
 #include <thread>
 #include <vector>
@@ -302,10 +303,18 @@ TEST(TranscodeJobMPEG2, ControlCallsRacingOnSeveralThreads) {
   std::thread starter = loop([&](int i) { job.Start(i % 3 ? 0 : -1, -1); });
   std::thread stopper = loop([&](int) { job.Stop(); });
   std::thread seeker = loop([&](int i) { i % 2 ? job.Seek(40) : job.TogglePause(); });
-  starter.join();
-  stopper.join();
-  seeker.join();
-  EXPECT_EQ(job.Stop(), 0);
+  auto joined = std::async(std::launch::async, [&] {
+    starter.join();
+    stopper.join();
+    seeker.join();
+    return job.Stop();
+  });
+  if (joined.wait_for(deadline - std::chrono::steady_clock::now() + 20s) != std::future_status::ready) {
+    ADD_FAILURE() << "a control call hangs";  // the threads cannot be joined: end the process
+    std::fflush(stdout);
+    std::_Exit(1);
+  }
+  EXPECT_EQ(joined.get(), 0);
   done = true;
   reader.join();
   script.samples = 0;  // the stream still runs from start to end afterwards
