@@ -1,5 +1,6 @@
 #include "framework/ContainerAccess.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <string_view>
@@ -53,18 +54,33 @@ uint32_t CountQueryFor(int32_t blockType) {
   }
 }
 
+// A stream count is about the handle as a whole: the sum over its files.
+int32_t CountStreams(const VmfContainer& container, uint32_t countQuery, VmfQueryValue* value) {
+  uint32_t total = 0;
+  for (uint32_t i = 0; i < container.fileCount; ++i) {
+    VmfQueryValue count{};
+    const int32_t result = CallModule(*container.files[i], &VmfEntryTable::getInfo, countQuery, &count, 0);
+    if (result != VMF_OK) return result;
+    total += count.value.u16;
+  }
+  value->value.u64 = 0;
+  value->value.u16 = static_cast<uint16_t>(std::min<uint32_t>(total, UINT16_MAX));
+  return VMF_OK;
+}
+
 struct StreamLocation {
   VmfFileHandle* file;
   int32_t nStream;  // the stream's number within that file
 };
 
 // Finds the file that holds stream `nStream` of a block type: the first file at which the
-// running count of such streams exceeds the number. When no file holds it, the last file with
-// stream 0.
+// running count of such streams exceeds the number. A number no file holds is an invalid
+// stream, not some other stream's.
 int32_t LocateStream(const VmfContainer& container, int32_t blockType, int32_t nStream,
                      StreamLocation* location) {
   const uint32_t countQuery = CountQueryFor(blockType);
   if (countQuery == 0 || container.fileCount == 0) return VMF_FAILED;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   int64_t total = 0;
   for (uint32_t i = 0; i < container.fileCount; ++i) {
     VmfFileHandle& file = *container.files[i];
@@ -78,8 +94,7 @@ int32_t LocateStream(const VmfContainer& container, int32_t blockType, int32_t n
       return VMF_OK;
     }
   }
-  *location = {container.files[container.fileCount - 1], 0};
-  return VMF_OK;
+  return VMF_ERR_INVALID_STREAM;
 }
 
 // The block type whose streams the index of a query counts, by the identifier's stream kind;
@@ -234,6 +249,7 @@ int32_t GetInfo(VmfContainer* container, uint32_t qid, VmfQueryValue* value, int
     return VMF_OK;
   }
   const int32_t blockType = BlockTypeOfQuery(qid);
+  if (blockType != VMF_BLOCK_NONE && qid == CountQueryFor(blockType)) return CountStreams(*container, qid, value);
   StreamLocation location{container->files[0], index};
   if (blockType != VMF_BLOCK_NONE) {
     const int32_t located = LocateStream(*container, blockType, index, &location);

@@ -142,7 +142,15 @@ bool CutSamples(MuxInput& input) {
 
 }  // namespace
 
-bool MuxInputFull(const MuxInput& input) { return Held(input) + input.readyBytes >= input.config.bufferCap; }
+bool MuxInputFull(const MuxInput& input) {
+  const size_t held = Held(input);
+  // Bytes held that no record closes yet belong to a sample still arriving (its record follows
+  // its bytes). When they alone fill the cap, waiting can free nothing: the sample is read to
+  // its end, so a picture larger than the cap is carried. Memory stays bounded by that sample.
+  const bool cuttable = !input.records.empty() && held >= input.records.front().size;
+  if (held >= input.config.bufferCap && !cuttable) return false;
+  return held + input.readyBytes >= input.config.bufferCap;
+}
 
 bool MuxInputPump(MuxInput& input) {
   bool moved = false;

@@ -479,7 +479,7 @@ CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
   for (;;) {
     stream.block.data = stream.blockData.get();
     int32_t status = m_reader->ReadNextBlockByStream(stream.blockType, stream.number, &stream.block);
-    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10)
+    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != VMF_OUT_OF_MEMORY)
       m_atStart = false;
     if (status == 0) {
       m_badBlocksInARow = 0;
@@ -490,7 +490,7 @@ CTranscodeDemuxMKV::StepResult CTranscodeDemuxMKV::ReadBlock(Stream& stream) {
       return StepResult::kEnded;
     }
     if (status == static_cast<int32_t>(VMF_ERR_DATA_NOT_READY)) return StepResult::kFailed;
-    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != -10) {
+    if (status != static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) && status != VMF_OUT_OF_MEMORY) {
       // A damaged block (a frame that does not inflate, a broken lace) is left out.
       ++m_skipped;
       return ++m_badBlocksInARow > kMaxBadBlocksInARow ? StepResult::kFailed : StepResult::kSkipped;

@@ -5,30 +5,28 @@
 
 #include "framework/matroska/MkvContentEncoding.h"
 #include "framework/matroska/MkvElements.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
+#include "framework/matroska/MkvTime.h"
 
 namespace mkv {
 namespace {
-
-int64_t ClampToInt64(__int128 v) {
-  if (v > INT64_MAX) return INT64_MAX;
-  if (v < INT64_MIN) return INT64_MIN;
-  return static_cast<int64_t>(v);
-}
 
 bool Delivered(const MkvTrack* track) { return track != nullptr && track->blockType != 0; }
 
 }  // namespace
 
-int64_t BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode,
-                  int64_t relative) {
-  const __int128 ticks = static_cast<__int128>(clusterTimecode) + relative;
-  if (track.timecodeScale == 1.0)
-    return ClampToInt64(ticks * segment.info.timecodeScale / 100);
-  const long double v = static_cast<long double>(ticks) * track.timecodeScale *
-                        static_cast<long double>(segment.info.timecodeScale) / 100.0L;
-  if (!(v < 9.2e18L && v > -9.2e18L)) return v > 0 ? INT64_MAX : INT64_MIN;
-  return static_cast<int64_t>(v);
+bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
+               int64_t* time) {
+  return TicksToTime(static_cast<__int128>(clusterTimecode) + relative, track.timecodeScale,
+                     segment.info.timecodeScale, time);
+}
+
+bool SkippableBySize(MkvFileCache& file, const MkvSegment& segment, const ElementHeader& e) {
+  if (e.unknownSize || e.clipped || e.End() > segment.dataEnd) return false;
+  if (e.End() == segment.dataEnd) return true;
+  ElementHeader next;
+  const int32_t rc = ReadElementHeader(file, e.End(), segment.dataEnd, &next, true);
+  return rc == VMF_OK || rc == VMF_SHORT_READ;  // a file cut off after the element
 }
 
 bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t from,
@@ -38,7 +36,7 @@ bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t fr
   for (uint64_t base = from + 1; base + 4 <= stop; base += 4096) {
     size_t got = 0;
     const size_t want = static_cast<size_t>(std::min<uint64_t>(sizeof chunk, stop - base));
-    if (file.ReadSome(base, chunk, want, &got) != kOk || got < 4) return false;
+    if (file.ReadSome(base, chunk, want, &got) != VMF_OK || got < 4) return false;
     for (size_t i = 0; i + 4 <= got && i < 4096; ++i) {
       // Every segment-level ID is four bytes long and starts with 0x1X.
       if ((chunk[i] & 0xF0) != 0x10) continue;
@@ -46,7 +44,7 @@ bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t fr
                           (uint32_t{chunk[i + 2]} << 8) | chunk[i + 3];
       if (!IsSegmentChild(id)) continue;
       ElementHeader e;
-      if (ReadElementHeader(file, base + i, segment.dataEnd, &e, true) != kOk) continue;
+      if (ReadElementHeader(file, base + i, segment.dataEnd, &e, true) != VMF_OK) continue;
       *found = base + i;
       return true;
     }
@@ -81,18 +79,18 @@ bool MkvBlockCursor::Resync(uint64_t from) {
 int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
   for (;;) {
     if (cluster_.inside && pos_ >= cluster_.end) cluster_.inside = false;
-    if (pos_ >= segment_.dataEnd) return kErrEndOfStream;
+    if (pos_ >= segment_.dataEnd) return VMF_ERR_END_OF_STREAM;
     const uint64_t parentEnd = cluster_.inside ? cluster_.end : segment_.dataEnd;
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos_, parentEnd, &e, true);
-    if (rc == kShortRead && cluster_.inside) {
+    if (rc == VMF_SHORT_READ && cluster_.inside) {
       cluster_.inside = false;  // the cluster's stated size ends inside a header
       continue;
     }
-    if (rc == kShortRead) return kErrEndOfStream;  // the file is cut off here
-    if (rc != kOk) {
-      if (rc != kErrFileCorrupt) return rc;
-      if (!Resync(pos_)) return kErrEndOfStream;
+    if (rc == VMF_SHORT_READ) return VMF_ERR_END_OF_STREAM;  // the file is cut off here
+    if (rc != VMF_OK) {
+      if (rc != VMF_ERR_FILE_CORRUPT) return rc;
+      if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
       continue;
     }
     if (e.id == el::CLUSTER) {
@@ -104,29 +102,29 @@ int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
       // Also how a cluster of unknown size ends.
       cluster_.inside = false;
       if (e.unknownSize || e.clipped) {
-        if (!Resync(pos_)) return kErrEndOfStream;
+        if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
       } else {
         pos_ = e.End();
       }
       continue;
     }
     if (!cluster_.inside) {
-      if ((e.id == el::VOID || e.id == el::CRC) && !e.clipped && !e.unknownSize) {
+      if (SkippableBySize(file_, segment_, e)) {
         pos_ = e.End();
       } else if (!Resync(pos_)) {
-        return kErrEndOfStream;
+        return VMF_ERR_END_OF_STREAM;
       }
       continue;
     }
     if (e.clipped || e.unknownSize) {
-      if (!Resync(pos_)) return kErrEndOfStream;
+      if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
       continue;
     }
     bool found = false;
     const int32_t scan = ScanClusterChild(e, out, &found);
-    if (scan != kOk) return scan;
+    if (scan != VMF_OK) return scan;
     pos_ = e.End();
-    if (found) return kOk;
+    if (found) return VMF_OK;
   }
 }
 
@@ -134,15 +132,15 @@ int32_t MkvBlockCursor::ScanClusterChild(const ElementHeader& e, BlockRef* out, 
   switch (e.id) {
     case el::TIMECODE: {
       uint64_t tc = 0;
-      if (ReadUnsigned(file_, e, &tc) == kOk) cluster_.timecode = tc;
-      return kOk;
+      if (ReadUnsigned(file_, e, &tc) == VMF_OK) cluster_.timecode = tc;
+      return VMF_OK;
     }
     case el::SIMPLEBLOCK:
       return InspectBlock(e, out, found);
     case el::BLOCKGROUP:
       return InspectGroup(e, out, found);
     default:  // POSITION, PREVSIZE, CRC, VOID and whatever else a cluster holds
-      return kOk;
+      return VMF_OK;
   }
 }
 
@@ -151,25 +149,25 @@ int32_t MkvBlockCursor::InspectBlock(const ElementHeader& block, BlockRef* out, 
   size_t got = 0;
   const int32_t rc = file_.ReadSome(block.data, head,
                                     static_cast<size_t>(std::min<uint64_t>(sizeof head, block.size)), &got);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   EbmlNumber track;
   // A track number that is no valid number makes the block unusable, not the cluster.
-  if (ParseEbmlNumber(head, got, EbmlReading::kUnsigned, &track) != kOk) return kOk;
-  if (got < track.length + 3) return kOk;
-  if (trackNumber_ != 0 && track.value != trackNumber_) return kOk;
+  if (ParseEbmlNumber(head, got, EbmlReading::kUnsigned, &track) != VMF_OK) return VMF_OK;
+  if (got < track.length + 3) return VMF_OK;
+  if (trackNumber_ != 0 && track.value != trackNumber_) return VMF_OK;
   const MkvTrack* t = segment_.TrackByNumber(track.value);
-  if (!Delivered(t)) return kOk;
+  if (!Delivered(t)) return VMF_OK;
   out->elementPos = block.id == el::SIMPLEBLOCK ? block.start : out->elementPos;
   out->payload = block.data;
   out->payloadSize = block.size;
   out->track = t;
   const uint16_t rel = static_cast<uint16_t>((head[track.length] << 8) | head[track.length + 1]);
-  out->time = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel));
+  out->timeValid = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel), &out->time);
   out->flags = head[track.length + 2];
   out->cluster = cluster_;
   FinishBlockRef(out);
   *found = true;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, bool* found) {
@@ -179,26 +177,27 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
   for (uint64_t pos = group.data; pos < group.End();) {
     ElementHeader c;
     const int32_t rc = ReadElementHeader(file_, pos, group.End(), &c);
-    if (rc == kErrDataNotReady) return rc;  // read again when the bytes are there
-    if (rc != kOk) return kOk;              // a broken group is passed over
+    if (rc == VMF_ERR_DATA_NOT_READY) return rc;  // read again when the bytes are there
+    if (rc != VMF_OK) return VMF_OK;              // a broken group is passed over
     if (c.id == el::BLOCK && !haveBlock) {
       block = c;
       haveBlock = true;
     } else if (c.id == el::REFERENCEBLOCK) {
       referenced = true;
     } else if (c.id == el::BLOCKDURATION) {
-      hasDuration = ReadUnsigned(file_, c, &duration) == kOk;
+      hasDuration = ReadUnsigned(file_, c, &duration) == VMF_OK;
     }
     pos = c.End();
   }
-  if (!haveBlock) return kOk;
+  if (!haveBlock) return VMF_OK;
   out->elementPos = group.start;
   const int32_t rc = InspectBlock(block, out, found);
-  if (rc != kOk || !*found) return rc;
+  if (rc != VMF_OK || !*found) return rc;
   out->hasDuration = hasDuration;
-  out->duration = ClampToInt64(static_cast<__int128>(duration) * segment_.info.timecodeScale / 100);
+  if (hasDuration && !TicksToTime(duration, 1.0, segment_.info.timecodeScale, &out->duration))
+    out->timeValid = false;
   out->key = out->track->blockType != kBlockVideo || !referenced;
-  return kOk;
+  return VMF_OK;
 }
 
 void MkvBlockCursor::FinishBlockRef(BlockRef* out) const {
@@ -209,22 +208,22 @@ void MkvBlockCursor::FinishBlockRef(BlockRef* out) const {
 }
 
 int32_t MkvBlockCursor::LoadBlock(const BlockRef& ref) {
-  if (ref.payloadSize > kMaxBlockSize) return kErrFileCorrupt;
+  if (ref.payloadSize > kMaxBlockSize) return VMF_ERR_FILE_CORRUPT;
   blockBytes_.resize(static_cast<size_t>(ref.payloadSize));
   int32_t rc = file_.Read(ref.payload, blockBytes_.data(), blockBytes_.size());
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   EbmlNumber track;
   rc = ParseEbmlNumber(blockBytes_.data(), blockBytes_.size(), EbmlReading::kUnsigned, &track);
-  if (rc != kOk) return kErrFileCorrupt;
+  if (rc != VMF_OK) return VMF_ERR_FILE_CORRUPT;
   const size_t header = track.length + 3;
-  if (blockBytes_.size() < header) return kErrFileCorrupt;
+  if (blockBytes_.size() < header) return VMF_ERR_FILE_CORRUPT;
   const Lacing lacing = static_cast<Lacing>(ref.flags & 6);
   rc = ParseLacing(lacing, blockBytes_.data() + header, blockBytes_.size() - header, &lace_);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   block_ = ref;
   frameOffset_ = header + lace_.headerLength;
   frameIndex_ = 0;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
@@ -235,50 +234,47 @@ int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
   const bool stored = t.compression == Compression::kNone;
   if (!stored) {
     const int32_t rc = DecodeFrame(t, raw, size, &frameBytes_);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
   }
-  const int64_t defaultDuration = t.hasDefaultDuration ? static_cast<int64_t>(t.defaultDuration / 100) : 0;
+  int64_t defaultDuration = 0;
+  if (t.hasDefaultDuration && !NanosToTime(t.defaultDuration, &defaultDuration)) return VMF_BAD_DATA;
   out->track = &t;
   out->key = block_.key;
   out->laced = lace_.count > 1;
-  if (lace_.count == 1) {
-    out->time = block_.time;
-    out->duration = block_.hasDuration ? block_.duration : defaultDuration;
-  } else if (t.hasDefaultDuration) {
-    // Each frame of a laced block gets its own time where the default duration allows.
-    out->time = block_.time + static_cast<int64_t>(frameIndex_) * defaultDuration;
-    out->duration = defaultDuration;
-  } else {
-    const int64_t share = block_.hasDuration ? block_.duration / lace_.count : 0;
-    out->time = block_.time + static_cast<int64_t>(frameIndex_) * share;
-    out->duration = share;
-  }
+  // Each frame of a laced block gets its own time where the default duration allows, else
+  // an equal share of the block's duration.
+  const int64_t step = lace_.count == 1 || t.hasDefaultDuration
+                           ? defaultDuration
+                           : (block_.hasDuration ? block_.duration / lace_.count : 0);
+  if (!StepTime(block_.time, frameIndex_, lace_.count == 1 ? 0 : step, &out->time)) return VMF_BAD_DATA;
+  out->duration = lace_.count == 1 && block_.hasDuration ? block_.duration : step;
   out->data = stored ? raw : frameBytes_.data();
   out->size = stored ? size : frameBytes_.size();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
   for (;;) {
     if (frameReady_) {
       *out = frame_;
-      return kOk;
+      return VMF_OK;
     }
     if (!haveBlock_) {
       const uint64_t pos = pos_;
       const ClusterState cluster = cluster_;
       BlockRef ref;
       const int32_t rc = NextBlock(&ref);
-      if (rc != kOk) return rc;
+      if (rc != VMF_OK) return rc;
+      if (!ref.timeValid) return VMF_BAD_DATA;  // reported once, then passed over
       const int32_t load = LoadBlock(ref);
-      if (load == kErrDataNotReady) {
+      if (load == VMF_ERR_DATA_NOT_READY) {
         // The block has not fully arrived: find it again on the next call.
         pos_ = pos;
         cluster_ = cluster;
         return load;
       }
-      if (load == kErrFileCorrupt) continue;  // a damaged block is passed over
-      if (load != kOk) return load == kShortRead ? kErrEndOfStream : load;
+      if (load == VMF_ERR_FILE_CORRUPT) continue;  // a damaged block is passed over
+      if (load != VMF_OK) return load == VMF_SHORT_READ ? VMF_ERR_END_OF_STREAM : load;
       haveBlock_ = true;
     }
     if (frameIndex_ >= lace_.count) {
@@ -286,7 +282,7 @@ int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
       continue;
     }
     const int32_t rc = DecodeCurrentFrame(&frame_);
-    if (rc != kOk) {
+    if (rc != VMF_OK) {
       Advance();
       return rc;
     }

@@ -32,6 +32,7 @@ struct BlockRef {
   bool hasDuration = false;
   int64_t duration = 0;  // 100 ns
   int64_t time = 0;      // 100 ns
+  bool timeValid = true;  // false: the time or duration the file states cannot be represented
   bool key = false;
   ClusterState cluster;
 };
@@ -45,9 +46,10 @@ struct MkvFrame {
   size_t size = 0;
 };
 
-// Block time in 100-ns units: (cluster timecode + relative) × track scale × segment scale ÷ 100.
-int64_t BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode,
-                  int64_t relative);
+// Block time in 100-ns units: (cluster timecode + relative) × track scale × segment scale ÷ 100;
+// false when it cannot be represented.
+bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
+               int64_t* time);
 
 class MkvBlockCursor {
  public:
@@ -57,7 +59,7 @@ class MkvBlockCursor {
   // Continues at `pos`, inside `cluster` when it says so; frames earlier than `minTime`
   // are passed over.
   void Reset(uint64_t pos, const ClusterState& cluster, int64_t minTime = INT64_MIN);
-  // The next block of the cursor's track; kErrEndOfStream after the last.
+  // The next block of the cursor's track; VMF_ERR_END_OF_STREAM after the last.
   int32_t NextBlock(BlockRef* out);
   // The current frame; it stays current until Advance(). A frame that cannot be decoded
   // is passed over and its error returned.
@@ -91,6 +93,11 @@ class MkvBlockCursor {
   MkvFrame frame_;
   std::vector<uint8_t> frameBytes_;
 };
+
+// True when `e`, whatever its ID, can be stepped over by its size: the size is known, the
+// element lies inside the segment, and the segment's end or another element header follows
+// it. Elements the reader does not know are skipped so; damage is searched past instead.
+bool SkippableBySize(MkvFileCache& file, const MkvSegment& segment, const ElementHeader& e);
 
 // Offset of the next segment-level element (its four-byte ID and a header that fits the
 // segment) after `from`, searching at most `limit` bytes; false when there is none.

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 
 namespace mkv {
 namespace {
@@ -34,9 +34,9 @@ class Inflater {
 };
 
 int32_t Inflate(const uint8_t* p, size_t n, std::vector<uint8_t>* out) {
-  if (!HasZlibHeader(p, n)) return kNotSupported;
+  if (!HasZlibHeader(p, n)) return VMF_BAD_DATA;
   Inflater inflater;
-  if (!inflater.ok()) return kNotSupported;
+  if (!inflater.ok()) return VMF_BAD_DATA;
   z_stream& z = inflater.stream();
   z.next_in = const_cast<Bytef*>(p);
   size_t consumed = 0;
@@ -49,7 +49,7 @@ int32_t Inflate(const uint8_t* p, size_t n, std::vector<uint8_t>* out) {
       consumed += z.avail_in;
     }
     if (produced == out->size()) {
-      if (out->size() >= kMaxInflatedFrame) return kNotSupported;
+      if (out->size() >= kMaxInflatedFrame) return VMF_BAD_DATA;
       out->resize(std::min(out->size() * 2, kMaxInflatedFrame));
     }
     z.next_out = out->data() + produced;
@@ -60,10 +60,10 @@ int32_t Inflate(const uint8_t* p, size_t n, std::vector<uint8_t>* out) {
     if (rc == Z_STREAM_END) break;
     if (rc == Z_OK) continue;
     // No progress: fine while more input is to come, else the stream is cut short.
-    if (rc != Z_BUF_ERROR || (z.avail_in == 0 && consumed >= n)) return kNotSupported;
+    if (rc != Z_BUF_ERROR || (z.avail_in == 0 && consumed >= n)) return VMF_BAD_DATA;
   }
   out->resize(produced);
-  return kOk;
+  return VMF_OK;
 }
 
 }  // namespace
@@ -73,19 +73,19 @@ int32_t DecodeFrame(const MkvTrack& track, const uint8_t* p, size_t n, std::vect
   switch (track.compression) {
     case Compression::kNone:
       out->assign(p, p + n);
-      return kOk;
+      return VMF_OK;
     case Compression::kHeaderStripping:
       out->reserve(track.compressionSettings.size() + n);
       out->assign(track.compressionSettings.begin(), track.compressionSettings.end());
       out->insert(out->end(), p, p + n);
-      return kOk;
+      return VMF_OK;
     case Compression::kZlib:
       return Inflate(p, n, out);
     case Compression::kBzip2:
     case Compression::kLzo:
-      return kNotSupported;
+      return VMF_BAD_DATA;
   }
-  return kNotSupported;
+  return VMF_BAD_DATA;
 }
 
 size_t DecodedSizeHint(const MkvTrack& track, size_t n) {

@@ -14,7 +14,7 @@ constexpr size_t kMaxInflatedFrame = 64 * 1024 * 1024;
 
 // Appends the frame as the codec sees it to `out` (cleared first): header stripping puts
 // the stored bytes in front, zlib inflates (the frame must begin 78 DA, 78 9C or 78 5E),
-// bzip2 and LZO give kNotSupported, as does zlib data that does not inflate.
+// bzip2 and LZO give VMF_BAD_DATA, as does zlib data that does not inflate.
 int32_t DecodeFrame(const MkvTrack& track, const uint8_t* p, size_t n, std::vector<uint8_t>* out);
 
 // The size of the decoded frame where it is known without decoding, else 0.

@@ -25,8 +25,8 @@ struct EbmlNumber {
   bool allOnes = false;  // as a size: "unknown", the element runs to its parent's end
 };
 
-// Decodes one number from `p` (at most `avail` bytes). kShortRead when the bytes run
-// out, kErrFileCorrupt for a first byte of 0.
+// Decodes one number from `p` (at most `avail` bytes). VMF_SHORT_READ when the bytes run
+// out, VMF_ERR_FILE_CORRUPT for a first byte of 0.
 int32_t ParseEbmlNumber(const uint8_t* p, size_t avail, EbmlReading reading, EbmlNumber* out);
 // Signed reading (EBML lace differences): the unsigned value minus 2^(7n-1) - 1.
 int32_t ParseEbmlSigned(const uint8_t* p, size_t avail, int64_t* value, uint32_t* length);
@@ -43,7 +43,7 @@ struct ElementHeader {
 
 // Reads the element header at `pos` inside a parent that ends at `parentEnd`. An unknown
 // size runs to the parent's end. A size that passes the parent is refused with
-// kErrFileCorrupt, or, with `clip` (segments and clusters of a cut-off file), shortened.
+// VMF_ERR_FILE_CORRUPT, or, with `clip` (segments and clusters of a cut-off file), shortened.
 int32_t ReadElementHeader(MkvFileCache& file, uint64_t pos, uint64_t parentEnd,
                           ElementHeader* out, bool clip = false);
 

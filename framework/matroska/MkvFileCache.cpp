@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 
 namespace mkv {
 
@@ -13,7 +13,7 @@ int32_t MkvFileCache::Load(uint64_t start, Window** out) {
     if (w.start == start && !w.partial) {
       w.lastUse = ++clock_;
       *out = &w;
-      return kOk;
+      return VMF_OK;
     }
     if (w.lastUse < victim->lastUse) victim = &w;
   }
@@ -27,12 +27,12 @@ int32_t MkvFileCache::Load(uint64_t start, Window** out) {
     uint32_t got = 0;
     const int32_t rc = source_->ReadAt(start + filled, victim->bytes.data() + filled,
                                        kWindowSize - filled, &got);
-    if (rc == kErrDataNotReady && filled != 0) {
+    if (rc == VMF_ERR_DATA_NOT_READY && filled != 0) {
       // Keep what arrived; the bytes after it are asked for again on the next use.
       victim->partial = true;
       break;
     }
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     if (got == 0) break;
     filled += got;
   }
@@ -40,7 +40,7 @@ int32_t MkvFileCache::Load(uint64_t start, Window** out) {
   victim->length = filled;
   victim->lastUse = ++clock_;
   *out = victim;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvFileCache::ReadSome(uint64_t offset, uint8_t* dst, size_t count, size_t* got) {
@@ -51,34 +51,34 @@ int32_t MkvFileCache::ReadSome(uint64_t offset, uint8_t* dst, size_t count, size
       const uint32_t step = static_cast<uint32_t>(std::min<size_t>(count - *got, 1u << 30));
       uint32_t n = 0;
       const int32_t rc = source_->ReadAt(offset + *got, dst + *got, step, &n);
-      if (rc != kOk) return rc;
+      if (rc != VMF_OK) return rc;
       if (n == 0) break;
       *got += n;
     }
-    return kOk;
+    return VMF_OK;
   }
   while (*got < count) {
     const uint64_t pos = offset + *got;
     Window* w = nullptr;
     const int32_t rc = Load(pos - pos % kWindowSize, &w);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
     const uint64_t inWindow = pos - w->start;
     if (inWindow >= w->length) {
-      if (w->partial) return kErrDataNotReady;
+      if (w->partial) return VMF_ERR_DATA_NOT_READY;
       break;
     }
     const size_t n = std::min<size_t>(count - *got, w->length - inWindow);
     std::memcpy(dst + *got, w->bytes.data() + inWindow, n);
     *got += n;
   }
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvFileCache::Read(uint64_t offset, uint8_t* dst, size_t count) {
   size_t got = 0;
   const int32_t rc = ReadSome(offset, dst, count, &got);
-  if (rc != kOk) return rc;
-  return got == count ? kOk : kShortRead;
+  if (rc != VMF_OK) return rc;
+  return got == count ? VMF_OK : VMF_SHORT_READ;
 }
 
 }  // namespace mkv

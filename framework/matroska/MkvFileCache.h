@@ -19,8 +19,8 @@ class MkvFileCache {
   explicit MkvFileCache(MkvByteSource* source) : source_(source) {}
 
   uint64_t Size() const { return source_->Size(); }
-  // Copies exactly `count` bytes at `offset`; kShortRead when the file ends first,
-  // kErrDataNotReady when a growing source has not delivered them yet.
+  // Copies exactly `count` bytes at `offset`; VMF_SHORT_READ when the file ends first,
+  // VMF_ERR_DATA_NOT_READY when a growing source has not delivered them yet.
   int32_t Read(uint64_t offset, uint8_t* dst, size_t count);
   // Copies what is there of `count` bytes at `offset` (element headers near the end).
   int32_t ReadSome(uint64_t offset, uint8_t* dst, size_t count, size_t* got);

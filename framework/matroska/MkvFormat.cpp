@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "framework/matroska/MkvCodecs.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 
 namespace mkv {
 namespace {
@@ -23,47 +23,47 @@ uint32_t Clamp32(uint64_t v) { return static_cast<uint32_t>(std::min<uint64_t>(v
 int32_t SetCodes(const MkvTrack& t, MkvVideoFormat* f) {
   switch (t.codecType) {
     case codec::kAvc: {
-      if (t.codecPrivate.size() < 2) return kBadArgument;
+      if (t.codecPrivate.size() < 2) return VMF_FAILED;
       const uint8_t profile = t.codecPrivate[1];
       if (std::find(std::begin(kAvcProfiles), std::end(kAvcProfiles), profile) == std::end(kAvcProfiles))
-        return kBadArgument;
+        return VMF_FAILED;
       SetFourcc(f->fourcc, "H264");
       SetFourcc(f->fourcc2, "H264");
-      return kOk;
+      return VMF_OK;
     }
     case codec::kMpeg4Sp:
       SetFourcc(f->fourcc, "VEXA");
       SetFourcc(f->fourcc2, "VEXA");
-      return kOk;
+      return VMF_OK;
     case codec::kMpeg4Asp:
     case codec::kMpeg4Ap:
       SetFourcc(f->fourcc, "VEXA");
       SetFourcc(f->fourcc2, "VE50");
-      return kOk;
+      return VMF_OK;
     case codec::kMpeg2:
       SetFourcc(f->fourcc, "MPG2");
       SetFourcc(f->fourcc2, "MPG2");
-      return kOk;
+      return VMF_OK;
     case codec::kVfwFourcc:
       if (t.codecPrivate.empty()) {
         SetFourcc(f->fourcc2, "VE50");
-        return kOk;
+        return VMF_OK;
       }
-      if (t.codecPrivate.size() < kBitmapHeaderSize) return kBadArgument;
+      if (t.codecPrivate.size() < kBitmapHeaderSize) return VMF_FAILED;
       std::memcpy(f->fourcc, t.codecPrivate.data() + 16, 4);
       std::memcpy(f->fourcc2, t.codecPrivate.data() + 16, 4);
       f->bitsPerPixel = static_cast<uint16_t>(t.codecPrivate[14] | (t.codecPrivate[15] << 8));
-      return kOk;
+      return VMF_OK;
     default:
-      return kOk;
+      return VMF_OK;
   }
 }
 
 }  // namespace
 
 int32_t DescribeVideo(const MkvTrack& t, uint8_t* out) {
-  if (!CodecOfType(t.codecType).usable || t.codecType == 0) return kErrCodecUnsupported;
-  if (!t.video.hasPixelWidth || !t.video.hasPixelHeight) return kBadArgument;
+  if (!CodecOfType(t.codecType).usable || t.codecType == 0) return VMF_ERR_CODEC_UNSUPPORTED;
+  if (!t.video.hasPixelWidth || !t.video.hasPixelHeight) return VMF_FAILED;
   MkvVideoFormat f{};
   if (t.hasDefaultDuration) {
     f.frameRateNumerator = 1000000000u;
@@ -78,22 +78,22 @@ int32_t DescribeVideo(const MkvTrack& t, uint8_t* out) {
   f.height = Clamp32(t.video.pixelHeight);
   f.bitsPerPixel = kBitsPerPixel;
   const int32_t rc = SetCodes(t, &f);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   f.imageSize = Clamp32(uint64_t{f.width} * f.height * f.bitsPerPixel / 8);
   f.interlaced = t.video.interlaced ? 1 : 0;
   if (t.video.hasDisplayWidth) f.displayWidth = Clamp32(t.video.displayWidth);
   if (t.video.hasDisplayHeight) f.displayHeight = Clamp32(t.video.displayHeight);
   std::memcpy(out, &f, sizeof f);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t DescribeAudio(const MkvTrack& t, uint8_t* out) {
   if (t.codecType == codec::kMsAcm) {
     // The codec private data is the wave format header itself.
-    if (t.codecPrivate.size() < kWaveHeaderSize) return kBadArgument;
+    if (t.codecPrivate.size() < kWaveHeaderSize) return VMF_FAILED;
     std::memset(out, 0, kFormatSize);
     std::memcpy(out, t.codecPrivate.data(), std::min(t.codecPrivate.size(), kFormatSize));
-    return kOk;
+    return VMF_OK;
   }
   MkvAudioFormat f{};
   f.recordKind = 17;
@@ -111,7 +111,7 @@ int32_t DescribeAudio(const MkvTrack& t, uint8_t* out) {
   f.extraSize = static_cast<uint16_t>(extra);
   if (extra != 0) std::memcpy(f.extra, t.codecPrivate.data(), extra);
   std::memcpy(out, &f, sizeof f);
-  return kOk;
+  return VMF_OK;
 }
 
 }  // namespace mkv

@@ -64,8 +64,8 @@ static_assert(offsetof(MkvAudioFormat, extra) == 24);
 
 constexpr size_t kFormatSize = 48;
 
-// Fill `out` (48 bytes). Video: kErrCodecUnsupported for a codec the system cannot use,
-// kBadArgument without picture size or for an AVC profile it does not know.
+// Fill `out` (48 bytes). Video: VMF_ERR_CODEC_UNSUPPORTED for a codec the system cannot use,
+// VMF_FAILED without picture size or for an AVC profile it does not know.
 int32_t DescribeVideo(const MkvTrack& track, uint8_t* out);
 int32_t DescribeAudio(const MkvTrack& track, uint8_t* out);
 

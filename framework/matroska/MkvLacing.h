@@ -17,7 +17,7 @@ struct LaceLayout {
 
 // Splits the block payload after the flags byte (`p`, `n` bytes). Sizes that do not add
 // up to the payload, negative EBML sizes or a fixed lacing that does not divide evenly
-// give kErrFileCorrupt.
+// give VMF_ERR_FILE_CORRUPT.
 int32_t ParseLacing(Lacing lacing, const uint8_t* p, size_t n, LaceLayout* out);
 
 }  // namespace mkv

@@ -1,17 +1,16 @@
 #include "framework/matroska/MkvModule.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
+#include "framework/FrameworkMemory.h"
 #include "framework/ModuleProbes.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvCodecs.h"
-#include "framework/matroska/MkvFormat.h"
+#include "framework/matroska/MkvInfoQueries.h"
 #include "framework/matroska/MkvPropQueries.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvStreamIoSource.h"
-#include "platform/files/TextConvert.h"
 
 namespace mkv {
 namespace {
@@ -20,268 +19,11 @@ VmfRegistrationRecord gRecord{};  // Init copies the registration record here
 
 MkvModuleHandle* AsHandle(VmfModuleHandle module) { return static_cast<MkvModuleHandle*>(module); }
 
-// ---- Query answers --------------------------------------------------------------------
-
-int32_t PutWide(VmfQueryValue* v, const std::u16string& text) {
-  if (v->value.ptr == nullptr) return kMissingArgument;
-  const size_t bytes = (text.size() + 1) * sizeof(char16_t);
-  if (v->size < bytes) {
-    v->size = static_cast<uint32_t>(bytes);
-    return kErrBufferTooSmall;
-  }
-  std::memcpy(v->value.ptr, text.c_str(), bytes);
-  return kOk;
-}
-
-int32_t PutUtf8(VmfQueryValue* v, const std::string& text) {
-  std::u16string wide;
-  VexaFiles::Utf8ToUtf16String(text, wide);
-  return PutWide(v, wide);
-}
-
-int32_t PutBytes(VmfQueryValue* v, const uint8_t* data, size_t n) {
-  if (v->value.ptr == nullptr && n != 0) return kMissingArgument;
-  if (v->size < n) {
-    v->size = static_cast<uint32_t>(std::min<size_t>(n, UINT32_MAX));
-    return kErrBufferTooSmall;
-  }
-  if (n != 0) std::memcpy(v->value.ptr, data, n);
-  v->size = static_cast<uint32_t>(n);
-  return kOk;
-}
-
-int32_t PutU32(VmfQueryValue* v, uint64_t n) {
-  v->value.u64 = 0;
-  v->value.u32 = static_cast<uint32_t>(std::min<uint64_t>(n, UINT32_MAX));
-  return kOk;
-}
-int32_t PutU16(VmfQueryValue* v, uint64_t n) {
-  v->value.u64 = 0;
-  v->value.u16 = static_cast<uint16_t>(std::min<uint64_t>(n, 0xFFFF));
-  return kOk;
-}
-int32_t PutU64(VmfQueryValue* v, uint64_t n) {
-  v->value.u64 = n;
-  return kOk;
-}
-
-int32_t PutFormat(VmfQueryValue* v, int32_t (*describe)(const MkvTrack&, uint8_t*), const MkvTrack* t) {
-  if (t == nullptr) return kErrInvalidStream;
-  if (v->value.ptr == nullptr) return kMissingArgument;
-  if (v->size < kFormatSize) return kErrBufferTooSmall;
-  uint8_t out[kFormatSize];
-  const int32_t rc = describe(*t, out);
-  if (rc == kOk) std::memcpy(v->value.ptr, out, kFormatSize);
-  return rc;
-}
-
-// Subtitle tracks have no format record of their own here: the codec type number in the
-// first word, the rest zero.
-int32_t DescribeSubtitle(const MkvTrack& t, uint8_t* out) {
-  std::memset(out, 0, kFormatSize);
-  std::memcpy(out, &t.codecType, sizeof t.codecType);
-  return kOk;
-}
-
-std::u16string MimeTypeOf(const MkvTrack& t) {
-  struct Row { const char* prefix; const char16_t* mime; };
-  static constexpr Row kRows[] = {
-      {"V_MPEG4/ISO/AVC", u"video/h264"}, {"V_MPEG4/ISO", u"video/mp4v-es"}, {"V_MPEG2", u"video/mpeg2"},
-      {"A_AAC", u"audio/aac"},           {"A_AC3", u"audio/ac3"},          {"A_MPEG/L3", u"audio/mpeg"},
-      {"A_MPEG", u"audio/mpeg"},          {"A_DTS", u"audio/vnd.dts"},      {"A_VORBIS", u"audio/vorbis"},
-      {"S_TEXT/UTF8", u"text/plain"},     {"S_TEXT/ASS", u"text/x-ssa"},     {"S_TEXT/SSA", u"text/x-ssa"},
-  };
-  for (const Row& r : kRows)
-    if (t.codecId.rfind(r.prefix, 0) == 0) return r.mime;
-  return u"application/octet-stream";
-}
-
-const MkvSimpleTag* CurrentSimpleTag(const MkvModuleHandle& h, int32_t index) {
-  const auto tags = h.reader->Tags();
-  if (h.currentTag >= tags.size()) return nullptr;
-  const auto& simple = tags[h.currentTag].simpleTags;
-  const size_t i = index >= 0 ? static_cast<size_t>(index) : h.currentSimpleTag;
-  return i < simple.size() ? &simple[i] : nullptr;
-}
-
-uint64_t FirstOf(const std::vector<uint64_t>& list) { return list.empty() ? 0 : list.front(); }
-
-int32_t StreamQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t index, bool* handled) {
-  *handled = true;
-  MkvReader& r = *h.reader;
-  const uint32_t stream = static_cast<uint32_t>(index);
-  const MkvTrack* video = index >= 0 ? r.Stream(kBlockVideo, stream) : nullptr;
-  const MkvTrack* audio = index >= 0 ? r.Stream(kBlockAudio, stream) : nullptr;
-  const MkvTrack* sub = index >= 0 ? r.Stream(kBlockSubtitle, stream) : nullptr;
-  const MkvTrack* t = nullptr;
-  switch (qid) {
-    case VMF_QID_VID_STREAM_FORMAT: return PutFormat(v, DescribeVideo, video);
-    case VMF_QID_AUD_STREAM_FORMAT: return PutFormat(v, DescribeAudio, audio);
-    case VMF_QID_SUB_STREAM_FORMAT: return PutFormat(v, DescribeSubtitle, sub);
-    case VMF_QID_VID_STREAM_NAME: case VMF_QID_VID_CODEC_ID: case VMF_QID_VID_CODEC_NAME: case VMF_QID_VID_MIME_TYPE:
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA: case VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_GET_VID_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_VID_ATTACHMENT_LINKS:
-    case VMF_QID_MKV_IS_INTERLACED: case VMF_QID_MKV_COMBINE_FIELDS:
-      t = video;
-      break;
-    case VMF_QID_AUD_STREAM_NAME: case VMF_QID_AUD_CODEC_ID: case VMF_QID_AUD_CODEC_NAME: case VMF_QID_AUD_MIME_TYPE:
-    case VMF_QID_AUDIO_CODEC_PRIVATE_DATA: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_ALGO: case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING:
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING_SIZE:
-    case VMF_QID_GET_AUD_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_AUD_ATTACHMENT_LINKS:
-      t = audio;
-      break;
-    case VMF_QID_SUB_STREAM_NAME: case VMF_QID_SUB_CODEC_ID: case VMF_QID_SUB_CODEC_NAME: case VMF_QID_SUB_MIME_TYPE:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA: case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_SUB_ATTACHMENT_LINKS:
-      t = sub;
-      break;
-    default:
-      *handled = false;
-      return kErrUnsupportedQid;
-  }
-  if (t == nullptr) return kErrInvalidStream;
-  switch (qid) {
-    case VMF_QID_VID_STREAM_NAME: case VMF_QID_AUD_STREAM_NAME: case VMF_QID_SUB_STREAM_NAME:
-      return PutUtf8(v, t->name);
-    case VMF_QID_VID_CODEC_ID: case VMF_QID_AUD_CODEC_ID: case VMF_QID_SUB_CODEC_ID:
-      return PutUtf8(v, t->codecId);
-    case VMF_QID_VID_CODEC_NAME: case VMF_QID_AUD_CODEC_NAME: case VMF_QID_SUB_CODEC_NAME:
-      return PutUtf8(v, t->codecName);
-    case VMF_QID_VID_MIME_TYPE: case VMF_QID_AUD_MIME_TYPE: case VMF_QID_SUB_MIME_TYPE:
-      return PutWide(v, MimeTypeOf(*t));
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA_SIZE:
-      return PutU32(v, t->codecPrivate.size());
-    case VMF_QID_VIDEO_CODEC_PRIVATE_DATA: case VMF_QID_AUDIO_CODEC_PRIVATE_DATA:
-    case VMF_QID_SUBTITLE_CODEC_PRIVATE_DATA:
-      return PutBytes(v, t->codecPrivate.data(), t->codecPrivate.size());
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_ALGO:
-      return PutU32(v, static_cast<uint32_t>(t->compression));
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING:
-      return PutBytes(v, t->compressionSettings.data(), t->compressionSettings.size());
-    case VMF_QID_AUDIO_CONTENT_COMPRESSION_SETTING_SIZE:
-      return PutU32(v, t->compressionSettings.size());
-    case VMF_QID_GET_VID_ATTACHMENT_LINK_COUNT: case VMF_QID_GET_AUD_ATTACHMENT_LINK_COUNT:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINK_COUNT:
-      return PutU32(v, t->attachmentLinks.size());
-    case VMF_QID_GET_VID_ATTACHMENT_LINKS: case VMF_QID_GET_AUD_ATTACHMENT_LINKS:
-    case VMF_QID_GET_SUB_ATTACHMENT_LINKS:
-      return PutU64(v, FirstOf(t->attachmentLinks));
-    case VMF_QID_MKV_IS_INTERLACED:
-      return PutU32(v, t->video.interlaced ? 1 : 0);
-    case VMF_QID_MKV_COMBINE_FIELDS:
-      return PutU32(v, t->video.combineFields ? 1 : 0);
-    default:
-      return kErrUnsupportedQid;
-  }
-}
-
-int32_t TagQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t index, bool* handled) {
-  *handled = true;
-  const auto tags = h.reader->Tags();
-  switch (qid) {
-    case VMF_QID_TAGS_GET_NUMTAGS: return PutU32(v, tags.size());
-    case VMF_QID_TAGS_GET_INFO: return PutU32(v, tags.empty() ? 0 : 1);
-    default: break;
-  }
-  const MkvTag* tag = h.currentTag < tags.size() ? &tags[h.currentTag] : nullptr;
-  switch (qid) {
-    case VMF_QID_TAGS_GET_TAG_TARGET_TRACK: return tag ? PutU32(v, FirstOf(tag->trackUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_EDITION: return tag ? PutU32(v, FirstOf(tag->editionUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_CHAPTER: return tag ? PutU32(v, FirstOf(tag->chapterUids)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_TAG_TARGET_ATTACHMENT: return tag ? PutU32(v, FirstOf(tag->attachmentUids)) : kErrParseTags;
-    default: break;
-  }
-  const MkvSimpleTag* st = CurrentSimpleTag(h, index);
-  auto wideBytes = [](const std::string& s) {
-    std::u16string w;
-    VexaFiles::Utf8ToUtf16String(s, w);
-    return (w.size() + 1) * sizeof(char16_t);
-  };
-  switch (qid) {
-    case VMF_QID_TAGS_GET_SIMPLETAG_NAME_SIZE: return st ? PutU32(v, wideBytes(st->name)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_NAME: return st ? PutUtf8(v, st->name) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_STRING_SIZE: return st ? PutU32(v, wideBytes(st->string)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_STRING: return st ? PutUtf8(v, st->string) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE_SIZE: return st ? PutU32(v, wideBytes(st->language)) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_LANGUAGE: return st ? PutUtf8(v, st->language) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY_SIZE: return st ? PutU32(v, st->binary.size()) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_BINARY: return st ? PutBytes(v, st->binary.data(), st->binary.size()) : kErrParseTags;
-    case VMF_QID_TAGS_GET_SIMPLETAG_CHILDID: return st ? PutU64(v, st->children.size()) : kErrParseTags;
-    default:
-      *handled = false;
-      return kErrUnsupportedQid;
-  }
-}
-
-int32_t FileQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t index, bool* handled) {
-  *handled = true;
-  MkvReader& r = *h.reader;
-  const MkvSegmentInfo& info = r.Segment().info;
-  switch (qid) {
-    case VMF_QID_NUM_CONTAINER_TITLE: return PutU16(v, 1);
-    case VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA: return PutU16(v, r.StreamCount(kBlockVideo));
-    case VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA: return PutU16(v, r.StreamCount(kBlockAudio));
-    case VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA: return PutU16(v, r.StreamCount(kBlockSubtitle));
-    case VMF_QID_TITLE_DURATION: return PutU64(v, static_cast<uint64_t>(h.title->Duration()));
-    case VMF_QID_CONTAINER_TITLE_NAME: return PutUtf8(v, info.title);
-    case VMF_QID_CONTAINER_FILE_NAME: return PutWide(v, h.fileName);
-    case VMF_QID_CONTAINER_PREV_NAME: return PutUtf8(v, info.prevFileName);
-    case VMF_QID_CONTAINER_NEXT_NAME: return PutUtf8(v, info.nextFileName);
-    case VMF_QID_CONTAINER_MUX_APP: return PutUtf8(v, info.muxingApp);
-    case VMF_QID_CONTAINER_WRITE_APP: return PutUtf8(v, info.writingApp);
-    case VMF_QID_GET_CONTAINER_TYPE: return PutU32(v, VMF_MODULE_MATROSKA);
-    case VMF_QID_GET_FILE_SIZE: case VMF_QID_GET_FILE_DOWNLOADED_SIZE: case VMF_QID_BYTES_AVAILABLE_AHEAD:
-      return PutU64(v, r.FileSize());  // local files are whole
-    case VMF_QID_FILE_POSITION: return PutU64(v, 0);
-    case VMF_QID_GET_PROGRESS: return PutU32(v, 100);
-    case VMF_QID_GET_CACHE_FILEPATH: return PutWide(v, h.fileName);
-    case VMF_QID_GET_CACHE_FILEPATH_LENGTH: return PutU32(v, h.fileName.size());
-    case VMF_QID_GET_BITRATE: {
-      const int64_t d = r.Duration();
-      return PutU32(v, d > 0 ? static_cast<uint64_t>(static_cast<long double>(r.FileSize()) * 8 * 10000000 / d) : 0);
-    }
-    case VMF_QID_USE_INDEX: return PutU32(v, r.Cues().empty() ? 0 : 1);
-    case VMF_QID_GET_INDX_GAP: return PutU32(v, 0);
-    case VMF_QID_EDITIONENTRY_GET_COUNT: case VMF_QID_PLAYLISTS_GET_COUNT: return PutU32(v, r.Editions().size());
-    case VMF_QID_GET_ATTACHMENT_COUNT: return PutU32(v, r.Attachments().size());
-    case VMF_QID_GET_ATTACHMENT_SIZE:
-      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return kErrParseAttachments;
-      return PutU32(v, r.Attachments()[index].dataSize);
-    case VMF_QID_GET_ATTACHMENTINFO: {
-      // The attachment's bytes.
-      if (index < 0 || static_cast<size_t>(index) >= r.Attachments().size()) return kErrParseAttachments;
-      const uint64_t n = r.Attachments()[index].dataSize;
-      if (v->value.ptr == nullptr) return kMissingArgument;
-      if (v->size < n) return kErrBufferTooSmall;
-      return r.ReadAttachment(static_cast<size_t>(index), static_cast<uint8_t*>(v->value.ptr), n);
-    }
-    case VMF_QID_GET_TITLE_MEDIA_PROP: {
-      VmfTitleMediaProp prop{};
-      prop.counts[0] = static_cast<uint16_t>(r.StreamCount(kBlockVideo));
-      prop.counts[1] = static_cast<uint16_t>(r.StreamCount(kBlockAudio));
-      prop.counts[2] = static_cast<uint16_t>(r.StreamCount(kBlockSubtitle));
-      return PutBytes(v, reinterpret_cast<const uint8_t*>(&prop), sizeof prop);
-    }
-    case VMF_QID_TITLEMEDIA_PREV_SYNC_TIME: case VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME: {
-      // The time to search from comes in the value and the key frame's time goes back.
-      int64_t found = 0;
-      const int32_t rc = h.title->KeyFrameAround(v->value.i64, qid == VMF_QID_TITLEMEDIA_NEXT_SYNC_TIME, &found);
-      if (rc == kOk) v->value.i64 = found;
-      return rc;
-    }
-    default:
-      *handled = false;
-      return kErrUnsupportedQid;
-  }
-}
-
 // ---- Entries --------------------------------------------------------------------------
 
 int32_t Init(const VmfRegistrationRecord* record) {
   if (record != nullptr) gRecord = *record;
-  return kOk;
+  return VMF_OK;
 }
 
 constexpr VmfModuleInfo kInfo{1, 0, {1, 0, 1, 0}, u".mkv", u"MKV read module."};
@@ -290,13 +32,13 @@ const VmfModuleInfo* GetModuleInfo() { return &kInfo; }
 int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena* allocator) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   *module = nullptr;
-  if (name == nullptr) return kMissingArgument;
+  if (name == nullptr) return VMF_MISSING_ARGUMENT;
   auto source = std::unique_ptr<MkvStreamIoSource>(new (std::nothrow) MkvStreamIoSource);
-  if (!source) return kNoMemory;
+  if (!source) return VMF_OUT_OF_MEMORY;
   const int32_t rc = source->Open(name, allocator);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   MkvModuleHandle* h = nullptr;
-  const int32_t open = OpenModuleHandle(std::move(source), name, &h);
+  const int32_t open = OpenModuleHandle(std::move(source), name, &h, allocator);
   *module = h;
   return open;
 }
@@ -307,123 +49,150 @@ int32_t OpenEx(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryAren
 
 int32_t SetTitle(VmfModuleHandle module, int32_t title) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  return title == 0 ? kOk : VMF_ERR_INVALID_TITLE_INDEX;  // a file is one title
+  return title == 0 ? VMF_OK : VMF_ERR_INVALID_TITLE_INDEX;  // a file is one title
 }
 
-int32_t AnswerZeroIndex(VmfModuleHandle, int32_t) { return kOk; }
-int32_t AnswerZeroExtra(VmfModuleHandle, uintptr_t, uintptr_t, uintptr_t, uintptr_t) { return kOk; }
+int32_t AnswerZeroIndex(VmfModuleHandle, int32_t) { return VMF_OK; }
+int32_t AnswerZeroExtra(VmfModuleHandle, uintptr_t, uintptr_t, uintptr_t, uintptr_t) { return VMF_OK; }
 int32_t SetActiveStream(VmfModuleHandle module, int32_t, int32_t, int32_t) {
-  return module == nullptr ? VMF_ERR_INVALID_HANDLER : kOk;  // every stream stays readable
+  return module == nullptr ? VMF_ERR_INVALID_HANDLER : VMF_OK;  // every stream stays readable
 }
 
 int32_t FillBlock(VmfBlock* block, int32_t rc, const FrameInfo& info) {
   block->size = info.size;
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   block->flags = info.key ? VMF_BLOCK_FLAG_KEYFRAME : 0;
   block->time = info.time;
   block->duration = info.duration;
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t ReadNextBlock(VmfModuleHandle module, int32_t* pBlockType, int32_t* pnStream, VmfBlock* block) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (pBlockType == nullptr || pnStream == nullptr || block == nullptr) return kMissingArgument;
+  if (pBlockType == nullptr || pnStream == nullptr || block == nullptr) return VMF_MISSING_ARGUMENT;
   FrameInfo info;
-  const int32_t rc = AsHandle(module)->reader->ReadAnyFrame(block->data, block->capacity, &info);
+  const int32_t rc = AsHandle(module)->title->ReadAnyFrame(block->data, block->capacity, &info);
   *pBlockType = info.blockType;
   *pnStream = static_cast<int32_t>(info.stream);
   return FillBlock(block, rc, info);
 }
 
+// No exception crosses the entry table: an allocation that fails anywhere below an entry
+// becomes the framework's out-of-memory result there.
+template <auto Entry>
+struct Guarded;
+template <typename... Args, int32_t (*Entry)(Args...)>
+struct Guarded<Entry> {
+  static int32_t Call(Args... args) noexcept {
+    try {
+      return Entry(args...);
+    } catch (const std::bad_alloc&) {
+      return VMF_OUT_OF_MEMORY;
+    } catch (...) {
+      return VMF_ERR_UNEXPECTED_ERROR;
+    }
+  }
+};
+
 constexpr VmfEntryTable kEntries{
-    .init = Init, .getModuleInfo = GetModuleInfo, .probe = vmf::ProbeMatroska, .openContainer = Open,
-    .openContainerEx = OpenEx, .closeContainer = MkvCloseContainer, .setTitle = SetTitle,
-    .setMenu = AnswerZeroIndex, .getInfo = MkvGetInfo, .setPosition = MkvSetPosition,
-    .setTitleActiveStream = SetActiveStream, .readNextBlock = ReadNextBlock,
-    .readNextBlockByStream = MkvReadNextBlockByStream, .setInfo = MkvSetInfo,
+    .init = Init, .getModuleInfo = GetModuleInfo, .probe = vmf::ProbeMatroska, .openContainer = Guarded<Open>::Call,
+    .openContainerEx = Guarded<OpenEx>::Call, .closeContainer = Guarded<MkvCloseContainer>::Call,
+    .setTitle = SetTitle, .setMenu = AnswerZeroIndex, .getInfo = Guarded<MkvGetInfo>::Call,
+    .setPosition = Guarded<MkvSetPosition>::Call, .setTitleActiveStream = SetActiveStream,
+    .readNextBlock = Guarded<ReadNextBlock>::Call, .readNextBlockByStream = Guarded<MkvReadNextBlockByStream>::Call,
+    .setInfo = Guarded<MkvSetInfo>::Call,
     .extra19To27 = {nullptr, nullptr, AnswerZeroExtra, AnswerZeroExtra, AnswerZeroExtra, AnswerZeroExtra,
                     AnswerZeroExtra}};
 constexpr VmfModuleDescriptor kDescriptor{VMF_MODULE_MATROSKA, &kInfo, &kEntries};
 
 }  // namespace
 
-int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out) {
+int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out,
+                         VexaOS::MemoryArena* allocator) {
   *out = nullptr;
-  auto h = std::unique_ptr<MkvModuleHandle>(new (std::nothrow) MkvModuleHandle);
-  if (!h) return kNoMemory;
+  // The handle comes from the caller's arena (the heap without one); what the reader holds
+  // inside it comes from the heap.
+  void* memory = vmf::Allocate(allocator, sizeof(MkvModuleHandle));
+  if (memory == nullptr) return VMF_OUT_OF_MEMORY;
+  struct Closer {
+    void operator()(MkvModuleHandle* h) const { MkvCloseContainer(h); }
+  };
+  std::unique_ptr<MkvModuleHandle, Closer> h(new (memory) MkvModuleHandle);
+  h->allocator = allocator;
   h->fileName = name != nullptr ? name : u"";
-  h->reader.reset(new (std::nothrow) MkvReader(std::move(source)));
-  if (!h->reader) return kNoMemory;
+  h->reader = std::make_unique<MkvReader>(std::move(source));
   const int32_t rc = h->reader->Open();
-  if (rc != kOk) return rc;
-  h->title.reset(new (std::nothrow) MkvTitle(h->reader.get()));
-  if (!h->title) return kNoMemory;
+  if (rc != VMF_OK) return rc;
+  h->title = std::make_unique<MkvTitle>(h->reader.get());
   h->title->OpenFurtherSegments();
   *out = h.release();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvCloseContainer(VmfModuleHandle module) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  delete AsHandle(module);
-  return kOk;
+  MkvModuleHandle* h = AsHandle(module);
+  VexaOS::MemoryArena* allocator = h->allocator;
+  h->~MkvModuleHandle();
+  vmf::Free(allocator, h);
+  return VMF_OK;
 }
 
 int32_t MkvGetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (value == nullptr) return kMissingArgument;
+  if (value == nullptr) return VMF_MISSING_ARGUMENT;
   MkvModuleHandle& h = *AsHandle(module);
   bool handled = false;
-  int32_t rc = StreamQuery(h, qid, value, index, &handled);
-  if (!handled) rc = FileQuery(h, qid, value, index, &handled);
-  if (!handled) rc = TagQuery(h, qid, value, index, &handled);
-  if (!handled) rc = PropQuery(h, qid, value, index, &handled);
-  return rc;
+  const int32_t rc = InfoQuery(h, qid, value, index, &handled);
+  return handled ? rc : PropQuery(h, qid, value, index, &handled);
 }
 
 int32_t MkvSetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (value == nullptr) return kMissingArgument;
+  if (value == nullptr) return VMF_MISSING_ARGUMENT;
   MkvModuleHandle& h = *AsHandle(module);
   switch (qid) {
     case VMF_QID_MKV_COMBINE_FIELDS: {
       MkvTrack* t = index >= 0 ? h.reader->Stream(kBlockVideo, static_cast<uint32_t>(index)) : nullptr;
-      if (t == nullptr) return kErrInvalidStream;
-      if (t->codecType != codec::kAvc) return kErrCombineFieldsUnsupported;
+      if (t == nullptr) return VMF_ERR_INVALID_STREAM;
+      if (t->codecType != codec::kAvc) return VMF_ERR_COMBINE_FIELDS_UNSUPPORTED;
       t->video.combineFields = value->value.u32 != 0;
-      return kOk;
+      return VMF_OK;
     }
     case VMF_QID_TAGS_SET_CURRENTTAGIDX:
       h.currentTag = value->value.u32;
       h.currentSimpleTag = 0;
-      return kOk;
+      return VMF_OK;
     case VMF_QID_TAGS_SET_SIMPLETAGID:
       h.currentSimpleTag = value->value.u32;
-      return kOk;
+      return VMF_OK;
     case VMF_QID_PLAYLISTS_SET_PLAYLIST_IDX: case VMF_QID_EDITIONENTRY_SET_PLAYLIST_IDX:
       return h.title->SelectEdition(value->value.u32);
+    case VMF_QID_PLAYLISTS_SET_ALLOW_ORDERED_FLAG:
+      h.title->AllowOrdered(value->value.u32 != 0);
+      return VMF_OK;
     default:
       // Laced blocks are always delivered frame by frame; the other settings of the list
       // (index options, HTTP authentication) change nothing for a local file.
-      return kOk;
+      return VMF_OK;
   }
 }
 
 int32_t MkvSetPosition(VmfModuleHandle module, int32_t blockType, int32_t nStream, int64_t* pTime) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
-  if (pTime == nullptr) return kMissingArgument;
-  if (nStream < 0) return kErrInvalidStream;
+  if (pTime == nullptr) return VMF_MISSING_ARGUMENT;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   return AsHandle(module)->title->Seek(blockType, static_cast<uint32_t>(nStream), pTime);
 }
 
 int32_t MkvReadNextBlockByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream, VmfBlock* block) {
   if (module == nullptr) return VMF_ERR_INVALID_HANDLER;
   if (block == nullptr) return VMF_ERR_BLOCK_BUFFER_NULL;
-  if (nStream < 0) return kErrInvalidStream;
+  if (nStream < 0) return VMF_ERR_INVALID_STREAM;
   MkvTitle& r = *AsHandle(module)->title;
   FrameInfo info;
   int32_t rc = r.ReadFrame(blockType, static_cast<uint32_t>(nStream), block->data, block->capacity, &info);
-  if (rc == kBufferTooSmall && block->enlarge != nullptr && block->enlarge(block, info.size) == 0)
+  if (rc == VMF_OUT_OF_MEMORY && block->enlarge != nullptr && block->enlarge(block, info.size) == 0)
     rc = r.ReadFrame(blockType, static_cast<uint32_t>(nStream), block->data, block->capacity, &info);
   return FillBlock(block, rc, info);
 }

@@ -18,11 +18,13 @@ struct MkvModuleHandle {
   std::u16string fileName;
   uint32_t currentTag = 0;
   uint32_t currentSimpleTag = 0;
+  VexaOS::MemoryArena* allocator = nullptr;  // the handle's own memory came from it
 };
 
 // Opens a reader over any byte source, as the open entry does over the stream-I/O record
 // (tests and tools use it for bytes already in memory).
-int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out);
+int32_t OpenModuleHandle(std::unique_ptr<MkvByteSource> source, const char16_t* name, MkvModuleHandle** out,
+                         VexaOS::MemoryArena* allocator = nullptr);
 
 int32_t MkvGetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index);
 int32_t MkvSetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index);

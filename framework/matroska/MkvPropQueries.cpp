@@ -9,7 +9,7 @@
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvPropRecords.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "platform/files/TextConvert.h"
 
 namespace mkv {
@@ -18,14 +18,14 @@ namespace {
 // The record into the caller's buffer; a buffer too small learns the size it needs.
 template <class Record>
 int32_t PutRecord(VmfQueryValue* v, const Record& record) {
-  if (v->value.ptr == nullptr) return kMissingArgument;
+  if (v->value.ptr == nullptr) return VMF_MISSING_ARGUMENT;
   if (v->size < sizeof record) {
     v->size = sizeof record;
-    return kErrBufferTooSmall;
+    return VMF_ERR_BUFFER_TOO_SMALL;
   }
   std::memcpy(v->value.ptr, &record, sizeof record);
   v->size = sizeof record;
-  return kOk;
+  return VMF_OK;
 }
 
 std::u16string Wide(const std::string& utf8) {
@@ -127,7 +127,7 @@ int32_t AudioMediaProp(const MkvTrack& t, VmfQueryValue* v) {
 
 int32_t SubtitleMediaProp(const MkvTrack& t, VmfQueryValue* v, bool pictureOnly) {
   const bool picture = IsPictureSubtitle(t);
-  if (pictureOnly && !picture) return kErrCodecUnsupported;
+  if (pictureOnly && !picture) return VMF_ERR_CODEC_UNSUPPORTED;
   MkvSubtitleMediaProp p{};
   p.trackUid = t.uid;
   p.trackNumber = Clamp32(t.number);
@@ -225,14 +225,14 @@ uint64_t CountSimpleTags(const std::vector<MkvSimpleTag>& list) {
 
 int32_t SimpleTagInfo(MkvModuleHandle& h, VmfQueryValue* v, int32_t index, bool byId) {
   const auto tags = h.reader->Tags();
-  if (h.currentTag >= tags.size() || index < 0) return kErrParseTags;
+  if (h.currentTag >= tags.size() || index < 0) return VMF_ERR_VF3_PARSE_TAGS;
   const std::vector<MkvSimpleTag>& top = tags[h.currentTag].simpleTags;
   SimpleTagHit hit;
   if (byId) {
     uint64_t next = 0;
-    if (!FindSimpleTagById(top, static_cast<uint64_t>(index), UINT64_MAX, 0, &next, &hit)) return kErrParseTags;
+    if (!FindSimpleTagById(top, static_cast<uint64_t>(index), UINT64_MAX, 0, &next, &hit)) return VMF_ERR_VF3_PARSE_TAGS;
   } else {
-    if (static_cast<size_t>(index) >= top.size()) return kErrParseTags;
+    if (static_cast<size_t>(index) >= top.size()) return VMF_ERR_VF3_PARSE_TAGS;
     // The id of the index-th top-level tag: every tag before it and their descendants.
     uint64_t id = 0;
     for (int32_t i = 0; i < index; ++i) id += 1 + CountSimpleTags(top[i].children);
@@ -256,7 +256,7 @@ int32_t SimpleTagInfo(MkvModuleHandle& h, VmfQueryValue* v, int32_t index, bool 
 
 int32_t AttachmentProp(MkvModuleHandle& h, VmfQueryValue* v, int32_t index) {
   const auto attachments = h.reader->Attachments();
-  if (index < 0 || static_cast<size_t>(index) >= attachments.size()) return kErrParseAttachments;
+  if (index < 0 || static_cast<size_t>(index) >= attachments.size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
   const MkvAttachment& a = attachments[index];
   MkvAttachmentProp p{};
   p.uid = a.uid;
@@ -302,9 +302,9 @@ int32_t PropQuery(MkvModuleHandle& h, uint32_t qid, VmfQueryValue* v, int32_t in
       break;
     default:
       *handled = false;
-      return kErrUnsupportedQid;
+      return VMF_ERR_UNSUPPORTED_QID;
   }
-  if (t == nullptr) return kErrInvalidStream;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
   switch (qid) {
     case VMF_QID_GET_VIDEO_MEDIA_PROP: return VideoMediaProp(*t, v);
     case VMF_QID_GET_AUDIO_MEDIA_PROP: return AudioMediaProp(*t, v);

@@ -1,12 +1,10 @@
 #include "framework/matroska/MkvReader.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
-#include "framework/matroska/MkvCodecs.h"
 #include "framework/matroska/MkvElements.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 
 namespace mkv {
 namespace {
@@ -14,18 +12,9 @@ namespace {
 // A failure inside an element's reader becomes that element's parse error; a kill
 // request passes through.
 int32_t AsParseError(int32_t rc, int32_t parseError) {
-  if (rc == kOk || rc == kErrKill || rc == kErrDataNotReady) return rc;
+  if (rc == VMF_OK || rc == VMF_ERR_KILL || rc == VMF_ERR_DATA_NOT_READY) return rc;
   return parseError;
 }
-
-int32_t ReadFlag(MkvFileCache& file, const ElementHeader& e, bool* flag) {
-  uint64_t v = 0;
-  const int32_t rc = ReadUnsigned(file, e, &v);
-  if (rc == kOk) *flag = v != 0;
-  return rc;
-}
-
-constexpr uint32_t kContentEncodingScope = 0x5032;  // which parts a content encoding covers
 
 int32_t BlockTypeOf(uint64_t trackType) {
   switch (trackType) {
@@ -41,75 +30,62 @@ int32_t BlockTypeOf(uint64_t trackType) {
 MkvReader::MkvReader(std::unique_ptr<MkvByteSource> source)
     : source_(std::move(source)), file_(source_.get()) {}
 
-template <class F>
-int32_t MkvReader::ForEachChild(const ElementHeader& parent, F&& f) {
-  for (uint64_t pos = parent.data; pos < parent.End();) {
-    ElementHeader c;
-    int32_t rc = ReadElementHeader(file_, pos, parent.End(), &c);
-    if (rc != kOk) return rc;
-    rc = f(c);
-    if (rc != kOk) return rc;
-    pos = c.End();
-  }
-  return kOk;
-}
-
 // ---- Opening --------------------------------------------------------------------------
 
 int32_t MkvReader::Open() {
   uint64_t next = 0;
   int32_t rc = ReadEbmlHeader(&next);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   rc = FindSegment(next);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   return ReadSegmentHeaders();
 }
 
 int32_t MkvReader::OpenFrom(uint64_t from) {
   const int32_t rc = FindSegment(from);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   return ReadSegmentHeaders();
 }
 
 int32_t MkvReader::ReadSegmentHeaders() {
   int32_t rc = ScanHeaderElements();
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   rc = FollowSeekHead();
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   // Without a track list no block can be placed: a file cut off before it is unusable.
-  if (!haveTracks_) return kErrInvalidFile;
+  if (!haveTracks_) return VMF_ERR_INVALID_FILE;
   NumberStreams();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadEbmlHeader(uint64_t* next) {
   ElementHeader e;
-  if (ReadElementHeader(file_, 0, file_.Size(), &e) != kOk || e.id != el::EBML)
-    return kErrInvalidFile;
+  if (ReadElementHeader(file_, 0, file_.Size(), &e) != VMF_OK || e.id != el::EBML)
+    return VMF_ERR_INVALID_FILE;
   std::string docType = "matroska";
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    return c.id == el::DOCTYPE ? ReadString(file_, c, &docType) : kOk;
+    return c.id == el::DOCTYPE ? ReadString(file_, c, &docType) : VMF_OK;
   });
-  if (rc != kOk || docType.empty()) return kErrInvalidFile;
+  if (rc != VMF_OK || docType.empty()) return VMF_ERR_INVALID_FILE;
   *next = e.End();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::FindSegment(uint64_t from) {
   // Void elements may stand between the EBML header and the segment.
   for (uint64_t pos = from; pos < file_.Size();) {
     ElementHeader e;
-    if (ReadElementHeader(file_, pos, file_.Size(), &e, true) != kOk) return kErrInvalidFile;
+    if (ReadElementHeader(file_, pos, file_.Size(), &e, true) != VMF_OK) return VMF_ERR_INVALID_FILE;
     if (e.id == el::SEGMENT) {
       segment_.dataStart = e.data;
       segment_.dataEnd = e.End();
       segmentUnsized_ = e.unknownSize || e.clipped;
-      return kOk;
+      return VMF_OK;
     }
     if (e.clipped || e.unknownSize) break;
     pos = e.End();
   }
-  return kErrInvalidFile;
+  return VMF_ERR_INVALID_FILE;
 }
 
 int32_t MkvReader::ScanHeaderElements() {
@@ -117,18 +93,22 @@ int32_t MkvReader::ScanHeaderElements() {
   while (pos < segment_.dataEnd) {
     ElementHeader e;
     const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
-    if (rc == kShortRead) break;
-    if (rc == kErrDataNotReady) {
+    if (rc == VMF_SHORT_READ) break;
+    if (rc == VMF_ERR_DATA_NOT_READY) {
       // A download that has the tracks but not what follows: blocks begin here at the
       // earliest, and the block cursors wait for them.
       if (!haveTracks_) return rc;
       segment_.firstCluster = pos;
       break;
     }
-    const bool known = rc == kOk && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
+    const bool known = rc == VMF_OK && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
+    if (!known && rc == VMF_OK && SkippableBySize(file_, segment_, e)) {
+      pos = e.End();  // an element of a kind the reader does not know, whatever its size
+      continue;
+    }
     if (!known) {
-      // Something unknown stands here: step forward byte by byte to the next element
-      // that belongs in a segment.
+      // Damage stands here: step forward byte by byte to the next element that belongs
+      // in a segment.
       uint64_t found = 0;
       if (!FindSegmentChild(file_, segment_, pos, kHeaderResyncSteps, &found)) break;
       pos = found;
@@ -140,34 +120,34 @@ int32_t MkvReader::ScanHeaderElements() {
     }
     if (e.id != el::VOID && e.id != el::CRC) {
       const int32_t read = ReadTopLevel(e);
-      if (read != kOk) return read;
+      if (read != VMF_OK) return read;
     }
     if (e.unknownSize) break;
     pos = e.End();
   }
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
   // Each element once, whether met in the scan or through a seek head; a file made of
   // endless top-level elements stops being read at the limit.
-  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return kOk;
+  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return VMF_OK;
   switch (e.id) {
-    case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), kErrParseSeekHead);
-    case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), kErrParseSegmentInfo);
+    case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), VMF_ERR_VF3_PARSE_SEEKHEAD);
+    case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), VMF_ERR_VF3_PARSE_SEGMENTINFO);
     case el::TRACKS:
       haveTracks_ = true;
-      return AsParseError(ReadTracks(e), kErrParseTracks);
-    case el::CUES: return AsParseError(ReadCues(e), kErrParseCues);
-    case el::CHAPTERS: return AsParseError(ReadChapters(e), kErrParseChapters);
-    case el::ATTACHMENTS: return AsParseError(ReadAttachments(e), kErrParseAttachments);
-    case tag::TAGS: return AsParseError(ReadTags(e), kErrParseTags);
+      return AsParseError(ReadTracks(e), VMF_ERR_VF3_PARSE_TRACKS);
+    case el::CUES: return AsParseError(ReadCues(e), VMF_ERR_VF3_PARSE_CUES);
+    case el::CHAPTERS: return AsParseError(ReadChapters(e), VMF_ERR_VF3_PARSE_CHAPTERS);
+    case el::ATTACHMENTS: return AsParseError(ReadAttachments(e), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+    case tag::TAGS: return AsParseError(ReadTags(e), VMF_ERR_VF3_PARSE_TAGS);
     case el::HIERARCHICAL_INDEX:
       // The index of the framework's own profile; the cues serve the same purpose, so
       // only its structure is checked.
-      return AsParseError(ForEachChild(e, [](const ElementHeader&) { return kOk; }),
-                          kErrParseHierarchical);
-    default: return kOk;
+      return AsParseError(ForEachChild(e, [](const ElementHeader&) { return VMF_OK; }),
+                          VMF_ERR_VF3_PARSE_HIERARCHICAL);
+    default: return VMF_OK;
   }
 }
 
@@ -181,376 +161,11 @@ int32_t MkvReader::FollowSeekHead() {
     const uint64_t at = segment_.dataStart + position;
     ElementHeader e;
     // A cut-off file may not reach the element; that is no error.
-    if (ReadElementHeader(file_, at, segment_.dataEnd, &e) != kOk || e.id != id) continue;
+    if (ReadElementHeader(file_, at, segment_.dataEnd, &e) != VMF_OK || e.id != id) continue;
     const int32_t rc = ReadTopLevel(e);
-    if (rc != kOk) return rc;
+    if (rc != VMF_OK) return rc;
   }
-  return kOk;
-}
-
-int32_t MkvReader::ReadSeekHead(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& seek) {
-    if (seek.id != el::SEEK) return kOk;
-    uint64_t id = 0, position = UINT64_MAX;
-    const int32_t rc = ForEachChild(seek, [&](const ElementHeader& c) {
-      if (c.id == el::SEEKID) return ReadUnsigned(file_, c, &id);
-      if (c.id == el::SEEKPOSITION) return ReadUnsigned(file_, c, &position);
-      return kOk;
-    });
-    if (rc == kOk && position != UINT64_MAX && seekEntries_.size() < kMaxEntries)
-      seekEntries_.emplace_back(static_cast<uint32_t>(id), position);
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadSegmentInfo(const ElementHeader& e) {
-  MkvSegmentInfo& info = segment_.info;
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    switch (c.id) {
-      case el::TIMECODESCALE: {
-        uint64_t scale = 0;
-        const int32_t rc = ReadUnsigned(file_, c, &scale);
-        if (rc == kOk && scale != 0) info.timecodeScale = scale;
-        return rc;
-      }
-      case el::DURATION: {
-        const int32_t rc = ReadFloat(file_, c, &info.duration);
-        info.hasDuration = rc == kOk && std::isfinite(info.duration) && info.duration > 0;
-        return rc;
-      }
-      case el::TITLE: return ReadString(file_, c, &info.title);
-      case el::MUXINGAPP: return ReadString(file_, c, &info.muxingApp);
-      case el::WRITINGAPP: return ReadString(file_, c, &info.writingApp);
-      case el::FILENAME: return ReadString(file_, c, &info.fileName);
-      case el::PREVFILENAME: return ReadString(file_, c, &info.prevFileName);
-      case el::NEXTFILENAME: return ReadString(file_, c, &info.nextFileName);
-      case el::SEGMENTUID: return ReadBinary(file_, c, &info.segmentUid);
-      case el::PREVUID: return ReadBinary(file_, c, &info.prevUid);
-      case el::NEXTUID: return ReadBinary(file_, c, &info.nextUid);
-      default: return kOk;
-    }
-  });
-}
-
-int32_t MkvReader::ReadTracks(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::TRACKENTRY) return kOk;
-    MkvTrack track;
-    const int32_t rc = ReadTrackEntry(c, &track);
-    if (rc == kOk && segment_.tracks.size() < kMaxTracks) segment_.tracks.push_back(std::move(track));
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadTrackEntry(const ElementHeader& e, MkvTrack* t) {
-  const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    switch (c.id) {
-      case el::TRACKNUMBER: return ReadUnsigned(file_, c, &t->number);
-      case el::TRACKTYPE: return ReadUnsigned(file_, c, &t->type);
-      case el::TRACKUID: return ReadUnsigned(file_, c, &t->uid);
-      case el::TRACKTIMECODESCALE: {
-        double scale = 1.0;
-        const int32_t r = ReadFloat(file_, c, &scale);
-        if (r == kOk && std::isfinite(scale) && scale > 0 && scale < 1e9) t->timecodeScale = scale;
-        return r;
-      }
-      case el::DEFAULTDURATION: {
-        const int32_t r = ReadUnsigned(file_, c, &t->defaultDuration);
-        t->hasDefaultDuration = r == kOk && t->defaultDuration != 0;
-        return r;
-      }
-      case el::NAME: return ReadString(file_, c, &t->name);
-      case el::LANGUAGE: return ReadString(file_, c, &t->language);
-      case el::CODECID: return ReadString(file_, c, &t->codecId);
-      case el::CODECNAME: return ReadString(file_, c, &t->codecName);
-      case el::CODECPRIVATE: return ReadBinary(file_, c, &t->codecPrivate);
-      case el::ATTACHMENTLINK: {
-        uint64_t link = 0;
-        const int32_t r = ReadUnsigned(file_, c, &link);
-        if (r == kOk && t->attachmentLinks.size() < kMaxEntries) t->attachmentLinks.push_back(link);
-        return r;
-      }
-      case el::VIDEO: return ReadVideo(c, t);
-      case el::AUDIO: return ReadAudio(c, t);
-      case el::CONTENTENCODINGS: return ReadContentEncodings(c, t);
-      case el::ENHANCEDTRACK_UID: return ReadUnsigned(file_, c, &t->enhancedTrack.uid);
-      case el::ENHANCEDTRACK_SEGUID: return ReadUnsigned(file_, c, &t->enhancedTrack.segmentUid);
-      case el::ENHANCEDTRACK_FILENAME: return ReadString(file_, c, &t->enhancedTrack.fileName);
-      case el::MASTERTRACK_UID: return ReadUnsigned(file_, c, &t->masterTrack.uid);
-      case el::MASTERTRACK_SEGUID: return ReadUnsigned(file_, c, &t->masterTrack.segmentUid);
-      case el::MASTERTRACK_FILENAME: return ReadString(file_, c, &t->masterTrack.fileName);
-      default: return kOk;
-    }
-  });
-  if (rc != kOk) return rc;
-  const CodecRow& codec = FindCodec(t->codecId);
-  t->codecType = codec.type;
-  return kOk;
-}
-
-int32_t MkvReader::ReadVideo(const ElementHeader& e, MkvTrack* t) {
-  MkvTrack::Video& v = t->video;
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    int32_t rc = kOk;
-    switch (c.id) {
-      case el::MKVELEMENT_PIXELWIDTH: rc = ReadUnsigned(file_, c, &v.pixelWidth); v.hasPixelWidth = rc == kOk; break;
-      case el::MKVELEMENT_PIXELHEIGHT: rc = ReadUnsigned(file_, c, &v.pixelHeight); v.hasPixelHeight = rc == kOk; break;
-      case el::MKVELEMENT_DISPLAYWIDTH: rc = ReadUnsigned(file_, c, &v.displayWidth); v.hasDisplayWidth = rc == kOk; break;
-      case el::MKVELEMENT_DISPLAYHEIGHT: rc = ReadUnsigned(file_, c, &v.displayHeight); v.hasDisplayHeight = rc == kOk; break;
-      case el::MKVELEMENT_FLAGINTERLACED: {
-        // FlagInterlaced: 1 interlaced, 2 progressive, 0 undetermined.
-        uint64_t flag = 0;
-        rc = ReadUnsigned(file_, c, &flag);
-        v.interlaced = rc == kOk && flag == 1;
-        v.hasInterlaced = rc == kOk;
-        break;
-      }
-      default: break;
-    }
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
-  MkvTrack::Audio& a = t->audio;
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    int32_t rc = kOk;
-    switch (c.id) {
-      case el::SAMPLINGFREQUENCY: {
-        double f = 0;
-        rc = ReadFloat(file_, c, &f);
-        if (rc == kOk && std::isfinite(f) && f > 0 && f < 4e9) {
-          a.samplingFrequency = f;
-          a.hasSamplingFrequency = true;
-        }
-        break;
-      }
-      case el::OUTPUTSAMPLINGFREQENCY: {
-        double f = 0;
-        rc = ReadFloat(file_, c, &f);
-        if (rc == kOk && std::isfinite(f) && f > 0 && f < 4e9) {
-          a.outputSamplingFrequency = f;
-          a.hasOutputSamplingFrequency = true;
-        }
-        break;
-      }
-      case el::CHANNELS: rc = ReadUnsigned(file_, c, &a.channels); a.hasChannels = rc == kOk; break;
-      case el::BITDEPTH: rc = ReadUnsigned(file_, c, &a.bitDepth); a.hasBitDepth = rc == kOk; break;
-      default: break;
-    }
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadContentEncodings(const ElementHeader& e, MkvTrack* t) {
-  bool done = false;
-  return ForEachChild(e, [&](const ElementHeader& encoding) {
-    if (encoding.id != el::CONTENTENCODING || done) return kOk;
-    uint64_t scope = 1;  // frames
-    bool compressed = false;
-    uint64_t algo = 0;   // zlib when the element is absent
-    std::vector<uint8_t> settings;
-    const int32_t rc = ForEachChild(encoding, [&](const ElementHeader& c) {
-      if (c.id == kContentEncodingScope) return ReadUnsigned(file_, c, &scope);
-      if (c.id != el::CONTENTCOMPRESSION) return kOk;
-      compressed = true;
-      return ForEachChild(c, [&](const ElementHeader& cc) {
-        if (cc.id == el::CONTENTCOMPALGO) return ReadUnsigned(file_, cc, &algo);
-        if (cc.id == el::CONTENTCOMPSETTINGS) return ReadBinary(file_, cc, &settings);
-        return kOk;
-      });
-    });
-    if (rc != kOk) return rc;
-    // Only an encoding of the frames themselves changes what is delivered.
-    if (compressed && (scope & 1) != 0) {
-      t->compression = static_cast<Compression>(std::min<uint64_t>(algo, 0xFFFF) + 1);
-      t->compressionSettings = std::move(settings);
-      done = true;
-    }
-    return kOk;
-  });
-}
-
-int32_t MkvReader::ReadCues(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    return c.id == el::CUEPOINT ? ReadCuePoint(c) : kOk;
-  });
-}
-
-int32_t MkvReader::ReadCuePoint(const ElementHeader& e) {
-  uint64_t time = 0;
-  const size_t first = cues_.size();
-  const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id == el::CUETIME) return ReadUnsigned(file_, c, &time);
-    if (c.id != el::CUETRACKPOSITIONS) return kOk;
-    MkvCuePoint point;
-    const int32_t r = ForEachChild(c, [&](const ElementHeader& p) {
-      if (p.id == el::CUETRACK) return ReadUnsigned(file_, p, &point.track);
-      if (p.id == el::CUECLUSTERPOSITION) return ReadUnsigned(file_, p, &point.clusterPosition);
-      if (p.id == el::CUEBLOCKNUMBER) return ReadUnsigned(file_, p, &point.blockNumber);
-      return kOk;
-    });
-    if (r == kOk && cues_.size() < kMaxCuePoints) cues_.push_back(point);
-    return r;
-  });
-  // The time may follow the positions.
-  for (size_t i = first; i < cues_.size(); ++i) cues_[i].time = time;
-  return rc;
-}
-
-int32_t MkvReader::ReadChapters(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::EDITIONENTRY) return kOk;
-    MkvEdition edition;
-    const int32_t rc = ReadEdition(c, &edition);
-    if (rc == kOk && editions_.size() < kMaxEntries) editions_.push_back(std::move(edition));
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadEdition(const ElementHeader& e, MkvEdition* edition) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    switch (c.id) {
-      case el::EDITIONUID2: return ReadUnsigned(file_, c, &edition->uid);
-      case el::EDITIONFLAGHIDDEN: return ReadFlag(file_, c, &edition->hidden);
-      case el::EDITIONFLAGDEFAULT: return ReadFlag(file_, c, &edition->isDefault);
-      case el::EDITIONFLAGORDERED: return ReadFlag(file_, c, &edition->ordered);
-      case el::CHAPTERATOM: {
-        MkvChapter chapter;
-        const int32_t rc = ReadChapterAtom(c, &chapter, 0);
-        if (rc == kOk && edition->chapters.size() < kMaxEntries) edition->chapters.push_back(std::move(chapter));
-        return rc;
-      }
-      default: return kOk;
-    }
-  });
-}
-
-int32_t MkvReader::ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, int depth) {
-  if (depth > kMaxNesting) return kErrFileCorrupt;
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    switch (c.id) {
-      case el::CHAPTERUID2: return ReadUnsigned(file_, c, &chapter->uid);
-      case el::CHAPTERTIMESTART: return ReadUnsigned(file_, c, &chapter->start);
-      case el::CHAPTERTIMEEND: {
-        const int32_t rc = ReadUnsigned(file_, c, &chapter->end);
-        chapter->hasEnd = rc == kOk;
-        return rc;
-      }
-      case el::CHAPTERFLAGHIDDEN: return ReadFlag(file_, c, &chapter->hidden);
-      case el::CHAPTERFLAGENABLED: return ReadFlag(file_, c, &chapter->enabled);
-      case el::CHAPTERSEGMENTUID: return ReadBinary(file_, c, &chapter->segmentUid);
-      case el::CHAPTERSEGMENTEDITIONUID: return ReadUnsigned(file_, c, &chapter->segmentEditionUid);
-      case el::CHAPTERTRACKS:
-        return ForEachChild(c, [&](const ElementHeader& n) {
-          if (n.id != el::CHAPTERTRACKNUMBER) return kOk;
-          uint64_t number = 0;
-          const int32_t rc = ReadUnsigned(file_, n, &number);
-          if (rc == kOk && chapter->tracks.size() < kMaxEntries) chapter->tracks.push_back(number);
-          return rc;
-        });
-      case el::CHAPTERDISPLAY: {
-        MkvChapterDisplay display;
-        const int32_t rc = ForEachChild(c, [&](const ElementHeader& d) {
-          if (d.id == el::CHAPSTRING) return ReadString(file_, d, &display.string);
-          if (d.id == el::CHAPLANGUAGE) return ReadString(file_, d, &display.language);
-          if (d.id == el::CHAPCOUNTRY) return ReadString(file_, d, &display.country);
-          return kOk;
-        });
-        if (rc == kOk && chapter->displays.size() < kMaxEntries) chapter->displays.push_back(std::move(display));
-        return rc;
-      }
-      case el::CHAPTERATOM: {
-        MkvChapter child;
-        const int32_t rc = ReadChapterAtom(c, &child, depth + 1);
-        if (rc == kOk && chapter->children.size() < kMaxEntries) chapter->children.push_back(std::move(child));
-        return rc;
-      }
-      default: return kOk;
-    }
-  });
-}
-
-int32_t MkvReader::ReadAttachments(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != el::ATTACHEDFILE) return kOk;
-    MkvAttachment a;
-    const int32_t rc = ForEachChild(c, [&](const ElementHeader& f) {
-      switch (f.id) {
-        case el::FILEDESCRIPTION: return ReadString(file_, f, &a.description);
-        case el::ATTACHEDFILENAME: return ReadString(file_, f, &a.name);
-        case el::FILEMIMETYPE: return ReadString(file_, f, &a.mimeType);
-        case el::FILEUID: return ReadUnsigned(file_, f, &a.uid);
-        case el::ATTACHMENTSTARTTIME: return ReadUnsigned(file_, f, &a.startTime);
-        case el::ATTACHMENTENDTIME: return ReadUnsigned(file_, f, &a.endTime);
-        case el::FILEDATA:
-          a.dataOffset = f.data;  // read on request
-          a.dataSize = f.size;
-          return kOk;
-        default: return kOk;
-      }
-    });
-    if (rc == kOk && attachments_.size() < kMaxEntries) attachments_.push_back(std::move(a));
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadTags(const ElementHeader& e) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id != tag::TAG) return kOk;
-    MkvTag t;
-    const int32_t rc = ReadTag(c, &t);
-    if (rc == kOk && tags_.size() < kMaxEntries) tags_.push_back(std::move(t));
-    return rc;
-  });
-}
-
-int32_t MkvReader::ReadTag(const ElementHeader& e, MkvTag* t) {
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id == tag::SIMPLETAG) {
-      MkvSimpleTag st;
-      const int32_t rc = ReadSimpleTag(c, &st, 0);
-      if (rc == kOk && t->simpleTags.size() < kMaxEntries) t->simpleTags.push_back(std::move(st));
-      return rc;
-    }
-    if (c.id != tag::TARGETS) return kOk;
-    return ForEachChild(c, [&](const ElementHeader& g) {
-      std::vector<uint64_t>* list = nullptr;
-      switch (g.id) {
-        case tag::TARGETTYPEVALUE: return ReadUnsigned(file_, g, &t->targetTypeValue);
-        case tag::TARGETTYPE: return ReadString(file_, g, &t->targetType);
-        case tag::TRACKUID: list = &t->trackUids; break;
-        case tag::EDITIONUID: list = &t->editionUids; break;
-        case tag::CHAPTERUID: list = &t->chapterUids; break;
-        case tag::ATTACHMENTUID: list = &t->attachmentUids; break;
-        default: return kOk;
-      }
-      uint64_t uid = 0;
-      const int32_t rc = ReadUnsigned(file_, g, &uid);
-      if (rc == kOk && list->size() < kMaxEntries) list->push_back(uid);
-      return rc;
-    });
-  });
-}
-
-int32_t MkvReader::ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int depth) {
-  if (depth > kMaxNesting) return kErrFileCorrupt;
-  return ForEachChild(e, [&](const ElementHeader& c) {
-    switch (c.id) {
-      case tag::TAGNAME: return ReadString(file_, c, &st->name);
-      case tag::TAGSTRING: return ReadString(file_, c, &st->string);
-      case tag::TAGLANGUAGE: return ReadString(file_, c, &st->language);
-      case tag::TAGORIGINAL: return ReadFlag(file_, c, &st->original);
-      case tag::TAGBINARYVALUE: return ReadBinary(file_, c, &st->binary);
-      case tag::SIMPLETAG: {
-        MkvSimpleTag child;
-        const int32_t rc = ReadSimpleTag(c, &child, depth + 1);
-        if (rc == kOk && st->children.size() < kMaxEntries) st->children.push_back(std::move(child));
-        return rc;
-      }
-      default: return kOk;
-    }
-  });
+  return VMF_OK;
 }
 
 void MkvReader::NumberStreams() {
@@ -594,7 +209,7 @@ MkvBlockCursor& MkvReader::CursorFor(const MkvTrack& t) {
 int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info) {
   MkvFrame frame;
   const int32_t rc = cursor.PeekFrame(&frame);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   info->blockType = frame.track->blockType;
   info->stream = frame.track->streamIndex;
   info->size = static_cast<uint32_t>(frame.size);
@@ -602,232 +217,37 @@ int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capaci
   info->laced = frame.laced;
   info->time = frame.time;
   info->duration = frame.duration;
-  if (frame.size > capacity || (dst == nullptr && frame.size != 0)) return kBufferTooSmall;
+  if (frame.size > capacity || (dst == nullptr && frame.size != 0)) return VMF_OUT_OF_MEMORY;
   if (frame.size != 0) std::memcpy(dst, frame.data, frame.size);
   cursor.Advance();
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvReader::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
                              FrameInfo* info) {
   const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
+  if (t == nullptr) return VMF_ERR_INVALID_STREAM;
   return Deliver(CursorFor(*t), dst, capacity, info);
 }
 
-int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info) {
+MkvBlockCursor& MkvReader::AnyCursor() {
   if (!anyCursor_) anyCursor_ = std::make_unique<MkvBlockCursor>(file_, segment_, 0);
-  return Deliver(*anyCursor_, dst, capacity, info);
+  return *anyCursor_;
+}
+
+int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end) {
+  MkvFrame frame;
+  const int32_t rc = AnyCursor().PeekFrame(&frame);
+  if (rc != VMF_OK) return rc;
+  if (frame.time >= end) return VMF_ERR_END_OF_STREAM;  // left for whoever reads on from `end`
+  return Deliver(AnyCursor(), dst, capacity, info);
 }
 
 int32_t MkvReader::ReadAttachment(size_t index, uint8_t* dst, uint64_t count) {
-  if (index >= attachments_.size()) return kErrParseAttachments;
+  if (index >= attachments_.size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
   const MkvAttachment& a = attachments_[index];
-  if (count > a.dataSize) return kErrParseAttachments;
-  return file_.Read(a.dataOffset, dst, static_cast<size_t>(count)) == kOk ? kOk : kErrParseAttachments;
-}
-
-// ---- Seeking --------------------------------------------------------------------------
-
-const MkvTrack* MkvReader::ReferenceTrack(const MkvTrack* requested) const {
-  const MkvTrack* video = Stream(kBlockVideo, 0);
-  return video != nullptr ? video : requested;
-}
-
-void MkvReader::BuildClusterIndex() {
-  clusterIndexBuilt_ = true;
-  uint64_t pos = segment_.firstCluster;
-  if (pos == 0) return;
-  while (pos < segment_.dataEnd) {
-    ElementHeader e;
-    const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
-    if (rc == kShortRead) break;
-    if (rc != kOk || !(IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC)) {
-      if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
-      continue;
-    }
-    if (e.id != el::CLUSTER) {
-      if (e.unknownSize || e.clipped) {
-        if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
-      } else {
-        pos = e.End();
-      }
-      continue;
-    }
-    // The cluster's timecode, and its end when its size is unknown.
-    uint64_t timecode = 0, child = e.data;
-    bool haveTimecode = false;
-    while (child < e.End()) {
-      ElementHeader c;
-      if (ReadElementHeader(file_, child, e.End(), &c, true) != kOk || IsSegmentChild(c.id)) break;
-      if (c.id == el::TIMECODE && !haveTimecode) haveTimecode = ReadUnsigned(file_, c, &timecode) == kOk;
-      if (!e.unknownSize && haveTimecode) {
-        child = e.End();
-        break;
-      }
-      child = c.End();
-    }
-    if (clusterIndex_.size() == kClusterIndexEntries) {
-      // Full: keep every other entry and record only every other cluster from now on;
-      // a seek scans forward from the entry before its target, so it still lands right.
-      for (size_t i = 0; i < kClusterIndexEntries / 2; ++i) clusterIndex_[i] = clusterIndex_[2 * i];
-      clusterIndex_.resize(kClusterIndexEntries / 2);
-      clusterIndexStride_ *= 2;
-    }
-    if (clusterCount_++ % clusterIndexStride_ == 0) clusterIndex_.push_back({pos, timecode});
-    lastCluster_ = pos;
-    pos = e.unknownSize || e.clipped ? child : e.End();
-    if (pos <= e.start) break;
-  }
-}
-
-std::vector<MkvReader::SeekPoint> MkvReader::SeekPointsFor(const MkvTrack& ref) {
-  std::vector<SeekPoint> points;
-  for (const MkvCuePoint& cue : cues_) {
-    if (cue.track != ref.number || cue.clusterPosition >= segment_.dataEnd - segment_.dataStart) continue;
-    points.push_back({BlockTime(segment_, ref, cue.time, 0), segment_.dataStart + cue.clusterPosition});
-  }
-  if (points.empty()) {
-    if (!clusterIndexBuilt_) BuildClusterIndex();
-    for (const ClusterEntry& c : clusterIndex_)
-      points.push_back({BlockTime(segment_, ref, c.timecode, 0), c.position});
-  }
-  std::stable_sort(points.begin(), points.end(),
-                   [](const SeekPoint& a, const SeekPoint& b) { return a.time < b.time; });
-  return points;
-}
-
-int32_t MkvReader::FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_t target,
-                                BlockRef* best, bool* haveBest, BlockRef* firstAfter, bool* haveAfter) {
-  *haveBest = *haveAfter = false;
-  MkvBlockCursor cursor(file_, segment_, ref.number);
-  cursor.Reset(clusterPos, ClusterState{});
-  for (;;) {
-    BlockRef b;
-    const int32_t rc = cursor.NextBlock(&b);
-    if (rc == kErrEndOfStream) return kOk;
-    if (rc != kOk) return rc;
-    if (!b.key) continue;
-    if (b.time <= target) {
-      *best = b;
-      *haveBest = true;
-    } else {
-      *firstAfter = b;
-      *haveAfter = true;
-      return kOk;
-    }
-  }
-}
-
-int32_t MkvReader::LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit) {
-  std::vector<SeekPoint> points = SeekPointsFor(ref);
-  if (points.empty()) return kErrSeekFailure;
-  size_t idx = 0;
-  while (idx + 1 < points.size() && points[idx + 1].time <= target) ++idx;
-  for (size_t i = idx + 1; i-- > 0;) {
-    BlockRef best, after;
-    bool haveBest = false, haveAfter = false;
-    const int32_t rc = FindKeyFrame(ref, points[i].position, target, &best, &haveBest, &after, &haveAfter);
-    if (rc != kOk) return rc;
-    if (haveBest) {
-      *hit = best;
-      return kOk;
-    }
-    if (i == 0 && haveAfter) {
-      *hit = after;  // the target precedes every key frame
-      return kOk;
-    }
-  }
-  return kErrSeekFailure;
-}
-
-int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
-  const MkvTrack* requested = Stream(blockType, stream);
-  if (requested == nullptr) return kErrInvalidStream;
-  const MkvTrack* ref = ReferenceTrack(requested);
-  BlockRef hit;
-  const int32_t rc = LocateKeyFrame(*ref, *time, &hit);
-  if (rc != kOk) return rc;
-  for (const MkvTrack& t : segment_.tracks)
-    if (t.blockType != 0) PositionCursor(t, *ref, hit);
-  if (anyCursor_) anyCursor_->Reset(hit.cluster.data, hit.cluster, hit.time);
-  *time = hit.time;
-  return kOk;
-}
-
-void MkvReader::PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit) {
-  // The reference track resumes at its key frame; the others at the start of that key
-  // frame's cluster, passing over what comes before the key frame's time.
-  if (&t == &ref)
-    CursorFor(t).Reset(hit.elementPos, hit.cluster);
-  else
-    CursorFor(t).Reset(hit.cluster.data, hit.cluster, hit.time);
-}
-
-int32_t MkvReader::SeekStream(int32_t blockType, uint32_t stream, int64_t time) {
-  const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
-  const MkvTrack* ref = ReferenceTrack(t);
-  BlockRef hit;
-  const int32_t rc = LocateKeyFrame(*ref, time, &hit);
-  if (rc != kOk) return rc;
-  PositionCursor(*t, *ref, hit);
-  return kOk;
-}
-
-int32_t MkvReader::NextFrameTime(int32_t blockType, uint32_t stream, int64_t* time) {
-  const MkvTrack* t = Stream(blockType, stream);
-  if (t == nullptr) return kErrInvalidStream;
-  MkvFrame frame;
-  const int32_t rc = CursorFor(*t).PeekFrame(&frame);
-  if (rc == kOk) *time = frame.time;
-  return rc;
-}
-
-int32_t MkvReader::KeyFrameAround(int64_t time, bool after, int64_t* found) {
-  const MkvTrack* ref = ReferenceTrack(nullptr);
-  if (ref == nullptr) return kErrEndOfStream;
-  BlockRef hit;
-  const int32_t rc = LocateKeyFrame(*ref, time, &hit);
-  if (rc != kOk) return kErrEndOfStream;
-  if (!after) {
-    if (hit.time > time) return kErrEndOfStream;
-    *found = hit.time;
-    return kOk;
-  }
-  if (hit.time >= time) {
-    *found = hit.time;
-    return kOk;
-  }
-  BlockRef best, next;
-  bool haveBest = false, haveNext = false;
-  if (FindKeyFrame(*ref, hit.cluster.start, time, &best, &haveBest, &next, &haveNext) != kOk || !haveNext)
-    return kErrEndOfStream;
-  *found = next.time;
-  return kOk;
-}
-
-int64_t MkvReader::Duration() {
-  const MkvSegmentInfo& info = segment_.info;
-  if (info.hasDuration) {
-    const long double d = static_cast<long double>(info.duration) * info.timecodeScale / 100.0L;
-    return d < 9.2e18L ? static_cast<int64_t>(d) : INT64_MAX;
-  }
-  if (durationMeasured_) return measuredDuration_;
-  durationMeasured_ = true;
-  if (!clusterIndexBuilt_) BuildClusterIndex();
-  if (lastCluster_ == 0) return 0;
-  // The end of the last block of the last cluster.
-  MkvBlockCursor cursor(file_, segment_, 0);
-  cursor.Reset(lastCluster_, ClusterState{});
-  BlockRef b;
-  while (cursor.NextBlock(&b) == kOk) {
-    int64_t end = b.time + (b.hasDuration ? b.duration : 0);
-    if (!b.hasDuration && b.track->hasDefaultDuration)
-      end += static_cast<int64_t>(b.track->defaultDuration / 100);
-    measuredDuration_ = std::max(measuredDuration_, end);
-  }
-  return measuredDuration_;
+  if (count > a.dataSize) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
+  return file_.Read(a.dataOffset, dst, static_cast<size_t>(count)) == VMF_OK ? VMF_OK : VMF_ERR_VF3_PARSE_ATTACHMENTS;
 }
 
 }  // namespace mkv

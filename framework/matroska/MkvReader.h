@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvBlockCursor.h"
 #include "framework/matroska/MkvByteSource.h"
 #include "framework/matroska/MkvFileCache.h"
@@ -24,6 +25,9 @@ constexpr int kMaxNesting = 16;        // chapter atoms and simple tags inside e
 constexpr int kHeaderResyncSteps = 1000;
 // The on-the-fly cluster index: 160000 bytes of 16-byte entries.
 constexpr size_t kClusterIndexEntries = 160000 / 16;
+// How many regions before (or after) the target a key-frame search reads before it settles
+// for the seek point itself.
+constexpr size_t kMaxRegionsScanned = 64;
 
 struct FrameInfo {
   int32_t blockType = 0;
@@ -44,7 +48,7 @@ class MkvReader {
   // error of the element that failed.
   int32_t Open();
   // Opens the first segment found at or after `from` instead (further segments of a file
-  // that holds several); kErrInvalidFile when there is none.
+  // that holds several); VMF_ERR_INVALID_FILE when there is none.
   int32_t OpenFrom(uint64_t from);
   // Where the segment ends; false from SegmentSized() when its size is unknown and it
   // runs to the end of the file.
@@ -65,12 +69,17 @@ class MkvReader {
   MkvTrack* Stream(int32_t blockType, uint32_t stream);
   const MkvTrack* Stream(int32_t blockType, uint32_t stream) const;
 
-  // The next frame of one stream into dst. kBufferTooSmall (with info->size the size
-  // needed) leaves the frame to be read again; kErrEndOfStream after the last.
+  // The next frame of one stream into dst. VMF_OUT_OF_MEMORY (with info->size the size
+  // needed) leaves the frame to be read again; VMF_ERR_END_OF_STREAM after the last.
   int32_t ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
                     FrameInfo* info);
-  // The next frame of any stream, in file order.
-  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info);
+  // The next frame of any stream, in file order; VMF_ERR_END_OF_STREAM, leaving the frame where it
+  // is, when its time is `end` or later.
+  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end = INT64_MAX);
+  // Positions the reading in file order at `time`, as Seek positions the streams.
+  int32_t SeekAny(int64_t time);
+  // Reading in file order starts over at the first cluster.
+  void RewindAny() { AnyCursor().Reset(segment_.firstCluster != 0 ? segment_.firstCluster : segment_.dataEnd, {}); }
 
   // Positions every stream at the last key frame of the first video track (else of the
   // given stream) at or before *time, and writes that key frame's time back.
@@ -89,10 +98,17 @@ class MkvReader {
   struct SeekPoint {
     int64_t time;  // 100 ns
     uint64_t position;
+    uint64_t regionEnd;  // where the next seek point in file order begins
   };
   struct ClusterEntry {
     uint64_t position;
     uint64_t timecode;
+  };
+  // What one region holds of the reference track: its first block, the last key frame at or
+  // before the target and the first key frame after it.
+  struct RegionScan {
+    bool haveFirst = false, haveBefore = false, haveAfter = false;
+    BlockRef first, before, after;
   };
 
   int32_t ReadEbmlHeader(uint64_t* next);
@@ -118,18 +134,31 @@ class MkvReader {
   int32_t ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int depth);
   void NumberStreams();
 
+  // Calls f on each child of `parent` in turn; the first failure ends the walk.
   template <class F>
-  int32_t ForEachChild(const ElementHeader& parent, F&& f);
+  int32_t ForEachChild(const ElementHeader& parent, F&& f) {
+    for (uint64_t pos = parent.data; pos < parent.End();) {
+      ElementHeader c;
+      int32_t rc = ReadElementHeader(file_, pos, parent.End(), &c);
+      if (rc == VMF_OK) rc = f(c);
+      if (rc != VMF_OK) return rc;
+      pos = c.End();
+    }
+    return VMF_OK;
+  }
 
   const MkvTrack* ReferenceTrack(const MkvTrack* requested) const;
-  std::vector<SeekPoint> SeekPointsFor(const MkvTrack& ref);
   void BuildClusterIndex();
-  int32_t FindKeyFrame(const MkvTrack& ref, uint64_t clusterPos, int64_t target, BlockRef* best,
-                       bool* haveBest, BlockRef* firstAfter, bool* haveAfter);
+  const std::vector<SeekPoint>& SeekPoints(const MkvTrack& ref);
+  size_t PointsAtOrBefore(int64_t target) const;
+  int32_t FirstBlock(const MkvTrack& ref, BlockRef* out);
+  int32_t ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64_t target, RegionScan* out);
   int32_t LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
+  int32_t NextKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit);
   void PositionCursor(const MkvTrack& t, const MkvTrack& ref, const BlockRef& hit);
   int32_t ReadSegmentHeaders();
   MkvBlockCursor& CursorFor(const MkvTrack& t);
+  MkvBlockCursor& AnyCursor();
   int32_t Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info);
 
   std::unique_ptr<MkvByteSource> source_;
@@ -148,6 +177,10 @@ class MkvReader {
   uint32_t clusterIndexStride_ = 1;
   uint64_t clusterCount_ = 0;
   uint64_t lastCluster_ = 0;
+  std::vector<SeekPoint> seekPoints_;  // of the track seekPointsTrack_, by time
+  uint64_t seekPointsTrack_ = 0;
+  bool firstBlockKnown_ = false;
+  BlockRef firstBlock_;
   bool durationMeasured_ = false;
   int64_t measuredDuration_ = 0;
   std::vector<std::unique_ptr<MkvBlockCursor>> cursors_;  // one per track, by track index

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
+#include "framework/matroska/MkvTime.h"
 
 namespace mkv {
 namespace {
@@ -23,7 +24,11 @@ class BorrowedSource final : public MkvByteSource {
 int64_t SaturatingAdd(int64_t a, int64_t b) { return b > INT64_MAX - a ? INT64_MAX : a + b; }
 
 // Chapter times are nanoseconds; the title's are 100 ns.
-int64_t ChapterTime(uint64_t ns) { return static_cast<int64_t>(ns / 100); }
+int64_t ChapterTime(uint64_t ns) {
+  int64_t time = 0;
+  (void)NanosToTime(ns, &time);  // any 64-bit count of nanoseconds fits
+  return time;
+}
 
 }  // namespace
 
@@ -35,7 +40,7 @@ void MkvTitle::OpenFurtherSegments() {
     const uint64_t from = last->SegmentEnd();
     if (from >= last->Source()->Size()) break;
     auto reader = std::make_unique<MkvReader>(std::make_unique<BorrowedSource>(segments_[0]->Source()));
-    if (reader->OpenFrom(from) != kOk || reader->SegmentEnd() <= from) break;
+    if (reader->OpenFrom(from) != VMF_OK || reader->SegmentEnd() <= from) break;
     last = reader.get();
     segments_.push_back(last);
     owned_.push_back(std::move(reader));
@@ -58,7 +63,7 @@ MkvTitlePlan MkvTitle::PlanFor(const MkvEdition* edition) {
     plan.duration = SaturatingAdd(plan.duration, part.length);
     plan.parts.push_back(part);
   };
-  if (edition != nullptr && edition->ordered) {
+  if (edition != nullptr && edition->ordered && allowOrdered_) {
     plan.ordered = true;
     for (const MkvChapter& c : edition->chapters) {
       if (plan.parts.size() == kMaxTitleParts) break;
@@ -95,11 +100,22 @@ int32_t MkvTitle::SelectEdition(uint32_t index) {
   if (index >= segments_[0]->Editions().size()) return VMF_ERR_INDEX_OUT_OF_RANGE;
   haveEdition_ = true;
   edition_ = index;
+  Replan();
+  return VMF_OK;
+}
+
+void MkvTitle::AllowOrdered(bool allow) {
+  allowOrdered_ = allow;
+  Replan();
+}
+
+void MkvTitle::Replan() {
   planned_ = false;
   seeked_ = false;
   basePart_ = 0;
   streamParts_.clear();
-  return kOk;
+  anyPart_ = 0;
+  anyPositioned_ = false;
 }
 
 size_t MkvTitle::PartAt(int64_t time) const {
@@ -117,19 +133,21 @@ int32_t MkvTitle::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   if (plan.parts.size() > 1 || plan.ordered) {
     // Only a title of several parts ends at its duration; a single segment keeps
     // landing on its last key frame, whatever its stated duration.
-    if (*time >= plan.duration) return kErrEndOfStream;
+    if (*time >= plan.duration) return VMF_ERR_END_OF_STREAM;
   }
   const int64_t target = std::max<int64_t>(*time, 0);
   const size_t p = PartAt(target);
   const MkvTitlePart& part = plan.parts[p];
   int64_t relative = SaturatingAdd(part.start, target - part.offset);
   const int32_t rc = segments_[part.segment]->Seek(blockType, stream, &relative);
-  if (rc != kOk) return rc;
+  if (rc != VMF_OK) return rc;
   basePart_ = p;
   streamParts_.clear();
   seeked_ = true;
+  anyPart_ = p;
+  anyPositioned_ = true;  // the segment's seek placed its file-order reading too
   *time = part.offset + (relative - part.start);
-  return kOk;
+  return VMF_OK;
 }
 
 bool MkvTitle::EnterPart(int32_t blockType, uint32_t stream, size_t from, size_t to) {
@@ -137,7 +155,7 @@ bool MkvTitle::EnterPart(int32_t blockType, uint32_t stream, size_t from, size_t
   const MkvTitlePart& prev = plan_.parts[from];
   // A part that continues where the last one stopped in the same segment reads on.
   if (next.segment == prev.segment && next.start == prev.end) return true;
-  return segments_[next.segment]->SeekStream(blockType, stream, next.start) == kOk;
+  return segments_[next.segment]->SeekStream(blockType, stream, next.start) == VMF_OK;
 }
 
 int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity,
@@ -145,7 +163,7 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
   const MkvTitlePlan& plan = Plan();
   if (std::none_of(segments_.begin(), segments_.end(),
                    [&](const MkvReader* r) { return r->Stream(blockType, stream) != nullptr; }))
-    return kErrInvalidStream;
+    return VMF_ERR_INVALID_STREAM;
   const bool firstRead = streamParts_.count({blockType, stream}) == 0;
   size_t& p = StreamPart(blockType, stream);
   if (firstRead && !seeked_) {
@@ -161,10 +179,10 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
     if (r.Stream(blockType, stream) != nullptr) {
       int64_t next = 0;
       const int32_t rc = r.NextFrameTime(blockType, stream, &next);
-      if (rc != kOk && rc != kErrEndOfStream) return rc;
-      if (rc == kOk && next < part.end) {
+      if (rc != VMF_OK && rc != VMF_ERR_END_OF_STREAM) return rc;
+      if (rc == VMF_OK && next < part.end) {
         const int32_t read = r.ReadFrame(blockType, stream, dst, capacity, info);
-        if (read == kOk) info->time = SaturatingAdd(part.offset, info->time - part.start);
+        if (read == VMF_OK) info->time = SaturatingAdd(part.offset, info->time - part.start);
         return read;
       }
     }
@@ -176,29 +194,54 @@ int32_t MkvTitle::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, ui
       ++to;
     p = to;
   }
-  return kErrEndOfStream;
+  return VMF_ERR_END_OF_STREAM;
+}
+
+int32_t MkvTitle::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info) {
+  const MkvTitlePlan& plan = Plan();
+  for (; anyPart_ < plan.parts.size(); ++anyPart_, anyPositioned_ = false) {
+    const MkvTitlePart& part = plan.parts[anyPart_];
+    MkvReader& r = *segments_[part.segment];
+    const MkvTitlePart* prev = anyPart_ > 0 ? &plan.parts[anyPart_ - 1] : nullptr;
+    // A part that continues where the last one stopped in the same segment reads on.
+    const bool readsOn = prev != nullptr && prev->segment == part.segment && prev->end == part.start;
+    if (!anyPositioned_ && !readsOn) {
+      if (part.start == 0)
+        r.RewindAny();
+      else if (r.SeekAny(part.start) != VMF_OK)
+        continue;
+    }
+    anyPositioned_ = true;
+    const int32_t rc = r.ReadAnyFrame(dst, capacity, info, part.end);
+    if (rc == VMF_ERR_END_OF_STREAM) continue;
+    if (rc == VMF_OK) info->time = SaturatingAdd(part.offset, info->time - part.start);
+    return rc;
+  }
+  return VMF_ERR_END_OF_STREAM;
 }
 
 int32_t MkvTitle::KeyFrameInPart(size_t p, int64_t time, bool after, int64_t* found) {
   const MkvTitlePart& part = plan_.parts[p];
-  const int64_t relative = SaturatingAdd(part.start, std::max<int64_t>(time - part.offset, 0));
+  int64_t relative = SaturatingAdd(part.start, std::max<int64_t>(time - part.offset, 0));
+  // At or past the part's end, the key frame before is the part's last one.
+  if (!after && relative >= part.end) relative = part.end - 1;
   int64_t hit = 0;
   const int32_t rc = segments_[part.segment]->KeyFrameAround(relative, after, &hit);
-  if (rc != kOk || hit < part.start || hit >= part.end) return kErrEndOfStream;
+  if (rc != VMF_OK || hit < part.start || hit >= part.end) return VMF_ERR_END_OF_STREAM;
   *found = SaturatingAdd(part.offset, hit - part.start);
-  return kOk;
+  return VMF_OK;
 }
 
 int32_t MkvTitle::KeyFrameAround(int64_t time, bool after, int64_t* found) {
   const MkvTitlePlan& plan = Plan();
   size_t p = PartAt(std::max<int64_t>(time, 0));
   for (;;) {
-    if (KeyFrameInPart(p, time, after, found) == kOk) return kOk;
+    if (KeyFrameInPart(p, time, after, found) == VMF_OK) return VMF_OK;
     if (after) {
-      if (++p >= plan.parts.size()) return kErrEndOfStream;
+      if (++p >= plan.parts.size()) return VMF_ERR_END_OF_STREAM;
       time = plan.parts[p].offset;  // from the start of the next part
     } else {
-      if (p-- == 0) return kErrEndOfStream;
+      if (p-- == 0) return VMF_ERR_END_OF_STREAM;
       time = plan.parts[p].offset + std::max<int64_t>(plan.parts[p].length - 1, 0);  // its last instant
     }
   }

@@ -48,6 +48,9 @@ class MkvTitle {
   MkvTitlePlan PlanFor(const MkvEdition* edition);
   // Plays the edition at `index` from now on; the caller seeks afterwards.
   int32_t SelectEdition(uint32_t index);
+  // With false, an ordered edition plays as the plain segments of the file; the caller
+  // seeks afterwards.
+  void AllowOrdered(bool allow);
 
   int64_t Duration() { return Plan().duration; }
   size_t PartCount() { return Plan().parts.size(); }
@@ -57,12 +60,15 @@ class MkvTitle {
   // time reached back on the title's time line; VMF_ERR_END_OF_STREAM past the last part.
   int32_t Seek(int32_t blockType, uint32_t stream, int64_t* time);
   int32_t ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, uint32_t capacity, FrameInfo* info);
+  // The next frame of any stream in file order, part after part.
+  int32_t ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info);
   // The key frame before (or after) `time`, looking into the previous (next) parts when
   // the part holding the time has none.
   int32_t KeyFrameAround(int64_t time, bool after, int64_t* found);
 
  private:
   const MkvTitlePlan& Plan();
+  void Replan();
   const MkvEdition* DefaultEdition() const;
   size_t PartAt(int64_t time) const;
   size_t& StreamPart(int32_t blockType, uint32_t stream);
@@ -75,6 +81,9 @@ class MkvTitle {
   uint32_t edition_ = 0;
   bool planned_ = false;
   bool seeked_ = false;  // every stream was positioned by a seek of the title
+  bool allowOrdered_ = true;
+  size_t anyPart_ = 0;         // the part ReadAnyFrame reads
+  bool anyPositioned_ = false;  // ReadAnyFrame's reader stands in anyPart_
   MkvTitlePlan plan_;
   // The part each stream is reading; streams not listed read basePart_.
   size_t basePart_ = 0;

@@ -115,9 +115,12 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
   } else {
     openFlags |= O_RDONLY;
   }
-  VexaOS::CFileDescriptor owned(::open(path.c_str(), openFlags, 0666));
+  // Opened without waiting: a FIFO that no one writes to would otherwise block the open for
+  // ever. Reads wait again afterwards.
+  VexaOS::CFileDescriptor owned(::open(path.c_str(), openFlags | O_NONBLOCK, 0666));
   const int fd = owned.Get();
   if (fd < 0) return OpenResultFromErrno(errno);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   auto fail = [](int error) { return OpenResultFromErrno(error); };  // the owner closes
   struct stat info;
   if (::fstat(fd, &info) != 0) return fail(errno);

@@ -47,8 +47,27 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO_ALIAS, 2, &result), "second/2/1/0");
   EXPECT_EQ(Read(VMF_BLOCK_AUDIO, 1, &result), "first/1/1/0");
   EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE_ALIAS, 0, &result), "second/3/0/0");
-  // A stream beyond every file goes to the last file as its stream 0.
-  EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 7, &result), "second/2/0/1");
+  // A stream beyond every file, or before the first, is no stream: it once answered as the
+  // last file's stream 0.
+  for (int32_t past : {3, 7, -1}) {
+    Read(VMF_BLOCK_VIDEO, past, &result);
+    EXPECT_EQ(result, VMF_ERR_INVALID_STREAM) << past;
+    char16_t name[32] = {};
+    VmfQueryValue value{0, sizeof name, {}};
+    value.value.ptr = name;
+    EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, past), VMF_ERR_INVALID_STREAM);
+  }
+  // Counts are the handle's, whatever the index, even where there are none.
+  for (auto [qid, streams] : {std::pair{VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 3}, {VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, 1}}) {
+    VmfQueryValue count{};
+    ASSERT_EQ(vmf::GetInfo(container_, qid, &count, 5), VMF_OK);
+    EXPECT_EQ(count.value.u16, streams);
+  }
+  ASSERT_EQ(vmf::CloseContainer(container_), VMF_OK);
+  ASSERT_EQ(Open(u"fake:v1a0s0:only"), VMF_OK);
+  VmfQueryValue none{};
+  EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, &none, 0), VMF_OK);
+  EXPECT_EQ(none.value.u16, 0);
   Read(VMF_BLOCK_NONE, 0, &result);
   EXPECT_EQ(result, VMF_FAILED);
   Read(VMF_BLOCK_INVALID, 0, &result);

@@ -14,36 +14,17 @@
 
 namespace {
 
-TEST(VmfVocabulary, ErrorsAreFoundByCodeInTableOrder) {
-  const auto table = VmfErrorTable();
-  ASSERT_EQ(table.size(), 87u);
-  EXPECT_STREQ(table.front().name, "VMF_ERR_NO_INDEX_FOUND");
-  EXPECT_STREQ(table.back().name, "VMF_ERR_AVC_STREAM_NOT_SUPPORTED");
-  EXPECT_STREQ(table[table.size() - 2].name, "VMF_ERR_KILL");
-  const VmfErrorEntry* eos = VmfFindError(static_cast<int32_t>(0xC000001A));
-  ASSERT_NE(eos, nullptr);
-  EXPECT_STREQ(eos->name, "VMF_ERR_END_OF_STREAM");
-  EXPECT_STREQ(eos->message, "End of stream.");
-  EXPECT_STREQ(VmfFindError(VMF_WARN_NONFATAL)->message, "Unknown warning.");
+// Lookups by value: unassigned codes and plain values have no entry; no value is named twice.
+TEST(VmfVocabulary, ErrorsAndQueryIdentifiersAreFoundByValue) {
+  EXPECT_STREQ(VmfFindError(static_cast<int32_t>(0xC000001A))->message, "End of stream.");
   EXPECT_EQ(VmfFindError(static_cast<int32_t>(0xC0000044)), nullptr);  // unassigned
   EXPECT_EQ(VmfFindError(VMF_FAILED), nullptr);
-  std::set<int32_t> codes;
-  for (const VmfErrorEntry& entry : table) EXPECT_TRUE(codes.insert(entry.code).second) << entry.name;
-}
-
-TEST(VmfVocabulary, QueryIdentifiersAreNamedByValue) {
-  const auto table = VmfQidTable();
-  ASSERT_EQ(table.size(), 231u);
-  std::set<uint32_t> values;
-  for (const VmfQidEntry& entry : table) {
-    EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
-    EXPECT_LE(VmfQidStreamKind(entry.value), VMF_QID_KIND_SUBTITLE) << entry.name;
-  }
   EXPECT_STREQ(VmfQidName(0x450E07), "VMF_QID_TITLE_DURATION");
-  EXPECT_STREQ(VmfQidName(0xE1001B), "VMF_QID_MASTERTRACK");
   EXPECT_EQ(VmfQidName(0x450E08), nullptr);
-  EXPECT_EQ(VmfQidStreamKind(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA), VMF_QID_KIND_AUDIO);
-  EXPECT_EQ(VmfQidDataType(VMF_QID_VID_STREAM_FORMAT), VMF_DTYPE_BUFFER);
+  std::set<int64_t> values;
+  for (const VmfErrorEntry& entry : VmfErrorTable()) EXPECT_TRUE(values.insert(entry.code).second) << entry.name;
+  values.clear();
+  for (const VmfQidEntry& entry : VmfQidTable()) EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
 }
 
 int32_t FailingInit(const VmfRegistrationRecord*) { return -3; }

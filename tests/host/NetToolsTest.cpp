@@ -15,70 +15,43 @@ NetHandle MakeEvent(bool manual, bool initial = false) {
   return event;
 }
 
-TEST(NetEvent, AutoResetReleasesOneWaitAndTimedWaitsEnd) {
-  NetHandle event = MakeEvent(false, true);
-  EXPECT_EQ(NetEventWait(event, 0), kNetWaitSignalled);
-  EXPECT_EQ(NetEventWait(event, 0), kNetWaitTimeout);  // polls without blocking
+// An automatic reset releases one wait and timed waits end; a manual reset stays set and
+// releases every waiter (here, threads of the tools' own kind behind a mutex).
+TEST(NetTools, EventsThreadsAndMutex) {
+  NetHandle automatic = MakeEvent(false, true), manual = MakeEvent(true), mutex = nullptr;
+  EXPECT_EQ(NetEventWait(automatic, 0), kNetWaitSignalled);
+  EXPECT_EQ(NetEventWait(automatic, 0), kNetWaitTimeout);  // polls without blocking
   const auto before = std::chrono::steady_clock::now();
-  EXPECT_EQ(NetEventWait(event, 30), kNetWaitTimeout);
+  EXPECT_EQ(NetEventWait(automatic, 30), kNetWaitTimeout);
   EXPECT_GE(std::chrono::steady_clock::now() - before, std::chrono::milliseconds(25));
-  NetEventDestroy(event);
-}
-
-TEST(NetEvent, ManualResetStaysSetAndReleasesEveryWaiter) {
-  NetHandle event = MakeEvent(true);
-  std::atomic<int> released{0};
-  std::vector<std::thread> waiters;
-  for (int i = 0; i < 4; ++i)
-    waiters.emplace_back([&] { released += NetEventWait(event, kNetWaitInfinite) == kNetWaitSignalled; });
-  NetEventSet(event);
-  for (auto& t : waiters) t.join();
-  EXPECT_EQ(released.load(), 4);
-  EXPECT_EQ(NetEventWait(event, 10), kNetWaitSignalled);
-  NetEventDestroy(event);
-}
-
-struct ThreadArgs {
-  std::atomic<int> value{0};
-  NetHandle gate = nullptr;
-};
-
-uint32_t ThreadBody(void* argument) {
-  auto* args = static_cast<ThreadArgs*>(argument);
-  NetEventWait(args->gate, kNetWaitInfinite);
-  args->value = 42;
-  return NetThreadExit(argument);
-}
-
-TEST(NetThread, RunsProcedureWithArgumentAndJoins) {
-  ThreadArgs args;
-  args.gate = MakeEvent(true);
-  NetHandle thread = nullptr;
-  ASSERT_EQ(NetThreadCreate(&thread, ThreadBody, &args, 0), 0);
-  EXPECT_EQ(NetThreadJoin(thread, 20), kNetWaitTimeout);  // still held at the gate
-  NetEventSet(args.gate);
-  EXPECT_EQ(NetThreadJoin(thread, kNetWaitInfinite), kNetWaitSignalled);
-  EXPECT_EQ(args.value.load(), 42);
-  NetThreadClose(thread);
-  NetEventDestroy(args.gate);
-}
-
-TEST(NetMutex, SerialisesCounters) {
-  NetHandle mutex = nullptr;
   ASSERT_EQ(NetMutexCreate(&mutex, 0), 0);
-  int counter = 0;
-  std::vector<std::thread> workers;
-  for (int i = 0; i < 4; ++i)
-    workers.emplace_back([&] {
-      for (int n = 0; n < 10000; ++n) {
-        NetMutexLock(mutex);
-        ++counter;
-        NetMutexUnlock(mutex);
-      }
-    });
-  for (auto& t : workers) t.join();
-  EXPECT_EQ(counter, 40000);
+  struct Shared {
+    NetHandle gate, mutex;
+    int counter = 0;
+  } shared{manual, mutex};
+  NetThreadProc body = [](void* argument) -> uint32_t {
+    auto* shared = static_cast<Shared*>(argument);
+    if (NetEventWait(shared->gate, kNetWaitInfinite) != kNetWaitSignalled) return NetThreadExit(argument);
+    for (int n = 0; n < 10000; ++n) {
+      NetMutexLock(shared->mutex);
+      ++shared->counter;
+      NetMutexUnlock(shared->mutex);
+    }
+    return NetThreadExit(argument);
+  };
+  std::vector<NetHandle> threads(4);
+  for (NetHandle& thread : threads) ASSERT_EQ(NetThreadCreate(&thread, body, &shared, 0), 0);
+  EXPECT_EQ(NetThreadJoin(threads[0], 20), kNetWaitTimeout);  // still held at the gate
+  NetEventSet(manual);
+  for (NetHandle thread : threads) {
+    EXPECT_EQ(NetThreadJoin(thread, kNetWaitInfinite), kNetWaitSignalled);
+    NetThreadClose(thread);
+  }
+  EXPECT_EQ(shared.counter, 40000);
+  EXPECT_EQ(NetEventWait(manual, 10), kNetWaitSignalled);
   NetMutexDestroy(mutex);
+  NetEventDestroy(manual);
+  NetEventDestroy(automatic);
 }
 
 }  // namespace

@@ -300,8 +300,8 @@ constexpr FixtureRecipe kRecipes[] = {
     {"pyramid_23976", " -f lavfi -i testsrc2=size=960x540:rate=24000/1001:duration=6 -f lavfi -i "
                       "sine=frequency=440:sample_rate=44100:duration=6 -c:v libx264 -preset medium -bf 3"
                       " -b_strategy 2 -g 250 -pix_fmt yuv420p -c:a aac"},
-    // 6.2 to 7 MB a picture
-    {"big_frames", " -f lavfi -i testsrc=size=2304x1296:rate=25:duration=0.2 -f lavfi -i "
+    // 12 MB a picture, more than the multiplexer reads ahead (8 MiB)
+    {"big_frames", " -f lavfi -i testsrc=size=3072x1728:rate=25:duration=0.2 -f lavfi -i "
                    "sine=frequency=440:sample_rate=48000:duration=0.2 -vf noise=alls=100:allf=t"
                    " -c:v libx264 -preset ultrafast -qp 1 -pix_fmt yuv420p -c:a aac"},
     // 12 s at 20 Mbit/s, more than the pipeline buffers

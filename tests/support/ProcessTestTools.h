@@ -1,15 +1,20 @@
-// Stand-in programs written by the tests, and a look at which processes are left over.
+// Temporary folders, stand-in programs, forked children and a look at which processes are left.
 #pragma once
 
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdlib>
 #include <dirent.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <thread>
 
 #include "platform/files/TextConvert.h"
@@ -31,19 +36,42 @@ inline std::string MakeTempDir(const std::string& tag) {
   return pattern;
 }
 
-inline std::string WriteScript(const std::string& dir, const std::string& name,
-                               const std::string& body) {
+// A fresh folder removed with its contents afterwards.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& tag = "dir") : m_path(MakeTempDir(tag)) {}
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(m_path, ignored);
+  }
+  const std::filesystem::path& path() const { return m_path; }
+  std::u16string Wide(const std::string& name) const { return ProcessTestTools::Wide((m_path / name).string()); }
+
+ private:
+  std::filesystem::path m_path;
+};
+
+inline std::string WriteScript(const std::string& dir, const std::string& name, const std::string& body) {
   std::string path = dir + "/" + name;
   std::ofstream(path) << "#!/bin/sh\n" << body;
   ::chmod(path.c_str(), 0755);
   return path;
 }
 
-// The process id a stand-in wrote into file, waiting for it up to two seconds.
+// Polls until done() holds, for up to 30 s: a loaded machine is slow, only a hang fails.
+inline bool WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
+// The process id a stand-in wrote into file.
 inline pid_t ReadPid(const std::string& file) {
   pid_t pid = 0;
-  for (int i = 0; i < 200 && !(std::ifstream(file) >> pid); ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  WaitFor([&] { return static_cast<bool>(std::ifstream(file) >> pid); });
   return pid;
 }
 
@@ -67,17 +95,63 @@ inline int LiveGroupMembers(pid_t pgid) {
 }
 
 // The child has been reaped and nothing of its group runs any more (a killed grandchild dies
-// asynchronously, so that gets a moment).
+// asynchronously).
 inline void ExpectNoneLeft(pid_t pid) {
   ASSERT_GT(pid, 0);
   struct stat info {};
   EXPECT_NE(::stat(("/proc/" + std::to_string(pid)).c_str(), &info), 0) << pid << " not reaped";
-  int live = LiveGroupMembers(pid);
-  for (int i = 0; i < 100 && live != 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    live = LiveGroupMembers(pid);
+  EXPECT_TRUE(WaitFor([&] { return LiveGroupMembers(pid) == 0; })) << "processes of group " << pid << " still run";
+}
+
+// Runs a function in a forked child; the parent waits for its exit status.
+class Child {
+ public:
+  explicit Child(const std::function<int()>& body) : m_pid(::fork()) {
+    if (m_pid == 0) ::_exit(body());
   }
-  EXPECT_EQ(live, 0) << "processes of group " << pid << " still run";
+  ~Child() {
+    if (m_pid > 0 && !m_reaped) {
+      ::kill(m_pid, SIGKILL);
+      Wait();
+    }
+  }
+  // The exit code, or 128 + signal.
+  int Wait() {
+    int status = 0;
+    while (::waitpid(m_pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    m_reaped = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  pid_t pid() const { return m_pid; }
+
+ private:
+  pid_t m_pid;
+  bool m_reaped = false;
+};
+
+// A one-way byte channel between parent and child.
+class Signal {
+ public:
+  Signal() { (void)!::pipe(m_fds); }
+  ~Signal() {
+    ::close(m_fds[0]);
+    ::close(m_fds[1]);
+  }
+  void Send() { (void)!::write(m_fds[1], "x", 1); }
+  int WriteEnd() const { return m_fds[1]; }
+  bool Receive() {
+    char byte;
+    return ::read(m_fds[0], &byte, 1) == 1;
+  }
+
+ private:
+  int m_fds[2];
+};
+
+inline std::string UniqueName(const char* what) {
+  static int counter = 0;
+  return std::string("vexa-test-") + what + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
 }
 
 }  // namespace ProcessTestTools

@@ -162,6 +162,9 @@ int main(int argc, char** argv) {
     counts[kind] = v.value.u16;
     for (uint32_t s = 0; s < counts[kind]; ++s) PrintFormat(c, kind, static_cast<int32_t>(s));
   }
+  // A file with nothing to read is no success, even when it opened.
+  if (rc == VMF_OK && counts[VMF_BLOCK_VIDEO] + counts[VMF_BLOCK_AUDIO] + counts[VMF_BLOCK_SUBTITLE] == 0)
+    rc = VMF_ERR_STREAM_DNE;
   if (rc == VMF_OK && seek) rc = SeekAll(c, counts, seekMs);
   for (int32_t kind : kKinds)
     for (uint32_t s = 0; rc == VMF_OK && s < counts[kind]; ++s) rc = DumpBlocks(c, kind, static_cast<int32_t>(s));

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 
+#include "platform/files/PortableFile.h"
 #include "platform/files/TextConvert.h"
 #include "tools/vexa-transcode/HostObjects.h"
 
@@ -37,6 +38,14 @@ bool OfferedToKnownClient(NS::IUpnpTranscoder* upnp, const std::string& file) {
 }  // namespace
 
 std::string CheckMatroskaFile(const std::string& file) {
+  // Only a regular file is read: opening a FIFO without a writer would block for ever.
+  std::u16string name;
+  if (!VexaFiles::Utf8ToUtf16String(file, name)) return "the file name is not UTF-8";
+  switch (VexaFiles::PortableFileKind(name.c_str())) {
+    case VexaFiles::kPortableNoEntry: return "cannot read " + file;
+    case VexaFiles::kPortableOtherEntry: return "not Matroska: " + file + " is not a regular file";
+    case VexaFiles::kPortableRegularFile: break;
+  }
   std::ifstream in(file, std::ios::binary);
   if (!in) return "cannot read " + file;
   uint8_t head[4] = {};

@@ -6,11 +6,11 @@
 
 #include "framework/matroska/MkvFormat.h"
 #include "framework/matroska/MkvReader.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mkv::MkvReader r(std::make_unique<mkv::MkvMemorySource>(std::vector<uint8_t>(data, data + size)));
-  if (r.Open() != mkv::kOk) return 0;
+  if (r.Open() != VMF_OK) return 0;
   std::vector<uint8_t> buffer(4096);
   uint8_t format[mkv::kFormatSize];
   for (int32_t kind = 1; kind <= 3; ++kind) {
@@ -20,11 +20,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       for (int reads = 0; reads < 100000; ++reads) {
         mkv::FrameInfo info;
         const int32_t rc = r.ReadFrame(kind, stream, buffer.data(), static_cast<uint32_t>(buffer.size()), &info);
-        if (rc == mkv::kBufferTooSmall) {
+        if (rc == VMF_OUT_OF_MEMORY) {
           buffer.resize(info.size);
           continue;
         }
-        if (rc != mkv::kOk && rc != mkv::kNotSupported) break;
+        if (rc != VMF_OK && rc != VMF_BAD_DATA) break;
       }
       int64_t t = 1000000;
       r.Seek(kind, stream, &t);

@@ -165,125 +165,54 @@ class MkvProps : public ::testing::Test {
   VmfModuleHandle h_ = nullptr;
 };
 
-TEST_F(MkvProps, ContainerTitleAndStreams) {
+// Records by index: each index past its list is refused with the list's own code.
+TEST_F(MkvProps, RecordsByIndexAndTheirBounds) {
   mkv::MkvContainerProp c;
   ASSERT_EQ(Get(VMF_QID_GET_CONTAINER_PROP, 0, &c), 0);
   EXPECT_EQ(c.trackCount, 5u);
-  EXPECT_EQ(c.videoStreams, 1);
-  EXPECT_EQ(c.audioStreams, 3);
-  EXPECT_EQ(c.subtitleStreams, 1);
-  EXPECT_EQ(c.editionCount, 1);
-  EXPECT_EQ(c.tagCount, 1u);
-  EXPECT_EQ(c.attachmentCount, 1u);
-  EXPECT_EQ(c.segmentCount, 1u);
-  EXPECT_EQ(c.hasCues, 1);
   EXPECT_EQ(c.fileSize, std::filesystem::file_size(CorpusDir() + "/props.mkv"));
-  EXPECT_GT(c.duration, 29000000);
-  EXPECT_LT(c.duration, 31000000);
-
   mkv::MkvTitleProp t;
+  mkv::MkvVideoMediaProp v;
+  mkv::MkvTrackProp tr;
+  mkv::MkvPlaylistProp p;
+  mkv::MkvAttachmentProp a;
+  mkv::MkvSubtitleMediaProp s;
   ASSERT_EQ(Get(VMF_QID_GET_TITLE_PROP, 0, &t), 0);
   EXPECT_EQ(std::u16string(t.title), u"Props title");
   EXPECT_EQ(t.duration, c.duration);
-  EXPECT_EQ(t.timecodeScale, 1000000u);
-  EXPECT_EQ(t.hasSegmentUid, 1);
-  EXPECT_EQ(Get(VMF_QID_GET_TITLE_PROP, 1, &t), VMF_ERR_INDEX_OUT_OF_RANGE);
-
-  mkv::MkvVideoMediaProp v;
-  ASSERT_EQ(Get(VMF_QID_GET_VIDEO_MEDIA_PROP, 0, &v), 0);
-  EXPECT_EQ(v.trackNumber, 1u);
-  EXPECT_EQ(v.codecType, 6u);
-  EXPECT_EQ(v.pixelWidth, 160u);
-  EXPECT_EQ(v.pixelHeight, 120u);
-  EXPECT_EQ(v.defaultDuration, 40000000u);
-  EXPECT_NE(v.trackUid, 0u);
-  EXPECT_EQ(Get(VMF_QID_GET_VIDEO_MEDIA_PROP, 1, &v), VMF_ERR_INVALID_STREAM);
-
-  mkv::MkvAudioMediaProp a;
-  ASSERT_EQ(Get(VMF_QID_GET_AUDIO_MEDIA_PROP, 1, &a), 0);  // AC-3
-  EXPECT_EQ(a.trackNumber, 3u);
-  EXPECT_EQ(a.samplingFrequency, 48000u);
-  EXPECT_EQ(a.channels, 1u);
-  EXPECT_EQ(a.waveFormatTag, 8192);
-
-  mkv::MkvSubtitleMediaProp s;
-  ASSERT_EQ(Get(VMF_QID_GET_SUBTITLE_MEDIA_PROP, 0, &s), 0);
-  EXPECT_EQ(std::string(s.language), "ger");
-  EXPECT_EQ(s.codecType, 50u);
-  EXPECT_EQ(s.picture, 0);
-  EXPECT_EQ(Get(VMF_QID_GET_HDSUBTITLE_MEDIA_PROP, 0, &s), VMF_ERR_CODEC_UNSUPPORTED);  // a text track
-
-  mkv::MkvStreamNameProp n;
-  ASSERT_EQ(Get(VMF_QID_GET_VID_STREAMNAME_PROP, 0, &n), 0);
-  EXPECT_EQ(std::u16string(n.name), u"Main video");
-  EXPECT_EQ(n.nameChars, 10u);
-  ASSERT_EQ(Get(VMF_QID_GET_AUD_STREAMNAME_PROP, 0, &n), 0);
-  EXPECT_EQ(std::string(n.language), "ger");
-  EXPECT_EQ(n.name[0], 0);
-  ASSERT_EQ(Get(VMF_QID_GET_SUB_STREAMNAME_PROP, 0, &n), 0);
-  EXPECT_EQ(std::u16string(n.name), u"Untertitel");
-}
-
-TEST_F(MkvProps, TracksByPositionAndTheirLinks) {
-  mkv::MkvTrackProp t;
-  ASSERT_EQ(Get(VMF_QID_GET_TRACK_PROP, 4, &t), 0);
-  EXPECT_EQ(t.number, 5u);
-  EXPECT_EQ(t.trackType, 0x11u);
-  EXPECT_EQ(t.blockType, 3);
-  EXPECT_EQ(t.streamIndex, 0u);
-  EXPECT_EQ(std::string(t.codecId), "S_TEXT/UTF8");
-  ASSERT_EQ(Get(VMF_QID_GET_TRACK_PROP, 3, &t), 0);
-  EXPECT_EQ(std::string(t.codecId), "A_MPEG/L3");
-  EXPECT_EQ(t.streamIndex, 2u);
-  EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, 5, &t), VMF_ERR_INDEX_OUT_OF_RANGE);
-  EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, -1, &t), VMF_ERR_INDEX_OUT_OF_RANGE);
-  mkv::MkvTrackLinkProp l;
-  ASSERT_EQ(Get(VMF_QID_GET_TRICK_TRACK_PROP, 0, &l), 0);
-  EXPECT_EQ(l.present, 0);
-  EXPECT_EQ(l.trackNumber, 1u);
-  ASSERT_EQ(Get(VMF_QID_GET_MASTER_TRACK_PROP, 0, &l), 0);
-  EXPECT_EQ(l.uid, 0u);
-}
-
-TEST_F(MkvProps, PlaylistsTagsAndAttachments) {
-  mkv::MkvPlaylistProp p;
+  ASSERT_EQ(Get(VMF_QID_GET_TRACK_PROP, 3, &tr), 0);
+  EXPECT_EQ(std::string(tr.codecId), "A_MPEG/L3");
+  EXPECT_EQ(tr.streamIndex, 2u);
   ASSERT_EQ(Get(VMF_QID_PLAYLISTS_GET_PROP, 0, &p), 0);
-  EXPECT_EQ(p.chapterCount, 2u);
-  EXPECT_EQ(p.ordered, 0);
   EXPECT_EQ(p.segmentCount, 1u);  // not ordered: the segment plays whole
-  EXPECT_GT(p.duration, 29000000);
-  EXPECT_NE(p.editionUid, 0u);
+  ASSERT_EQ(Get(VMF_QID_SET_ATTACHMENT, 0, &a), 0);
+  EXPECT_EQ(std::u16string(a.name), u"notes.txt");
+  EXPECT_EQ(Get(VMF_QID_GET_HDSUBTITLE_MEDIA_PROP, 0, &s), VMF_ERR_CODEC_UNSUPPORTED);  // a text track
+  EXPECT_EQ(Get(VMF_QID_GET_TITLE_PROP, 1, &t), VMF_ERR_INDEX_OUT_OF_RANGE);
+  EXPECT_EQ(Get(VMF_QID_GET_VIDEO_MEDIA_PROP, 1, &v), VMF_ERR_INVALID_STREAM);
+  EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, 5, &tr), VMF_ERR_INDEX_OUT_OF_RANGE);
+  EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, -1, &tr), VMF_ERR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(Get(VMF_QID_PLAYLISTS_GET_PROP, 1, &p), VMF_ERR_INDEX_OUT_OF_RANGE);
+  EXPECT_EQ(Get(VMF_QID_SET_ATTACHMENT, 1, &a), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+}
 
-  // ARTIST (id 0) holds SORT_WITH (id 1); COMMENT is id 2.
+// Simple tags form a tree numbered depth first: ARTIST (0) holds SORT_WITH (1); COMMENT is 2.
+TEST_F(MkvProps, SimpleTagsByIndexAndById) {
   mkv::MkvSimpleTagInfo st;
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 1, &st), 0);
   EXPECT_EQ(std::u16string(st.name), u"COMMENT");
-  EXPECT_EQ(std::u16string(st.string), u"zweite");
-  EXPECT_EQ(std::string(st.language), "ger");
   EXPECT_EQ(st.id, 2u);
   EXPECT_EQ(st.parentId, UINT64_MAX);
   EXPECT_EQ(st.stringSize, 14u);  // six characters and the NUL, UTF-16
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 1, &st), 0);
   EXPECT_EQ(std::u16string(st.name), u"SORT_WITH");
-  EXPECT_EQ(std::u16string(st.string), u"Test, Vexa");
   EXPECT_EQ(st.parentId, 0u);
   EXPECT_EQ(st.depth, 1u);
-  ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 0, &st), 0);
-  EXPECT_EQ(st.childCount, 1u);
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 3, &st), VMF_ERR_VF3_PARSE_TAGS);
   VmfQueryValue sel{};
   sel.value.u32 = 1;  // there is no second tag
   ASSERT_EQ(e_.setInfo(h_, VMF_QID_TAGS_SET_CURRENTTAGIDX, &sel, 0), 0);
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 0, &st), VMF_ERR_VF3_PARSE_TAGS);
-
-  mkv::MkvAttachmentProp a;
-  ASSERT_EQ(Get(VMF_QID_SET_ATTACHMENT, 0, &a), 0);
-  EXPECT_EQ(std::u16string(a.name), u"notes.txt");
-  EXPECT_EQ(std::u16string(a.mimeType), u"text/plain");
-  EXPECT_EQ(std::u16string(a.description), u"Subtitle notes");
-  EXPECT_EQ(a.dataSize, 6u);
-  EXPECT_EQ(Get(VMF_QID_SET_ATTACHMENT, 1, &a), VMF_ERR_VF3_PARSE_ATTACHMENTS);
 }
 
 TEST_F(MkvProps, ShortBuffersLearnTheSizeAndStayUntouched) {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
@@ -43,12 +43,12 @@ std::vector<ReadFrame> ReadStream(mkv::MkvReader& r, int32_t blockType, uint32_t
   for (;;) {
     mkv::FrameInfo info;
     const int32_t rc = r.ReadFrame(blockType, stream, buf.data(), static_cast<uint32_t>(buf.size()), &info);
-    if (rc == mkv::kBufferTooSmall) {
+    if (rc == VMF_OUT_OF_MEMORY) {
       buf.resize(info.size);
       continue;
     }
-    if (rc != mkv::kOk) {
-      EXPECT_EQ(rc, mkv::kErrEndOfStream);
+    if (rc != VMF_OK) {
+      EXPECT_EQ(rc, VMF_ERR_END_OF_STREAM);
       break;
     }
     out.push_back({info.size, static_cast<uint32_t>(crc32(0, buf.data(), info.size)), info.time, info.key, info.laced});

@@ -1,11 +1,9 @@
-// Any file at all: cut-off and damaged copies of a real file give data or error codes,
-// never a crash, a hang or unbounded memory.
+// Cut-off copies of a real file give a prefix of its frames, never other data. (Damaged
+// copies and crashes: tests/hostile.)
 #include <gtest/gtest.h>
 
-#include <random>
-
 #include "framework/matroska/MkvFormat.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
@@ -30,12 +28,12 @@ std::vector<Frames> Exercise(mkv::MkvReader& r) {
       for (; reads < kMaxReads; ++reads) {
         mkv::FrameInfo info;
         const int32_t rc = r.ReadFrame(kind, s, buf.data(), static_cast<uint32_t>(buf.size()), &info);
-        if (rc == mkv::kBufferTooSmall) {
+        if (rc == VMF_OUT_OF_MEMORY) {
           buf.resize(info.size);
           continue;
         }
-        if (rc == mkv::kErrEndOfStream) break;
-        if (rc == mkv::kOk) frames.emplace_back(buf.begin(), buf.begin() + info.size);
+        if (rc == VMF_ERR_END_OF_STREAM) break;
+        if (rc == VMF_OK) frames.emplace_back(buf.begin(), buf.begin() + info.size);
       }
       EXPECT_LT(reads, kMaxReads) << "stream never ends";
       out.push_back(std::move(frames));
@@ -81,22 +79,4 @@ TEST_F(MkvSweep, CutOffCopiesYieldAPrefixOfTheFrames) {
     }
   }
   EXPECT_GT(opened, 100u);
-}
-
-TEST_F(MkvSweep, FlippedBytesNeverCrashOrHang) {
-  std::mt19937 rng(12345);
-  size_t opened = 0;
-  for (int round = 0; round < 300; ++round) {
-    std::vector<uint8_t> copy = original_;
-    // Most damage where the structure is: the header and the first clusters.
-    const size_t span = round % 2 == 0 ? std::min<size_t>(copy.size(), 8192) : copy.size();
-    for (int k = 0; k < 1 + round % 8; ++k) copy[rng() % span] ^= static_cast<uint8_t>(1 + rng() % 255);
-    int32_t rc = 0;
-    auto r = OpenBytes(std::move(copy), &rc);
-    if (rc == 0) {
-      ++opened;
-      Exercise(*r);
-    }
-  }
-  EXPECT_GT(opened, 100u);  // most damage leaves the file readable in part
 }

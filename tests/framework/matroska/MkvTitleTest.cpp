@@ -2,8 +2,10 @@
 // segments of the same file.
 #include <gtest/gtest.h>
 
+#include "framework/VmfQueryIds.h"
+#include "framework/matroska/MkvModule.h"
 #include "framework/matroska/MkvReader.h"
-#include "framework/matroska/MkvResult.h"
+#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTitle.h"
 #include "tests/framework/matroska/EbmlWriter.h"
 
@@ -40,7 +42,20 @@ struct Title {
     mkv::FrameInfo info;
     for (int guard = 0; guard < 100; ++guard) {
       const int32_t rc = title->ReadFrame(2, 0, buf, sizeof buf, &info);
-      if (rc == mkv::kErrEndOfStream) break;
+      if (rc == VMF_ERR_END_OF_STREAM) break;
+      EXPECT_EQ(rc, 0);
+      out.emplace_back(info.time, buf[0]);
+    }
+    return out;
+  }
+  // The same in file order, every stream.
+  std::vector<std::pair<int64_t, uint8_t>> ReadAny() {
+    std::vector<std::pair<int64_t, uint8_t>> out;
+    uint8_t buf[16];
+    mkv::FrameInfo info;
+    for (int guard = 0; guard < 100; ++guard) {
+      const int32_t rc = title->ReadAnyFrame(buf, sizeof buf, &info);
+      if (rc == VMF_ERR_END_OF_STREAM) break;
       EXPECT_EQ(rc, 0);
       out.emplace_back(info.time, buf[0]);
     }
@@ -65,6 +80,8 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
   Title t(TwoSegments());
   ASSERT_EQ(t.title->SegmentCount(), 2u);
   EXPECT_EQ(t.title->Duration(), 5000 * kMs);
+  // In file order too the blocks of the second segment follow (they were never reached).
+  EXPECT_EQ(t.ReadAny(), (Seen{{0, 0}, {500 * kMs, 5}, {1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
 
   // 2.6 s lies 0.6 s into the second segment, whose key frame at its start is reached.
   int64_t time = 2600 * kMs;
@@ -79,9 +96,9 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
 
   time = 5000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
   time = 0;
-  EXPECT_EQ(t.title->Seek(2, 1, &time), mkv::kErrInvalidStream);
+  EXPECT_EQ(t.title->Seek(2, 1, &time), VMF_ERR_INVALID_STREAM);
 }
 
 TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
@@ -95,7 +112,7 @@ TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
   EXPECT_EQ(found, 3500 * kMs);
   ASSERT_EQ(t.title->KeyFrameAround(1900 * kMs, false, &found), 0);
   EXPECT_EQ(found, 1000 * kMs);
-  EXPECT_EQ(t.title->KeyFrameAround(3600 * kMs, true, &found), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->KeyFrameAround(3600 * kMs, true, &found), VMF_ERR_END_OF_STREAM);
 }
 
 TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
@@ -123,11 +140,32 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   EXPECT_EQ(time, 1000 * kMs);
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 0}, {1500 * kMs, 5}}));
   time = 2000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), mkv::kErrEndOfStream);
+  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
+  // The key frame before the edition's end and before any time past it is the last one
+  // the edition plays (1 s of segment B), not one of an earlier chapter.
+  for (int64_t at : {2000 * kMs, 9000 * kMs}) {
+    int64_t found = 0;
+    ASSERT_EQ(t.title->KeyFrameAround(at, false, &found), 0);
+    EXPECT_EQ(found, 1000 * kMs);
+  }
 
-  const mkv::MkvTitlePlan whole = t.title->PlanFor(nullptr);  // the segments themselves
-  EXPECT_FALSE(whole.ordered);
-  EXPECT_EQ(whole.duration, 5000 * kMs);
+  ASSERT_EQ(t.title->SelectEdition(0), 0);  // back to the start, in file order
+  EXPECT_EQ(t.ReadAny(), (Seen{{0, 10}, {500 * kMs, 15}, {1000 * kMs, 0}, {1500 * kMs, 5}}));
+
+  // Ordered editions not allowed: the segments themselves play (the setting was ignored).
+  t.title->AllowOrdered(false);
+  EXPECT_FALSE(t.title->Ordered());
+  EXPECT_EQ(t.title->Duration(), 5000 * kMs);
+  EXPECT_EQ(t.ReadAny().size(), 7u);
+
+  // The same through the module's set-information entry.
+  mkv::MkvModuleHandle* h = nullptr;
+  ASSERT_EQ(mkv::OpenModuleHandle(std::make_unique<mkv::MkvMemorySource>(file), u"x.mkv", &h), 0);
+  VmfQueryValue v{};
+  ASSERT_EQ(mkv::MkvSetInfo(h, VMF_QID_PLAYLISTS_SET_ALLOW_ORDERED_FLAG, &v, 0), 0);
+  ASSERT_EQ(mkv::MkvGetInfo(h, VMF_QID_TITLE_DURATION, &v, 0), 0);
+  EXPECT_EQ(v.value.i64, 5000 * kMs);
+  mkv::MkvCloseContainer(h);
 }
 
 TEST(MkvTitle, AtMostAHundredSegments) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -11,91 +12,69 @@ namespace {
 
 // Converts into `capacity` units followed by guard units that must stay untouched.
 struct Guarded {
-  static constexpr char16_t kGuard = 0xA5A5;
   std::vector<char16_t> units;
   size_t capacity;
-  explicit Guarded(size_t capacityUnits) : units(capacityUnits + 8, kGuard), capacity(capacityUnits) {}
+  explicit Guarded(size_t capacityUnits) : units(capacityUnits + 8, 0xA5A5), capacity(capacityUnits) {}
   ptrdiff_t From(const std::string& utf8, Utf8OutOfRange policy = Utf8OutOfRange::Reject) {
     return Utf8ToUtf16(utf8.data(), utf8.size(), units.data(), capacity, policy);
   }
-  bool GuardIntact() const {
-    for (size_t i = capacity; i < units.size(); ++i)
-      if (units[i] != kGuard) return false;
-    return true;
-  }
-  std::u16string Text() const { return std::u16string(units.data()); }
+  bool GuardIntact() const { return std::all_of(units.begin() + capacity, units.end(), [](char16_t u) { return u == 0xA5A5; }); }
 };
 
 }  // namespace
 
-TEST(Utf8ToUtf16, ConvertsTheLimitsOfEachLength) {
+TEST(Utf8ToUtf16, ConvertsEachLengthAndNeverWritesPastTheOutputNorSplitsAPair) {
   Guarded out(16);
   ASSERT_EQ(out.From("\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"), 9);
-  EXPECT_EQ(out.Text(), std::u16string(u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF"));
+  EXPECT_EQ(std::u16string(out.units.data()), u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF");
   EXPECT_TRUE(out.GuardIntact());
-  EXPECT_EQ(out.From(""), 0);
-  EXPECT_EQ(out.units[0], 0);
+  EXPECT_TRUE(out.From("") == 0 && out.units[0] == 0);
+  for (size_t capacity = 0; capacity <= 5; ++capacity) {  // 4 units + terminator = 5
+    Guarded small(capacity);
+    EXPECT_EQ(small.From("ab\xF0\x9F\x98\x80"), capacity == 5 ? ptrdiff_t{4} : ptrdiff_t{kConvertNoRoom}) << capacity;
+    EXPECT_TRUE(small.GuardIntact()) << capacity;
+  }
 }
 
-TEST(Utf8ToUtf16, RejectsIllFormedInputWhateverThePolicy) {
-  // Stray and missing continuations, overlong forms, five- and six-byte forms, FE and FF.
+// Stray and missing continuations, overlong forms, five- and six-byte forms, FE and FF are refused
+// whatever the policy; surrogates and values above U+10FFFF are refused or replaced.
+TEST(Utf8ToUtf16, IllFormedInputIsRejectedOutOfRangeReplacedOnRequest) {
   for (const std::string input :
        {"\x80", "a\xBF", "\xC3", "\xE2\x82", "\xF0\x9F\x98", "\xC3\x41", "\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF",
         "\xF0\x8F\xBF\xBF", "\xF8\x88\x80\x80\x80", "\xFC\x84\x80\x80\x80\x80", "\xFE", "\xFF"}) {
     for (Utf8OutOfRange policy : {Utf8OutOfRange::Reject, Utf8OutOfRange::Replace}) {
       Guarded out(16);
       EXPECT_EQ(out.From(input, policy), kConvertIllFormed) << input.size();
-      EXPECT_EQ(out.units[0], 0);
-      EXPECT_TRUE(out.GuardIntact());
+      EXPECT_TRUE(out.units[0] == 0 && out.GuardIntact());
     }
     std::u16string text = u"keep";
     EXPECT_FALSE(Utf8ToUtf16String(input, text));
     EXPECT_TRUE(text.empty());
   }
-}
-
-TEST(Utf8ToUtf16, SurrogatesAndValuesAboveTheLastCodePointAreRejectedOrReplaced) {
   for (const std::string input : {"\xED\xA0\x80", "\xED\xBF\xBF", "\xF4\x90\x80\x80", "\xF7\xBF\xBF\xBF"}) {
     Guarded out(8);
     EXPECT_EQ(out.From(input), kConvertIllFormed);
     EXPECT_EQ(out.From("a" + input, Utf8OutOfRange::Replace), 2);
-    EXPECT_EQ(out.Text(), u"a\uFFFD");
-    EXPECT_TRUE(out.GuardIntact());
+    EXPECT_EQ(std::u16string(out.units.data()), u"a\uFFFD");
   }
 }
 
-TEST(Utf8ToUtf16, NeverWritesPastTheOutputNorSplitsAPair) {
-  const std::string input = "ab\xF0\x9F\x98\x80";  // 4 units + terminator = 5
-  for (size_t capacity = 0; capacity <= 5; ++capacity) {
-    Guarded out(capacity);
-    EXPECT_EQ(out.From(input), capacity == 5 ? ptrdiff_t{4} : ptrdiff_t{kConvertNoRoom}) << capacity;
-    EXPECT_TRUE(out.GuardIntact()) << capacity;
-  }
-}
-
-TEST(Utf16ToCodePoints, CombinesPairsAndStopsAtALoneSurrogate) {
-  const struct {
-    std::u16string text;
-    ptrdiff_t points;
-  } cases[] = {{u"a\U0001F600\u00E9\U0010FFFF", 4},
-               {std::u16string{u'a', char16_t(0xDC00), u'b'}, 1},
-               {std::u16string{u'a', u'b', char16_t(0xD83D), u'c'}, 2},
-               {std::u16string{u'a', char16_t(0xD83D)}, 1}};
-  for (const auto& c : cases) {
+TEST(Utf16ToCodePoints, CombinesPairsStopsAtALoneSurrogateAndReadsAtMostTheLimit) {
+  const std::pair<std::u16string, ptrdiff_t> cases[] = {{u"a\U0001F600\u00E9\U0010FFFF", 4},
+                                                        {std::u16string{u'a', char16_t(0xDC00), u'b'}, 1},
+                                                        {std::u16string{u'a', u'b', char16_t(0xD83D), u'c'}, 2},
+                                                        {std::u16string{u'a', char16_t(0xD83D)}, 1}};
+  for (const auto& [text, points] : cases) {
     char32_t out[8];
-    EXPECT_EQ(Utf16ToCodePoints(c.text.data(), c.text.size(), out, 8), c.points);
-    EXPECT_EQ(out[c.points], 0u);
+    EXPECT_EQ(Utf16ToCodePoints(text.data(), text.size(), out, 8), points);
+    EXPECT_EQ(out[points], 0u);
   }
-  char32_t out[3] = {9, 9, 9};
-  EXPECT_EQ(Utf16ToCodePoints(u"abc", 3, out, 3), kConvertNoRoom);  // no room for the terminator
-}
-
-TEST(Utf16ToCodePoints, ReadsAtMostTheLimit) {
+  char32_t three[3];
+  EXPECT_EQ(Utf16ToCodePoints(u"abc", 3, three, 3), kConvertNoRoom);  // no room for the terminator
   std::u16string text(kMaxUtf16Units + 10, u'x');
   std::vector<char32_t> out(kMaxUtf16Units + 20, 0xFFFFFFFF);
   size_t consumed = 0;
-  EXPECT_EQ(Utf16ToCodePoints(text.data(), text.size(), out.data(), out.size(), &consumed),
-            static_cast<ptrdiff_t>(kMaxUtf16Units));
+  EXPECT_EQ(Utf16ToCodePoints(text.data(), text.size(), out.data(), out.size(), &consumed), ptrdiff_t(kMaxUtf16Units));
   EXPECT_EQ(consumed, kMaxUtf16Units);
   EXPECT_EQ(out[kMaxUtf16Units + 1], 0xFFFFFFFFu);
 }
@@ -103,15 +82,14 @@ TEST(Utf16ToCodePoints, ReadsAtMostTheLimit) {
 TEST(TextConvert, CodePointsToUtf8NarrowCopiesAndRoundTrips) {
   char bytes[4];
   const std::pair<char32_t, int> lengths[] = {{0x41, 1}, {0x7FF, 2}, {0xFFFF, 3}, {0x10FFFF, 4}, {0x110000, 0}, {0xD800, 0}};
-  for (auto [point, length] : lengths) EXPECT_EQ(CodePointToUtf8(point, bytes), length) << static_cast<uint32_t>(point);
+  for (auto [point, length] : lengths) EXPECT_EQ(CodePointToUtf8(point, bytes), length) << uint32_t(point);
   const char16_t text[] = {u'a', 0x0142, 0x20AC, u'z', 0};
   char small[3];
   EXPECT_EQ(WideToNarrow(text, 4, small, sizeof small), 2);  // low bytes, cut to fit
   EXPECT_EQ(std::string(small), "a\x42");
   std::string narrow;
-  ASSERT_TRUE(Utf16ToUtf8String(u"x\u00E9\U0001F600", narrow));
   std::u16string wide;
-  ASSERT_TRUE(Utf8ToUtf16String(narrow, wide));
+  ASSERT_TRUE(Utf16ToUtf8String(u"x\u00E9\U0001F600", narrow) && Utf8ToUtf16String(narrow, wide));
   EXPECT_EQ(wide, u"x\u00E9\U0001F600");
   const char16_t lone[] = {u'a', 0xDC00};
   EXPECT_FALSE(Utf16ToUtf8String(std::u16string_view(lone, 2), narrow));

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/L1Log.h"
-#include "tests/platform/files/TestDir.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace {
 
@@ -15,7 +15,6 @@ std::string Slurp(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
 // `count` texts of 64 Ki characters of one letter.
 void WriteTexts(int count, char16_t letter) {
   for (int i = 0; i < count; ++i) vmf::WriteL1Log(std::u16string(64 * 1024, letter));
@@ -26,7 +25,7 @@ constexpr size_t kTextBytes = 128 * 1024;
 }  // namespace
 
 TEST(TraceFile, StartsANewFileWhenFullAndKeepsOnePrevious) {
-  TempDir dir;
+  ProcessTestTools::TempDir dir("trace");
   ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
   const auto current = dir.path() / "L1log.txt";
   const auto previous = dir.path() / "L1log.txt.1";

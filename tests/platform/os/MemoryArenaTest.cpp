@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <vector>
 
 #include "platform/os/MemoryArena.h"
@@ -19,9 +18,9 @@ struct Arena {
     arena = ArenaCreate(&descriptor);
   }
   uint32_t Offset(void* block) const { return static_cast<uint32_t>(static_cast<unsigned char*>(block) - buffer); }
-  std::vector<void*> Fill(uint32_t size) {
+  std::vector<void*> Fill(uint32_t size, size_t most = ~size_t{0}) {
     std::vector<void*> blocks;
-    while (void* block = ArenaAlloc(arena, size)) blocks.push_back(block);
+    for (void* block; blocks.size() < most && (block = ArenaAlloc(arena, size));) blocks.push_back(block);
     return blocks;
   }
 };
@@ -30,13 +29,11 @@ struct Arena {
 
 TEST(MemoryArena, CreationLimits) {
   unsigned char buffer[64];
-  for (uint32_t alignment = 1; alignment <= 8; ++alignment) {
+  for (uint32_t alignment = 1; alignment <= 8; ++alignment) {  // the smallest size fits, one byte less not
     ArenaDescriptor tooSmall{buffer, 2 * alignment + 27, alignment}, smallest{buffer, 2 * alignment + 28, alignment};
-    EXPECT_EQ(ArenaCreate(&tooSmall), nullptr) << alignment;
-    EXPECT_NE(ArenaCreate(&smallest), nullptr) << alignment;
+    EXPECT_TRUE(ArenaCreate(&tooSmall) == nullptr && ArenaCreate(&smallest) != nullptr) << alignment;
   }
-  for (ArenaDescriptor bad : {ArenaDescriptor{buffer, 64, 0}, ArenaDescriptor{buffer, 64, 9},
-                              ArenaDescriptor{nullptr, 64, 4}, ArenaDescriptor{buffer, 0, 4}})
+  for (ArenaDescriptor bad : {ArenaDescriptor{buffer, 64, 0}, ArenaDescriptor{buffer, 64, 9}, ArenaDescriptor{nullptr, 64, 4}})
     EXPECT_EQ(ArenaCreate(&bad), nullptr);
   EXPECT_EQ(ArenaCreate(nullptr), nullptr);
   Arena misaligned(256, 8, 3);  // the header at the next 8-byte boundary, the table after it
@@ -44,75 +41,63 @@ TEST(MemoryArena, CreationLimits) {
   EXPECT_EQ(misaligned.arena->tableOffset, 5u + 32u);
 }
 
-TEST(MemoryArena, BlocksAreCarvedDownwardFromTheRoundedEnd) {
+// Blocks are carved downward from the rounded end; a freed block is a hole the next fitting
+// allocation takes; everything freed, the whole space is one again.
+TEST(MemoryArena, CarvingHolesAndRecovery) {
   Arena a(1021, 8);  // the end rounds down to 1016
-  void* first = ArenaAlloc(a.arena, 10);  // rounded to 16
-  void* second = ArenaAlloc(a.arena, 1);  // rounded to 8
-  ASSERT_TRUE(first && second);
-  EXPECT_EQ(a.Offset(first), 1000u);
-  EXPECT_EQ(a.Offset(second), 992u);
+  EXPECT_EQ(a.Offset(ArenaAlloc(a.arena, 10)), 1000u);  // rounded to 16
+  EXPECT_EQ(a.Offset(ArenaAlloc(a.arena, 1)), 992u);    // rounded to 8
   EXPECT_EQ(ArenaAlloc(a.arena, 0), nullptr);
   EXPECT_EQ(ArenaAlloc(nullptr, 8), nullptr);
-}
-
-TEST(MemoryArena, ExhaustionHolesAndRecovery) {
-  Arena a(512, 8);
-  std::vector<void*> blocks = a.Fill(24);
+  Arena b(512, 8);
+  std::vector<void*> blocks = b.Fill(24);
   EXPECT_EQ(blocks.size(), 15u);  // 15 blocks of 24 with their 8-byte entries fill the 480 bytes
-  ArenaFree(a.arena, blocks[5]);
-  EXPECT_EQ(a.arena->holeBytes, 24u);
-  EXPECT_EQ(ArenaAlloc(a.arena, 24), blocks[5]);  // the hole takes it
-  EXPECT_EQ(a.arena->holeBytes, 0u);
-  ArenaFree(a.arena, static_cast<char*>(blocks[0]) + 4);  // unknown addresses do nothing
-  ArenaFree(a.arena, nullptr);
-  EXPECT_EQ(a.arena->entries, 15u);
-  for (void* block : blocks) ArenaFree(a.arena, block);
-  ArenaFree(a.arena, blocks[0]);  // twice
-  EXPECT_EQ(a.arena->entries, 0u);
-  EXPECT_EQ(a.arena->holeBytes, 0u);
-  EXPECT_NE(ArenaAlloc(a.arena, 400), nullptr);
+  ArenaFree(b.arena, blocks[5]);
+  EXPECT_EQ(b.arena->holeBytes, 24u);
+  EXPECT_EQ(ArenaAlloc(b.arena, 24), blocks[5]);  // the hole takes it
+  EXPECT_EQ(b.arena->holeBytes, 0u);
+  ArenaFree(b.arena, static_cast<char*>(blocks[0]) + 4);  // unknown addresses do nothing
+  ArenaFree(b.arena, nullptr);
+  EXPECT_EQ(b.arena->entries, 15u);
+  for (void* block : blocks) ArenaFree(b.arena, block);
+  ArenaFree(b.arena, blocks[0]);  // twice
+  EXPECT_TRUE(b.arena->entries == 0u && b.arena->holeBytes == 0u);
+  EXPECT_NE(ArenaAlloc(b.arena, 400), nullptr);
 }
 
-TEST(MemoryArena, FreeingTheLowestBlockNeverLeavesAFreedEntryAtTheEnd) {
+// Freeing the lowest block takes the freed entries before it along and counts the hole against
+// its live neighbour.
+TEST(MemoryArena, FreeingTheLowestBlock) {
   Arena a(4096, 4);
-  std::vector<void*> blocks;
-  for (int i = 0; i < 6; ++i) blocks.push_back(ArenaAlloc(a.arena, 8));
+  std::vector<void*> blocks = a.Fill(8, 6);
   ArenaFree(a.arena, blocks[3]);
   ArenaFree(a.arena, blocks[4]);
   EXPECT_EQ(a.arena->freedEntries, 2u);
-  ArenaFree(a.arena, blocks[5]);  // the lowest: it and the freed entries before it go
-  EXPECT_EQ(a.arena->entries, 3u);
-  EXPECT_EQ(a.arena->freedEntries, 0u);
+  ArenaFree(a.arena, blocks[5]);
+  EXPECT_TRUE(a.arena->entries == 3u && a.arena->freedEntries == 0u);
   EXPECT_EQ(ArenaAlloc(a.arena, 8), blocks[3]);
-}
-
-TEST(MemoryArena, HoleCountWhenTheLowestBlockGoes) {
-  Arena a(1024, 8);
-  void* high = ArenaAlloc(a.arena, 16);  // 1008
-  void* mid = ArenaAlloc(a.arena, 16);   // 992
-  void* low = ArenaAlloc(a.arena, 16);   // 976
-  ArenaFree(a.arena, low);  // the last entry, a live one 16 bytes above: 16 - 16
-  EXPECT_EQ(a.arena->holeBytes, 0u);
-  ArenaFree(a.arena, high);  // not the last: its size
-  EXPECT_EQ(a.arena->holeBytes, 16u);
-  void* refill = ArenaAlloc(a.arena, 16);
-  EXPECT_EQ(refill, high);
-  ArenaFree(a.arena, mid);  // the last again: 16 - (1008 - 992)
-  EXPECT_EQ(a.arena->holeBytes, 0u);
-  void* spare = ArenaAlloc(a.arena, 8);  // no hole: right below the lowest block
-  EXPECT_EQ(a.Offset(spare), 1000u);
-  ArenaFree(a.arena, spare);
-  ArenaFree(a.arena, refill);  // the only entry: 0
-  EXPECT_EQ(a.arena->holeBytes, 0u);
-  EXPECT_EQ(a.arena->entries, 0u);
+  Arena b(1024, 8);
+  std::vector<void*> three = b.Fill(16, 3);  // 1008, 992, 976
+  ArenaFree(b.arena, three[2]);  // the last entry, a live one 16 bytes above: 16 - 16
+  EXPECT_EQ(b.arena->holeBytes, 0u);
+  ArenaFree(b.arena, three[0]);  // not the last: its size
+  EXPECT_EQ(b.arena->holeBytes, 16u);
+  void* refill = ArenaAlloc(b.arena, 16);
+  EXPECT_EQ(refill, three[0]);
+  ArenaFree(b.arena, three[1]);  // the last again: 16 - (1008 - 992)
+  EXPECT_EQ(b.arena->holeBytes, 0u);
+  void* spare = ArenaAlloc(b.arena, 8);  // no hole: right below the lowest block
+  EXPECT_EQ(b.Offset(spare), 1000u);
+  ArenaFree(b.arena, spare);
+  ArenaFree(b.arena, refill);  // the only entry: 0
+  EXPECT_TRUE(b.arena->holeBytes == 0u && b.arena->entries == 0u);
 }
 
 TEST(MemoryArena, CompactsAtOnceWhenMoreThan2048EntriesAreFreed) {
   const uint32_t count = 2052;
   Arena a(64 + count * 16 + 64, 8);
-  std::vector<void*> blocks;
-  for (uint32_t i = 0; i < count; ++i) blocks.push_back(ArenaAlloc(a.arena, 8));
-  ASSERT_NE(blocks.back(), nullptr);
+  std::vector<void*> blocks = a.Fill(8, count);
+  ASSERT_EQ(blocks.size(), count);
   // Highest first, so no freed entry is ever last: 2048 freed entries stay in the table, and
   // the lookup steps over all of them; the 2049th compacts at once.
   for (uint32_t i = 0; i < 2048; ++i) ArenaFree(a.arena, blocks[i]);
@@ -120,12 +105,12 @@ TEST(MemoryArena, CompactsAtOnceWhenMoreThan2048EntriesAreFreed) {
   ArenaFree(a.arena, blocks[2049]);
   EXPECT_EQ(a.arena->freedEntries, 0u);
   ASSERT_EQ(a.arena->entries, 3u);
-  const ArenaEntry* table = ArenaTable(a.arena);
-  EXPECT_EQ(table[0].offset, a.Offset(blocks[2048]));
-  EXPECT_EQ(table[2].offset, a.Offset(blocks[2051]));
+  EXPECT_EQ(ArenaTable(a.arena)[0].offset, a.Offset(blocks[2048]));
+  EXPECT_EQ(ArenaTable(a.arena)[2].offset, a.Offset(blocks[2051]));
 }
 
-TEST(MemoryArena, AllocationCompactsWhenTheTableLeavesNoRoom) {
+// A full table compacts for an allocation; a table grown into the lowest block refuses all.
+TEST(MemoryArena, TableLimits) {
   Arena a(32 + 8 + 40 * 16, 8);
   std::vector<void*> blocks = a.Fill(8);
   ASSERT_EQ(blocks.size(), 40u);
@@ -134,18 +119,13 @@ TEST(MemoryArena, AllocationCompactsWhenTheTableLeavesNoRoom) {
   ASSERT_NE(big, nullptr);
   EXPECT_EQ(a.arena->entries, 21u);
   EXPECT_EQ(a.Offset(big), a.Offset(blocks.back()) - 64);
-}
-
-TEST(MemoryArena, TableGrownIntoTheLowestBlockRefusesEveryAllocation) {
-  Arena a(224, 8);  // eight 16-byte blocks: the table ends where the lowest block starts, at 96
-  std::vector<void*> blocks = a.Fill(16);
+  Arena b(224, 8);  // eight 16-byte blocks: the table ends where the lowest block starts, at 96
+  blocks = b.Fill(16);
   ASSERT_EQ(blocks.size(), 8u);
-  ArenaFree(a.arena, blocks[0]);
-  void* top = ArenaAlloc(a.arena, 8);  // the table is full again, an 8-byte hole at 208
-  EXPECT_EQ(a.Offset(top), 216u);
-  EXPECT_EQ(a.arena->holeBytes, 8u);
-  EXPECT_EQ(ArenaAlloc(a.arena, 1), nullptr);  // even the hole is refused
-  ArenaFree(a.arena, blocks[3]);
-  void* filled = ArenaAlloc(a.arena, 8);
-  EXPECT_EQ(a.Offset(filled), 208u);
+  ArenaFree(b.arena, blocks[0]);
+  EXPECT_EQ(b.Offset(ArenaAlloc(b.arena, 8)), 216u);  // the table is full again, an 8-byte hole at 208
+  EXPECT_EQ(b.arena->holeBytes, 8u);
+  EXPECT_EQ(ArenaAlloc(b.arena, 1), nullptr);  // even the hole is refused
+  ArenaFree(b.arena, blocks[3]);
+  EXPECT_EQ(b.Offset(ArenaAlloc(b.arena, 8)), 208u);
 }

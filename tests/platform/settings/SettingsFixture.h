@@ -4,21 +4,17 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <string_view>
 
 #include "platform/settings/RegistryStore.h"
-#include "tests/platform/files/TestDir.h"
+#include "tests/support/ProcessTestTools.h"
+
+using ProcessTestTools::TempDir;
 
 // A string value as the registry holds it: UTF-16LE units and a terminating 0 unit.
 inline veds::RegValue StringValue(std::u16string_view text, uint32_t type = veds::kRegSz) {
   veds::RegValue value{type, {}};
-  for (char16_t unit : std::u16string(text) + u'\0') {
-    value.data.push_back(static_cast<uint8_t>(unit & 0xFF));
-    value.data.push_back(static_cast<uint8_t>(unit >> 8));
-  }
+  for (char16_t unit : std::u16string(text) + u'\0') value.data.insert(value.data.end(), {uint8_t(unit), uint8_t(unit >> 8)});
   return value;
 }
 
@@ -33,15 +29,7 @@ class SettingsTest : public ::testing::Test {
     ::setenv("VEXA_SETTINGS_USER_ROOT", userRoot_.c_str(), 1);
     ::setenv("VEXA_SETTINGS_MACHINE_ROOT", machineRoot_.c_str(), 1);
   }
-  void TearDown() override {
-    ::unsetenv("VEXA_SETTINGS_USER_ROOT");
-    ::unsetenv("VEXA_SETTINGS_MACHINE_ROOT");
-  }
-  static std::string ValuesFile(const std::string& root, const std::string& keyPath) {
-    return root + "/" + keyPath + "/.vexa-values";
-  }
-
-  TempDir layers_;
+  TempDir layers_{"settings"};
   std::string userRoot_ = (layers_.path() / "user").string();
   std::string machineRoot_ = (layers_.path() / "machine").string();
 };

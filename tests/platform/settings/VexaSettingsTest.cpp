@@ -8,29 +8,34 @@ using namespace veds;
 namespace {
 
 // Writes a value straight into a layer, as another program (or an installer) would.
-void Put(Hive hive, std::u16string_view path, std::u16string_view name, const RegValue& value) {
+void Put(Hive hive, std::u16string path, std::u16string_view name, const RegValue& value) {
   RegKey key;
-  ASSERT_TRUE(RegOpenKey(hive, path, true, true, key));
+  ASSERT_TRUE(RegOpenKey(hive, u"SOFTWARE\\Vexa\\Settings\\" + path, true, true, key));
   ASSERT_EQ(RegSetValue(key, name, value), StoreResult::kOk);
 }
-
-constexpr char16_t kProductKey[] = u"SOFTWARE\\Vexa\\Settings\\VexaMediaServer";
 
 VexaSettings* Node(const SettingsPtr& settings) { return static_cast<VexaSettings*>(settings.Get()); }
 
 }  // namespace
 
-using Settings = SettingsTest;
+class Settings : public SettingsTest {
+ protected:
+  void SetUp() override {
+    SettingsTest::SetUp();
+    ASSERT_TRUE(OpenSettings(false, true, u"P", false, s));
+  }
+  SettingsPtr s;
+};
 
 TEST_F(Settings, ReadSettingStringPrefersTheUserLayerAndSkipsWrongTypes) {
-  Put(Hive::Machine, kProductKey, u"FFmpegPath", StringValue(u"/opt/machine/ffmpeg"));
+  Put(Hive::Machine, u"VexaMediaServer", u"FFmpegPath", StringValue(u"/opt/machine/ffmpeg"));
   std::string path;
   ASSERT_TRUE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
   EXPECT_EQ(path, "/opt/machine/ffmpeg");  // only the machine layer has it
-  Put(Hive::User, kProductKey, u"FFmpegPath", StringValue(u"%HOME%/ffmpeg", kRegExpandSz));
+  Put(Hive::User, u"VexaMediaServer", u"FFmpegPath", StringValue(u"%HOME%/ffmpeg", kRegExpandSz));
   ASSERT_TRUE(ReadSettingString("VexaMediaServer", "ffmpegpath", path));
   EXPECT_EQ(path, "/opt/machine/ffmpeg");  // an expandable string is no string
-  Put(Hive::User, kProductKey, u"FFmpegPath", StringValue(u"/home/me/ffmpeg"));
+  Put(Hive::User, u"VexaMediaServer", u"FFmpegPath", StringValue(u"/home/me/ffmpeg"));
   ASSERT_TRUE(ReadSettingString(u"VexaMediaServer", u"FFmpegPath", path));
   EXPECT_EQ(path, "/home/me/ffmpeg");
   EXPECT_FALSE(ReadSettingString(u"VexaMediaServer", u"Missing", path));
@@ -39,24 +44,15 @@ TEST_F(Settings, ReadSettingStringPrefersTheUserLayerAndSkipsWrongTypes) {
 
 // Which getters read what each setter stored: (DWORD or QWORD, sign- or zero-extended).
 TEST_F(Settings, IntegerReadsByType) {
-  SettingsPtr s;
-  ASSERT_TRUE(OpenSettings(false, true, u"P", false, s));
-  ASSERT_TRUE(s->SetDword(u"D", 0x80000001u));
-  ASSERT_TRUE(s->SetInt32(u"Negative", -2));
-  ASSERT_TRUE(s->SetUInt32("Unsigned", 0xFFFFFFFEu));
-  ASSERT_TRUE(s->SetBool("Flag", true));
-  ASSERT_TRUE(s->SetString(u"S", u"12"));
+  ASSERT_TRUE(s->SetDword(u"D", 0x80000001u) && s->SetInt32(u"Negative", -2) && s->SetUInt32("Unsigned", 0xFFFFFFFEu) &&
+              s->SetBool("Flag", true) && s->SetString(u"S", u"12"));
   const struct {
     const char* name;
     bool int64;
     int64_t asInt64;
-    bool dword;
-    bool qword;
-  } cases[] = {{"D", true, 0x80000001LL, true, false},
-               {"Negative", true, -2, false, true},
-               {"Unsigned", true, 0xFFFFFFFELL, false, true},
-               {"Flag", true, 1, true, false},
-               {"S", false, 0, false, false}};
+    bool dword, qword;
+  } cases[] = {{"D", true, 0x80000001LL, true, false}, {"Negative", true, -2, false, true},
+               {"Unsigned", true, 0xFFFFFFFELL, false, true}, {"Flag", true, 1, true, false}, {"S", false, 0, false, false}};
   for (const auto& c : cases) {
     int64_t wide = 0;
     uint32_t dword = 0;
@@ -67,23 +63,19 @@ TEST_F(Settings, IntegerReadsByType) {
     EXPECT_EQ(s->GetQword(c.name, qword), c.qword) << c.name;
   }
   int32_t narrow = 0;
-  ASSERT_TRUE(s->GetInt32(u"Negative", narrow));
-  EXPECT_EQ(narrow, -2);
+  EXPECT_TRUE(s->GetInt32(u"Negative", narrow) && narrow == -2);
   bool flag = false;
   EXPECT_TRUE(s->GetBool(u"flag", flag) && flag);
   EXPECT_FALSE(s->GetBool(u"Negative", flag));  // a QWORD is no bool
 }
 
 TEST_F(Settings, StringsAndBinary) {
-  SettingsPtr s;
-  ASSERT_TRUE(OpenSettings(false, true, u"P", false, s));
   const std::pair<const char*, std::u16string> strings[] = {
       {"UTF-8 \xC3\xA9", u"UTF-8 \u00E9"}, {"a\xED\xA0\x80" "b", u"a\uFFFDb"}, {"bad \xC0\x80", u""}};
   for (const auto& [utf8, expected] : strings) {
     ASSERT_TRUE(s->SetString(u"A", utf8));
     std::u16string wide;
-    ASSERT_TRUE(s->GetString("a", wide));
-    EXPECT_EQ(wide, expected);
+    EXPECT_TRUE(s->GetString("a", wide) && wide == expected) << utf8;
   }
   EXPECT_FALSE(s->SetString("bad name \xFF", "v"));  // the name becomes empty
   EXPECT_FALSE(s->SetString(u"", u"v"));
@@ -99,43 +91,31 @@ TEST_F(Settings, StringsAndBinary) {
   RegValue embedded = StringValue(u"first");
   embedded.data[10] = 0;  // the terminator, then more text
   embedded.data.insert(embedded.data.end(), {'x', 0, 0, 0});
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P", u"Embedded", embedded);
+  Put(Hive::User, u"P", u"Embedded", embedded);
   std::u16string text;
-  ASSERT_TRUE(s->GetString(u"Embedded", text));
-  EXPECT_EQ(text, u"first");
+  EXPECT_TRUE(s->GetString(u"Embedded", text) && text == u"first");
 }
 
 TEST_F(Settings, AccessModesOpenTheirLayers) {
-  SettingsPtr s;
-  for (int32_t mode : {0, 1, 2, 3, 4, 5, 6, 10}) EXPECT_FALSE(OpenSettingsPath(u"Settings/P", mode, s)) << mode;
-  ASSERT_TRUE(OpenSettingsPath(u"Settings/P", kAccessMachineCreate, s));
+  for (int32_t mode : {0, 1, 2, 3, 4, 5, 6, 10}) EXPECT_FALSE(OpenSettingsPath(u"Settings/M", mode, s)) << mode;
+  ASSERT_TRUE(OpenSettingsPath(u"Settings/M", kAccessMachineCreate, s));
   EXPECT_EQ(Node(s)->RecordedHive(), Hive::Machine);
   ASSERT_TRUE(s->SetString(u"Where", u"machine"));
-  for (int32_t mode : {2, 3, 5, 6}) EXPECT_TRUE(OpenSettingsPath(u"Settings/P", mode, s)) << mode;
+  for (int32_t mode : {2, 3, 5, 6}) EXPECT_TRUE(OpenSettingsPath(u"Settings/M", mode, s)) << mode;
   EXPECT_FALSE(s->SetString(u"Where", u"x"));  // mode 6 reads only
-  ASSERT_TRUE(OpenSettingsPath(u"Settings/P", kAccessUserAllMachineAll, s));
+  ASSERT_TRUE(OpenSettingsPath(u"Settings/M", kAccessUserAllMachineAll, s));
   EXPECT_FALSE(s->SetString(u"Where", u"x"));  // no user key to write to
-  for (int32_t mode : {1, 4}) EXPECT_FALSE(OpenSettingsPath(u"Settings/P", mode, s)) << mode;
-  ASSERT_TRUE(OpenSettingsPath(u"Settings/P", kAccessUserCreateMachineAll, s));  // creates the user key
+  for (int32_t mode : {1, 4}) EXPECT_FALSE(OpenSettingsPath(u"Settings/M", mode, s)) << mode;
+  ASSERT_TRUE(OpenSettingsPath(u"Settings/M", kAccessUserCreateMachineAll, s));  // creates the user key
   std::string where;
-  ASSERT_TRUE(s->GetString(u"Where", where));
-  EXPECT_EQ(where, "machine");
+  EXPECT_TRUE(s->GetString(u"Where", where) && where == "machine");
   ASSERT_TRUE(s->SetString(u"Where", u"user"));  // writes go to the user key
-  ASSERT_TRUE(s->GetString(u"Where", where));
-  EXPECT_EQ(where, "user");
-  ASSERT_TRUE(OpenSettingsPath(u"Settings/P", kAccessUserReadMachineRead, s));
-  EXPECT_FALSE(s->SetDword(u"New", 1));
-  EXPECT_FALSE(s->DeleteValue(u"Where"));
-  ASSERT_TRUE(OpenSettingsPath(u"Settings/P", kAccessUserCreate, s));  // never looks at the machine key
+  EXPECT_TRUE(s->GetString(u"Where", where) && where == "user");
+  ASSERT_TRUE(OpenSettingsPath(u"Settings/M", kAccessUserReadMachineRead, s));
+  EXPECT_FALSE(s->SetDword(u"New", 1) || s->DeleteValue(u"Where"));
+  ASSERT_TRUE(OpenSettingsPath(u"Settings/M", kAccessUserCreate, s));  // never looks at the machine key
   ASSERT_TRUE(s->DeleteValue(u"Where"));
   EXPECT_FALSE(s->GetString(u"Where", where));
-}
-
-TEST_F(Settings, OpenSettingsPicksPathAndMode) {
-  SettingsPtr s;
-  EXPECT_FALSE(OpenSettings(false, true, u"", false, s));
-  EXPECT_FALSE(OpenSettings(false, true, nullptr, false, s));
-  EXPECT_FALSE(std::filesystem::exists(layers_.path() / "user"));  // the registry was not touched
   const struct {
     bool install, create, readOnly;
     int32_t mode;
@@ -148,28 +128,26 @@ TEST_F(Settings, OpenSettingsPicksPathAndMode) {
     EXPECT_EQ(Node(s)->FullPath(), c.install ? u"SOFTWARE\\Vexa\\Install\\Prod\\Sub" : u"SOFTWARE\\Vexa\\Settings\\Prod\\Sub");
     EXPECT_EQ(s->GetRefCount(), 1);  // only the caller holds it
   }
-  EXPECT_FALSE(OpenSettings(false, true, u"Prod//Sub", false, s));
+  for (const char16_t* bad : {u"", static_cast<const char16_t*>(nullptr), u"Prod//Sub"})
+    EXPECT_FALSE(OpenSettings(false, true, bad, false, s));
 }
 
+// Both layers hold "UserChild" and "Shared", the machine layer spelled in other case: each is
+// listed once, as the user layer spells it. A name of 1024 characters ends the listing.
 TEST_F(Settings, ChildrenAndEnumerationAcrossLayers) {
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\UserChild", u"u", StringValue(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\MachineChild", u"m", StringValue(u"1"));
-  // Both layers hold "UserChild" and "Shared", the machine layer spelled in other case: each is
-  // listed once, as the user layer spells it.
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P\\USERCHILD", u"m", StringValue(u"1"));
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P", u"Shared", StringValue(u"user"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"sHARED", StringValue(u"machine"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"MachineOnly", StringValue(u"x"));
-  SettingsPtr s;
+  Put(Hive::User, u"P\\UserChild", u"u", StringValue(u"1"));
+  Put(Hive::Machine, u"P\\MachineChild", u"m", StringValue(u"1"));
+  Put(Hive::Machine, u"P\\USERCHILD", u"m", StringValue(u"1"));
+  Put(Hive::User, u"P", u"Shared", StringValue(u"user"));
+  Put(Hive::Machine, u"P", u"sHARED", StringValue(u"machine"));
+  Put(Hive::Machine, u"P", u"MachineOnly", StringValue(u"x"));
   ASSERT_TRUE(OpenSettings(false, false, u"P", true, s));
   uint32_t count = 0;
-  ASSERT_TRUE(s->GetChildCount(count));
-  EXPECT_EQ(count, 2u);
+  EXPECT_TRUE(s->GetChildCount(count) && count == 2u);
   std::set<std::string> children;
   ASSERT_TRUE(s->GetChildNames(children));
   EXPECT_EQ(children, (std::set<std::string>{"MachineChild", "UserChild"}));
-  ASSERT_TRUE(s->GetValueCount(count));
-  EXPECT_EQ(count, 2u);
+  EXPECT_TRUE(s->GetValueCount(count) && count == 2u);
   std::set<std::u16string> values;
   ASSERT_TRUE(s->GetValueNames(values));
   EXPECT_EQ(values, (std::set<std::u16string>{u"MachineOnly", u"Shared"}));
@@ -180,30 +158,24 @@ TEST_F(Settings, ChildrenAndEnumerationAcrossLayers) {
   ASSERT_TRUE(s->OpenChild("UserChild", again));  // from the children map: the same node
   EXPECT_EQ(again.Get(), child.Get());
   EXPECT_FALSE(s->OpenChild(u"NoSuchChild", again));
-}
-
-TEST_F(Settings, ValueNameEnumerationEndsAtA1024CharacterName) {
-  SettingsPtr s;
-  ASSERT_TRUE(OpenSettings(false, true, u"P", false, s));
-  for (const std::u16string& name : {std::u16string(u"first"), std::u16string(1023, u'n'), std::u16string(1024, u'l'),
-                                     std::u16string(u"after")})
+  ASSERT_TRUE(OpenSettings(false, true, u"Q", false, s));
+  for (const std::u16string& name : {std::u16string(1023, u'n'), std::u16string(1024, u'l'), std::u16string(u"after")})
     ASSERT_TRUE(s->SetDword(name.c_str(), 1));
-  std::set<std::u16string> names;
-  ASSERT_TRUE(s->GetValueNames(names));
-  EXPECT_EQ(names.size(), 2u);
-  uint32_t value = 0;
-  EXPECT_TRUE(s->GetDword(u"after", value));  // still readable by name
+  ASSERT_TRUE(s->GetValueNames(values));
+  EXPECT_EQ(values.size(), 1u);
+  EXPECT_TRUE(s->GetDword(u"after", count));  // still readable by name
 }
 
 TEST_F(Settings, DeletionStaysInsideTheProductTreeAndTheRecordedLayer) {
-  Put(Hive::User, u"SOFTWARE\\Other\\Keep", u"v", StringValue(u"keep"));
+  RegKey other;
+  ASSERT_TRUE(RegOpenKey(Hive::User, u"SOFTWARE\\Other\\Keep", true, true, other));
   SettingsPtr outside(new VexaSettings(u"SOFTWARE\\Other\\Keep", u"Keep", kAccessUserAll));
   ASSERT_TRUE(Node(outside)->Open());
   EXPECT_FALSE(outside->DeleteKey());
-  EXPECT_TRUE(std::filesystem::exists(userRoot_ + "/SOFTWARE/Other/Keep/.vexa-values"));
-  Put(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P\\Sub", u"v", StringValue(u"1"));
-  Put(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P", u"v", StringValue(u"1"));
-  SettingsPtr s, child;
+  EXPECT_TRUE(std::filesystem::exists(other.directory));
+  Put(Hive::User, u"P\\Sub", u"v", StringValue(u"1"));
+  Put(Hive::Machine, u"P", u"v", StringValue(u"1"));
+  SettingsPtr child;
   ASSERT_TRUE(OpenSettings(false, false, u"P", false, s));
   ASSERT_TRUE(s->OpenChild(u"Sub", child));
   EXPECT_TRUE(s->DeleteKey());

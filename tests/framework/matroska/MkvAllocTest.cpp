@@ -1,0 +1,113 @@
+// Module 12 when memory runs out: every entry answers a result code; none throws across the
+// entry table. This program replaces operator new to fail the n-th allocation.
+// (The replacement pairs malloc with free, which GCC cannot see through.)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <new>
+
+#include "framework/ModuleTable.h"
+#include "framework/VmfErrors.h"
+#include "framework/VmfQueryIds.h"
+#include "framework/matroska/MkvModule.h"
+#include "platform/os/MemoryArena.h"
+#include "tests/framework/matroska/EbmlWriter.h"
+
+namespace {
+long gAllocationsLeft = -1;  // -1: no failure planned
+bool gFailed = false;
+}  // namespace
+
+void* operator new(size_t size) {
+  if (gAllocationsLeft == 0) {
+    gFailed = true;
+    throw std::bad_alloc();
+  }
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+
+using namespace mkvtest;
+
+namespace {
+
+std::u16string WriteFile() {
+  const Bytes file = Cat({EbmlHeader(), Segment(Cat({Element(0x1654AE6B, TrackEntry(1, 2, "A_AAC")),
+                                                     Cluster(0, Cat({SimpleBlock(1, 0, 0x80, Filled(50, 1)),
+                                                                     SimpleBlock(1, 5, 0x80, Filled(70, 2))}))}))});
+  const std::string path = ::testing::TempDir() + "alloc-" + std::to_string(getpid()) + ".mkv";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
+  return std::u16string(path.begin(), path.end());
+}
+
+// Opens, asks, seeks and reads through the entry table; the first failure ends the round.
+int32_t OneRound(const VmfEntryTable& e, const std::u16string& name, VexaOS::MemoryArena* arena) {
+  VmfModuleHandle h = nullptr;
+  int32_t rc = e.openContainer(&h, name.c_str(), arena);
+  if (rc != VMF_OK) return rc;
+  VmfQueryValue v{};
+  uint8_t buf[128];
+  VmfBlock block{};
+  block.data = buf;
+  block.capacity = sizeof buf;
+  int64_t time = 0;
+  if ((rc = e.getInfo(h, VMF_QID_TITLE_DURATION, &v, 0)) == VMF_OK &&
+      (rc = e.setPosition(h, VMF_BLOCK_AUDIO, 0, &time)) == VMF_OK)
+    rc = e.readNextBlockByStream(h, VMF_BLOCK_AUDIO, 0, &block);
+  EXPECT_EQ(e.closeContainer(h), VMF_OK);
+  return rc;
+}
+
+}  // namespace
+
+TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
+  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
+  const std::u16string name = WriteFile();
+  for (long n = 0;; ++n) {
+    gAllocationsLeft = n;
+    gFailed = false;
+    int32_t rc = VMF_OK;
+    EXPECT_NO_THROW(rc = OneRound(e, name, nullptr)) << n;
+    const bool failed = gFailed;
+    gAllocationsLeft = -1;
+    if (!failed) {
+      EXPECT_EQ(rc, VMF_OK);
+      break;
+    }
+    EXPECT_EQ(rc, VMF_OUT_OF_MEMORY) << "allocation " << n;
+  }
+}
+
+// The handle comes from the arena the module is given, and goes back to it on close; an
+// arena too small for it makes the open fail with out-of-memory.
+TEST(MkvMemory, TheHandleComesFromTheCallersArena) {
+  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
+  const std::u16string name = WriteFile();
+  alignas(8) static uint8_t buffer[64 * 1024];
+  VexaOS::ArenaDescriptor d{buffer, sizeof buffer, 8};
+  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&d);
+  ASSERT_NE(arena, nullptr);
+  VmfModuleHandle h = nullptr;
+  ASSERT_EQ(e.openContainer(&h, name.c_str(), arena), VMF_OK);
+  const uint8_t* p = static_cast<const uint8_t*>(h);
+  EXPECT_TRUE(p >= buffer && p < buffer + sizeof buffer);
+  EXPECT_EQ(e.closeContainer(h), VMF_OK);
+  EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer / 2), nullptr);  // given back
+
+  alignas(8) static uint8_t tiny[96];
+  VexaOS::ArenaDescriptor t{tiny, sizeof tiny, 8};
+  EXPECT_EQ(e.openContainer(&h, name.c_str(), VexaOS::ArenaCreate(&t)), VMF_OUT_OF_MEMORY);
+}

@@ -1,0 +1,114 @@
+// The small platform services: 64-bit pairs, file URLs, loaded libraries and the stopwatch.
+#include <gtest/gtest.h>
+#include <dlfcn.h>
+
+#include "platform/os/FileUrl.h"
+#include "platform/os/Int64Pair.h"
+#include "platform/os/PluginLibrary.h"
+#include "platform/os/ScopedDLL.h"
+#include "platform/os/VexaTime.h"
+#include "tests/support/ProcessTestTools.h"
+
+using namespace VexaOS;
+using namespace std::chrono_literals;
+
+TEST(Int64Pair, CarriesBorrowsAndComparesHighWordsFirstUnsigned) {
+  Int64Pair pair{0, 0xFFFFFFFF};
+  Int64PairAdd(pair, 1);
+  EXPECT_EQ(pair.high, 1u);
+  Int64PairSubPair(pair, Int64PairFrom(0x100000001ull));
+  EXPECT_EQ(Int64PairValue(pair), ~0ull);  // wraps
+  Int64PairAddPair(pair, Int64PairFrom(2));
+  EXPECT_EQ(Int64PairValue(pair), 1ull);
+  const Int64Pair small{0, 0xFFFFFFFF}, big{1, 0}, huge{0x80000000, 0};
+  EXPECT_TRUE(Int64PairLess(small, big) && Int64PairGreater(huge, big) && Int64PairLessOrEqual(small, small));
+  EXPECT_FALSE(Int64PairGreater(small, small) || Int64PairLess(big, small) || Int64PairIsZero(Int64Pair{0, 1}));
+}
+
+TEST(FileUrl, PathsOf2047CharactersAtMostFileInfoAndDelete) {
+  std::string path;
+  ASSERT_TRUE(FileUrlToPath("file:///tmp/a%20b/c%25d%C3%A9", path));
+  EXPECT_EQ(path, "/tmp/a b/c%d\xC3\xA9");
+  EXPECT_TRUE(FileUrlToPath("FILE://localhost/x", path) && path == "/x");
+  for (const char* bad : {"file://server/share/x", "http://host/x", "/tmp/x", "file:///bad%2", "file:///bad%zz",
+                          "file:///nul%00", static_cast<const char*>(nullptr)})
+    EXPECT_FALSE(FileUrlToPath(bad, path)) << (bad ? bad : "null");
+  const std::string longest = "file:///" + std::string(2046, 'a');  // "/" + 2046
+  EXPECT_TRUE(FileUrlToPath(longest.c_str(), path));
+  EXPECT_FALSE(FileUrlToPath((longest + "a").c_str(), path));
+  EXPECT_TRUE(FileUrlToPath(("file:///" + std::string(2045, 'a') + "%41").c_str(), path));  // decoded length
+  ProcessTestTools::TempDir dir("url");
+  const std::string file = (dir.path() / "some file.bin").string();
+  std::ofstream(file, std::ios::binary) << std::string(12345, 'x');
+  const std::string url = "file://" + (dir.path() / "some%20file.bin").string();
+  VexaFileInfo info{};
+  ASSERT_EQ(FileInfoFromUrl(url.c_str(), &info), kFileUrlOk);
+  EXPECT_EQ(Int64PairValue(info.size), 12345u);
+  EXPECT_EQ(FileInfoFromUrl(file.c_str(), &info), kFileUrlFailed);  // a path, not a URL
+  EXPECT_EQ(DeleteFileFromUrl(url.c_str()), kFileUrlOk);
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(DeleteFileFromUrl(url.c_str()), kFileUrlFailed);
+}
+
+// The slot is process-wide: nothing is loaded before this test.
+TEST(PluginLibrary, LoadsIntoTheSlotAndResolvesByTheLowBytesOfTheName) {
+  void* entry = nullptr;
+  EXPECT_EQ(GetPluginEntry(u"cos", &entry), kPluginNoArgument);  // nothing loaded
+  EXPECT_EQ(LoadPluginLibrary(nullptr), kPluginNoArgument);
+  EXPECT_EQ(LoadPluginLibrary(u"/no/such/libvexa-missing.so"), kPluginFailed);
+  ASSERT_EQ(LoadPluginLibrary(u"libm.so.6"), kPluginOk);
+  ASSERT_EQ(GetPluginEntry(u"\u0163os", &entry), kPluginOk);  // U+0163 keeps its low byte, 'c'
+  EXPECT_DOUBLE_EQ(reinterpret_cast<double (*)(double)>(entry)(0.0), 1.0);
+  EXPECT_EQ(GetPluginEntry(u"no_such_entry_point", &entry), kPluginFailed);
+  EXPECT_EQ(GetPluginEntry(u"cos", nullptr), kPluginNoArgument);
+}
+
+// A library nothing else in this process loads, so its unloading can be seen.
+TEST(ScopedDLL, HoldsTheLibraryForItsLifetimeOnly) {
+  constexpr char kLibrary[] = "libz.so.1";
+  auto isLoaded = [&] {
+    void* probe = ::dlopen(kLibrary, RTLD_NOW | RTLD_NOLOAD);
+    if (probe) ::dlclose(probe);
+    return probe != nullptr;
+  };
+  if (isLoaded()) GTEST_SKIP() << kLibrary << " is loaded by the test program itself";
+  ScopedDLL moved;
+  {
+    ScopedDLL library;
+    EXPECT_FALSE(library.Load("/no/such/libvexa-missing.so"));
+    EXPECT_EQ(library.Symbol("zlibVersion"), nullptr);
+    ASSERT_TRUE(library.Load(kLibrary));
+    EXPECT_EQ(library.Symbol("no_such_entry_point"), nullptr);
+    moved = std::move(library);
+  }
+  EXPECT_TRUE(isLoaded());  // the moved-to owner holds it still
+  EXPECT_NE(moved.Symbol("zlibVersion"), nullptr);
+  moved.Reset();
+  EXPECT_FALSE(isLoaded());
+}
+
+// Readings are checked against the wall time measured around them (rounded up, plus one for the
+// watch's own rounding), never against a guess of how long a sleep takes.
+TEST(VexaTime, CountsOnlyWhileRunningPlusTheOffset) {
+  auto atMostSince = [](auto from) {
+    return uint64_t(std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - from).count() + 1);
+  };
+  CVexaTime watch;
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(watch.Elapsed() == 0u && watch.State() == CVexaTime::kStopped);  // never started
+  watch.SetOffset(5000);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(watch.Start(), 0);
+  std::this_thread::sleep_for(30ms);
+  watch.Stop();
+  const uint64_t stopped = watch.Elapsed();
+  EXPECT_GE(stopped, 5030u);
+  EXPECT_LE(stopped, 5000 + atMostSince(started));
+  std::this_thread::sleep_for(30ms);
+  EXPECT_EQ(watch.Elapsed(), stopped);  // the stopped time does not count
+  const auto restarted = std::chrono::steady_clock::now();
+  EXPECT_TRUE(watch.Start() == 0 && watch.Start() == 0);  // already running: nothing changes
+  const uint64_t running = watch.Elapsed();
+  EXPECT_GE(running, stopped);
+  EXPECT_LE(running - stopped, atMostSince(restarted));
+}
