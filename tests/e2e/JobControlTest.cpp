@@ -68,7 +68,7 @@ class JobControl : public testing::Test {
   size_t PicturesIn(const std::vector<uint8_t>& stream) {
     TsReport report = CheckTransportStream(stream);
     EXPECT_TRUE(report.problems.empty()) << Problems(report);
-    std::vector<uint16_t> video = VideoPids(report);
+    std::vector<uint16_t> video = Pids(report, true);
     return video.size() == 1 ? report.pes[video[0]].size() : 0;
   }
 

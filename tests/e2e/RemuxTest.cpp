@@ -81,8 +81,8 @@ TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
   std::string output = Transcode(source, GetParam());
   EXPECT_EQ(FfmpegDecodeErrors(output), "");
 
-  ASSERT_EQ(VideoPids(report_).size(), 1u);
-  std::vector<int64_t> video = Sorted(OutputTimes(VideoPids(report_)[0]));
+  ASSERT_EQ(Pids(report_, true).size(), 1u);
+  std::vector<int64_t> video = Sorted(OutputTimes(Pids(report_, true)[0]));
   const SourceTrack& sourceVideo = tracks.at(0);
   ASSERT_EQ(sourceVideo.codecType, "video");
   std::vector<int64_t> sourceTimes = Sorted(Times(sourceVideo.packets));
@@ -90,7 +90,7 @@ TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
   int64_t offset = video.front() - sourceTimes.front();
   EXPECT_EQ(video, Shifted(sourceTimes, offset)) << "pictures moved";
 
-  std::vector<uint16_t> audioPids = AudioPids(report_);
+  std::vector<uint16_t> audioPids = Pids(report_, false);
   size_t kept = 0;
   for (const SourceTrack& track : tracks) {
     if (!KeptAudio(track)) continue;
@@ -117,14 +117,14 @@ TEST_F(Remux, DamagedSourcesAreRefusedOrServedToTheEnd) {
   ASSERT_FALSE(damaged.empty());
   std::vector<SourceTrack> tracks = ProbeTracks(MakeMkvFixture("zlib"));
   Transcode(damaged, "zlib_corrupt");
-  EXPECT_EQ(OutputTimes(VideoPids(report_)[0]).size(), tracks[0].packets.size() - 1);
-  EXPECT_EQ(OutputTimes(AudioPids(report_)[0]).size(), tracks[1].packets.size());
+  EXPECT_EQ(OutputTimes(Pids(report_, true)[0]).size(), tracks[0].packets.size() - 1);
+  EXPECT_EQ(OutputTimes(Pids(report_, false)[0]).size(), tracks[1].packets.size());
 
   std::string silent = MakeMkvFixture("aac_no_private");  // its audio cannot be framed
   ASSERT_FALSE(silent.empty());
   Transcode(silent, "aac_no_private");
-  EXPECT_EQ(OutputTimes(VideoPids(report_)[0]).size(), tracks[0].packets.size());
-  EXPECT_TRUE(AudioPids(report_).empty());
+  EXPECT_EQ(OutputTimes(Pids(report_, true)[0]).size(), tracks[0].packets.size());
+  EXPECT_TRUE(Pids(report_, false).empty());
 }
 
 TEST_F(Remux, VideoThatIsNotH264IsRefusedInOneLine) {
@@ -143,7 +143,7 @@ struct Opening {
 };
 
 Opening FirstPicture(const TsReport& report) {
-  const TsPesInfo& first = report.pes.at(VideoPids(report)[0]).front();
+  const TsPesInfo& first = report.pes.at(Pids(report, true)[0]).front();
   return {first.pts, NalTypes(first.payload)};
 }
 
@@ -171,12 +171,12 @@ TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
   EXPECT_TRUE(Has(opening.nalTypes, 7) && Has(opening.nalTypes, 8) && Has(opening.nalTypes, 5))
       << "the first picture lacks SPS, PPS or its IDR slice";
 
-  std::vector<int64_t> video = Sorted(OutputTimes(VideoPids(report_)[0]));
+  std::vector<int64_t> video = Sorted(OutputTimes(Pids(report_, true)[0]));
   std::vector<int64_t> expected;
   for (int64_t time : Sorted(Times(tracks[0].packets)))
     if (time >= keyFrame) expected.push_back(time + offset);
   EXPECT_EQ(video, expected);
-  std::vector<int64_t> audio = OutputTimes(AudioPids(report_).at(0));
+  std::vector<int64_t> audio = OutputTimes(Pids(report_, false).at(0));
   ASSERT_FALSE(audio.empty());
   EXPECT_GE(audio.front() - offset, keyFrame);
   EXPECT_LT(audio.front() - offset, keyFrame + kAudioFrameSlack90) << "audio does not start with the picture";
@@ -215,7 +215,7 @@ TEST_P(RemuxSeek, ContinuesFromTheKeyFrameBeforeTheTarget) {
     if (packet.key && packet.pts90 <= 1500 * 90) keyFrame = std::max(keyFrame, packet.pts90);
   std::vector<int64_t> tail = DecodeOrderFrom(tracks[0], keyFrame);
   std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
-  std::vector<int64_t> video = OutputTimes(VideoPids(report_)[0]);
+  std::vector<int64_t> video = OutputTimes(Pids(report_, true)[0]);
   ASSERT_GT(video.size(), tail.size()) << "the seek came too late to show";
   int64_t offset = video.front() - all.front();
   size_t head = video.size() - tail.size();
@@ -224,7 +224,7 @@ TEST_P(RemuxSeek, ContinuesFromTheKeyFrameBeforeTheTarget) {
       << "the pictures before the seek are not the source's first ones";
   EXPECT_EQ(std::vector<int64_t>(video.begin() + long(head), video.end()), Shifted(tail, offset))
       << "the pictures after the seek are not the source's from the key frame on";
-  const TsPesInfo& first = report_.pes.at(VideoPids(report_)[0])[head];
+  const TsPesInfo& first = report_.pes.at(Pids(report_, true)[0])[head];
   EXPECT_TRUE(Has(NalTypes(first.payload), 7) && Has(NalTypes(first.payload), 8)) << "no parameter sets after the seek";
   // vexa-transcode reads 1 MiB at a time: no more than that, and the new stream's first audio,
   // may come between the seek and its first picture.
@@ -250,7 +250,7 @@ TEST_F(Remux, PauseMidStreamLosesAndRepeatsNothing) {
   std::vector<SourceTrack> tracks = ProbeTracks(source);
   std::string output = Transcode(source, "pause", {"--pause-at", "400000:300", "--pause-at", "2000000:100"});
   EXPECT_EQ(FfmpegDecodeErrors(output), "");
-  std::vector<int64_t> video = OutputTimes(VideoPids(report_)[0]);
+  std::vector<int64_t> video = OutputTimes(Pids(report_, true)[0]);
   std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
   ASSERT_FALSE(video.empty());
   EXPECT_EQ(video, Shifted(all, video.front() - all.front()));

@@ -106,12 +106,4 @@ TEST_F(MuxNode, RefusalsAreReportedOnce) {
   }
 }
 
-TEST(MuxNodeCallback, AnswersOnlyTheThreePrintNames) {
-  EXPECT_NE(CTranscodeMuxMP2::ResourceCallback("err_printf"), nullptr);
-  EXPECT_NE(CTranscodeMuxMP2::ResourceCallback("inf_printf"), nullptr);
-  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback("wrn_printf "), nullptr);
-  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback("err_print"), nullptr);
-  EXPECT_EQ(CTranscodeMuxMP2::ResourceCallback(nullptr), nullptr);
-}
-
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -93,17 +94,34 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
-EsStream Extract(const std::string& base, const std::string& map, int32_t code, const std::string& format,
-                 const std::string& extra) {
+// Each audio coding the fixtures carry: FFmpeg's encoder, the stream code, the raw format.
+struct AudioCoding {
+  const char* name;
+  const char* encoder;
+  int32_t code;
+  const char* format;  // FFmpeg's raw format, with the options that keep it free of tags
+};
+constexpr AudioCoding kAudioCodings[] = {{"aac", "aac", 143, "adts"},
+                                         {"ac3", "ac3", 150, "ac3"},
+                                         {"mp3", "libmp3lame", 132, "mp3 -write_xing 0 -id3v2_version 0"}};
+
+const AudioCoding* FindCoding(const std::string& name) {
+  for (const AudioCoding& coding : kAudioCodings)
+    if (name == coding.name) return &coding;
+  return nullptr;
+}
+
+// One stream of base.mkv copied out raw, beside its packets' times and sizes (framecrc).
+EsStream Extract(const std::string& base, const std::string& map, int32_t code, const std::string& format) {
   std::string es = base + "." + map.substr(map.find(':') + 1) + ".es";
+  std::replace(es.begin(), es.end(), ':', '_');
   std::string crc = es + ".crc";
-  for (char& ch : es) ch = ch == ':' ? '_' : ch;
-  for (char& ch : crc) ch = ch == ':' ? '_' : ch;
   if (!Exists(es) || !Exists(crc)) {
-    std::string input = " -i " + base + ".mkv -map " + map + " -c copy " + extra;
+    // The options after the format's name shape both outputs alike, so that sizes agree.
+    std::string copy = " -map " + map + " -c copy" + format.substr(std::min(format.find(' '), format.size()));
     std::string esTemporary = Temporary(es), crcTemporary = Temporary(crc);
-    if (!RunCommand("ffmpeg -v error -y" + input + " -f " + format + " " + esTemporary + " -map " + map +
-                    " -c copy " + extra + " -f framecrc " + crcTemporary) ||
+    if (!RunCommand("ffmpeg -v error -y -i " + base + ".mkv" + copy + " -f " + format.substr(0, format.find(' ')) +
+                    " " + esTemporary + copy + " -f framecrc " + crcTemporary) ||
         !Publish(crcTemporary, crc) || !Publish(esTemporary, es))
       return {code, {}};
   }
@@ -143,26 +161,18 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
   if (!Exists(base + ".mkv")) {
     std::string command = "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
                           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-                          " -map 0:v";
-    for (size_t i = 0; i < audioCodecs.size(); ++i) command += " -map 1:a";
-    command += " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50";
-    const char* encoders[] = {"aac", "ac3", "libmp3lame"};
-    const char* names[] = {"aac", "ac3", "mp3"};
+                          " -map 0:v -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50";
     for (size_t i = 0; i < audioCodecs.size(); ++i)
-      for (int k = 0; k < 3; ++k)
-        if (audioCodecs[i] == names[k]) command += " -c:a:" + std::to_string(i) + " " + encoders[k];
+      if (const AudioCoding* coding = FindCoding(audioCodecs[i]))
+        command += " -map 1:a -c:a:" + std::to_string(i) + " " + coding->encoder;
     std::string temporary = Temporary(base + ".mkv");
     if (!RunCommand(command + " " + temporary) || !Publish(temporary, base + ".mkv")) return {};
   }
-  std::vector<EsStream> streams;
-  streams.push_back(Extract(base, "0:v", 10, "rawvideo", "-bsf:v h264_mp4toannexb,h264_metadata=aud=insert"));
-  for (size_t i = 0; i < audioCodecs.size(); ++i) {
-    std::string map = "0:a:" + std::to_string(i);
-    if (audioCodecs[i] == "aac") streams.push_back(Extract(base, map, 143, "adts", ""));
-    if (audioCodecs[i] == "ac3") streams.push_back(Extract(base, map, 150, "ac3", ""));
-    if (audioCodecs[i] == "mp3")
-      streams.push_back(Extract(base, map, 132, "mp3", "-write_xing 0 -id3v2_version 0"));
-  }
+  std::vector<EsStream> streams{
+      Extract(base, "0:v", 10, "rawvideo -bsf:v h264_mp4toannexb,h264_metadata=aud=insert")};
+  for (size_t i = 0; i < audioCodecs.size(); ++i)
+    if (const AudioCoding* coding = FindCoding(audioCodecs[i]))
+      streams.push_back(Extract(base, "0:a:" + std::to_string(i), coding->code, coding->format));
   for (const EsStream& stream : streams)
     if (stream.samples.empty()) return {};
   return streams;
@@ -399,15 +409,10 @@ std::string FixtureDir() {
 
 std::string MakeMkvFixture(const std::string& name) {
   std::string path = FixtureDir() + "/" + name + ".mkv";
-  if (fs::exists(path)) return path;
-  // Parallel test processes each write their own file and rename it into place.
-  std::string temporary = path + ".tmp" + std::to_string(getpid()) + ".mkv";
+  if (Exists(path)) return path;
+  std::string temporary = Temporary(path);
   std::string command = FixtureCommand(name, temporary);
-  if (command.empty() || !RunCommand(command, temporary + ".log")) return "";
-  std::error_code error;
-  fs::rename(temporary, path, error);
-  fs::remove(temporary + ".log", error);
-  return error ? "" : path;
+  return !command.empty() && RunCommand(command) && Publish(temporary, path) ? path : "";
 }
 
 ProgramRun RunTranscode(const std::vector<std::string>& arguments) {
@@ -485,21 +490,10 @@ std::string DecoderErrors(const std::string& path) {
   return ReadFileText(log);
 }
 
-namespace {
-bool IsAudioType(uint8_t type) { return type == 0x03 || type == 0x04 || type == 0x0F || type == 0x81; }
-}  // namespace
-
-std::vector<uint16_t> VideoPids(const TsReport& report) {
+std::vector<uint16_t> Pids(const TsReport& report, bool video) {
   std::vector<uint16_t> pids;
   for (auto& [pid, type] : report.streamTypes)
-    if (type == 0x1B) pids.push_back(pid);
-  return pids;
-}
-
-std::vector<uint16_t> AudioPids(const TsReport& report) {
-  std::vector<uint16_t> pids;
-  for (auto& [pid, type] : report.streamTypes)
-    if (IsAudioType(type)) pids.push_back(pid);
+    if (video ? type == 0x1B : type == 0x03 || type == 0x04 || type == 0x0F || type == 0x81) pids.push_back(pid);
   return pids;
 }
 

@@ -94,8 +94,7 @@ std::string FfmpegDecodeErrors(const std::string& path);
 // an error.
 std::string DecoderErrors(const std::string& path);
 
-// PIDs of the transport stream's video and audio streams, in PMT order.
-std::vector<uint16_t> VideoPids(const TsReport& report);
-std::vector<uint16_t> AudioPids(const TsReport& report);
+// PIDs of the transport stream's video (H.264) or audio streams, in PMT order.
+std::vector<uint16_t> Pids(const TsReport& report, bool video);
 // NAL unit types found after start codes in an H.264 access unit.
 std::vector<int> NalTypes(const std::vector<uint8_t>& accessUnit);

@@ -53,11 +53,15 @@ std::optional<int64_t> Timestamp(const uint8_t* p, uint8_t prefix) {
          (p[4] >> 1);
 }
 
+// 13-bit PIDs and 12-bit lengths behind a few reserved bits.
+uint16_t Bits13(const uint8_t* p) { return uint16_t(((p[0] & 0x1F) << 8) | p[1]); }
+size_t Bits12(const uint8_t* p) { return size_t(((p[0] & 0x0F) << 8) | p[1]); }
+
 // A section starting at the payload's pointer field: answers its body (CRC checked) or empty.
 std::vector<uint8_t> Section(Checker& c, const uint8_t* payload, size_t size, const char* what) {
   size_t at = 1 + payload[0];
   if (at + 3 > size) return {};
-  size_t length = ((payload[at + 1] & 0x0F) << 8) | payload[at + 2];
+  size_t length = Bits12(payload + at + 1);
   if (at + 3 + length > size || length < 9) {
     c.Problem(std::string(what) + " section does not fit one packet");
     return {};
@@ -66,23 +70,19 @@ std::vector<uint8_t> Section(Checker& c, const uint8_t* payload, size_t size, co
   return std::vector<uint8_t>(payload + at, payload + at + 3 + length - 4);
 }
 
-void ReadPat(Checker& c, const uint8_t* payload, size_t size) {
-  std::vector<uint8_t> s = Section(c, payload, size, "PAT");
-  if (s.size() < 12 || s[0] != 0) return c.Problem("PAT malformed");
-  c.pmtPid = uint16_t(((s[10] & 0x1F) << 8) | s[11]);
-  c.patSeen = true;
-}
-
-void ReadPmt(Checker& c, const uint8_t* payload, size_t size) {
-  std::vector<uint8_t> s = Section(c, payload, size, "PMT");
-  if (s.size() < 12 || s[0] != 2) return c.Problem("PMT malformed");
-  c.report.pcrPid = uint16_t(((s[8] & 0x1F) << 8) | s[9]);
-  size_t at = 12 + (((s[10] & 0x0F) << 8) | s[11]);
-  while (at + 5 <= s.size()) {
-    uint16_t pid = uint16_t(((s[at + 1] & 0x1F) << 8) | s[at + 2]);
-    c.report.streamTypes[pid] = s[at];
-    at += 5 + (((s[at + 3] & 0x0F) << 8) | s[at + 4]);
+// The PAT (table 0) names the PMT's PID; the PMT (table 2) the PCR PID and each stream's type.
+void ReadTable(Checker& c, uint8_t table, const uint8_t* payload, size_t size) {
+  const char* what = table == 0 ? "PAT" : "PMT";
+  std::vector<uint8_t> s = Section(c, payload, size, what);
+  if (s.size() < 12 || s[0] != table) return c.Problem(std::string(what) + " malformed");
+  if (table == 0) {
+    c.pmtPid = Bits13(&s[10]);
+    c.patSeen = true;
+    return;
   }
+  c.report.pcrPid = Bits13(&s[8]);
+  for (size_t at = 12 + Bits12(&s[10]); at + 5 <= s.size(); at += 5 + Bits12(&s[at + 3]))
+    c.report.streamTypes[Bits13(&s[at + 1])] = s[at];
   c.pmtSeen = true;
 }
 
@@ -100,19 +100,14 @@ void ClosePes(Checker& c, uint16_t pid) {
   if (9 + headerLength > b.size()) return c.Problem("PES header longer than the packet");
   TsPesInfo& info = p.info;
   if (flags == 1) c.Problem("PES with DTS but no PTS");
-  if (flags >= 2) {
-    auto pts = Timestamp(b.data() + 9, flags == 3 ? 3 : 2);
-    info.hasPts = pts.has_value();
-    info.pts = pts.value_or(0);
-    if (!pts) c.Problem("PTS markers wrong");
-  }
-  if (flags == 3) {
-    auto dts = Timestamp(b.data() + 14, 1);
-    info.hasDts = dts.has_value();
-    info.dts = dts.value_or(0);
-    if (!dts) c.Problem("DTS markers wrong");
-  }
-  if (!info.hasDts) info.dts = info.pts;
+  // The PTS's prefix is 2 alone, 3 beside a DTS (prefix 1) that follows it.
+  auto pts = flags >= 2 ? Timestamp(b.data() + 9, flags) : std::nullopt;
+  auto dts = flags == 3 ? Timestamp(b.data() + 14, 1) : pts;
+  if (flags >= 2 && !(pts && dts)) c.Problem("PTS or DTS markers wrong");
+  info.hasPts = pts.has_value();
+  info.hasDts = flags == 3 && dts;
+  info.pts = pts.value_or(0);
+  info.dts = dts.value_or(info.pts);
   info.payload.assign(b.begin() + 9 + long(headerLength), b.end());
   c.report.pes[pid].push_back(std::move(info));
 }
@@ -154,7 +149,7 @@ void ReadContinuity(Checker& c, uint16_t pid, uint8_t counter, bool hasPayload, 
 void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
   if (p[0] != 0x47) return c.Problem("sync byte missing at " + std::to_string(position));
   if (p[1] & 0x80) c.Problem("transport error indicator set");
-  uint16_t pid = uint16_t(((p[1] & 0x1F) << 8) | p[2]);
+  uint16_t pid = Bits13(p + 1);
   bool unitStart = p[1] & 0x40;
   uint8_t control = (p[3] >> 4) & 3;
   if (control == 0) return c.Problem("reserved adaptation_field_control");
@@ -169,12 +164,9 @@ void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
   ReadContinuity(c, pid, p[3] & 0x0F, control & 1, discontinuity);
   if (!(control & 1)) return;
   if (position == 0 && pid != 0) c.Problem("the stream does not begin with a PAT");
-  if (pid == 0) {
-    c.psiPositions[0].push_back(position);
-    if (unitStart) ReadPat(c, p + at, kPacket - at);
-  } else if (pid == c.pmtPid) {
-    c.psiPositions[1].push_back(position);
-    if (unitStart) ReadPmt(c, p + at, kPacket - at);
+  if (pid == 0 || pid == c.pmtPid) {
+    c.psiPositions[pid == 0 ? 0 : 1].push_back(position);
+    if (unitStart) ReadTable(c, pid == 0 ? 0 : 2, p + at, kPacket - at);
   } else if (c.report.streamTypes.count(pid)) {
     ReadPes(c, pid, unitStart, position, p + at, kPacket - at);
   } else if (pid != 0x1FFF) {
@@ -182,21 +174,19 @@ void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
   }
 }
 
+std::vector<Pcr>::const_iterator PcrAtOrAfter(const std::vector<Pcr>& pcrs, size_t position) {
+  return std::lower_bound(pcrs.begin(), pcrs.end(), position,
+                          [](const Pcr& pcr, size_t pos) { return pcr.position < pos; });
+}
+
 // Arrival time of a byte, interpolated between the PCRs of one time base around it.
 std::optional<int64_t> Arrival(const std::vector<Pcr>& pcrs, size_t position) {
-  auto after = std::lower_bound(pcrs.begin(), pcrs.end(), position,
-                                [](const Pcr& pcr, size_t pos) { return pcr.position < pos; });
+  auto after = PcrAtOrAfter(pcrs, position);
   if (after == pcrs.begin() || after == pcrs.end() || after->discontinuity) return std::nullopt;
   auto before = after - 1;
   if (after->position == before->position) return before->value;
   return before->value + (after->value - before->value) * int64_t(position - before->position) /
                              int64_t(after->position - before->position);
-}
-
-bool CutOff(const std::vector<Pcr>& pcrs, size_t position) {
-  auto after = std::lower_bound(pcrs.begin(), pcrs.end(), position,
-                                [](const Pcr& pcr, size_t pos) { return pcr.position < pos; });
-  return after != pcrs.end() && after->discontinuity;
 }
 
 void CheckPcrs(Checker& c) {
@@ -211,7 +201,6 @@ void CheckPcrs(Checker& c) {
     if (step < 0 || step > kMaxPcrJump) c.Problem("PCR jumps without discontinuity indicator");
     else if (step > kMaxPcrGap) c.Problem("PCR interval over 40 ms: " + std::to_string(step / k27MHzPerMs) + " ms");
   }
-  c.report.pcrCount = c.pcrs.size();
   if (c.pcrs.empty()) c.Problem("no PCR");
 }
 
@@ -247,8 +236,8 @@ void CheckPesTiming(Checker& c) {
       // The last bytes of a stream cut off by a seek have no closing PCR: the next one opens the
       // stream that follows.
       if (!first || !last) {
-        if (CutOff(c.pcrs, pes.lastByte)) continue;
-        c.Problem("PES bytes without PCRs of their time base around them");
+        auto next = PcrAtOrAfter(c.pcrs, pes.lastByte);
+        if (next == c.pcrs.end() || !next->discontinuity) c.Problem("PES bytes without PCRs of their time base around them");
         continue;
       }
       if (*last > pes.dts * 300) c.Problem("PES arrives after its decode time on PID " + std::to_string(pid));

@@ -22,7 +22,6 @@ struct TsReport {
   std::map<uint16_t, uint8_t> streamTypes;        // PID -> stream_type, from the PMT
   std::map<uint16_t, std::vector<TsPesInfo>> pes; // PID -> PES packets in order
   uint16_t pcrPid = 0x1FFF;
-  size_t pcrCount = 0;
   size_t discontinuities = 0;
 };
 
