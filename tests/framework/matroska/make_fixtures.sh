@@ -3,9 +3,13 @@
 # small pictures and tones, written by each muxer in the ways the reader must handle.
 set -eu
 out=$1
-mkdir -p "$out"
-cd "$out"
-[ -f done ] && [ -f props.mkv ] && exit 0
+[ -f "$out/done" ] && [ -f "$out/props.mkv" ] && exit 0
+# Several test processes may build at once: each builds in a folder of its own and renames it
+# into place, so no one ever reads a file another is still writing.
+work="$out.tmp.$$"
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
 ff="ffmpeg -v error -y -nostdin"
 
 cat > subs.srt <<'SRT'
@@ -51,3 +55,8 @@ mkvmerge -q -o props.mkv --disable-track-statistics-tags --title "Props title" -
     -T --no-global-tags --no-chapters --track-name 0:"Main video" --language 1:ger \
     --track-name 4:"Untertitel" --language 4:ger ffmpeg.mkv
 touch done
+cd ..
+mv -T "$work" "$out" 2>/dev/null && exit 0
+if [ -f "$out/done" ]; then rm -rf "$work"; exit 0; fi   # another process was first
+rm -rf "$out"                                             # a leftover of an interrupted build
+mv -T "$work" "$out"
