@@ -53,77 +53,77 @@ bool FindSegmentChild(MkvFileCache& file, const MkvSegment& segment, uint64_t fr
 }
 
 MkvBlockCursor::MkvBlockCursor(MkvFileCache& file, const MkvSegment& segment, uint64_t trackNumber)
-    : file_(file), segment_(segment), trackNumber_(trackNumber) {
-  pos_ = segment.firstCluster != 0 ? segment.firstCluster : segment.dataEnd;
+    : m_file(file), m_segment(segment), m_trackNumber(trackNumber) {
+  m_pos = segment.firstCluster != 0 ? segment.firstCluster : segment.dataEnd;
 }
 
 void MkvBlockCursor::Reset(uint64_t pos, const ClusterState& cluster, int64_t minTime) {
-  pos_ = pos;
-  cluster_ = cluster;
-  minTime_ = minTime;
-  haveBlock_ = false;
-  frameReady_ = false;
+  m_pos = pos;
+  m_cluster = cluster;
+  m_minTime = minTime;
+  m_haveBlock = false;
+  m_frameReady = false;
 }
 
 bool MkvBlockCursor::Resync(uint64_t from) {
-  cluster_.inside = false;
+  m_cluster.inside = false;
   uint64_t found = 0;
-  if (!FindSegmentChild(file_, segment_, from, kCursorResyncLimit, &found)) {
-    pos_ = segment_.dataEnd;
+  if (!FindSegmentChild(m_file, m_segment, from, kCursorResyncLimit, &found)) {
+    m_pos = m_segment.dataEnd;
     return false;
   }
-  pos_ = found;
+  m_pos = found;
   return true;
 }
 
 int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
   for (;;) {
-    if (cluster_.inside && pos_ >= cluster_.end) cluster_.inside = false;
-    if (pos_ >= segment_.dataEnd) return VMF_ERR_END_OF_STREAM;
-    const uint64_t parentEnd = cluster_.inside ? cluster_.end : segment_.dataEnd;
+    if (m_cluster.inside && m_pos >= m_cluster.end) m_cluster.inside = false;
+    if (m_pos >= m_segment.dataEnd) return VMF_ERR_END_OF_STREAM;
+    const uint64_t parentEnd = m_cluster.inside ? m_cluster.end : m_segment.dataEnd;
     ElementHeader e;
-    const int32_t rc = ReadElementHeader(file_, pos_, parentEnd, &e, true);
-    if (rc == VMF_SHORT_READ && cluster_.inside) {
-      cluster_.inside = false;  // the cluster's stated size ends inside a header
+    const int32_t rc = ReadElementHeader(m_file, m_pos, parentEnd, &e, true);
+    if (rc == VMF_SHORT_READ && m_cluster.inside) {
+      m_cluster.inside = false;  // the cluster's stated size ends inside a header
       continue;
     }
     if (rc == VMF_SHORT_READ) return VMF_ERR_END_OF_STREAM;  // the file is cut off here
     if (rc != VMF_OK) {
       if (rc != VMF_ERR_FILE_CORRUPT) return rc;
-      if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
+      if (!Resync(m_pos)) return VMF_ERR_END_OF_STREAM;
       continue;
     }
     if (e.id == el::CLUSTER) {
-      cluster_ = ClusterState{true, e.start, e.data, e.End(), 0};
-      pos_ = e.data;
+      m_cluster = ClusterState{true, e.start, e.data, e.End(), 0};
+      m_pos = e.data;
       continue;
     }
     if (IsSegmentChild(e.id)) {
       // Also how a cluster of unknown size ends.
-      cluster_.inside = false;
+      m_cluster.inside = false;
       if (e.unknownSize || e.clipped) {
-        if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
+        if (!Resync(m_pos)) return VMF_ERR_END_OF_STREAM;
       } else {
-        pos_ = e.End();
+        m_pos = e.End();
       }
       continue;
     }
-    if (!cluster_.inside) {
-      if (SkippableBySize(file_, segment_, e)) {
-        pos_ = e.End();
-      } else if (!Resync(pos_)) {
+    if (!m_cluster.inside) {
+      if (SkippableBySize(m_file, m_segment, e)) {
+        m_pos = e.End();
+      } else if (!Resync(m_pos)) {
         return VMF_ERR_END_OF_STREAM;
       }
       continue;
     }
     if (e.clipped || e.unknownSize) {
-      if (!Resync(pos_)) return VMF_ERR_END_OF_STREAM;
+      if (!Resync(m_pos)) return VMF_ERR_END_OF_STREAM;
       continue;
     }
     bool found = false;
     const int32_t scan = ScanClusterChild(e, out, &found);
     if (scan != VMF_OK) return scan;
-    pos_ = e.End();
+    m_pos = e.End();
     if (found) return VMF_OK;
   }
 }
@@ -132,7 +132,7 @@ int32_t MkvBlockCursor::ScanClusterChild(const ElementHeader& e, BlockRef* out, 
   switch (e.id) {
     case el::TIMECODE: {
       uint64_t tc = 0;
-      if (ReadUnsigned(file_, e, &tc) == VMF_OK) cluster_.timecode = tc;
+      if (ReadUnsigned(m_file, e, &tc) == VMF_OK) m_cluster.timecode = tc;
       return VMF_OK;
     }
     case el::SIMPLEBLOCK:
@@ -147,24 +147,24 @@ int32_t MkvBlockCursor::ScanClusterChild(const ElementHeader& e, BlockRef* out, 
 int32_t MkvBlockCursor::InspectBlock(const ElementHeader& block, BlockRef* out, bool* found) {
   uint8_t head[12];
   size_t got = 0;
-  const int32_t rc = file_.ReadSome(block.data, head,
+  const int32_t rc = m_file.ReadSome(block.data, head,
                                     static_cast<size_t>(std::min<uint64_t>(sizeof head, block.size)), &got);
   if (rc != VMF_OK) return rc;
   EbmlNumber track;
   // A track number that is no valid number makes the block unusable, not the cluster.
   if (ParseEbmlNumber(head, got, EbmlReading::kUnsigned, &track) != VMF_OK) return VMF_OK;
   if (got < track.length + 3) return VMF_OK;
-  if (trackNumber_ != 0 && track.value != trackNumber_) return VMF_OK;
-  const MkvTrack* t = segment_.TrackByNumber(track.value);
+  if (m_trackNumber != 0 && track.value != m_trackNumber) return VMF_OK;
+  const MkvTrack* t = m_segment.TrackByNumber(track.value);
   if (!Delivered(t)) return VMF_OK;
   out->elementPos = block.id == el::SIMPLEBLOCK ? block.start : out->elementPos;
   out->payload = block.data;
   out->payloadSize = block.size;
   out->track = t;
   const uint16_t rel = static_cast<uint16_t>((head[track.length] << 8) | head[track.length + 1]);
-  out->timeValid = BlockTime(segment_, *t, cluster_.timecode, static_cast<int16_t>(rel), &out->time);
+  out->timeValid = BlockTime(m_segment, *t, m_cluster.timecode, static_cast<int16_t>(rel), &out->time);
   out->flags = head[track.length + 2];
-  out->cluster = cluster_;
+  out->cluster = m_cluster;
   FinishBlockRef(out);
   *found = true;
   return VMF_OK;
@@ -176,7 +176,7 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
   ElementHeader block;
   for (uint64_t pos = group.data; pos < group.End();) {
     ElementHeader c;
-    const int32_t rc = ReadElementHeader(file_, pos, group.End(), &c);
+    const int32_t rc = ReadElementHeader(m_file, pos, group.End(), &c);
     if (rc == VMF_ERR_DATA_NOT_READY) return rc;  // read again when the bytes are there
     if (rc != VMF_OK) return VMF_OK;              // a broken group is passed over
     if (c.id == el::BLOCK && !haveBlock) {
@@ -185,7 +185,7 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
     } else if (c.id == el::REFERENCEBLOCK) {
       referenced = true;
     } else if (c.id == el::BLOCKDURATION) {
-      hasDuration = ReadUnsigned(file_, c, &duration) == VMF_OK;
+      hasDuration = ReadUnsigned(m_file, c, &duration) == VMF_OK;
     }
     pos = c.End();
   }
@@ -194,7 +194,7 @@ int32_t MkvBlockCursor::InspectGroup(const ElementHeader& group, BlockRef* out, 
   const int32_t rc = InspectBlock(block, out, found);
   if (rc != VMF_OK || !*found) return rc;
   out->hasDuration = hasDuration;
-  if (hasDuration && !TicksToTime(duration, 1.0, segment_.info.timecodeScale, &out->duration))
+  if (hasDuration && !TicksToTime(duration, 1.0, m_segment.info.timecodeScale, &out->duration))
     out->timeValid = false;
   out->key = out->track->blockType != kBlockVideo || !referenced;
   return VMF_OK;
@@ -209,59 +209,59 @@ void MkvBlockCursor::FinishBlockRef(BlockRef* out) const {
 
 int32_t MkvBlockCursor::LoadBlock(const BlockRef& ref) {
   if (ref.payloadSize > kMaxBlockSize) return VMF_ERR_FILE_CORRUPT;
-  blockBytes_.resize(static_cast<size_t>(ref.payloadSize));
-  int32_t rc = file_.Read(ref.payload, blockBytes_.data(), blockBytes_.size());
+  m_blockBytes.resize(static_cast<size_t>(ref.payloadSize));
+  int32_t rc = m_file.Read(ref.payload, m_blockBytes.data(), m_blockBytes.size());
   if (rc != VMF_OK) return rc;
   EbmlNumber track;
-  rc = ParseEbmlNumber(blockBytes_.data(), blockBytes_.size(), EbmlReading::kUnsigned, &track);
+  rc = ParseEbmlNumber(m_blockBytes.data(), m_blockBytes.size(), EbmlReading::kUnsigned, &track);
   if (rc != VMF_OK) return VMF_ERR_FILE_CORRUPT;
   const size_t header = track.length + 3;
-  if (blockBytes_.size() < header) return VMF_ERR_FILE_CORRUPT;
+  if (m_blockBytes.size() < header) return VMF_ERR_FILE_CORRUPT;
   const Lacing lacing = static_cast<Lacing>(ref.flags & 6);
-  rc = ParseLacing(lacing, blockBytes_.data() + header, blockBytes_.size() - header, &lace_);
+  rc = ParseLacing(lacing, m_blockBytes.data() + header, m_blockBytes.size() - header, &m_lace);
   if (rc != VMF_OK) return rc;
-  block_ = ref;
-  frameOffset_ = header + lace_.headerLength;
-  frameIndex_ = 0;
+  m_block = ref;
+  m_frameOffset = header + m_lace.headerLength;
+  m_frameIndex = 0;
   return VMF_OK;
 }
 
 int32_t MkvBlockCursor::DecodeCurrentFrame(MkvFrame* out) {
-  const MkvTrack& t = *block_.track;
-  const uint32_t size = lace_.sizes[frameIndex_];
-  const uint8_t* raw = blockBytes_.data() + frameOffset_;
+  const MkvTrack& t = *m_block.track;
+  const uint32_t size = m_lace.sizes[m_frameIndex];
+  const uint8_t* raw = m_blockBytes.data() + m_frameOffset;
   // An uncompressed frame is handed out from the block's own bytes: no copy.
   const bool stored = t.compression == Compression::kNone;
   if (!stored) {
-    const int32_t rc = DecodeFrame(t, raw, size, &frameBytes_);
+    const int32_t rc = DecodeFrame(t, raw, size, &m_frameBytes);
     if (rc != VMF_OK) return rc;
   }
   int64_t defaultDuration = 0;
   if (t.hasDefaultDuration && !NanosToTime(t.defaultDuration, &defaultDuration)) return VMF_BAD_DATA;
   out->track = &t;
-  out->key = block_.key;
-  out->laced = lace_.count > 1;
+  out->key = m_block.key;
+  out->laced = m_lace.count > 1;
   // Each frame of a laced block gets its own time where the default duration allows, else
   // an equal share of the block's duration.
-  const int64_t step = lace_.count == 1 || t.hasDefaultDuration
+  const int64_t step = m_lace.count == 1 || t.hasDefaultDuration
                            ? defaultDuration
-                           : (block_.hasDuration ? block_.duration / lace_.count : 0);
-  if (!StepTime(block_.time, frameIndex_, lace_.count == 1 ? 0 : step, &out->time)) return VMF_BAD_DATA;
-  out->duration = lace_.count == 1 && block_.hasDuration ? block_.duration : step;
-  out->data = stored ? raw : frameBytes_.data();
-  out->size = stored ? size : frameBytes_.size();
+                           : (m_block.hasDuration ? m_block.duration / m_lace.count : 0);
+  if (!StepTime(m_block.time, m_frameIndex, m_lace.count == 1 ? 0 : step, &out->time)) return VMF_BAD_DATA;
+  out->duration = m_lace.count == 1 && m_block.hasDuration ? m_block.duration : step;
+  out->data = stored ? raw : m_frameBytes.data();
+  out->size = stored ? size : m_frameBytes.size();
   return VMF_OK;
 }
 
 int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
   for (;;) {
-    if (frameReady_) {
-      *out = frame_;
+    if (m_frameReady) {
+      *out = m_frame;
       return VMF_OK;
     }
-    if (!haveBlock_) {
-      const uint64_t pos = pos_;
-      const ClusterState cluster = cluster_;
+    if (!m_haveBlock) {
+      const uint64_t pos = m_pos;
+      const ClusterState cluster = m_cluster;
       BlockRef ref;
       const int32_t rc = NextBlock(&ref);
       if (rc != VMF_OK) return rc;
@@ -269,36 +269,36 @@ int32_t MkvBlockCursor::PeekFrame(MkvFrame* out) {
       const int32_t load = LoadBlock(ref);
       if (load == VMF_ERR_DATA_NOT_READY) {
         // The block has not fully arrived: find it again on the next call.
-        pos_ = pos;
-        cluster_ = cluster;
+        m_pos = pos;
+        m_cluster = cluster;
         return load;
       }
       if (load == VMF_ERR_FILE_CORRUPT) continue;  // a damaged block is passed over
       if (load != VMF_OK) return load == VMF_SHORT_READ ? VMF_ERR_END_OF_STREAM : load;
-      haveBlock_ = true;
+      m_haveBlock = true;
     }
-    if (frameIndex_ >= lace_.count) {
-      haveBlock_ = false;
+    if (m_frameIndex >= m_lace.count) {
+      m_haveBlock = false;
       continue;
     }
-    const int32_t rc = DecodeCurrentFrame(&frame_);
+    const int32_t rc = DecodeCurrentFrame(&m_frame);
     if (rc != VMF_OK) {
       Advance();
       return rc;
     }
-    if (frame_.time < minTime_) {
+    if (m_frame.time < m_minTime) {
       Advance();
       continue;
     }
-    frameReady_ = true;
+    m_frameReady = true;
   }
 }
 
 void MkvBlockCursor::Advance() {
-  frameReady_ = false;
-  if (!haveBlock_) return;
-  frameOffset_ += lace_.sizes[frameIndex_];
-  if (++frameIndex_ >= lace_.count) haveBlock_ = false;
+  m_frameReady = false;
+  if (!m_haveBlock) return;
+  m_frameOffset += m_lace.sizes[m_frameIndex];
+  if (++m_frameIndex >= m_lace.count) m_haveBlock = false;
 }
 
 }  // namespace mkv

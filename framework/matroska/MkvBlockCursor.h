@@ -75,23 +75,23 @@ class MkvBlockCursor {
   int32_t DecodeCurrentFrame(MkvFrame* out);
   bool Resync(uint64_t from);
 
-  MkvFileCache& file_;
-  const MkvSegment& segment_;
-  uint64_t trackNumber_;
-  uint64_t pos_ = 0;
-  ClusterState cluster_;
-  int64_t minTime_ = INT64_MIN;
+  MkvFileCache& m_file;
+  const MkvSegment& m_segment;
+  uint64_t m_trackNumber;
+  uint64_t m_pos = 0;
+  ClusterState m_cluster;
+  int64_t m_minTime = INT64_MIN;
 
   // The block being delivered frame by frame.
-  bool haveBlock_ = false;
-  BlockRef block_;
-  std::vector<uint8_t> blockBytes_;
-  LaceLayout lace_;
-  size_t frameOffset_ = 0;  // into blockBytes_
-  uint32_t frameIndex_ = 0;
-  bool frameReady_ = false;
-  MkvFrame frame_;
-  std::vector<uint8_t> frameBytes_;
+  bool m_haveBlock = false;
+  BlockRef m_block;
+  std::vector<uint8_t> m_blockBytes;
+  LaceLayout m_lace;
+  size_t m_frameOffset = 0;  // into m_blockBytes
+  uint32_t m_frameIndex = 0;
+  bool m_frameReady = false;
+  MkvFrame m_frame;
+  std::vector<uint8_t> m_frameBytes;
 };
 
 // True when `e`, whatever its ID, can be stepped over by its size: the size is known, the

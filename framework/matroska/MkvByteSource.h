@@ -20,12 +20,12 @@ class MkvByteSource {
 
 class MkvMemorySource final : public MkvByteSource {
  public:
-  explicit MkvMemorySource(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  explicit MkvMemorySource(std::vector<uint8_t> bytes) : m_bytes(std::move(bytes)) {}
   int32_t ReadAt(uint64_t offset, uint8_t* dst, uint32_t count, uint32_t* got) override;
-  uint64_t Size() const override { return bytes_.size(); }
+  uint64_t Size() const override { return m_bytes.size(); }
 
  private:
-  std::vector<uint8_t> bytes_;
+  std::vector<uint8_t> m_bytes;
 };
 
 }  // namespace mkv

@@ -19,25 +19,25 @@ bool HasZlibHeader(const uint8_t* p, size_t n) {
 // zlib's stream state, released on every path.
 class Inflater {
  public:
-  Inflater() { ok_ = inflateInit(&z_) == Z_OK; }
+  Inflater() { m_ok = inflateInit(&m_zstream) == Z_OK; }
   ~Inflater() {
-    if (ok_) inflateEnd(&z_);
+    if (m_ok) inflateEnd(&m_zstream);
   }
   Inflater(const Inflater&) = delete;
   Inflater& operator=(const Inflater&) = delete;
-  bool ok() const { return ok_; }
-  z_stream& stream() { return z_; }
+  bool Ok() const { return m_ok; }
+  z_stream& Stream() { return m_zstream; }
 
  private:
-  z_stream z_{};
-  bool ok_ = false;
+  z_stream m_zstream{};
+  bool m_ok = false;
 };
 
 int32_t Inflate(const uint8_t* p, size_t n, std::vector<uint8_t>* out) {
   if (!HasZlibHeader(p, n)) return VMF_BAD_DATA;
   Inflater inflater;
-  if (!inflater.ok()) return VMF_BAD_DATA;
-  z_stream& z = inflater.stream();
+  if (!inflater.Ok()) return VMF_BAD_DATA;
+  z_stream& z = inflater.Stream();
   z.next_in = const_cast<Bytef*>(p);
   size_t consumed = 0;
   out->resize(std::min(n / 16 + n + 33280, kMaxInflatedFrame));

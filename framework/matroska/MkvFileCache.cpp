@@ -8,16 +8,16 @@
 namespace mkv {
 
 int32_t MkvFileCache::Load(uint64_t start, Window** out) {
-  Window* victim = &windows_[0];
-  for (Window& w : windows_) {
+  Window* victim = &m_windows[0];
+  for (Window& w : m_windows) {
     if (w.start == start && !w.partial) {
-      w.lastUse = ++clock_;
+      w.lastUse = ++m_clock;
       *out = &w;
       return VMF_OK;
     }
     if (w.lastUse < victim->lastUse) victim = &w;
   }
-  for (Window& w : windows_)
+  for (Window& w : m_windows)
     if (w.start == start) victim = &w;  // a partial window is loaded again in place
   victim->bytes.resize(kWindowSize);
   victim->start = UINT64_MAX;
@@ -25,7 +25,7 @@ int32_t MkvFileCache::Load(uint64_t start, Window** out) {
   uint32_t filled = 0;
   while (filled < kWindowSize) {
     uint32_t got = 0;
-    const int32_t rc = source_->ReadAt(start + filled, victim->bytes.data() + filled,
+    const int32_t rc = m_source->ReadAt(start + filled, victim->bytes.data() + filled,
                                        kWindowSize - filled, &got);
     if (rc == VMF_ERR_DATA_NOT_READY && filled != 0) {
       // Keep what arrived; the bytes after it are asked for again on the next use.
@@ -38,7 +38,7 @@ int32_t MkvFileCache::Load(uint64_t start, Window** out) {
   }
   victim->start = start;
   victim->length = filled;
-  victim->lastUse = ++clock_;
+  victim->lastUse = ++m_clock;
   *out = victim;
   return VMF_OK;
 }
@@ -50,7 +50,7 @@ int32_t MkvFileCache::ReadSome(uint64_t offset, uint8_t* dst, size_t count, size
     while (*got < count) {
       const uint32_t step = static_cast<uint32_t>(std::min<size_t>(count - *got, 1u << 30));
       uint32_t n = 0;
-      const int32_t rc = source_->ReadAt(offset + *got, dst + *got, step, &n);
+      const int32_t rc = m_source->ReadAt(offset + *got, dst + *got, step, &n);
       if (rc != VMF_OK) return rc;
       if (n == 0) break;
       *got += n;

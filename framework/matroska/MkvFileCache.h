@@ -16,9 +16,9 @@ class MkvFileCache {
   static constexpr uint32_t kWindowSize = 256 * 1024;
   static constexpr size_t kWindowCount = 4;
 
-  explicit MkvFileCache(MkvByteSource* source) : source_(source) {}
+  explicit MkvFileCache(MkvByteSource* source) : m_source(source) {}
 
-  uint64_t Size() const { return source_->Size(); }
+  uint64_t Size() const { return m_source->Size(); }
   // Copies exactly `count` bytes at `offset`; VMF_SHORT_READ when the file ends first,
   // VMF_ERR_DATA_NOT_READY when a growing source has not delivered them yet.
   int32_t Read(uint64_t offset, uint8_t* dst, size_t count);
@@ -35,9 +35,9 @@ class MkvFileCache {
   };
   int32_t Load(uint64_t start, Window** out);
 
-  MkvByteSource* source_;
-  std::array<Window, kWindowCount> windows_;
-  uint64_t clock_ = 0;
+  MkvByteSource* m_source;
+  std::array<Window, kWindowCount> m_windows;
+  uint64_t m_clock = 0;
 };
 
 }  // namespace mkv

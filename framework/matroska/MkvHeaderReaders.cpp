@@ -28,40 +28,40 @@ int32_t MkvReader::ReadSeekHead(const ElementHeader& e) {
     if (seek.id != el::SEEK) return VMF_OK;
     uint64_t id = 0, position = UINT64_MAX;
     const int32_t rc = ForEachChild(seek, [&](const ElementHeader& c) {
-      if (c.id == el::SEEKID) return ReadUnsigned(file_, c, &id);
-      if (c.id == el::SEEKPOSITION) return ReadUnsigned(file_, c, &position);
+      if (c.id == el::SEEKID) return ReadUnsigned(m_file, c, &id);
+      if (c.id == el::SEEKPOSITION) return ReadUnsigned(m_file, c, &position);
       return VMF_OK;
     });
-    if (rc == VMF_OK && position != UINT64_MAX && seekEntries_.size() < kMaxEntries)
-      seekEntries_.emplace_back(static_cast<uint32_t>(id), position);
+    if (rc == VMF_OK && position != UINT64_MAX && m_seekEntries.size() < kMaxEntries)
+      m_seekEntries.emplace_back(static_cast<uint32_t>(id), position);
     return rc;
   });
 }
 
 int32_t MkvReader::ReadSegmentInfo(const ElementHeader& e) {
-  MkvSegmentInfo& info = segment_.info;
+  MkvSegmentInfo& info = m_segment.info;
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
       case el::TIMECODESCALE: {
         uint64_t scale = 0;
-        const int32_t rc = ReadUnsigned(file_, c, &scale);
+        const int32_t rc = ReadUnsigned(m_file, c, &scale);
         if (rc == VMF_OK && scale != 0) info.timecodeScale = scale;
         return rc;
       }
       case el::DURATION: {
-        const int32_t rc = ReadFloat(file_, c, &info.duration);
+        const int32_t rc = ReadFloat(m_file, c, &info.duration);
         info.hasDuration = rc == VMF_OK && std::isfinite(info.duration) && info.duration > 0;
         return rc;
       }
-      case el::TITLE: return ReadString(file_, c, &info.title);
-      case el::MUXINGAPP: return ReadString(file_, c, &info.muxingApp);
-      case el::WRITINGAPP: return ReadString(file_, c, &info.writingApp);
-      case el::FILENAME: return ReadString(file_, c, &info.fileName);
-      case el::PREVFILENAME: return ReadString(file_, c, &info.prevFileName);
-      case el::NEXTFILENAME: return ReadString(file_, c, &info.nextFileName);
-      case el::SEGMENTUID: return ReadBinary(file_, c, &info.segmentUid);
-      case el::PREVUID: return ReadBinary(file_, c, &info.prevUid);
-      case el::NEXTUID: return ReadBinary(file_, c, &info.nextUid);
+      case el::TITLE: return ReadString(m_file, c, &info.title);
+      case el::MUXINGAPP: return ReadString(m_file, c, &info.muxingApp);
+      case el::WRITINGAPP: return ReadString(m_file, c, &info.writingApp);
+      case el::FILENAME: return ReadString(m_file, c, &info.fileName);
+      case el::PREVFILENAME: return ReadString(m_file, c, &info.prevFileName);
+      case el::NEXTFILENAME: return ReadString(m_file, c, &info.nextFileName);
+      case el::SEGMENTUID: return ReadBinary(m_file, c, &info.segmentUid);
+      case el::PREVUID: return ReadBinary(m_file, c, &info.prevUid);
+      case el::NEXTUID: return ReadBinary(m_file, c, &info.nextUid);
       default: return VMF_OK;
     }
   });
@@ -72,7 +72,7 @@ int32_t MkvReader::ReadTracks(const ElementHeader& e) {
     if (c.id != el::TRACKENTRY) return VMF_OK;
     MkvTrack track;
     const int32_t rc = ReadTrackEntry(c, &track);
-    if (rc == VMF_OK && segment_.tracks.size() < kMaxTracks) segment_.tracks.push_back(std::move(track));
+    if (rc == VMF_OK && m_segment.tracks.size() < kMaxTracks) m_segment.tracks.push_back(std::move(track));
     return rc;
   });
 }
@@ -80,40 +80,40 @@ int32_t MkvReader::ReadTracks(const ElementHeader& e) {
 int32_t MkvReader::ReadTrackEntry(const ElementHeader& e, MkvTrack* t) {
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
-      case el::TRACKNUMBER: return ReadUnsigned(file_, c, &t->number);
-      case el::TRACKTYPE: return ReadUnsigned(file_, c, &t->type);
-      case el::TRACKUID: return ReadUnsigned(file_, c, &t->uid);
+      case el::TRACKNUMBER: return ReadUnsigned(m_file, c, &t->number);
+      case el::TRACKTYPE: return ReadUnsigned(m_file, c, &t->type);
+      case el::TRACKUID: return ReadUnsigned(m_file, c, &t->uid);
       case el::TRACKTIMECODESCALE: {
         double scale = 1.0;
-        const int32_t r = ReadFloat(file_, c, &scale);
+        const int32_t r = ReadFloat(m_file, c, &scale);
         if (r == VMF_OK && std::isfinite(scale) && scale > 0 && scale < 1e9) t->timecodeScale = scale;
         return r;
       }
       case el::DEFAULTDURATION: {
-        const int32_t r = ReadUnsigned(file_, c, &t->defaultDuration);
+        const int32_t r = ReadUnsigned(m_file, c, &t->defaultDuration);
         t->hasDefaultDuration = r == VMF_OK && t->defaultDuration != 0;
         return r;
       }
-      case el::NAME: return ReadString(file_, c, &t->name);
-      case el::LANGUAGE: return ReadString(file_, c, &t->language);
-      case el::CODECID: return ReadString(file_, c, &t->codecId);
-      case el::CODECNAME: return ReadString(file_, c, &t->codecName);
-      case el::CODECPRIVATE: return ReadBinary(file_, c, &t->codecPrivate);
+      case el::NAME: return ReadString(m_file, c, &t->name);
+      case el::LANGUAGE: return ReadString(m_file, c, &t->language);
+      case el::CODECID: return ReadString(m_file, c, &t->codecId);
+      case el::CODECNAME: return ReadString(m_file, c, &t->codecName);
+      case el::CODECPRIVATE: return ReadBinary(m_file, c, &t->codecPrivate);
       case el::ATTACHMENTLINK: {
         uint64_t link = 0;
-        const int32_t r = ReadUnsigned(file_, c, &link);
+        const int32_t r = ReadUnsigned(m_file, c, &link);
         if (r == VMF_OK && t->attachmentLinks.size() < kMaxEntries) t->attachmentLinks.push_back(link);
         return r;
       }
       case el::VIDEO: return ReadVideo(c, t);
       case el::AUDIO: return ReadAudio(c, t);
       case el::CONTENTENCODINGS: return ReadContentEncodings(c, t);
-      case el::ENHANCEDTRACK_UID: return ReadUnsigned(file_, c, &t->enhancedTrack.uid);
-      case el::ENHANCEDTRACK_SEGUID: return ReadUnsigned(file_, c, &t->enhancedTrack.segmentUid);
-      case el::ENHANCEDTRACK_FILENAME: return ReadString(file_, c, &t->enhancedTrack.fileName);
-      case el::MASTERTRACK_UID: return ReadUnsigned(file_, c, &t->masterTrack.uid);
-      case el::MASTERTRACK_SEGUID: return ReadUnsigned(file_, c, &t->masterTrack.segmentUid);
-      case el::MASTERTRACK_FILENAME: return ReadString(file_, c, &t->masterTrack.fileName);
+      case el::ENHANCEDTRACK_UID: return ReadUnsigned(m_file, c, &t->enhancedTrack.uid);
+      case el::ENHANCEDTRACK_SEGUID: return ReadUnsigned(m_file, c, &t->enhancedTrack.segmentUid);
+      case el::ENHANCEDTRACK_FILENAME: return ReadString(m_file, c, &t->enhancedTrack.fileName);
+      case el::MASTERTRACK_UID: return ReadUnsigned(m_file, c, &t->masterTrack.uid);
+      case el::MASTERTRACK_SEGUID: return ReadUnsigned(m_file, c, &t->masterTrack.segmentUid);
+      case el::MASTERTRACK_FILENAME: return ReadString(m_file, c, &t->masterTrack.fileName);
       default: return VMF_OK;
     }
   });
@@ -128,14 +128,14 @@ int32_t MkvReader::ReadVideo(const ElementHeader& e, MkvTrack* t) {
   return ForEachChild(e, [&](const ElementHeader& c) {
     int32_t rc = VMF_OK;
     switch (c.id) {
-      case el::MKVELEMENT_PIXELWIDTH: rc = ReadUnsigned(file_, c, &v.pixelWidth); v.hasPixelWidth = rc == VMF_OK; break;
-      case el::MKVELEMENT_PIXELHEIGHT: rc = ReadUnsigned(file_, c, &v.pixelHeight); v.hasPixelHeight = rc == VMF_OK; break;
-      case el::MKVELEMENT_DISPLAYWIDTH: rc = ReadUnsigned(file_, c, &v.displayWidth); v.hasDisplayWidth = rc == VMF_OK; break;
-      case el::MKVELEMENT_DISPLAYHEIGHT: rc = ReadUnsigned(file_, c, &v.displayHeight); v.hasDisplayHeight = rc == VMF_OK; break;
+      case el::MKVELEMENT_PIXELWIDTH: rc = ReadUnsigned(m_file, c, &v.pixelWidth); v.hasPixelWidth = rc == VMF_OK; break;
+      case el::MKVELEMENT_PIXELHEIGHT: rc = ReadUnsigned(m_file, c, &v.pixelHeight); v.hasPixelHeight = rc == VMF_OK; break;
+      case el::MKVELEMENT_DISPLAYWIDTH: rc = ReadUnsigned(m_file, c, &v.displayWidth); v.hasDisplayWidth = rc == VMF_OK; break;
+      case el::MKVELEMENT_DISPLAYHEIGHT: rc = ReadUnsigned(m_file, c, &v.displayHeight); v.hasDisplayHeight = rc == VMF_OK; break;
       case el::MKVELEMENT_FLAGINTERLACED: {
         // FlagInterlaced: 1 interlaced, 2 progressive, 0 undetermined.
         uint64_t flag = 0;
-        rc = ReadUnsigned(file_, c, &flag);
+        rc = ReadUnsigned(m_file, c, &flag);
         v.interlaced = rc == VMF_OK && flag == 1;
         v.hasInterlaced = rc == VMF_OK;
         break;
@@ -153,7 +153,7 @@ int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
     switch (c.id) {
       case el::SAMPLINGFREQUENCY: {
         double f = 0;
-        rc = ReadFloat(file_, c, &f);
+        rc = ReadFloat(m_file, c, &f);
         if (rc == VMF_OK && std::isfinite(f) && f > 0 && f < 4e9) {
           a.samplingFrequency = f;
           a.hasSamplingFrequency = true;
@@ -162,15 +162,15 @@ int32_t MkvReader::ReadAudio(const ElementHeader& e, MkvTrack* t) {
       }
       case el::OUTPUTSAMPLINGFREQENCY: {
         double f = 0;
-        rc = ReadFloat(file_, c, &f);
+        rc = ReadFloat(m_file, c, &f);
         if (rc == VMF_OK && std::isfinite(f) && f > 0 && f < 4e9) {
           a.outputSamplingFrequency = f;
           a.hasOutputSamplingFrequency = true;
         }
         break;
       }
-      case el::CHANNELS: rc = ReadUnsigned(file_, c, &a.channels); a.hasChannels = rc == VMF_OK; break;
-      case el::BITDEPTH: rc = ReadUnsigned(file_, c, &a.bitDepth); a.hasBitDepth = rc == VMF_OK; break;
+      case el::CHANNELS: rc = ReadUnsigned(m_file, c, &a.channels); a.hasChannels = rc == VMF_OK; break;
+      case el::BITDEPTH: rc = ReadUnsigned(m_file, c, &a.bitDepth); a.hasBitDepth = rc == VMF_OK; break;
       default: break;
     }
     return rc;
@@ -186,12 +186,12 @@ int32_t MkvReader::ReadContentEncodings(const ElementHeader& e, MkvTrack* t) {
     uint64_t algo = 0;   // zlib when the element is absent
     std::vector<uint8_t> settings;
     const int32_t rc = ForEachChild(encoding, [&](const ElementHeader& c) {
-      if (c.id == kContentEncodingScope) return ReadUnsigned(file_, c, &scope);
+      if (c.id == kContentEncodingScope) return ReadUnsigned(m_file, c, &scope);
       if (c.id != el::CONTENTCOMPRESSION) return VMF_OK;
       compressed = true;
       return ForEachChild(c, [&](const ElementHeader& cc) {
-        if (cc.id == el::CONTENTCOMPALGO) return ReadUnsigned(file_, cc, &algo);
-        if (cc.id == el::CONTENTCOMPSETTINGS) return ReadBinary(file_, cc, &settings);
+        if (cc.id == el::CONTENTCOMPALGO) return ReadUnsigned(m_file, cc, &algo);
+        if (cc.id == el::CONTENTCOMPSETTINGS) return ReadBinary(m_file, cc, &settings);
         return VMF_OK;
       });
     });
@@ -214,22 +214,22 @@ int32_t MkvReader::ReadCues(const ElementHeader& e) {
 
 int32_t MkvReader::ReadCuePoint(const ElementHeader& e) {
   uint64_t time = 0;
-  const size_t first = cues_.size();
+  const size_t first = m_cues.size();
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    if (c.id == el::CUETIME) return ReadUnsigned(file_, c, &time);
+    if (c.id == el::CUETIME) return ReadUnsigned(m_file, c, &time);
     if (c.id != el::CUETRACKPOSITIONS) return VMF_OK;
     MkvCuePoint point;
     const int32_t r = ForEachChild(c, [&](const ElementHeader& p) {
-      if (p.id == el::CUETRACK) return ReadUnsigned(file_, p, &point.track);
-      if (p.id == el::CUECLUSTERPOSITION) return ReadUnsigned(file_, p, &point.clusterPosition);
-      if (p.id == el::CUEBLOCKNUMBER) return ReadUnsigned(file_, p, &point.blockNumber);
+      if (p.id == el::CUETRACK) return ReadUnsigned(m_file, p, &point.track);
+      if (p.id == el::CUECLUSTERPOSITION) return ReadUnsigned(m_file, p, &point.clusterPosition);
+      if (p.id == el::CUEBLOCKNUMBER) return ReadUnsigned(m_file, p, &point.blockNumber);
       return VMF_OK;
     });
-    if (r == VMF_OK && cues_.size() < kMaxCuePoints) cues_.push_back(point);
+    if (r == VMF_OK && m_cues.size() < kMaxCuePoints) m_cues.push_back(point);
     return r;
   });
   // The time may follow the positions.
-  for (size_t i = first; i < cues_.size(); ++i) cues_[i].time = time;
+  for (size_t i = first; i < m_cues.size(); ++i) m_cues[i].time = time;
   return rc;
 }
 
@@ -238,7 +238,7 @@ int32_t MkvReader::ReadChapters(const ElementHeader& e) {
     if (c.id != el::EDITIONENTRY) return VMF_OK;
     MkvEdition edition;
     const int32_t rc = ReadEdition(c, &edition);
-    if (rc == VMF_OK && editions_.size() < kMaxEntries) editions_.push_back(std::move(edition));
+    if (rc == VMF_OK && m_editions.size() < kMaxEntries) m_editions.push_back(std::move(edition));
     return rc;
   });
 }
@@ -246,10 +246,10 @@ int32_t MkvReader::ReadChapters(const ElementHeader& e) {
 int32_t MkvReader::ReadEdition(const ElementHeader& e, MkvEdition* edition) {
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
-      case el::EDITIONUID2: return ReadUnsigned(file_, c, &edition->uid);
-      case el::EDITIONFLAGHIDDEN: return ReadFlag(file_, c, &edition->hidden);
-      case el::EDITIONFLAGDEFAULT: return ReadFlag(file_, c, &edition->isDefault);
-      case el::EDITIONFLAGORDERED: return ReadFlag(file_, c, &edition->ordered);
+      case el::EDITIONUID2: return ReadUnsigned(m_file, c, &edition->uid);
+      case el::EDITIONFLAGHIDDEN: return ReadFlag(m_file, c, &edition->hidden);
+      case el::EDITIONFLAGDEFAULT: return ReadFlag(m_file, c, &edition->isDefault);
+      case el::EDITIONFLAGORDERED: return ReadFlag(m_file, c, &edition->ordered);
       case el::CHAPTERATOM: {
         MkvChapter chapter;
         const int32_t rc = ReadChapterAtom(c, &chapter, 0);
@@ -265,31 +265,31 @@ int32_t MkvReader::ReadChapterAtom(const ElementHeader& e, MkvChapter* chapter, 
   if (depth > kMaxNesting) return VMF_ERR_FILE_CORRUPT;
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
-      case el::CHAPTERUID2: return ReadUnsigned(file_, c, &chapter->uid);
-      case el::CHAPTERTIMESTART: return ReadUnsigned(file_, c, &chapter->start);
+      case el::CHAPTERUID2: return ReadUnsigned(m_file, c, &chapter->uid);
+      case el::CHAPTERTIMESTART: return ReadUnsigned(m_file, c, &chapter->start);
       case el::CHAPTERTIMEEND: {
-        const int32_t rc = ReadUnsigned(file_, c, &chapter->end);
+        const int32_t rc = ReadUnsigned(m_file, c, &chapter->end);
         chapter->hasEnd = rc == VMF_OK;
         return rc;
       }
-      case el::CHAPTERFLAGHIDDEN: return ReadFlag(file_, c, &chapter->hidden);
-      case el::CHAPTERFLAGENABLED: return ReadFlag(file_, c, &chapter->enabled);
-      case el::CHAPTERSEGMENTUID: return ReadBinary(file_, c, &chapter->segmentUid);
-      case el::CHAPTERSEGMENTEDITIONUID: return ReadUnsigned(file_, c, &chapter->segmentEditionUid);
+      case el::CHAPTERFLAGHIDDEN: return ReadFlag(m_file, c, &chapter->hidden);
+      case el::CHAPTERFLAGENABLED: return ReadFlag(m_file, c, &chapter->enabled);
+      case el::CHAPTERSEGMENTUID: return ReadBinary(m_file, c, &chapter->segmentUid);
+      case el::CHAPTERSEGMENTEDITIONUID: return ReadUnsigned(m_file, c, &chapter->segmentEditionUid);
       case el::CHAPTERTRACKS:
         return ForEachChild(c, [&](const ElementHeader& n) {
           if (n.id != el::CHAPTERTRACKNUMBER) return VMF_OK;
           uint64_t number = 0;
-          const int32_t rc = ReadUnsigned(file_, n, &number);
+          const int32_t rc = ReadUnsigned(m_file, n, &number);
           if (rc == VMF_OK && chapter->tracks.size() < kMaxEntries) chapter->tracks.push_back(number);
           return rc;
         });
       case el::CHAPTERDISPLAY: {
         MkvChapterDisplay display;
         const int32_t rc = ForEachChild(c, [&](const ElementHeader& d) {
-          if (d.id == el::CHAPSTRING) return ReadString(file_, d, &display.string);
-          if (d.id == el::CHAPLANGUAGE) return ReadString(file_, d, &display.language);
-          if (d.id == el::CHAPCOUNTRY) return ReadString(file_, d, &display.country);
+          if (d.id == el::CHAPSTRING) return ReadString(m_file, d, &display.string);
+          if (d.id == el::CHAPLANGUAGE) return ReadString(m_file, d, &display.language);
+          if (d.id == el::CHAPCOUNTRY) return ReadString(m_file, d, &display.country);
           return VMF_OK;
         });
         if (rc == VMF_OK && chapter->displays.size() < kMaxEntries) chapter->displays.push_back(std::move(display));
@@ -312,12 +312,12 @@ int32_t MkvReader::ReadAttachments(const ElementHeader& e) {
     MkvAttachment a;
     const int32_t rc = ForEachChild(c, [&](const ElementHeader& f) {
       switch (f.id) {
-        case el::FILEDESCRIPTION: return ReadString(file_, f, &a.description);
-        case el::ATTACHEDFILENAME: return ReadString(file_, f, &a.name);
-        case el::FILEMIMETYPE: return ReadString(file_, f, &a.mimeType);
-        case el::FILEUID: return ReadUnsigned(file_, f, &a.uid);
-        case el::ATTACHMENTSTARTTIME: return ReadUnsigned(file_, f, &a.startTime);
-        case el::ATTACHMENTENDTIME: return ReadUnsigned(file_, f, &a.endTime);
+        case el::FILEDESCRIPTION: return ReadString(m_file, f, &a.description);
+        case el::ATTACHEDFILENAME: return ReadString(m_file, f, &a.name);
+        case el::FILEMIMETYPE: return ReadString(m_file, f, &a.mimeType);
+        case el::FILEUID: return ReadUnsigned(m_file, f, &a.uid);
+        case el::ATTACHMENTSTARTTIME: return ReadUnsigned(m_file, f, &a.startTime);
+        case el::ATTACHMENTENDTIME: return ReadUnsigned(m_file, f, &a.endTime);
         case el::FILEDATA:
           a.dataOffset = f.data;  // read on request
           a.dataSize = f.size;
@@ -325,7 +325,7 @@ int32_t MkvReader::ReadAttachments(const ElementHeader& e) {
         default: return VMF_OK;
       }
     });
-    if (rc == VMF_OK && attachments_.size() < kMaxEntries) attachments_.push_back(std::move(a));
+    if (rc == VMF_OK && m_attachments.size() < kMaxEntries) m_attachments.push_back(std::move(a));
     return rc;
   });
 }
@@ -335,7 +335,7 @@ int32_t MkvReader::ReadTags(const ElementHeader& e) {
     if (c.id != tag::TAG) return VMF_OK;
     MkvTag t;
     const int32_t rc = ReadTag(c, &t);
-    if (rc == VMF_OK && tags_.size() < kMaxEntries) tags_.push_back(std::move(t));
+    if (rc == VMF_OK && m_tags.size() < kMaxEntries) m_tags.push_back(std::move(t));
     return rc;
   });
 }
@@ -352,8 +352,8 @@ int32_t MkvReader::ReadTag(const ElementHeader& e, MkvTag* t) {
     return ForEachChild(c, [&](const ElementHeader& g) {
       std::vector<uint64_t>* list = nullptr;
       switch (g.id) {
-        case tag::TARGETTYPEVALUE: return ReadUnsigned(file_, g, &t->targetTypeValue);
-        case tag::TARGETTYPE: return ReadString(file_, g, &t->targetType);
+        case tag::TARGETTYPEVALUE: return ReadUnsigned(m_file, g, &t->targetTypeValue);
+        case tag::TARGETTYPE: return ReadString(m_file, g, &t->targetType);
         case tag::TRACKUID: list = &t->trackUids; break;
         case tag::EDITIONUID: list = &t->editionUids; break;
         case tag::CHAPTERUID: list = &t->chapterUids; break;
@@ -361,7 +361,7 @@ int32_t MkvReader::ReadTag(const ElementHeader& e, MkvTag* t) {
         default: return VMF_OK;
       }
       uint64_t uid = 0;
-      const int32_t rc = ReadUnsigned(file_, g, &uid);
+      const int32_t rc = ReadUnsigned(m_file, g, &uid);
       if (rc == VMF_OK && list->size() < kMaxEntries) list->push_back(uid);
       return rc;
     });
@@ -372,11 +372,11 @@ int32_t MkvReader::ReadSimpleTag(const ElementHeader& e, MkvSimpleTag* st, int d
   if (depth > kMaxNesting) return VMF_ERR_FILE_CORRUPT;
   return ForEachChild(e, [&](const ElementHeader& c) {
     switch (c.id) {
-      case tag::TAGNAME: return ReadString(file_, c, &st->name);
-      case tag::TAGSTRING: return ReadString(file_, c, &st->string);
-      case tag::TAGLANGUAGE: return ReadString(file_, c, &st->language);
-      case tag::TAGORIGINAL: return ReadFlag(file_, c, &st->original);
-      case tag::TAGBINARYVALUE: return ReadBinary(file_, c, &st->binary);
+      case tag::TAGNAME: return ReadString(m_file, c, &st->name);
+      case tag::TAGSTRING: return ReadString(m_file, c, &st->string);
+      case tag::TAGLANGUAGE: return ReadString(m_file, c, &st->language);
+      case tag::TAGORIGINAL: return ReadFlag(m_file, c, &st->original);
+      case tag::TAGBINARYVALUE: return ReadBinary(m_file, c, &st->binary);
       case tag::SIMPLETAG: {
         MkvSimpleTag child;
         const int32_t rc = ReadSimpleTag(c, &child, depth + 1);

@@ -28,7 +28,7 @@ int32_t BlockTypeOf(uint64_t trackType) {
 }  // namespace
 
 MkvReader::MkvReader(std::unique_ptr<MkvByteSource> source)
-    : source_(std::move(source)), file_(source_.get()) {}
+    : m_source(std::move(source)), m_file(m_source.get()) {}
 
 // ---- Opening --------------------------------------------------------------------------
 
@@ -53,18 +53,18 @@ int32_t MkvReader::ReadSegmentHeaders() {
   rc = FollowSeekHead();
   if (rc != VMF_OK) return rc;
   // Without a track list no block can be placed: a file cut off before it is unusable.
-  if (!haveTracks_) return VMF_ERR_INVALID_FILE;
+  if (!m_haveTracks) return VMF_ERR_INVALID_FILE;
   NumberStreams();
   return VMF_OK;
 }
 
 int32_t MkvReader::ReadEbmlHeader(uint64_t* next) {
   ElementHeader e;
-  if (ReadElementHeader(file_, 0, file_.Size(), &e) != VMF_OK || e.id != el::EBML)
+  if (ReadElementHeader(m_file, 0, m_file.Size(), &e) != VMF_OK || e.id != el::EBML)
     return VMF_ERR_INVALID_FILE;
   std::string docType = "matroska";
   const int32_t rc = ForEachChild(e, [&](const ElementHeader& c) {
-    return c.id == el::DOCTYPE ? ReadString(file_, c, &docType) : VMF_OK;
+    return c.id == el::DOCTYPE ? ReadString(m_file, c, &docType) : VMF_OK;
   });
   if (rc != VMF_OK || docType.empty()) return VMF_ERR_INVALID_FILE;
   *next = e.End();
@@ -73,13 +73,13 @@ int32_t MkvReader::ReadEbmlHeader(uint64_t* next) {
 
 int32_t MkvReader::FindSegment(uint64_t from) {
   // Void elements may stand between the EBML header and the segment.
-  for (uint64_t pos = from; pos < file_.Size();) {
+  for (uint64_t pos = from; pos < m_file.Size();) {
     ElementHeader e;
-    if (ReadElementHeader(file_, pos, file_.Size(), &e, true) != VMF_OK) return VMF_ERR_INVALID_FILE;
+    if (ReadElementHeader(m_file, pos, m_file.Size(), &e, true) != VMF_OK) return VMF_ERR_INVALID_FILE;
     if (e.id == el::SEGMENT) {
-      segment_.dataStart = e.data;
-      segment_.dataEnd = e.End();
-      segmentUnsized_ = e.unknownSize || e.clipped;
+      m_segment.dataStart = e.data;
+      m_segment.dataEnd = e.End();
+      m_segmentUnsized = e.unknownSize || e.clipped;
       return VMF_OK;
     }
     if (e.clipped || e.unknownSize) break;
@@ -89,20 +89,20 @@ int32_t MkvReader::FindSegment(uint64_t from) {
 }
 
 int32_t MkvReader::ScanHeaderElements() {
-  uint64_t pos = segment_.dataStart;
-  while (pos < segment_.dataEnd) {
+  uint64_t pos = m_segment.dataStart;
+  while (pos < m_segment.dataEnd) {
     ElementHeader e;
-    const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
+    const int32_t rc = ReadElementHeader(m_file, pos, m_segment.dataEnd, &e, true);
     if (rc == VMF_SHORT_READ) break;
     if (rc == VMF_ERR_DATA_NOT_READY) {
       // A download that has the tracks but not what follows: blocks begin here at the
       // earliest, and the block cursors wait for them.
-      if (!haveTracks_) return rc;
-      segment_.firstCluster = pos;
+      if (!m_haveTracks) return rc;
+      m_segment.firstCluster = pos;
       break;
     }
     const bool known = rc == VMF_OK && (IsSegmentChild(e.id) || e.id == el::VOID || e.id == el::CRC);
-    if (!known && rc == VMF_OK && SkippableBySize(file_, segment_, e)) {
+    if (!known && rc == VMF_OK && SkippableBySize(m_file, m_segment, e)) {
       pos = e.End();  // an element of a kind the reader does not know, whatever its size
       continue;
     }
@@ -110,12 +110,12 @@ int32_t MkvReader::ScanHeaderElements() {
       // Damage stands here: step forward byte by byte to the next element that belongs
       // in a segment.
       uint64_t found = 0;
-      if (!FindSegmentChild(file_, segment_, pos, kHeaderResyncSteps, &found)) break;
+      if (!FindSegmentChild(m_file, m_segment, pos, kHeaderResyncSteps, &found)) break;
       pos = found;
       continue;
     }
     if (e.id == el::CLUSTER) {
-      segment_.firstCluster = pos;
+      m_segment.firstCluster = pos;
       break;
     }
     if (e.id != el::VOID && e.id != el::CRC) {
@@ -131,12 +131,12 @@ int32_t MkvReader::ScanHeaderElements() {
 int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
   // Each element once, whether met in the scan or through a seek head; a file made of
   // endless top-level elements stops being read at the limit.
-  if (parsed_.size() >= kMaxEntries || !parsed_.insert(e.start).second) return VMF_OK;
+  if (m_parsed.size() >= kMaxEntries || !m_parsed.insert(e.start).second) return VMF_OK;
   switch (e.id) {
     case el::SEEKHEAD: return AsParseError(ReadSeekHead(e), VMF_ERR_VF3_PARSE_SEEKHEAD);
     case el::SEGMENTINFO: return AsParseError(ReadSegmentInfo(e), VMF_ERR_VF3_PARSE_SEGMENTINFO);
     case el::TRACKS:
-      haveTracks_ = true;
+      m_haveTracks = true;
       return AsParseError(ReadTracks(e), VMF_ERR_VF3_PARSE_TRACKS);
     case el::CUES: return AsParseError(ReadCues(e), VMF_ERR_VF3_PARSE_CUES);
     case el::CHAPTERS: return AsParseError(ReadChapters(e), VMF_ERR_VF3_PARSE_CHAPTERS);
@@ -154,14 +154,14 @@ int32_t MkvReader::ReadTopLevel(const ElementHeader& e) {
 int32_t MkvReader::FollowSeekHead() {
   // Elements written after the clusters (cues, tags) are found through the seek head;
   // entries may lead to a further seek head, so the list grows while it is walked.
-  for (size_t i = 0; i < seekEntries_.size(); ++i) {
-    const auto [id, position] = seekEntries_[i];
+  for (size_t i = 0; i < m_seekEntries.size(); ++i) {
+    const auto [id, position] = m_seekEntries[i];
     if (!IsSegmentChild(id) || id == el::CLUSTER) continue;
-    if (position >= segment_.dataEnd - segment_.dataStart) continue;
-    const uint64_t at = segment_.dataStart + position;
+    if (position >= m_segment.dataEnd - m_segment.dataStart) continue;
+    const uint64_t at = m_segment.dataStart + position;
     ElementHeader e;
     // A cut-off file may not reach the element; that is no error.
-    if (ReadElementHeader(file_, at, segment_.dataEnd, &e) != VMF_OK || e.id != id) continue;
+    if (ReadElementHeader(m_file, at, m_segment.dataEnd, &e) != VMF_OK || e.id != id) continue;
     const int32_t rc = ReadTopLevel(e);
     if (rc != VMF_OK) return rc;
   }
@@ -170,28 +170,28 @@ int32_t MkvReader::FollowSeekHead() {
 
 void MkvReader::NumberStreams() {
   uint32_t counts[4] = {0, 0, 0, 0};
-  for (size_t i = 0; i < segment_.tracks.size(); ++i) {
-    MkvTrack& t = segment_.tracks[i];
+  for (size_t i = 0; i < m_segment.tracks.size(); ++i) {
+    MkvTrack& t = m_segment.tracks[i];
     t.blockType = BlockTypeOf(t.type);
     // Track number 0 is invalid, and a repeated number would make blocks ambiguous.
-    if (t.number == 0 || segment_.TrackByNumber(t.number) != &t) t.blockType = 0;
+    if (t.number == 0 || m_segment.TrackByNumber(t.number) != &t) t.blockType = 0;
     if (t.blockType != 0) t.streamIndex = counts[t.blockType]++;
   }
-  cursors_.clear();
-  cursors_.resize(segment_.tracks.size());
+  m_cursors.clear();
+  m_cursors.resize(m_segment.tracks.size());
 }
 
 // ---- Streams and blocks ---------------------------------------------------------------
 
 uint32_t MkvReader::StreamCount(int32_t blockType) const {
   uint32_t n = 0;
-  for (const MkvTrack& t : segment_.tracks)
+  for (const MkvTrack& t : m_segment.tracks)
     if (t.blockType != 0 && t.blockType == blockType) ++n;
   return n;
 }
 
 const MkvTrack* MkvReader::Stream(int32_t blockType, uint32_t stream) const {
-  for (const MkvTrack& t : segment_.tracks)
+  for (const MkvTrack& t : m_segment.tracks)
     if (t.blockType != 0 && t.blockType == blockType && t.streamIndex == stream) return &t;
   return nullptr;
 }
@@ -201,9 +201,9 @@ MkvTrack* MkvReader::Stream(int32_t blockType, uint32_t stream) {
 }
 
 MkvBlockCursor& MkvReader::CursorFor(const MkvTrack& t) {
-  const size_t index = static_cast<size_t>(&t - segment_.tracks.data());
-  if (!cursors_[index]) cursors_[index] = std::make_unique<MkvBlockCursor>(file_, segment_, t.number);
-  return *cursors_[index];
+  const size_t index = static_cast<size_t>(&t - m_segment.tracks.data());
+  if (!m_cursors[index]) m_cursors[index] = std::make_unique<MkvBlockCursor>(m_file, m_segment, t.number);
+  return *m_cursors[index];
 }
 
 int32_t MkvReader::Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info) {
@@ -231,8 +231,8 @@ int32_t MkvReader::ReadFrame(int32_t blockType, uint32_t stream, uint8_t* dst, u
 }
 
 MkvBlockCursor& MkvReader::AnyCursor() {
-  if (!anyCursor_) anyCursor_ = std::make_unique<MkvBlockCursor>(file_, segment_, 0);
-  return *anyCursor_;
+  if (!m_anyCursor) m_anyCursor = std::make_unique<MkvBlockCursor>(m_file, m_segment, 0);
+  return *m_anyCursor;
 }
 
 int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info, int64_t end) {
@@ -244,10 +244,10 @@ int32_t MkvReader::ReadAnyFrame(uint8_t* dst, uint32_t capacity, FrameInfo* info
 }
 
 int32_t MkvReader::ReadAttachment(size_t index, uint8_t* dst, uint64_t count) {
-  if (index >= attachments_.size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
-  const MkvAttachment& a = attachments_[index];
+  if (index >= m_attachments.size()) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
+  const MkvAttachment& a = m_attachments[index];
   if (count > a.dataSize) return VMF_ERR_VF3_PARSE_ATTACHMENTS;
-  return file_.Read(a.dataOffset, dst, static_cast<size_t>(count)) == VMF_OK ? VMF_OK : VMF_ERR_VF3_PARSE_ATTACHMENTS;
+  return m_file.Read(a.dataOffset, dst, static_cast<size_t>(count)) == VMF_OK ? VMF_OK : VMF_ERR_VF3_PARSE_ATTACHMENTS;
 }
 
 }  // namespace mkv

@@ -52,16 +52,16 @@ class MkvReader {
   int32_t OpenFrom(uint64_t from);
   // Where the segment ends; false from SegmentSized() when its size is unknown and it
   // runs to the end of the file.
-  uint64_t SegmentEnd() const { return segment_.dataEnd; }
-  bool SegmentSized() const { return !segmentUnsized_; }
-  MkvByteSource* Source() const { return source_.get(); }
+  uint64_t SegmentEnd() const { return m_segment.dataEnd; }
+  bool SegmentSized() const { return !m_segmentUnsized; }
+  MkvByteSource* Source() const { return m_source.get(); }
 
-  const MkvSegment& Segment() const { return segment_; }
-  std::span<const MkvCuePoint> Cues() const { return cues_; }
-  std::span<const MkvEdition> Editions() const { return editions_; }
-  std::span<const MkvTag> Tags() const { return tags_; }
-  std::span<const MkvAttachment> Attachments() const { return attachments_; }
-  uint64_t FileSize() const { return file_.Size(); }
+  const MkvSegment& Segment() const { return m_segment; }
+  std::span<const MkvCuePoint> Cues() const { return m_cues; }
+  std::span<const MkvEdition> Editions() const { return m_editions; }
+  std::span<const MkvTag> Tags() const { return m_tags; }
+  std::span<const MkvAttachment> Attachments() const { return m_attachments; }
+  uint64_t FileSize() const { return m_file.Size(); }
   // Reads attachment bytes [offset, offset + count) into dst.
   int32_t ReadAttachment(size_t index, uint8_t* dst, uint64_t count);
 
@@ -79,7 +79,7 @@ class MkvReader {
   // Positions the reading in file order at `time`, as Seek positions the streams.
   int32_t SeekAny(int64_t time);
   // Reading in file order starts over at the first cluster.
-  void RewindAny() { AnyCursor().Reset(segment_.firstCluster != 0 ? segment_.firstCluster : segment_.dataEnd, {}); }
+  void RewindAny() { AnyCursor().Reset(m_segment.firstCluster != 0 ? m_segment.firstCluster : m_segment.dataEnd, {}); }
 
   // Positions every stream at the last key frame of the first video track (else of the
   // given stream) at or before *time, and writes that key frame's time back.
@@ -139,7 +139,7 @@ class MkvReader {
   int32_t ForEachChild(const ElementHeader& parent, F&& f) {
     for (uint64_t pos = parent.data; pos < parent.End();) {
       ElementHeader c;
-      int32_t rc = ReadElementHeader(file_, pos, parent.End(), &c);
+      int32_t rc = ReadElementHeader(m_file, pos, parent.End(), &c);
       if (rc == VMF_OK) rc = f(c);
       if (rc != VMF_OK) return rc;
       pos = c.End();
@@ -161,30 +161,30 @@ class MkvReader {
   MkvBlockCursor& AnyCursor();
   int32_t Deliver(MkvBlockCursor& cursor, uint8_t* dst, uint32_t capacity, FrameInfo* info);
 
-  std::unique_ptr<MkvByteSource> source_;
-  MkvFileCache file_;
-  MkvSegment segment_;
-  std::vector<MkvCuePoint> cues_;
-  std::vector<MkvEdition> editions_;
-  std::vector<MkvTag> tags_;
-  std::vector<MkvAttachment> attachments_;
-  std::vector<std::pair<uint32_t, uint64_t>> seekEntries_;  // ID, position
-  std::set<uint64_t> parsed_;  // offsets of the top-level elements already read
-  bool haveTracks_ = false;
-  bool segmentUnsized_ = false;
-  bool clusterIndexBuilt_ = false;
-  std::vector<ClusterEntry> clusterIndex_;
-  uint32_t clusterIndexStride_ = 1;
-  uint64_t clusterCount_ = 0;
-  uint64_t lastCluster_ = 0;
-  std::vector<SeekPoint> seekPoints_;  // of the track seekPointsTrack_, by time
-  uint64_t seekPointsTrack_ = 0;
-  bool firstBlockKnown_ = false;
-  BlockRef firstBlock_;
-  bool durationMeasured_ = false;
-  int64_t measuredDuration_ = 0;
-  std::vector<std::unique_ptr<MkvBlockCursor>> cursors_;  // one per track, by track index
-  std::unique_ptr<MkvBlockCursor> anyCursor_;
+  std::unique_ptr<MkvByteSource> m_source;
+  MkvFileCache m_file;
+  MkvSegment m_segment;
+  std::vector<MkvCuePoint> m_cues;
+  std::vector<MkvEdition> m_editions;
+  std::vector<MkvTag> m_tags;
+  std::vector<MkvAttachment> m_attachments;
+  std::vector<std::pair<uint32_t, uint64_t>> m_seekEntries;  // ID, position
+  std::set<uint64_t> m_parsed;  // offsets of the top-level elements already read
+  bool m_haveTracks = false;
+  bool m_segmentUnsized = false;
+  bool m_clusterIndexBuilt = false;
+  std::vector<ClusterEntry> m_clusterIndex;
+  uint32_t m_clusterIndexStride = 1;
+  uint64_t m_clusterCount = 0;
+  uint64_t m_lastCluster = 0;
+  std::vector<SeekPoint> m_seekPoints;  // of the track m_seekPointsTrack, by time
+  uint64_t m_seekPointsTrack = 0;
+  bool m_firstBlockKnown = false;
+  BlockRef m_firstBlock;
+  bool m_durationMeasured = false;
+  int64_t m_measuredDuration = 0;
+  std::vector<std::unique_ptr<MkvBlockCursor>> m_cursors;  // one per track, by track index
+  std::unique_ptr<MkvBlockCursor> m_anyCursor;
 };
 
 }  // namespace mkv

@@ -19,24 +19,24 @@ const MkvTrack* MkvReader::ReferenceTrack(const MkvTrack* requested) const {
 }
 
 void MkvReader::BuildClusterIndex() {
-  clusterIndexBuilt_ = true;
-  uint64_t pos = segment_.firstCluster;
+  m_clusterIndexBuilt = true;
+  uint64_t pos = m_segment.firstCluster;
   if (pos == 0) return;
-  while (pos < segment_.dataEnd) {
+  while (pos < m_segment.dataEnd) {
     ElementHeader e;
-    const int32_t rc = ReadElementHeader(file_, pos, segment_.dataEnd, &e, true);
+    const int32_t rc = ReadElementHeader(m_file, pos, m_segment.dataEnd, &e, true);
     if (rc == VMF_SHORT_READ) break;
-    if (rc == VMF_OK && !IsSegmentChild(e.id) && SkippableBySize(file_, segment_, e)) {
+    if (rc == VMF_OK && !IsSegmentChild(e.id) && SkippableBySize(m_file, m_segment, e)) {
       pos = e.End();
       continue;
     }
     if (rc != VMF_OK || !IsSegmentChild(e.id)) {
-      if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
+      if (!FindSegmentChild(m_file, m_segment, pos, kCursorResyncLimit, &pos)) break;
       continue;
     }
     if (e.id != el::CLUSTER) {
       if (e.unknownSize || e.clipped) {
-        if (!FindSegmentChild(file_, segment_, pos, kCursorResyncLimit, &pos)) break;
+        if (!FindSegmentChild(m_file, m_segment, pos, kCursorResyncLimit, &pos)) break;
       } else {
         pos = e.End();
       }
@@ -47,77 +47,77 @@ void MkvReader::BuildClusterIndex() {
     bool haveTimecode = false;
     while (child < e.End()) {
       ElementHeader c;
-      if (ReadElementHeader(file_, child, e.End(), &c, true) != VMF_OK || IsSegmentChild(c.id)) break;
-      if (c.id == el::TIMECODE && !haveTimecode) haveTimecode = ReadUnsigned(file_, c, &timecode) == VMF_OK;
+      if (ReadElementHeader(m_file, child, e.End(), &c, true) != VMF_OK || IsSegmentChild(c.id)) break;
+      if (c.id == el::TIMECODE && !haveTimecode) haveTimecode = ReadUnsigned(m_file, c, &timecode) == VMF_OK;
       if (!e.unknownSize && haveTimecode) {
         child = e.End();
         break;
       }
       child = c.End();
     }
-    if (clusterIndex_.size() == kClusterIndexEntries) {
+    if (m_clusterIndex.size() == kClusterIndexEntries) {
       // Full: keep every other entry and record only every other cluster from now on;
       // a seek scans forward from the entry before its target, so it still lands right.
-      for (size_t i = 0; i < kClusterIndexEntries / 2; ++i) clusterIndex_[i] = clusterIndex_[2 * i];
-      clusterIndex_.resize(kClusterIndexEntries / 2);
-      clusterIndexStride_ *= 2;
+      for (size_t i = 0; i < kClusterIndexEntries / 2; ++i) m_clusterIndex[i] = m_clusterIndex[2 * i];
+      m_clusterIndex.resize(kClusterIndexEntries / 2);
+      m_clusterIndexStride *= 2;
     }
-    if (clusterCount_++ % clusterIndexStride_ == 0) clusterIndex_.push_back({pos, timecode});
-    lastCluster_ = pos;
+    if (m_clusterCount++ % m_clusterIndexStride == 0) m_clusterIndex.push_back({pos, timecode});
+    m_lastCluster = pos;
     pos = e.unknownSize || e.clipped ? child : e.End();
     if (pos <= e.start) break;
   }
 }
 
 const std::vector<MkvReader::SeekPoint>& MkvReader::SeekPoints(const MkvTrack& ref) {
-  if (seekPointsTrack_ == ref.number) return seekPoints_;
-  seekPointsTrack_ = ref.number;
-  seekPoints_.clear();
-  for (const MkvCuePoint& cue : cues_) {
+  if (m_seekPointsTrack == ref.number) return m_seekPoints;
+  m_seekPointsTrack = ref.number;
+  m_seekPoints.clear();
+  for (const MkvCuePoint& cue : m_cues) {
     int64_t time = 0;
-    if (cue.track != ref.number || cue.clusterPosition >= segment_.dataEnd - segment_.dataStart) continue;
-    if (BlockTime(segment_, ref, cue.time, 0, &time)) seekPoints_.push_back({time, segment_.dataStart + cue.clusterPosition, 0});
+    if (cue.track != ref.number || cue.clusterPosition >= m_segment.dataEnd - m_segment.dataStart) continue;
+    if (BlockTime(m_segment, ref, cue.time, 0, &time)) m_seekPoints.push_back({time, m_segment.dataStart + cue.clusterPosition, 0});
   }
-  if (seekPoints_.empty()) {
-    if (!clusterIndexBuilt_) BuildClusterIndex();
-    for (const ClusterEntry& c : clusterIndex_) {
+  if (m_seekPoints.empty()) {
+    if (!m_clusterIndexBuilt) BuildClusterIndex();
+    for (const ClusterEntry& c : m_clusterIndex) {
       int64_t time = 0;
-      if (BlockTime(segment_, ref, c.timecode, 0, &time)) seekPoints_.push_back({time, c.position, 0});
+      if (BlockTime(m_segment, ref, c.timecode, 0, &time)) m_seekPoints.push_back({time, c.position, 0});
     }
   }
   // A region ends where the next seek point in file order begins.
   std::vector<uint64_t> starts;
-  for (const SeekPoint& p : seekPoints_) starts.push_back(p.position);
+  for (const SeekPoint& p : m_seekPoints) starts.push_back(p.position);
   std::sort(starts.begin(), starts.end());
-  for (SeekPoint& p : seekPoints_) {
+  for (SeekPoint& p : m_seekPoints) {
     const auto next = std::upper_bound(starts.begin(), starts.end(), p.position);
-    p.regionEnd = next == starts.end() ? segment_.dataEnd : *next;
+    p.regionEnd = next == starts.end() ? m_segment.dataEnd : *next;
   }
   // By time; of equal times the earliest in the file comes last, where a search lands.
-  std::sort(seekPoints_.begin(), seekPoints_.end(), [](const SeekPoint& a, const SeekPoint& b) {
+  std::sort(m_seekPoints.begin(), m_seekPoints.end(), [](const SeekPoint& a, const SeekPoint& b) {
     return a.time != b.time ? a.time < b.time : a.position > b.position;
   });
-  firstBlockKnown_ = false;
-  return seekPoints_;
+  m_firstBlockKnown = false;
+  return m_seekPoints;
 }
 
 int32_t MkvReader::FirstBlock(const MkvTrack& ref, BlockRef* out) {
-  if (!firstBlockKnown_) {
-    MkvBlockCursor cursor(file_, segment_, ref.number);
+  if (!m_firstBlockKnown) {
+    MkvBlockCursor cursor(m_file, m_segment, ref.number);
     for (;;) {
-      const int32_t rc = cursor.NextBlock(&firstBlock_);
+      const int32_t rc = cursor.NextBlock(&m_firstBlock);
       if (rc != VMF_OK) return rc == VMF_ERR_END_OF_STREAM ? VMF_ERR_SEEK_FAILURE : rc;
-      if (firstBlock_.timeValid) break;
+      if (m_firstBlock.timeValid) break;
     }
-    firstBlockKnown_ = true;
+    m_firstBlockKnown = true;
   }
-  *out = firstBlock_;
+  *out = m_firstBlock;
   return VMF_OK;
 }
 
 int32_t MkvReader::ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64_t target, RegionScan* out) {
   *out = RegionScan{};
-  MkvBlockCursor cursor(file_, segment_, ref.number);
+  MkvBlockCursor cursor(m_file, m_segment, ref.number);
   cursor.Reset(point.position, ClusterState{});
   for (;;) {
     BlockRef b;
@@ -142,9 +142,9 @@ int32_t MkvReader::ScanRegion(const MkvTrack& ref, const SeekPoint& point, int64
 }
 
 size_t MkvReader::PointsAtOrBefore(int64_t target) const {
-  const auto it = std::upper_bound(seekPoints_.begin(), seekPoints_.end(), target,
+  const auto it = std::upper_bound(m_seekPoints.begin(), m_seekPoints.end(), target,
                                    [](int64_t t, const SeekPoint& p) { return t < p.time; });
-  return static_cast<size_t>(it - seekPoints_.begin());
+  return static_cast<size_t>(it - m_seekPoints.begin());
 }
 
 int32_t MkvReader::LocateKeyFrame(const MkvTrack& ref, int64_t target, BlockRef* hit) {
@@ -203,7 +203,7 @@ int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, *time, &hit);
   if (rc != VMF_OK) return rc;
-  for (const MkvTrack& t : segment_.tracks)
+  for (const MkvTrack& t : m_segment.tracks)
     if (t.blockType != 0) PositionCursor(t, *ref, hit);
   AnyCursor().Reset(hit.cluster.data, hit.cluster, hit.time);
   *time = hit.time;
@@ -212,8 +212,8 @@ int32_t MkvReader::Seek(int32_t blockType, uint32_t stream, int64_t* time) {
 
 int32_t MkvReader::SeekAny(int64_t time) {
   const MkvTrack* ref = ReferenceTrack(nullptr);
-  for (size_t i = 0; ref == nullptr && i < segment_.tracks.size(); ++i)
-    if (segment_.tracks[i].blockType != 0) ref = &segment_.tracks[i];
+  for (size_t i = 0; ref == nullptr && i < m_segment.tracks.size(); ++i)
+    if (m_segment.tracks[i].blockType != 0) ref = &m_segment.tracks[i];
   if (ref == nullptr) return VMF_ERR_END_OF_STREAM;
   BlockRef hit;
   const int32_t rc = LocateKeyFrame(*ref, time, &hit);
@@ -262,24 +262,24 @@ int32_t MkvReader::KeyFrameAround(int64_t time, bool after, int64_t* found) {
 }
 
 int64_t MkvReader::Duration() {
-  const MkvSegmentInfo& info = segment_.info;
+  const MkvSegmentInfo& info = m_segment.info;
   int64_t stated = 0;
   if (info.hasDuration && FloatTicksToTime(info.duration, info.timecodeScale, &stated)) return stated;
-  if (durationMeasured_) return measuredDuration_;
-  durationMeasured_ = true;
-  if (!clusterIndexBuilt_) BuildClusterIndex();
-  if (lastCluster_ == 0) return 0;
+  if (m_durationMeasured) return m_measuredDuration;
+  m_durationMeasured = true;
+  if (!m_clusterIndexBuilt) BuildClusterIndex();
+  if (m_lastCluster == 0) return 0;
   // The end of the last block of the last cluster.
-  MkvBlockCursor cursor(file_, segment_, 0);
-  cursor.Reset(lastCluster_, ClusterState{});
+  MkvBlockCursor cursor(m_file, m_segment, 0);
+  cursor.Reset(m_lastCluster, ClusterState{});
   BlockRef b;
   while (cursor.NextBlock(&b) == VMF_OK) {
     int64_t duration = b.hasDuration ? b.duration : 0;
     if (!b.hasDuration && b.track->hasDefaultDuration && !NanosToTime(b.track->defaultDuration, &duration)) continue;
     // Both lie within ±kMaxTime, so the sum fits.
-    if (b.timeValid) measuredDuration_ = std::max(measuredDuration_, b.time + duration);
+    if (b.timeValid) m_measuredDuration = std::max(m_measuredDuration, b.time + duration);
   }
-  return measuredDuration_;
+  return m_measuredDuration;
 }
 
 

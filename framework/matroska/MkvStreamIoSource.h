@@ -19,13 +19,13 @@ class MkvStreamIoSource final : public MkvByteSource {
   // record's own code on failure.
   int32_t Open(const char16_t* name, VexaOS::MemoryArena* allocator);
   int32_t ReadAt(uint64_t offset, uint8_t* dst, uint32_t count, uint32_t* got) override;
-  uint64_t Size() const override { return size_; }
+  uint64_t Size() const override { return m_size; }
 
  private:
-  VexaFiles::StreamIo* stream_ = nullptr;
-  bool open_ = false;
-  uint64_t size_ = 0;
-  uint64_t position_ = UINT64_MAX;  // where the record's file position is, when known
+  VexaFiles::StreamIo* m_stream = nullptr;
+  bool m_open = false;
+  uint64_t m_size = 0;
+  uint64_t m_position = UINT64_MAX;  // where the record's file position is, when known
 };
 
 }  // namespace mkv

@@ -42,7 +42,7 @@ class MkvTitle {
   // Opens the further segments of the file (at most kMaxTitleParts in all). Anything after
   // the last segment that cannot be read as one ends the list; it is not an error.
   void OpenFurtherSegments();
-  size_t SegmentCount() const { return segments_.size(); }
+  size_t SegmentCount() const { return m_segments.size(); }
 
   // The parts an edition plays (null: the segments of the file in order).
   MkvTitlePlan PlanFor(const MkvEdition* edition);
@@ -75,19 +75,19 @@ class MkvTitle {
   bool EnterPart(int32_t blockType, uint32_t stream, size_t from, size_t to);
   int32_t KeyFrameInPart(size_t p, int64_t time, bool after, int64_t* found);
 
-  std::vector<MkvReader*> segments_;  // [0] is the caller's, the rest in owned_
-  std::vector<std::unique_ptr<MkvReader>> owned_;
-  bool haveEdition_ = false;
-  uint32_t edition_ = 0;
-  bool planned_ = false;
-  bool seeked_ = false;  // every stream was positioned by a seek of the title
-  bool allowOrdered_ = true;
-  size_t anyPart_ = 0;         // the part ReadAnyFrame reads
-  bool anyPositioned_ = false;  // ReadAnyFrame's reader stands in anyPart_
-  MkvTitlePlan plan_;
-  // The part each stream is reading; streams not listed read basePart_.
-  size_t basePart_ = 0;
-  std::map<std::pair<int32_t, uint32_t>, size_t> streamParts_;
+  std::vector<MkvReader*> m_segments;  // [0] is the caller's, the rest in m_owned
+  std::vector<std::unique_ptr<MkvReader>> m_owned;
+  bool m_haveEdition = false;
+  uint32_t m_edition = 0;
+  bool m_planned = false;
+  bool m_seeked = false;  // every stream was positioned by a seek of the title
+  bool m_allowOrdered = true;
+  size_t m_anyPart = 0;         // the part ReadAnyFrame reads
+  bool m_anyPositioned = false;  // ReadAnyFrame's reader stands in m_anyPart
+  MkvTitlePlan m_plan;
+  // The part each stream is reading; streams not listed read m_basePart.
+  size_t m_basePart = 0;
+  std::map<std::pair<int32_t, uint32_t>, size_t> m_streamParts;
 };
 
 }  // namespace mkv

@@ -86,28 +86,28 @@ bool SharedSegment::Open(const char* kind, const char* name, size_t payloadSize,
     }
     ++header->users;
     ::flock(fd, LOCK_UN);
-    fd_ = std::move(owned);
-    mapping_ = mapping;
-    mappedSize_ = total;
-    payload_ = payload;
-    systemName_ = systemName;
+    m_fd = std::move(owned);
+    m_mapping = mapping;
+    m_mappedSize = total;
+    m_payload = payload;
+    m_systemName = systemName;
     return true;
   }
   return false;
 }
 
 void SharedSegment::Close(bool keepMapping) {
-  if (!fd_.IsOpen()) return;
-  while (::flock(fd_.Get(), LOCK_EX) != 0 && errno == EINTR) {
+  if (!m_fd.IsOpen()) return;
+  while (::flock(m_fd.Get(), LOCK_EX) != 0 && errno == EINTR) {
   }
-  auto* header = static_cast<Header*>(mapping_);
+  auto* header = static_cast<Header*>(m_mapping);
   if (header->users > 0) --header->users;
-  if (header->users == 0 && StillNamed(fd_.Get(), systemName_)) ::shm_unlink(systemName_.c_str());
-  if (!keepMapping) ::munmap(mapping_, mappedSize_);
-  fd_.Close();  // drops the lock
-  mapping_ = nullptr;
-  payload_ = nullptr;
-  mappedSize_ = 0;
+  if (header->users == 0 && StillNamed(m_fd.Get(), m_systemName)) ::shm_unlink(m_systemName.c_str());
+  if (!keepMapping) ::munmap(m_mapping, m_mappedSize);
+  m_fd.Close();  // drops the lock
+  m_mapping = nullptr;
+  m_payload = nullptr;
+  m_mappedSize = 0;
 }
 
 }  // namespace VexaOS

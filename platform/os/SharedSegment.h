@@ -29,17 +29,17 @@ class SharedSegment {
   // a robust lock held in it must stay reachable for the kernel to mark it abandoned when its
   // owner ends.
   void Close(bool keepMapping = false);
-  void* payload() const { return payload_; }
+  void* payload() const { return m_payload; }
 
   // The system name of the segment for `kind` and `name`; empty when the name is too long.
   static std::string SystemName(const char* kind, const char* name);
 
  private:
-  CFileDescriptor fd_;
-  void* mapping_ = nullptr;
-  size_t mappedSize_ = 0;
-  void* payload_ = nullptr;
-  std::string systemName_;
+  CFileDescriptor m_fd;
+  void* m_mapping = nullptr;
+  size_t m_mappedSize = 0;
+  void* m_payload = nullptr;
+  std::string m_systemName;
 };
 
 }  // namespace VexaOS

@@ -40,31 +40,31 @@ bool InitialiseShared(void* payload, void* argument) {
 }  // namespace
 
 CVexaEvent::CVexaEvent(const char* name, bool manualReset, uint32_t defaultTimeoutMs)
-    : defaultTimeout_(defaultTimeoutMs) {
+    : m_defaultTimeout(defaultTimeoutMs) {
   if (name && *name) {
-    named_ = true;
-    if (segment_.Open("event", name, sizeof(State), InitialiseShared, &manualReset))
-      state_ = static_cast<State*>(segment_.payload());
+    m_named = true;
+    if (m_segment.Open("event", name, sizeof(State), InitialiseShared, &manualReset))
+      m_state = static_cast<State*>(m_segment.payload());
     return;
   }
-  state_ = new (std::nothrow) State;
-  if (state_) {
-    state_->signalled.store(0);
-    state_->manualReset = manualReset ? 1 : 0;
+  m_state = new (std::nothrow) State;
+  if (m_state) {
+    m_state->signalled.store(0);
+    m_state->manualReset = manualReset ? 1 : 0;
   }
 }
 
 CVexaEvent::~CVexaEvent() {
-  if (!named_) delete state_;
-  state_ = nullptr;
-  segment_.Close();
+  if (!m_named) delete m_state;
+  m_state = nullptr;
+  m_segment.Close();
 }
 
-bool CVexaEvent::IsManualReset() const { return state_ && state_->manualReset != 0; }
+bool CVexaEvent::IsManualReset() const { return m_state && m_state->manualReset != 0; }
 
 int32_t CVexaEvent::Wait(uint32_t timeoutMs) {
-  if (!state_) return kOsFailed;
-  if (timeoutMs == kVexaInfinite) timeoutMs = defaultTimeout_;
+  if (!m_state) return kOsFailed;
+  if (timeoutMs == kVexaInfinite) timeoutMs = m_defaultTimeout;
   timespec deadline{};
   if (timeoutMs != kVexaInfinite) {
     clock_gettime(CLOCK_MONOTONIC, &deadline);
@@ -72,35 +72,35 @@ int32_t CVexaEvent::Wait(uint32_t timeoutMs) {
     deadline.tv_sec += timeoutMs / 1000 + static_cast<time_t>(nanoseconds / 1000000000);
     deadline.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
   }
-  const bool manual = state_->manualReset != 0;
+  const bool manual = m_state->manualReset != 0;
   for (;;) {
     if (manual) {
-      if (state_->signalled.load(std::memory_order_acquire) != 0) return kOsOk;
+      if (m_state->signalled.load(std::memory_order_acquire) != 0) return kOsOk;
     } else {
       uint32_t expected = 1;
-      if (state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return kOsOk;
+      if (m_state->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel)) return kOsOk;
     }
     if (timeoutMs == 0) return kOsTimedOut;
-    if (!FutexWait(state_, named_, timeoutMs == kVexaInfinite ? nullptr : &deadline)) {
+    if (!FutexWait(m_state, m_named, timeoutMs == kVexaInfinite ? nullptr : &deadline)) {
       // Timed out; a signal that arrived at the last moment still counts.
-      if (manual) return state_->signalled.load(std::memory_order_acquire) != 0 ? kOsOk : kOsTimedOut;
+      if (manual) return m_state->signalled.load(std::memory_order_acquire) != 0 ? kOsOk : kOsTimedOut;
       uint32_t expected = 1;
-      return state_->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel) ? kOsOk : kOsTimedOut;
+      return m_state->signalled.compare_exchange_strong(expected, 0, std::memory_order_acq_rel) ? kOsOk : kOsTimedOut;
     }
   }
 }
 
 void CVexaEvent::Set() {
-  if (!state_) return;
-  state_->signalled.store(1, std::memory_order_release);
+  if (!m_state) return;
+  m_state->signalled.store(1, std::memory_order_release);
   // Every waiter wakes and checks; with automatic reset one of them takes the signal. Waking
   // them all means a waiter that died never swallows a wake-up.
-  FutexWakeAll(state_, named_);
+  FutexWakeAll(m_state, m_named);
 }
 
 void CVexaEvent::Reset() {
-  if (!state_) return;
-  state_->signalled.store(0, std::memory_order_release);
+  if (!m_state) return;
+  m_state->signalled.store(0, std::memory_order_release);
 }
 
 }  // namespace VexaOS

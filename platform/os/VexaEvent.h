@@ -29,8 +29,8 @@ class CVexaEvent {
   int32_t Wait(uint32_t timeoutMs = kVexaInfinite);
   void Set();
   void Reset();
-  void SetTimeout(uint32_t timeoutMs) { defaultTimeout_ = timeoutMs; }
-  bool IsNamed() const { return named_; }
+  void SetTimeout(uint32_t timeoutMs) { m_defaultTimeout = timeoutMs; }
+  bool IsNamed() const { return m_named; }
   bool IsManualReset() const;
 
   struct State {
@@ -39,10 +39,10 @@ class CVexaEvent {
   };
 
  private:
-  State* state_ = nullptr;  // heap (unnamed) or shared segment (named)
-  bool named_ = false;
-  uint32_t defaultTimeout_;
-  SharedSegment segment_;
+  State* m_state = nullptr;  // heap (unnamed) or shared segment (named)
+  bool m_named = false;
+  uint32_t m_defaultTimeout;
+  SharedSegment m_segment;
 };
 
 }  // namespace VexaOS

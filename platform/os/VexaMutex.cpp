@@ -36,11 +36,11 @@ uint64_t MonotonicMilliseconds() {
   return static_cast<uint64_t>(now.tv_sec) * 1000 + static_cast<uint64_t>(now.tv_nsec) / 1000000;
 }
 
-CVexaMutex::CVexaMutex(const char* name, int32_t defaultTimeoutMs) : defaultTimeout_(defaultTimeoutMs) {
+CVexaMutex::CVexaMutex(const char* name, int32_t defaultTimeoutMs) : m_defaultTimeout(defaultTimeoutMs) {
   if (name && *name) {
-    named_ = true;
-    if (segment_.Open("mutex", name, sizeof(pthread_mutex_t), InitialiseSharedMutex, nullptr))
-      lock_ = static_cast<pthread_mutex_t*>(segment_.payload());
+    m_named = true;
+    if (m_segment.Open("mutex", name, sizeof(pthread_mutex_t), InitialiseSharedMutex, nullptr))
+      m_lock = static_cast<pthread_mutex_t*>(m_segment.payload());
     return;
   }
   auto* lock = new (std::nothrow) pthread_mutex_t;
@@ -49,74 +49,74 @@ CVexaMutex::CVexaMutex(const char* name, int32_t defaultTimeoutMs) : defaultTime
   pthread_mutexattr_init(&attributes);
   pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
   if (pthread_mutex_init(lock, &attributes) == 0)
-    lock_ = lock;
+    m_lock = lock;
   else
     delete lock;
   pthread_mutexattr_destroy(&attributes);
 }
 
 CVexaMutex::~CVexaMutex() {
-  if (!named_ && lock_) {
-    pthread_mutex_destroy(lock_);
-    delete lock_;
+  if (!m_named && m_lock) {
+    pthread_mutex_destroy(m_lock);
+    delete m_lock;
   }
-  lock_ = nullptr;
-  segment_.Close(held_.load() > 0);
+  m_lock = nullptr;
+  m_segment.Close(m_held.load() > 0);
 }
 
 int32_t CVexaMutex::Lock(int32_t timeoutMs) {
-  if (!named_) {
-    if (!lock_) return kOsFailed;
-    pthread_mutex_lock(lock_);
+  if (!m_named) {
+    if (!m_lock) return kOsFailed;
+    pthread_mutex_lock(m_lock);
     return kOsOk;
   }
-  if (!lock_) return kOsFailed;
-  if (timeoutMs == -1) timeoutMs = defaultTimeout_;
+  if (!m_lock) return kOsFailed;
+  if (timeoutMs == -1) timeoutMs = m_defaultTimeout;
   int result;
   if (timeoutMs < 0) {
-    result = pthread_mutex_lock(lock_);
+    result = pthread_mutex_lock(m_lock);
   } else if (timeoutMs == 0) {
-    result = pthread_mutex_trylock(lock_);
+    result = pthread_mutex_trylock(m_lock);
   } else {
     const timespec deadline = DeadlineAfter(timeoutMs);
-    result = pthread_mutex_clocklock(lock_, CLOCK_MONOTONIC, &deadline);
+    result = pthread_mutex_clocklock(m_lock, CLOCK_MONOTONIC, &deadline);
   }
   if (result == 0) {
-    held_.fetch_add(1);
+    m_held.fetch_add(1);
     return kOsOk;
   }
   if (result == EOWNERDEAD) {
     // Abandoned: repair it and leave it free; this caller is told, the next one gets it.
-    pthread_mutex_consistent(lock_);
-    pthread_mutex_unlock(lock_);
+    pthread_mutex_consistent(m_lock);
+    pthread_mutex_unlock(m_lock);
   }
   return kOsFailed;
 }
 
 int32_t CVexaMutex::Unlock() {
-  if (!lock_) return kOsFailed;
-  if (!named_) {
-    pthread_mutex_unlock(lock_);
+  if (!m_lock) return kOsFailed;
+  if (!m_named) {
+    pthread_mutex_unlock(m_lock);
     return kOsOk;
   }
-  if (pthread_mutex_unlock(lock_) != 0) return kOsFailed;
-  held_.fetch_sub(1);
+  if (pthread_mutex_unlock(m_lock) != 0) return kOsFailed;
+  m_held.fetch_sub(1);
   return kOsOk;
 }
 
-CAutoMutex::CAutoMutex(CVexaMutex* mutex) : mutex_(mutex) {
-  if (mutex_) {
-    mutex_->SetTimeout(kVexaNoTimeout);
-    mutex_->Lock(kVexaNoTimeout);
+CAutoMutex::CAutoMutex(CVexaMutex* mutex) : m_mutex(mutex) {
+  if (m_mutex) {
+    m_mutex->SetTimeout(kVexaNoTimeout);
+    m_mutex->Lock(kVexaNoTimeout);
   }
 }
 
 CAutoMutex::~CAutoMutex() { Release(); }
 
 void CAutoMutex::Release() {
-  if (!released_ && mutex_) mutex_->Unlock();
-  released_ = true;
-  mutex_ = nullptr;
+  if (!m_released && m_mutex) m_mutex->Unlock();
+  m_released = true;
+  m_mutex = nullptr;
 }
 
 }  // namespace VexaOS

@@ -32,16 +32,16 @@ class CVexaMutex {
   // Unnamed: 0. Named: -1 when there is no lock (it could not be made) or this thread does not
   // hold it, else 0.
   int32_t Unlock();
-  void SetTimeout(int32_t timeoutMs) { defaultTimeout_ = timeoutMs; }
-  int32_t Timeout() const { return defaultTimeout_; }
-  bool IsNamed() const { return named_; }
+  void SetTimeout(int32_t timeoutMs) { m_defaultTimeout = timeoutMs; }
+  int32_t Timeout() const { return m_defaultTimeout; }
+  bool IsNamed() const { return m_named; }
 
  private:
-  pthread_mutex_t* lock_ = nullptr;  // heap (unnamed) or shared segment (named)
-  bool named_ = false;
-  std::atomic<int32_t> held_{0};     // named: Locks through this object not yet unlocked
-  int32_t defaultTimeout_;
-  SharedSegment segment_;
+  pthread_mutex_t* m_lock = nullptr;  // heap (unnamed) or shared segment (named)
+  bool m_named = false;
+  std::atomic<int32_t> m_held{0};     // named: Locks through this object not yet unlocked
+  int32_t m_defaultTimeout;
+  SharedSegment m_segment;
 };
 
 // Locks a mutex for its lifetime: sets its default time-out to none and locks it; destruction
@@ -56,8 +56,8 @@ class CAutoMutex {
   void Release();
 
  private:
-  CVexaMutex* mutex_;
-  bool released_ = false;
+  CVexaMutex* m_mutex;
+  bool m_released = false;
 };
 
 // Milliseconds of CLOCK_MONOTONIC; shared by the primitives.

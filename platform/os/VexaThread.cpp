@@ -13,7 +13,7 @@ constexpr int kNice[] = {10, 5, 0, -5, -10};
 
 }  // namespace
 
-CVexaThread::CVexaThread() { done_.Set(); }
+CVexaThread::CVexaThread() { m_done.Set(); }
 
 CVexaThread::~CVexaThread() { Stop(false); }
 
@@ -21,32 +21,32 @@ void CVexaThread::Run(CVexaThread* self, VexaThreadProc procedure, void* argumen
                       uint32_t priority) {
   if (priority != kThreadPriorityNormal)
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[priority]);
-  procedure(&self->stop_, argument, userValue);
-  self->done_.Set();
+  procedure(&self->m_stop, argument, userValue);
+  self->m_done.Set();
 }
 
 int32_t CVexaThread::Start(VexaThreadProc procedure, void* argument) {
-  if (thread_.joinable()) Stop(false);
-  procedure_ = procedure;
-  argument_ = argument;
+  if (m_thread.joinable()) Stop(false);
+  m_procedure = procedure;
+  m_argument = argument;
   if (!procedure) return kOsFailed;
-  done_.Reset();
-  stop_.store(0);
+  m_done.Reset();
+  m_stop.store(0);
   try {
-    thread_ = std::thread(Run, this, procedure, argument, userValue_, priority_);
+    m_thread = std::thread(Run, this, procedure, argument, m_userValue, m_priority);
   } catch (...) {
-    done_.Set();
+    m_done.Set();
     return kOsFailed;
   }
   return kOsOk;
 }
 
 void CVexaThread::Stop(bool noWait) {
-  if (!thread_.joinable()) return;
-  stop_.store(1);
+  if (!m_thread.joinable()) return;
+  m_stop.store(1);
   if (noWait) return;
-  done_.Wait(kVexaInfinite);
-  thread_.join();
+  m_done.Wait(kVexaInfinite);
+  m_thread.join();
 }
 
 }  // namespace VexaOS

@@ -37,30 +37,30 @@ class CVexaThread {
   // Sets the stop flag; unless noWait, waits for the thread to finish and lets it go.
   void Stop(bool noWait = false);
   // Waits for the done event (signalled while no thread runs); answers CVexaEvent::Wait's result.
-  int32_t WaitDone(uint32_t timeoutMs = kVexaInfinite) { return done_.Wait(timeoutMs); }
-  bool IsRunning() const { return thread_.joinable(); }
+  int32_t WaitDone(uint32_t timeoutMs = kVexaInfinite) { return m_done.Wait(timeoutMs); }
+  bool IsRunning() const { return m_thread.joinable(); }
 
-  void SetUserValue(uint32_t value) { userValue_ = value; }
-  uint32_t UserValue() const { return userValue_; }
+  void SetUserValue(uint32_t value) { m_userValue = value; }
+  uint32_t UserValue() const { return m_userValue; }
   // Index into {lowest, below normal, normal, highest, time critical}; used by the next Start.
   // Out-of-range indexes are ignored. Raising the priority needs the privilege to do so; without
   // it the thread runs at normal priority.
   void SetPriority(uint32_t index) {
-    if (index <= kThreadPriorityTimeCritical) priority_ = index;
+    if (index <= kThreadPriorityTimeCritical) m_priority = index;
   }
-  uint32_t Priority() const { return priority_; }
+  uint32_t Priority() const { return m_priority; }
 
  private:
   static void Run(CVexaThread* self, VexaThreadProc procedure, void* argument, uint32_t userValue,
                   uint32_t priority);
 
-  uint32_t userValue_ = 0;
-  VexaThreadProc procedure_ = nullptr;
-  void* argument_ = nullptr;
-  std::thread thread_;
-  std::atomic<uint8_t> stop_{0};
-  CVexaEvent done_{nullptr, true};
-  uint32_t priority_ = kThreadPriorityNormal;
+  uint32_t m_userValue = 0;
+  VexaThreadProc m_procedure = nullptr;
+  void* m_argument = nullptr;
+  std::thread m_thread;
+  std::atomic<uint8_t> m_stop{0};
+  CVexaEvent m_done{nullptr, true};
+  uint32_t m_priority = kThreadPriorityNormal;
 };
 
 }  // namespace VexaOS

@@ -5,27 +5,27 @@
 namespace VexaOS {
 
 CVexaTime::CVexaTime()
-    : state_(kStopped), origin_(MonotonicMilliseconds()), stopTime_(origin_), offset_(0), stoppedTotal_(0) {}
+    : m_state(kStopped), m_origin(MonotonicMilliseconds()), m_stopTime(m_origin), m_offset(0), m_stoppedTotal(0) {}
 
 int32_t CVexaTime::Start() {
-  if (state_ == kStopped) {
-    stoppedTotal_ += MonotonicMilliseconds() - stopTime_;
-    stopTime_ = origin_;
-    state_ = kRunning;
+  if (m_state == kStopped) {
+    m_stoppedTotal += MonotonicMilliseconds() - m_stopTime;
+    m_stopTime = m_origin;
+    m_state = kRunning;
   }
   return 0;
 }
 
 void CVexaTime::Stop() {
-  if (state_ == kRunning) {
-    stopTime_ = MonotonicMilliseconds();
-    state_ = kStopped;
+  if (m_state == kRunning) {
+    m_stopTime = MonotonicMilliseconds();
+    m_state = kStopped;
   }
 }
 
 uint64_t CVexaTime::Elapsed() const {
-  const uint64_t now = state_ == kRunning ? MonotonicMilliseconds() : stopTime_;
-  return now - origin_ - stoppedTotal_ + offset_;
+  const uint64_t now = m_state == kRunning ? MonotonicMilliseconds() : m_stopTime;
+  return now - m_origin - m_stoppedTotal + m_offset;
 }
 
 }  // namespace VexaOS

@@ -20,15 +20,15 @@ class CVexaTime {
   // (running ? now : stop time) - origin - stopped total + offset.
   uint64_t Elapsed() const;
   // Added to every reading.
-  void SetOffset(uint64_t milliseconds) { offset_ = milliseconds; }
-  int32_t State() const { return state_; }
+  void SetOffset(uint64_t milliseconds) { m_offset = milliseconds; }
+  int32_t State() const { return m_state; }
 
  private:
-  int32_t state_;
-  uint64_t origin_;
-  uint64_t stopTime_;
-  uint64_t offset_;
-  uint64_t stoppedTotal_;
+  int32_t m_state;
+  uint64_t m_origin;
+  uint64_t m_stopTime;
+  uint64_t m_offset;
+  uint64_t m_stoppedTotal;
 };
 
 }  // namespace VexaOS

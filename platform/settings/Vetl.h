@@ -22,30 +22,30 @@ template <class T>
 class RefCountedPtr_STLSafe {
  public:
   RefCountedPtr_STLSafe() = default;
-  explicit RefCountedPtr_STLSafe(T* object) : object_(object) {
-    if (object_) object_->AddRef();
+  explicit RefCountedPtr_STLSafe(T* object) : m_object(object) {
+    if (m_object) m_object->AddRef();
   }
-  RefCountedPtr_STLSafe(const RefCountedPtr_STLSafe& other) : RefCountedPtr_STLSafe(other.object_) {}
+  RefCountedPtr_STLSafe(const RefCountedPtr_STLSafe& other) : RefCountedPtr_STLSafe(other.m_object) {}
   RefCountedPtr_STLSafe& operator=(const RefCountedPtr_STLSafe& other) {
-    Reset(other.object_);
+    Reset(other.m_object);
     return *this;
   }
   virtual ~RefCountedPtr_STLSafe() { Reset(nullptr); }
 
   void Reset(T* object) {
-    if (object == object_) return;  // adding and then dropping one reference changes nothing
+    if (object == m_object) return;  // adding and then dropping one reference changes nothing
     if (object) object->AddRef();
-    T* old = object_;
-    object_ = object;
+    T* old = m_object;
+    m_object = object;
     if (old) old->Release();
   }
-  T* Get() const { return object_; }
-  T* operator->() const { return object_; }
-  T& operator*() const { return *object_; }
-  explicit operator bool() const { return object_ != nullptr; }
+  T* Get() const { return m_object; }
+  T* operator->() const { return m_object; }
+  T& operator*() const { return *m_object; }
+  explicit operator bool() const { return m_object != nullptr; }
 
  protected:
-  T* object_ = nullptr;
+  T* m_object = nullptr;
 };
 
 template <class T>
@@ -55,7 +55,7 @@ class RefCountedPtr : public RefCountedPtr_STLSafe<T> {
   RefCountedPtr() = default;
   RefCountedPtr(const RefCountedPtr& other) : RefCountedPtr_STLSafe<T>(other) {}
   RefCountedPtr& operator=(const RefCountedPtr& other) {
-    this->Reset(other.object_);
+    this->Reset(other.m_object);
     return *this;
   }
   RefCountedPtr& operator=(T* object) {
@@ -77,24 +77,24 @@ class MemoryBuffer {
   // When the count differs, frees the array and allocates `count` elements (none for 0; a failed
   // allocation leaves the count 0). With zeroFill every element is then 0.
   void Resize(uint32_t count, bool zeroFill) {
-    if (count != count_) {
-      std::free(data_);
-      data_ = nullptr;
-      count_ = 0;
+    if (count != m_count) {
+      std::free(m_data);
+      m_data = nullptr;
+      m_count = 0;
       if (count > 0) {
-        data_ = static_cast<T*>(std::malloc(static_cast<size_t>(count) * sizeof(T)));
-        if (data_) count_ = count;
+        m_data = static_cast<T*>(std::malloc(static_cast<size_t>(count) * sizeof(T)));
+        if (m_data) m_count = count;
       }
     }
     if (zeroFill)
-      for (uint32_t i = 0; i < count_; ++i) data_[i] = T();
+      for (uint32_t i = 0; i < m_count; ++i) m_data[i] = T();
   }
-  T* Data() const { return data_; }
-  uint32_t Count() const { return count_; }
+  T* Data() const { return m_data; }
+  uint32_t Count() const { return m_count; }
 
  private:
-  T* data_ = nullptr;
-  uint32_t count_ = 0;
+  T* m_data = nullptr;
+  uint32_t m_count = 0;
 };
 
 }  // namespace vetl

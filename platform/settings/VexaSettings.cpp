@@ -48,57 +48,57 @@ std::string SettingsNarrow(std::u16string_view wide) {
 }
 
 VexaSettings::VexaSettings(std::u16string fullPath, std::u16string name, int32_t accessMode)
-    : fullPath_(std::move(fullPath)), name_(std::move(name)), accessMode_(accessMode) {}
+    : m_fullPath(std::move(fullPath)), m_name(std::move(name)), m_accessMode(accessMode) {}
 
 VexaSettings::~VexaSettings() = default;
 
-int32_t VexaSettings::AddRef() { return ++refCount_; }
+int32_t VexaSettings::AddRef() { return ++m_refCount; }
 
 int32_t VexaSettings::Release() {
-  const int32_t count = --refCount_;
+  const int32_t count = --m_refCount;
   if (count <= 0) delete this;
   return count;
 }
 
-int32_t VexaSettings::GetRefCount() const { return refCount_; }
+int32_t VexaSettings::GetRefCount() const { return m_refCount; }
 
 bool VexaSettings::Open() {
-  const bool userPrimary = IsPrimaryUser(accessMode_);
-  std::unique_ptr<RegKey>& primary = userPrimary ? userKey_ : machineKey_;
+  const bool userPrimary = IsPrimaryUser(m_accessMode);
+  std::unique_ptr<RegKey>& primary = userPrimary ? m_userKey : m_machineKey;
   if (primary) return true;
   bool create = false;
   bool write = true;
-  switch (accessMode_) {
+  switch (m_accessMode) {
     case kAccessUserAll: case kAccessUserAllMachineAll: case kAccessMachineAll: break;
     case kAccessUserRead: case kAccessUserReadMachineRead: case kAccessMachineRead: write = false; break;
     case kAccessUserCreate: case kAccessUserCreateMachineAll: case kAccessMachineCreate: create = true; break;
     default: return false;
   }
   auto key = std::make_unique<RegKey>();
-  if (RegOpenKey(userPrimary ? Hive::User : Hive::Machine, fullPath_, create, write, *key)) primary = std::move(key);
-  if (HasSecondary(accessMode_) && !machineKey_) {
+  if (RegOpenKey(userPrimary ? Hive::User : Hive::Machine, m_fullPath, create, write, *key)) primary = std::move(key);
+  if (HasSecondary(m_accessMode) && !m_machineKey) {
     // The machine key is opened, never created; failing to open it is not an error.
     auto secondary = std::make_unique<RegKey>();
-    if (RegOpenKey(Hive::Machine, fullPath_, false, write, *secondary)) machineKey_ = std::move(secondary);
+    if (RegOpenKey(Hive::Machine, m_fullPath, false, write, *secondary)) m_machineKey = std::move(secondary);
   }
   bool opened = primary != nullptr;
-  if (accessMode_ == kAccessUserAllMachineAll || accessMode_ == kAccessUserReadMachineRead)
-    opened = opened || machineKey_ != nullptr;
-  if (opened) hive_ = userPrimary ? Hive::User : Hive::Machine;
+  if (m_accessMode == kAccessUserAllMachineAll || m_accessMode == kAccessUserReadMachineRead)
+    opened = opened || m_machineKey != nullptr;
+  if (opened) m_hive = userPrimary ? Hive::User : Hive::Machine;
   return opened;
 }
 
 void VexaSettings::Close() {
-  userKey_.reset();
-  machineKey_.reset();
+  m_userKey.reset();
+  m_machineKey.reset();
 }
 
 int VexaSettings::KeysToRead(const RegKey* keys[2]) const {
   int count = 0;
-  const bool userPrimary = IsPrimaryUser(accessMode_);
-  const RegKey* primary = userPrimary ? userKey_.get() : machineKey_.get();
+  const bool userPrimary = IsPrimaryUser(m_accessMode);
+  const RegKey* primary = userPrimary ? m_userKey.get() : m_machineKey.get();
   if (primary) keys[count++] = primary;
-  if (HasSecondary(accessMode_) && machineKey_) keys[count++] = machineKey_.get();
+  if (HasSecondary(m_accessMode) && m_machineKey) keys[count++] = m_machineKey.get();
   return count;
 }
 
@@ -128,7 +128,7 @@ bool VexaSettings::ReadValue(const char16_t* name, bool (*accept)(const RegValue
 bool VexaSettings::WriteValue(const char16_t* name, uint32_t type, const void* data, size_t size) {
   m_lastResult = StoreResult::kBadArgument;
   if (!name || !*name || !Open()) return false;
-  const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
+  const RegKey* primary = IsPrimaryUser(m_accessMode) ? m_userKey.get() : m_machineKey.get();
   m_lastResult = StoreResult::kAccessDenied;
   if (!primary) return false;
   RegValue value;
@@ -169,10 +169,10 @@ bool VexaSettings::CreateFromPath(VexaSettings* parent, std::u16string_view path
   const size_t split = path.find_first_of(u"/\\");
   const std::u16string segment(path.substr(0, split));
   if (segment.empty()) return false;
-  std::u16string fullPath = parent ? parent->fullPath_ + u"\\" + segment : std::u16string(kRoot) + segment;
+  std::u16string fullPath = parent ? parent->m_fullPath + u"\\" + segment : std::u16string(kRoot) + segment;
   vetl::RefCountedPtr<VexaSettings> node(new (std::nothrow) VexaSettings(std::move(fullPath), segment, accessMode));
   if (!node) return false;
-  if (parent) parent->children_[segment] = node;
+  if (parent) parent->m_children[segment] = node;
   if (split != std::u16string_view::npos) return CreateFromPath(node.Get(), path.substr(split + 1), accessMode, out);
   if (!node->Open()) return false;
   out = node.Get();
@@ -182,12 +182,12 @@ bool VexaSettings::CreateFromPath(VexaSettings* parent, std::u16string_view path
 // ---- names and children
 
 bool VexaSettings::GetName(std::u16string& name) {
-  name = name_;
+  name = m_name;
   return true;
 }
 
 bool VexaSettings::GetName(std::string& name) {
-  name = SettingsNarrow(name_);
+  name = SettingsNarrow(m_name);
   return true;
 }
 
@@ -212,13 +212,13 @@ bool VexaSettings::OpenChild(const char16_t* path, SettingsPtr& child) {
   if (!path || !Open()) return false;
   const std::u16string_view wanted(path);
   if (wanted.find_first_of(u"/\\") == std::u16string_view::npos) {
-    auto found = children_.find(std::u16string(wanted));
-    if (found != children_.end()) {
+    auto found = m_children.find(std::u16string(wanted));
+    if (found != m_children.end()) {
       child = found->second.Get();
       return true;
     }
   }
-  return CreateFromPath(this, wanted, accessMode_, child);
+  return CreateFromPath(this, wanted, m_accessMode, child);
 }
 
 bool VexaSettings::OpenChild(const char* path, SettingsPtr& child) {
@@ -396,15 +396,15 @@ bool VexaSettings::GetBinary(const char* name, vetl::MemoryBuffer<uint8_t>& valu
 
 bool VexaSettings::DeleteKey() {
   Close();
-  children_.clear();
-  if (fullPath_.find(kRoot) == std::u16string::npos) return false;
-  if (hive_ != Hive::User && hive_ != Hive::Machine) return false;
-  return RegDeleteTree(hive_, fullPath_);
+  m_children.clear();
+  if (m_fullPath.find(kRoot) == std::u16string::npos) return false;
+  if (m_hive != Hive::User && m_hive != Hive::Machine) return false;
+  return RegDeleteTree(m_hive, m_fullPath);
 }
 
 bool VexaSettings::DeleteValue(const char16_t* name) {
   if (!name || !Open()) return false;
-  const RegKey* primary = IsPrimaryUser(accessMode_) ? userKey_.get() : machineKey_.get();
+  const RegKey* primary = IsPrimaryUser(m_accessMode) ? m_userKey.get() : m_machineKey.get();
   m_lastResult = primary ? RegDeleteValue(*primary, name) : StoreResult::kAccessDenied;
   return m_lastResult == StoreResult::kOk;
 }

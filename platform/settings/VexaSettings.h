@@ -181,9 +181,9 @@ class VexaSettings : public IVexaSettings {
 
   // Opens the keys as the access mode says (done when the primary key is open already).
   bool Open();
-  const std::u16string& FullPath() const { return fullPath_; }
-  int32_t GetAccessMode() const { return accessMode_; }
-  Hive RecordedHive() const { return hive_; }
+  const std::u16string& FullPath() const { return m_fullPath; }
+  int32_t GetAccessMode() const { return m_accessMode; }
+  Hive RecordedHive() const { return m_hive; }
   // What the last value read, write or enumeration of this node came to: the slots answer only
   // true or false, this tells a damaged store from a missing value.
   StoreResult LastResult() const { return m_lastResult; }
@@ -201,15 +201,15 @@ class VexaSettings : public IVexaSettings {
   bool CollectNames(bool subkeys, std::set<std::u16string>& names);
   void Close();
 
-  int32_t refCount_ = 0;
-  std::u16string fullPath_;
-  std::u16string name_;
-  int32_t accessMode_;
-  Hive hive_ = Hive::None;
+  int32_t m_refCount = 0;
+  std::u16string m_fullPath;
+  std::u16string m_name;
+  int32_t m_accessMode;
+  Hive m_hive = Hive::None;
   StoreResult m_lastResult = StoreResult::kOk;
-  std::unique_ptr<RegKey> userKey_;
-  std::unique_ptr<RegKey> machineKey_;
-  std::map<std::u16string, vetl::RefCountedPtr<VexaSettings>> children_;
+  std::unique_ptr<RegKey> m_userKey;
+  std::unique_ptr<RegKey> m_machineKey;
+  std::map<std::u16string, vetl::RefCountedPtr<VexaSettings>> m_children;
 };
 
 // The key "Install/<product>" (install) or "Settings/<product>" with the access mode: install 9
