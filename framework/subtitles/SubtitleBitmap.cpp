@@ -73,10 +73,13 @@ SubtitlePixel PaletteValueOf(uint32_t canvasPixel) {
 void FormatSubtitleTime(uint64_t start, uint64_t stop, char out[kTimeTextSize]) {
   const ClockTime a = ToClock(start);
   const ClockTime b = ToClock(stop);
-  std::snprintf(out, kTimeTextSize,
+  char text[200];  // room for eight 64-bit values, so the format is never cut
+  std::snprintf(text, sizeof text,
                 "[%02" PRIu64 ":%02" PRIu64 ":%02" PRIu64 ".%03" PRIu64 "-%02" PRIu64 ":%02" PRIu64
                 ":%02" PRIu64 ".%03" PRIu64 "]",
                 a.hours, a.minutes, a.seconds, a.ms, b.hours, b.minutes, b.seconds, b.ms);
+  std::memcpy(out, text, kTimeTextSize - 1);
+  out[kTimeTextSize - 1] = '\0';
 }
 
 }  // namespace vmf

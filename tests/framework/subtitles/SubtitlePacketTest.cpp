@@ -11,13 +11,13 @@
 namespace vmf {
 namespace {
 
-struct Run {
+struct PixelRun {
   uint32_t length;
   uint8_t colour;
 };
 struct RunCase {
   const char* name;
-  std::vector<Run> runs;
+  std::vector<PixelRun> runs;
   std::vector<uint8_t> bytes;
 };
 
@@ -37,10 +37,10 @@ TEST(SubtitleRunLength, RowsEncodeToNibbleCodesAndDecodeBack) {
   for (const RunCase& c : cases) {
     SCOPED_TRACE(c.name);
     uint32_t width = 0;
-    for (const Run& r : c.runs) width += r.length;
+    for (const PixelRun& r : c.runs) width += r.length;
     PixelPlane row(width, 1);
     uint32_t x = 0;
-    for (const Run& r : c.runs)
+    for (const PixelRun& r : c.runs)
       for (uint32_t i = 0; i < r.length; ++i) row.Ref(x++, 0) = r.colour;
     const RunLengthFields fields = EncodeRunLength(row);
     EXPECT_EQ(fields.data, c.bytes);
@@ -79,7 +79,9 @@ TEST(SubtitlePreset, FrameSidesPickTheArea) {
   for (const auto& c : cases) {
     SubtitlePreset preset = SubtitlePreset::kSmall;
     EXPECT_EQ(PickSubtitlePreset(c.width, c.height, &preset), c.known) << c.width << "x" << c.height;
-    if (c.known) EXPECT_EQ(preset, c.preset) << c.width << "x" << c.height;
+    if (c.known) {
+      EXPECT_EQ(preset, c.preset) << c.width << "x" << c.height;
+    }
   }
 }
 

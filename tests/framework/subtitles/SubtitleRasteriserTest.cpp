@@ -45,7 +45,9 @@ TEST(SubtitleRender, ShortCueIsWhiteTextInAnOutlineRingAndItsPacketRoundTrips) {
   for (uint32_t y = 0; y < r.plane.height; ++y) {  // each row meets the ring before the fill
     const auto row = r.plane.values.begin() + y * r.plane.width;
     const auto first = std::find_if(row, row + r.plane.width, [](uint8_t v) { return v != kPixelClear; });
-    if (first != row + r.plane.width) EXPECT_EQ(*first, kPixelOutline) << "row " << y;
+    if (first != row + r.plane.width) {
+      EXPECT_EQ(*first, kPixelOutline) << "row " << y;
+    }
   }
 
   SubtitleRecord record{};

@@ -39,7 +39,9 @@ inline PixelPlane ReadFields(const uint8_t* data, size_t size, uint32_t width, u
   PixelPlane plane(width, height);
   size_t at = 0;
   for (uint32_t field = 0; field < 2; ++field) {
-    if (field == 1) EXPECT_EQ(at, second * 2) << "field 2 starts elsewhere";
+    if (field == 1) {
+      EXPECT_EQ(at, second * 2) << "field 2 starts elsewhere";
+    }
     for (uint32_t y = field; y < height; y += 2) EXPECT_TRUE(ReadRunRow(data, size, &at, &plane, y)) << "row " << y;
   }
   EXPECT_EQ(at, size * 2) << "bytes after the last row";
