@@ -134,7 +134,10 @@ TEST_P(SubtitleEmptyPacket, IsEightByFourClearAtTheBottomCentre) {
 INSTANTIATE_TEST_SUITE_P(Presets, SubtitleEmptyPacket,
                          testing::Values(EmptyCase{SubtitlePreset::kSmall, 314, 450, false},
                                          EmptyCase{SubtitlePreset::kMedium, 474, 666, true},
-                                         EmptyCase{SubtitlePreset::kLarge, 714, 1018, true}));
+                                         EmptyCase{SubtitlePreset::kLarge, 714, 1018, true}),
+                         [](const testing::TestParamInfo<EmptyCase>& info) {
+                           return std::string(info.index == 0 ? "Small" : info.index == 1 ? "Medium" : "Large");
+                         });
 
 uint8_t Pattern(uint32_t x, uint32_t y) { return static_cast<uint8_t>(1 + (x + 2 * y) % 3); }
 
@@ -159,11 +162,11 @@ TEST(SubtitlePacket, TooWideLineIsScaledIntoTheArea) {
   const Built b = Build(SubtitlePreset::kMedium, plane, true);
   ASSERT_EQ(b.result, kSubtitleOk);
   const SubtitleRecord h = test::HeaderOf(b.packet.get());
-  EXPECT_GE(h.x1, 64);
-  EXPECT_LE(h.x2, 895);
+  EXPECT_GE(int{h.x1}, 64);
+  EXPECT_LE(int{h.x2}, 895);
   EXPECT_EQ(h.height % 2, 0);
-  EXPECT_LT(h.height, 40);
-  EXPECT_EQ(h.y2, 669);  // the area's bottom, the top being even
+  EXPECT_LT(int{h.height}, 40);
+  EXPECT_EQ(int{h.y2}, 669);  // the area's bottom, the top being even
   const PixelPlane back = test::DecodePacket(b.packet.get(), b.length, true);
   const uint32_t mid = back.width / 2;
   EXPECT_EQ(std::vector<uint8_t>({back.At(1, 0), back.At(2, 0), back.At(mid, 0), back.At(mid, h.height - 1)}),
