@@ -4,6 +4,7 @@
 #include <new>
 
 #include "framework/FrameworkMemory.h"
+#include "framework/ModuleEntryGuard.h"
 #include "framework/ModuleProbes.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvCodecs.h"
@@ -77,22 +78,7 @@ int32_t ReadNextBlock(VmfModuleHandle module, int32_t* pBlockType, int32_t* pnSt
   return FillBlock(block, rc, info);
 }
 
-// No exception crosses the entry table: an allocation that fails anywhere below an entry
-// becomes the framework's out-of-memory result there.
-template <auto Entry>
-struct Guarded;
-template <typename... Args, int32_t (*Entry)(Args...)>
-struct Guarded<Entry> {
-  static int32_t Call(Args... args) noexcept {
-    try {
-      return Entry(args...);
-    } catch (const std::bad_alloc&) {
-      return VMF_OUT_OF_MEMORY;
-    } catch (...) {
-      return VMF_ERR_UNEXPECTED_ERROR;
-    }
-  }
-};
+using vmf::Guarded;
 
 constexpr VmfEntryTable kEntries{
     .init = Init, .getModuleInfo = GetModuleInfo, .probe = vmf::ProbeMatroska, .openContainer = Guarded<Open>::Call,

@@ -1,0 +1,82 @@
+// The lines of a SubRip file as UTF-8: the file's encoding told from its byte-order mark,
+// UTF-16 turned into UTF-8, CR LF shortened to LF, and lines longer than a cue's text buffer
+// handed out in pieces.
+//
+// How damaged input is read:
+// - UTF-16 is read in whole code units (a line ends at the unit U+000A, not at any 0x0A byte).
+//   A file with an odd byte count ends at its last whole unit; the lines before it are all
+//   handed out and Damaged() tells the reader afterwards.
+// - A surrogate without its partner becomes U+FFFD and the line goes on.
+// - A piece never ends inside a UTF-8 sequence: a character that would straddle the limit
+//   starts the next piece (UTF-16 input is always cut so; UTF-8 input is cut so when its last
+//   bytes form the start of a sequence).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/files/PortableFile.h"
+
+namespace srt {
+
+// How the bytes of a file are taken, told from its first bytes.
+enum SrtEncoding : int32_t {
+  kSrtUtf16Le = 0,   // FF FE
+  kSrtUtf16Be = 1,   // FE FF
+  kSrtUtf8Bom = 2,   // EF BB BF
+  kSrtPlain = 3,     // no mark: the bytes as they are
+};
+
+// The longest piece of a line, in UTF-8 bytes: a cue's text buffer less its terminator.
+inline constexpr size_t kSrtLineBytes = 999;
+
+enum class LineResult { kLine, kEnd, kFailed };
+
+struct PortableFileCloser {
+  void operator()(VexaFiles::PortableFile* file) const { VexaFiles::PortableFileClose(file); }
+};
+using PortableFilePtr = std::unique_ptr<VexaFiles::PortableFile, PortableFileCloser>;
+
+class SrtLineSource {
+ public:
+  // Takes the open file and reads its byte-order mark without consuming it: the mark is read
+  // as part of the first line.
+  explicit SrtLineSource(PortableFilePtr file);
+
+  SrtEncoding Encoding() const { return m_encoding; }
+  // The next line or piece of a line, with its LF when it has one. kEnd at the end of the
+  // file, kFailed when the file cannot be read.
+  LineResult ReadLine(std::string* line);
+  // True once a UTF-16 file turned out to end inside a code unit.
+  bool Damaged() const { return m_damaged; }
+
+ private:
+  // Makes up to `want` bytes available from the current position; answers how many are.
+  size_t Available(size_t want);
+  uint8_t At(size_t i) const { return m_buffer[m_begin + i]; }
+  void Drop(size_t n) { m_begin += n; }
+  uint16_t UnitAt(size_t i) const;
+  LineResult ReadBytesLine(std::string* line);
+  LineResult ReadUtf16Line(std::string* line);
+  // The next code point of UTF-16 input and the bytes it takes; 0 bytes at the end.
+  size_t PeekCodePoint(char32_t* codePoint);
+
+  static constexpr size_t kBufferBytes = 8192;
+  PortableFilePtr m_file;
+  uint8_t m_buffer[kBufferBytes];
+  size_t m_begin = 0;
+  size_t m_end = 0;
+  bool m_atEnd = false;
+  bool m_failed = false;
+  bool m_damaged = false;
+  SrtEncoding m_encoding = kSrtPlain;
+};
+
+// A line is blank when it holds nothing but white space, control characters and byte-order
+// marks. Bytes that are not UTF-8 count as text.
+bool IsBlankLine(std::string_view line);
+
+}  // namespace srt
