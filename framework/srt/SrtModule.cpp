@@ -119,7 +119,13 @@ int32_t ReadTextBlock(SrtModuleHandle& h, VmfBlock* block) {
   SrtCue cue;
   if (h.reader->NextCue(&cue.start, &cue.end, cue.text) != kSrtOk) return VMF_FAILED;
   if (block->capacity < kCueTextBytes && block->enlarge != nullptr) block->enlarge(block, kCueTextBytes);
-  if (block->capacity < kCueTextBytes) return VMF_OK;  // too small: the block is left as it is
+  if (block->capacity < kCueTextBytes) {
+    // Answering 0 here would hand the caller its old bytes as this cue and lose the cue: it
+    // stays for the next read, and the caller learns the size it needs.
+    h.reader->PutBack();
+    block->size = kCueTextBytes;
+    return VMF_ERR_BLOCK_BUFFER_TOO_SMALL;
+  }
   if (block->data == nullptr) return VMF_ERR_BLOCK_BUFFER_NULL;
   std::memset(block->data, 0, kCueTextBytes);
   const size_t length = std::strlen(cue.text);

@@ -13,7 +13,9 @@
 //   is handed out again by the next read. A frame size outside 1..kSrtMaxFrameSide, or one no
 //   display area is known for, answers VMF_ERR_BLOCK_READ_FAILURE.
 // - A text block asks the block's enlarge callback, when it has one, for the 1000 bytes a cue
-//   may take; a buffer that stays smaller is left as it is and 0 is answered.
+//   may take; a buffer that stays smaller answers VMF_ERR_BLOCK_BUFFER_TOO_SMALL with the size
+//   needed and keeps the cue for the next read, as a bitmap block does (answering 0 would hand
+//   the caller's old bytes out as the cue and lose it).
 // - A cue that draws nothing (only tags) still makes a packet: an empty picture with the cue's
 //   times, which clears the screen at the right moment.
 // - The stream counts: one subtitle stream, no video or audio stream (so a container of

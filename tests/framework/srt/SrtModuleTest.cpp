@@ -115,6 +115,8 @@ TEST_F(SrtModuleTest, BitmapOutputDrawsEachCueIntoAPacket) {
 TEST_F(SrtModuleTest, TextOutputHandsOutCuesAndSeeks) {
   ASSERT_EQ(SetText(true), VMF_OK);
   EXPECT_EQ(std::string(Format().subType, 4), "VETX");
+  EXPECT_EQ(Read(999), VMF_ERR_BLOCK_BUFFER_TOO_SMALL);  // the cue is kept, not lost
+  EXPECT_EQ(block.size, 1000u);
   EXPECT_EQ(Text(), "A");
   EXPECT_EQ(Text(), "B\nb");
   EXPECT_EQ(std::vector<int64_t>({block.time, block.duration}), std::vector<int64_t>({3 * kSecond, 15000000}));
