@@ -74,7 +74,6 @@ class JobControl : public testing::Test {
 
   size_t SourcePictures(const std::string& path) { return ProbeTracks(path).at(0).packets.size(); }
 
-  static constexpr char kMpeg2Mime[] = "video/MP2T";
   std::string small_, long_;
   void* library_ = nullptr;
   NS::ITranscoder* transcoder_ = nullptr;
@@ -109,7 +108,7 @@ TEST_F(JobControl, AReleasedJobIsParkedAndServesTheNextRequest) {
   EXPECT_EQ(PicturesIn(ReadToEnd(first)), SourcePictures(small_));
   first->Release();
 
-  NS::ITranscoderJob* second = CreateJob(small_, nullptr, kMpeg2Mime);
+  NS::ITranscoderJob* second = CreateJob(small_, nullptr, "video/MP2T");
   EXPECT_EQ(second, first) << "the parked job was not reused";
   ASSERT_NE(second, nullptr);
   ASSERT_EQ(second->Start(0, -1), 0);

@@ -29,10 +29,10 @@ class Remux : public testing::Test {
     return output;
   }
 
-  // Presentation times of one PID's packets, in order of arrival.
-  std::vector<int64_t> OutputTimes(uint16_t pid) const {
+  // Presentation times of the video's or the n-th audio stream's packets, in order of arrival.
+  std::vector<int64_t> OutputTimes(bool video, size_t n = 0) const {
     std::vector<int64_t> times;
-    for (const TsPesInfo& pes : report_.pes.at(pid)) times.push_back(pes.hasPts ? pes.pts : -1);
+    for (const TsPesInfo& pes : report_.pes.at(Pids(report_, video).at(n))) times.push_back(pes.hasPts ? pes.pts : -1);
     return times;
   }
 
@@ -53,6 +53,14 @@ std::vector<int64_t> Sorted(std::vector<int64_t> times) {
 std::vector<int64_t> Shifted(std::vector<int64_t> times, int64_t by) {
   for (int64_t& time : times) time += by;
   return times;
+}
+
+// The last key frame of the source's video at or before `ms`.
+int64_t KeyFrameAtOrBefore(const SourceTrack& video, int64_t ms) {
+  int64_t keyFrame = -1;
+  for (const SourcePacket& packet : video.packets)
+    if (packet.key && packet.pts90 <= ms * 90) keyFrame = std::max(keyFrame, packet.pts90);
+  return keyFrame;
 }
 
 bool KeptAudio(const SourceTrack& track) {
@@ -82,7 +90,7 @@ TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
   EXPECT_EQ(FfmpegDecodeErrors(output), "");
 
   ASSERT_EQ(Pids(report_, true).size(), 1u);
-  std::vector<int64_t> video = Sorted(OutputTimes(Pids(report_, true)[0]));
+  std::vector<int64_t> video = Sorted(OutputTimes(true));
   const SourceTrack& sourceVideo = tracks.at(0);
   ASSERT_EQ(sourceVideo.codecType, "video");
   std::vector<int64_t> sourceTimes = Sorted(Times(sourceVideo.packets));
@@ -90,14 +98,13 @@ TEST_P(RemuxCorpus, EveryPictureAndEveryKeptAudioTrackKeepTheirSourceTimes) {
   int64_t offset = video.front() - sourceTimes.front();
   EXPECT_EQ(video, Shifted(sourceTimes, offset)) << "pictures moved";
 
-  std::vector<uint16_t> audioPids = Pids(report_, false);
   size_t kept = 0;
   for (const SourceTrack& track : tracks) {
     if (!KeptAudio(track)) continue;
-    ASSERT_LT(kept, audioPids.size()) << "audio track " << track.codecName << " missing";
-    ExpectAudioTrack(track, OutputTimes(audioPids[kept++]), offset, 0);
+    ASSERT_LT(kept, Pids(report_, false).size()) << "audio track " << track.codecName << " missing";
+    ExpectAudioTrack(track, OutputTimes(false, kept++), offset, 0);
   }
-  EXPECT_EQ(kept, audioPids.size());
+  EXPECT_EQ(kept, Pids(report_, false).size());
   EXPECT_EQ(report_.streamTypes.size(), 1 + kept) << "a stream that is neither video nor kept audio";
 }
 
@@ -117,13 +124,13 @@ TEST_F(Remux, DamagedSourcesAreRefusedOrServedToTheEnd) {
   ASSERT_FALSE(damaged.empty());
   std::vector<SourceTrack> tracks = ProbeTracks(MakeMkvFixture("zlib"));
   Transcode(damaged, "zlib_corrupt");
-  EXPECT_EQ(OutputTimes(Pids(report_, true)[0]).size(), tracks[0].packets.size() - 1);
-  EXPECT_EQ(OutputTimes(Pids(report_, false)[0]).size(), tracks[1].packets.size());
+  EXPECT_EQ(OutputTimes(true).size(), tracks[0].packets.size() - 1);
+  EXPECT_EQ(OutputTimes(false).size(), tracks[1].packets.size());
 
   std::string silent = MakeMkvFixture("aac_no_private");  // its audio cannot be framed
   ASSERT_FALSE(silent.empty());
   Transcode(silent, "aac_no_private");
-  EXPECT_EQ(OutputTimes(Pids(report_, true)[0]).size(), tracks[0].packets.size());
+  EXPECT_EQ(OutputTimes(true).size(), tracks[0].packets.size());
   EXPECT_TRUE(Pids(report_, false).empty());
 }
 
@@ -136,19 +143,11 @@ TEST_F(Remux, VideoThatIsNotH264IsRefusedInOneLine) {
   EXPECT_NE(run.standardError.find("H.264"), std::string::npos) << run.standardError;
 }
 
-// The first picture in the stream and where it begins.
-struct Opening {
-  int64_t pts;
-  std::vector<int> nalTypes;
-};
-
-Opening FirstPicture(const TsReport& report) {
-  const TsPesInfo& first = report.pes.at(Pids(report, true)[0]).front();
-  return {first.pts, NalTypes(first.payload)};
-}
-
-bool Has(const std::vector<int>& types, int type) {
-  return std::find(types.begin(), types.end(), type) != types.end();
+// The NAL unit types of a picture hold all of `wanted`.
+bool Holds(const TsPesInfo& picture, std::initializer_list<int> wanted) {
+  std::vector<int> types = NalTypes(picture.payload);
+  return std::all_of(wanted.begin(), wanted.end(),
+                     [&](int type) { return std::find(types.begin(), types.end(), type) != types.end(); });
 }
 
 TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
@@ -156,27 +155,24 @@ TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
   ASSERT_FALSE(source.empty());
   std::vector<SourceTrack> tracks = ProbeTracks(source);
   Transcode(source, "start_0");
-  int64_t offset = FirstPicture(report_).pts - Sorted(Times(tracks[0].packets)).front();
+  int64_t offset = OutputTimes(true).front() - Sorted(Times(tracks[0].packets)).front();
 
   std::vector<uint8_t> bytes = ReadBytes(Transcode(source, "start_1500", {"--start", "1500"}));
   ASSERT_GE(bytes.size(), 188u);
   EXPECT_EQ(((bytes[1] & 0x1F) << 8) | bytes[2], 0) << "the stream does not open with the PAT";
 
-  int64_t keyFrame = -1;
-  for (const SourcePacket& packet : tracks[0].packets)
-    if (packet.key && packet.pts90 <= 1500 * 90) keyFrame = std::max(keyFrame, packet.pts90);
+  int64_t keyFrame = KeyFrameAtOrBefore(tracks[0], 1500);
   ASSERT_GT(keyFrame, 0) << "the fixture needs a key frame after its first";
-  Opening opening = FirstPicture(report_);
-  EXPECT_EQ(opening.pts - offset, keyFrame);
-  EXPECT_TRUE(Has(opening.nalTypes, 7) && Has(opening.nalTypes, 8) && Has(opening.nalTypes, 5))
-      << "the first picture lacks SPS, PPS or its IDR slice";
+  const TsPesInfo& first = report_.pes.at(Pids(report_, true)[0]).front();
+  EXPECT_EQ(first.pts - offset, keyFrame);
+  EXPECT_TRUE(Holds(first, {7, 8, 5})) << "the first picture lacks SPS, PPS or its IDR slice";
 
-  std::vector<int64_t> video = Sorted(OutputTimes(Pids(report_, true)[0]));
+  std::vector<int64_t> video = Sorted(OutputTimes(true));
   std::vector<int64_t> expected;
   for (int64_t time : Sorted(Times(tracks[0].packets)))
     if (time >= keyFrame) expected.push_back(time + offset);
   EXPECT_EQ(video, expected);
-  std::vector<int64_t> audio = OutputTimes(Pids(report_, false).at(0));
+  std::vector<int64_t> audio = OutputTimes(false);
   ASSERT_FALSE(audio.empty());
   EXPECT_GE(audio.front() - offset, keyFrame);
   EXPECT_LT(audio.front() - offset, keyFrame + kAudioFrameSlack90) << "audio does not start with the picture";
@@ -210,12 +206,9 @@ TEST_P(RemuxSeek, ContinuesFromTheKeyFrameBeforeTheTarget) {
   std::string output = Transcode(source, std::string("seek_") + GetParam().fixture, {"--seek-at", GetParam().seekAt});
   EXPECT_GE(report_.discontinuities, 1u) << "the jump back in time is not marked";
 
-  int64_t keyFrame = -1;
-  for (const SourcePacket& packet : tracks[0].packets)
-    if (packet.key && packet.pts90 <= 1500 * 90) keyFrame = std::max(keyFrame, packet.pts90);
-  std::vector<int64_t> tail = DecodeOrderFrom(tracks[0], keyFrame);
+  std::vector<int64_t> tail = DecodeOrderFrom(tracks[0], KeyFrameAtOrBefore(tracks[0], 1500));
   std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
-  std::vector<int64_t> video = OutputTimes(Pids(report_, true)[0]);
+  std::vector<int64_t> video = OutputTimes(true);
   ASSERT_GT(video.size(), tail.size()) << "the seek came too late to show";
   int64_t offset = video.front() - all.front();
   size_t head = video.size() - tail.size();
@@ -225,7 +218,7 @@ TEST_P(RemuxSeek, ContinuesFromTheKeyFrameBeforeTheTarget) {
   EXPECT_EQ(std::vector<int64_t>(video.begin() + long(head), video.end()), Shifted(tail, offset))
       << "the pictures after the seek are not the source's from the key frame on";
   const TsPesInfo& first = report_.pes.at(Pids(report_, true)[0])[head];
-  EXPECT_TRUE(Has(NalTypes(first.payload), 7) && Has(NalTypes(first.payload), 8)) << "no parameter sets after the seek";
+  EXPECT_TRUE(Holds(first, {7, 8})) << "no parameter sets after the seek";
   // vexa-transcode reads 1 MiB at a time: no more than that, and the new stream's first audio,
   // may come between the seek and its first picture.
   EXPECT_LE(first.firstByte, std::stoul(GetParam().seekAt) + (1u << 20) + (64u << 10)) << "pre-seek data after the seek";
@@ -250,7 +243,7 @@ TEST_F(Remux, PauseMidStreamLosesAndRepeatsNothing) {
   std::vector<SourceTrack> tracks = ProbeTracks(source);
   std::string output = Transcode(source, "pause", {"--pause-at", "400000:300", "--pause-at", "2000000:100"});
   EXPECT_EQ(FfmpegDecodeErrors(output), "");
-  std::vector<int64_t> video = OutputTimes(Pids(report_, true)[0]);
+  std::vector<int64_t> video = OutputTimes(true);
   std::vector<int64_t> all = DecodeOrderFrom(tracks[0], 0);
   ASSERT_FALSE(video.empty());
   EXPECT_EQ(video, Shifted(all, video.front() - all.front()));

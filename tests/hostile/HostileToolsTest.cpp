@@ -1,124 +1,62 @@
 // vexa-mkvdump and vexa-transcode on every hostile file, each run a child process with a
 // time limit: no signal, no sanitizer report, no hang, and never success with no output.
 #include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
-#include <filesystem>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
-#include <map>
 #include <set>
-#include <sstream>
-#include <thread>
 
 #include "tests/support/HostileFiles.h"
+#include "tests/support/MuxFixture.h"
 #include "tests/support/ProcessTestTools.h"
-
-extern char** environ;
 
 namespace {
 
-constexpr auto kTimeLimit = std::chrono::seconds(10);
+constexpr std::chrono::seconds kTimeLimit(10);
 
-struct ChildRun {
-  int exitCode = -1;  // -1 when it did not exit by itself
-  int signal = 0;
-  bool timedOut = false;
-  size_t outputBytes = 0;
-  std::string errors;
-};
-
-std::string ReadText(const std::string& path) {
-  std::ostringstream text;
-  text << std::ifstream(path).rdbuf();
-  return text.str();
-}
-
-ChildRun RunChild(std::vector<std::string> args, const std::string& scratch) {
-  ChildRun run;
-  const std::string out = scratch + ".out", err = scratch + ".err";
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = 0;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    run.errors = "spawn failed";
-    return run;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kTimeLimit;
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      run.timedOut = true;
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
-  if (!run.timedOut && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
-  run.outputBytes = ReadText(out).size();
-  run.errors = ReadText(err);
-  return run;
-}
-
-std::string Verdict(const ChildRun& r) {
+std::string Verdict(const ProgramRun& r) {
   if (r.timedOut) return "HANG";
   if (r.signal != 0) return "signal " + std::to_string(r.signal);
-  if (r.errors.find("Sanitizer") != std::string::npos || r.errors.find("runtime error") != std::string::npos)
+  if (r.standardError.find("Sanitizer") != std::string::npos || r.standardError.find("runtime error") != std::string::npos)
     return "sanitizer report";
   if (r.exitCode == 0 && r.outputBytes == 0) return "exit 0, no output";
   return "";
 }
 
-std::vector<std::string> Kinds() {
-  std::vector<std::string> kinds;
-  for (const HostileFiles::Variant& v : HostileFiles::Variants(HostileFiles::SoundFile()))
-    if (std::find(kinds.begin(), kinds.end(), v.kind) == kinds.end()) kinds.push_back(v.kind);
-  for (const char* special : {"a directory", "a FIFO with no writer", "/dev/zero"}) kinds.push_back(special);
-  return kinds;
-}
+const std::vector<HostileFiles::Variant> kVariants = HostileFiles::Variants(HostileFiles::SoundFile());
+const char* const kSpecialKinds[] = {"a directory", "a FIFO with no writer", "/dev/zero"};
 
 struct Case {
   std::string tool, kind;
 };
 void PrintTo(const Case& c, std::ostream* os) { *os << c.tool << " on " << c.kind; }
 
+// Every tool on every kind of file, each kind once, in the order the variants come.
 std::vector<Case> Cases() {
+  std::vector<std::string> kinds;
+  for (const HostileFiles::Variant& v : kVariants)
+    if (std::find(kinds.begin(), kinds.end(), v.kind) == kinds.end()) kinds.push_back(v.kind);
+  kinds.insert(kinds.end(), std::begin(kSpecialKinds), std::end(kSpecialKinds));
   std::vector<Case> cases;
   for (const char* tool : {"vexa-mkvdump", "vexa-transcode"})
-    for (const std::string& kind : Kinds()) cases.push_back({tool, kind});
+    for (const std::string& kind : kinds) cases.push_back({tool, kind});
   return cases;
 }
 
 class HostileTools : public ::testing::TestWithParam<Case> {
  protected:
   static void SetUpTestSuite() {
+    UseTestEnvironment();
     dir_ = ProcessTestTools::MakeTempDir("hostile");
-    setenv("VEXA_L1LOG_DIR", dir_.c_str(), 1);
-    setenv("VEXA_SETTINGS_USER_ROOT", (dir_ + "/settings-user").c_str(), 1);
-    setenv("VEXA_SETTINGS_MACHINE_ROOT", (dir_ + "/settings-machine").c_str(), 1);
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(dir_); }
   // The files of one kind, written into the folder.
   static std::vector<std::string> FilesOf(const std::string& kind) {
     std::vector<std::string> paths;
-    for (const HostileFiles::Variant& v : HostileFiles::Variants(HostileFiles::SoundFile())) {
+    for (const HostileFiles::Variant& v : kVariants) {
       if (v.kind != kind) continue;
       paths.push_back(dir_ + "/" + v.name);
       std::ofstream(paths.back(), std::ios::binary).write(reinterpret_cast<const char*>(v.bytes.data()), v.bytes.size());
@@ -144,9 +82,9 @@ TEST_P(HostileTools, NoCrashNoHangNoSilentSuccess) {
   ASSERT_FALSE(files.empty());
   std::set<std::string> seen;
   for (const std::string& file : files) {
-    const ChildRun r = RunChild(Command(c.tool, file), dir_ + "/run");
+    const ProgramRun r = RunProgram(Command(c.tool, file), dir_ + "/run.out", kTimeLimit);
     const std::string bad = Verdict(r);
-    EXPECT_EQ(bad, "") << c.tool << " " << file << ": " << r.errors.substr(0, 2000);
+    EXPECT_EQ(bad, "") << c.tool << " " << file << ": " << r.standardError.substr(0, 2000);
     seen.insert(bad.empty() ? "exit " + std::to_string(r.exitCode) : bad);
   }
   std::string outcomes;

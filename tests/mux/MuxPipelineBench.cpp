@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s DIR NAME SIZE SECONDS\n", argv[0]);
     return 2;
   }
-  std::vector<EsStream> streams = MakeFixture(argv[1], argv[2], argv[3], std::atoi(argv[4]), {"aac"});
+  std::vector<EsStream> streams = MakeFixture(argv[1], argv[2], argv[3], std::atoi(argv[4]));
   if (streams.empty()) {
     std::fprintf(stderr, "cannot make the fixture\n");
     return 1;

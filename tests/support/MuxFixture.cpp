@@ -7,12 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <fstream>
 #include <sstream>
 #include <chrono>
@@ -27,57 +26,9 @@
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr int64_t kShiftMs = 1000;  // keeps every source time positive, as a demultiplexer delivers it
-
-struct CrcPacket {
-  int64_t ptsMs;
-  size_t size;
-};
-
-// framecrc lines: stream, dts, pts, duration, size, crc; "#tb 0: num/den" gives the time base.
-std::vector<CrcPacket> ReadFrameCrc(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<CrcPacket> packets;
-  std::string line;
-  int64_t num = 1, den = 1000;
-  while (std::getline(in, line)) {
-    if (line.rfind("#tb 0:", 0) == 0) {
-      std::sscanf(line.c_str(), "#tb 0: %ld/%ld", &num, &den);
-      continue;
-    }
-    if (line.empty() || line[0] == '#') continue;
-    long stream, dts, pts, duration, size;
-    if (std::sscanf(line.c_str(), "%ld, %ld, %ld, %ld, %ld", &stream, &dts, &pts, &duration, &size) == 5)
-      packets.push_back({pts * num * 1000 / den, size_t(size)});
-  }
-  return packets;
-}
-
-// ADTS frames carry their own length; the container's packets lack the 7-byte header.
-std::vector<size_t> AdtsFrameSizes(const std::vector<uint8_t>& bytes) {
-  std::vector<size_t> sizes;
-  for (size_t at = 0; at + 7 <= bytes.size();) {
-    size_t length = ((bytes[at + 3] & 3) << 11) | (bytes[at + 4] << 3) | (bytes[at + 5] >> 5);
-    if (bytes[at] != 0xFF || length < 7) return {};
-    sizes.push_back(length);
-    at += length;
-  }
-  return sizes;
-}
-
-EsStream Cut(int32_t code, const std::vector<uint8_t>& bytes, const std::vector<CrcPacket>& packets,
-             const std::vector<size_t>& sizes) {
-  EsStream stream{code, {}};
-  size_t at = 0;
-  for (size_t i = 0; i < packets.size(); ++i) {
-    size_t size = sizes.empty() ? packets[i].size : sizes[i];
-    if (at + size > bytes.size()) return {code, {}};
-    stream.samples.push_back({packets[i].ptsMs + kShiftMs, {bytes.begin() + long(at), bytes.begin() + long(at + size)}});
-    at += size;
-  }
-  if (at != bytes.size()) return {code, {}};
-  return stream;
-}
 
 // Tests run as parallel processes: each makes its own temporary file and renames it into
 // place, so that a reader never sees a half-written fixture.
@@ -94,58 +45,35 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
-// Each audio coding the fixtures carry: FFmpeg's encoder, the stream code, the raw format.
-struct AudioCoding {
-  const char* name;
-  const char* encoder;
-  int32_t code;
-  const char* format;  // FFmpeg's raw format, with the options that keep it free of tags
-};
-constexpr AudioCoding kAudioCodings[] = {{"aac", "aac", 143, "adts"},
-                                         {"ac3", "ac3", 150, "ac3"},
-                                         {"mp3", "libmp3lame", 132, "mp3 -write_xing 0 -id3v2_version 0"}};
-
-const AudioCoding* FindCoding(const std::string& name) {
-  for (const AudioCoding& coding : kAudioCodings)
-    if (name == coding.name) return &coding;
-  return nullptr;
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
 }
 
-// One stream of base.mkv copied out raw, beside its packets' times and sizes (framecrc).
-EsStream Extract(const std::string& base, const std::string& map, int32_t code, const std::string& format) {
-  std::string es = base + "." + map.substr(map.find(':') + 1) + ".es";
-  std::replace(es.begin(), es.end(), ':', '_');
-  std::string crc = es + ".crc";
-  if (!Exists(es) || !Exists(crc)) {
-    // The options after the format's name shape both outputs alike, so that sizes agree.
-    std::string copy = " -map " + map + " -c copy" + format.substr(std::min(format.find(' '), format.size()));
-    std::string esTemporary = Temporary(es), crcTemporary = Temporary(crc);
-    if (!RunCommand("ffmpeg -v error -y -i " + base + ".mkv" + copy + " -f " + format.substr(0, format.find(' ')) +
-                    " " + esTemporary + copy + " -f framecrc " + crcTemporary) ||
-        !Publish(crcTemporary, crc) || !Publish(esTemporary, es))
-      return {code, {}};
+// The units of a raw stream: H.264 access units, each opening with its delimiter, or ADTS
+// frames, which carry their own length. Empty when the stream is not made of them.
+std::vector<std::vector<uint8_t>> Units(const std::vector<uint8_t>& b, bool video) {
+  std::vector<size_t> starts;
+  for (size_t at = 0; at + 7 <= b.size();) {
+    size_t length = ((b[at + 3] & 3) << 11) | (b[at + 4] << 3) | (b[at + 5] >> 5);
+    if (video && b[at] == 0 && b[at + 1] == 0 && b[at + 2] == 0 && b[at + 3] == 1 && (b[at + 4] & 0x1F) == 9)
+      starts.push_back(at);
+    if (!video && (b[at] != 0xFF || length < 7)) return {};
+    if (!video) starts.push_back(at);
+    at += video ? 1 : length;
   }
-  std::vector<uint8_t> bytes = ReadBytes(es);
-  std::vector<CrcPacket> packets = ReadFrameCrc(crc);
-  std::vector<size_t> sizes;
-  if (code == 143) {
-    sizes = AdtsFrameSizes(bytes);
-    if (sizes.size() != packets.size()) return {code, {}};
-  }
-  return Cut(code, bytes, packets, sizes);
+  std::vector<std::vector<uint8_t>> units;
+  for (size_t i = 0; i < starts.size(); ++i)
+    units.emplace_back(b.begin() + long(starts[i]), i + 1 < starts.size() ? b.begin() + long(starts[i + 1]) : b.end());
+  return units;
 }
 
 }  // namespace
 
 bool RunCommand(const std::string& command, const std::string& outputFile) {
   return std::system((command + " >" + outputFile + " 2>&1").c_str()) == 0;
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -155,26 +83,33 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& name, const std::string& videoSize,
-                                  int seconds, const std::vector<std::string>& audioCodecs) {
+                                  int seconds) {
   RunCommand("mkdir -p " + dir);
-  std::string base = dir + "/" + name;
-  if (!Exists(base + ".mkv")) {
-    std::string command = "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
-                          ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-                          " -map 0:v -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50";
-    for (size_t i = 0; i < audioCodecs.size(); ++i)
-      if (const AudioCoding* coding = FindCoding(audioCodecs[i]))
-        command += " -map 1:a -c:a:" + std::to_string(i) + " " + coding->encoder;
-    std::string temporary = Temporary(base + ".mkv");
-    if (!RunCommand(command + " " + temporary) || !Publish(temporary, base + ".mkv")) return {};
+  std::string base = dir + "/" + name, mkv = base + ".mkv", video = base + ".h264", audio = base + ".aac";
+  if (!Exists(mkv)) {
+    std::string temporary = Temporary(mkv);
+    if (!RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
+                    ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
+                    " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50 -c:a aac " +
+                    temporary) || !Publish(temporary, mkv))
+      return {};
   }
-  std::vector<EsStream> streams{
-      Extract(base, "0:v", 10, "rawvideo -bsf:v h264_mp4toannexb,h264_metadata=aud=insert")};
-  for (size_t i = 0; i < audioCodecs.size(); ++i)
-    if (const AudioCoding* coding = FindCoding(audioCodecs[i]))
-      streams.push_back(Extract(base, "0:a:" + std::to_string(i), coding->code, coding->format));
-  for (const EsStream& stream : streams)
-    if (stream.samples.empty()) return {};
+  if (!Exists(video) || !Exists(audio)) {
+    std::string videoTemporary = Temporary(video), audioTemporary = Temporary(audio);
+    if (!RunCommand("ffmpeg -v error -y -i " + mkv + " -map 0:v -c copy -bsf:v h264_mp4toannexb,h264_metadata=aud=insert"
+                    " -f rawvideo " + videoTemporary + " -map 0:a -c copy -f adts " + audioTemporary) ||
+        !Publish(videoTemporary, video) || !Publish(audioTemporary, audio))
+      return {};
+  }
+  // Each unit takes the time of the source's packet at its place in decode order.
+  std::vector<SourceTrack> tracks = ProbeTracks(mkv);
+  std::vector<EsStream> streams{{10, {}}, {143, {}}};
+  for (size_t s = 0; s < streams.size(); ++s) {
+    std::vector<std::vector<uint8_t>> units = Units(ReadBytes(s == 0 ? video : audio), s == 0);
+    if (tracks.size() != 2 || units.empty() || units.size() != tracks[s].packets.size()) return {};
+    for (size_t i = 0; i < units.size(); ++i)
+      streams[s].samples.push_back({tracks[s].packets[i].pts90 / 90 + kShiftMs, std::move(units[i])});
+  }
   return streams;
 }
 
@@ -279,8 +214,6 @@ extern char** environ;
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // FFmpeg's arguments for each fixture it makes alone: {v} and {a} a 3 s picture and tone,
 // {h264} the encoder with a key frame every second and B-frames in pyramids.
 struct FixtureRecipe {
@@ -368,25 +301,14 @@ std::string UndamagedFixture(const std::string& name) {
 
 namespace {
 
-std::map<std::string, std::string> ParseCompactLine(const std::string& line) {
-  std::map<std::string, std::string> fields;
-  std::stringstream in(line);
-  std::string field;
-  while (std::getline(in, field, '|')) {
-    size_t equals = field.find('=');
-    if (equals != std::string::npos) fields[field.substr(0, equals)] = field.substr(equals + 1);
-  }
-  return fields;
-}
-
-std::vector<std::map<std::string, std::string>> ProbeLines(const std::string& arguments) {
+// ffprobe's entries for path, a line per stream or packet, the fields in ffprobe's order.
+std::vector<std::string> ProbeLines(const std::string& entries, const std::string& path) {
   std::string log = FixtureDir() + "/probe." + std::to_string(getpid()) + ".txt";
-  std::vector<std::map<std::string, std::string>> lines;
-  if (!RunCommand("ffprobe -v error -of compact=p=0" + arguments, log)) return lines;
-  std::ifstream in(log);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) lines.push_back(ParseCompactLine(line));
+  RunCommand("ffprobe -v error -of csv=p=0 -show_entries " + entries + " " + path, log);
+  std::istringstream in(ReadFileText(log));
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) lines.push_back(line);
   fs::remove(log);
   return lines;
 }
@@ -415,51 +337,59 @@ std::string MakeMkvFixture(const std::string& name) {
   return !command.empty() && RunCommand(command) && Publish(temporary, path) ? path : "";
 }
 
-ProgramRun RunTranscode(const std::vector<std::string>& arguments) {
+ProgramRun RunProgram(std::vector<std::string> arguments, const std::string& outputFile, std::chrono::seconds limit) {
   ProgramRun run;
   std::string errorFile = FixtureDir() + "/stderr." + std::to_string(getpid()) + ".txt";
-  std::vector<std::string> all{VEXA_TRANSCODE};
-  all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
-  for (std::string& argument : all) argv.push_back(argument.data());
+  for (std::string& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
-
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   posix_spawn_file_actions_addopen(&actions, 2, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = 0;
   int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (spawned != 0) return run;
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
   rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return run;
-  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  while (wait4(pid, &status, WNOHANG, &usage) == 0) {
+    if ((run.timedOut = std::chrono::steady_clock::now() > deadline)) kill(pid, SIGKILL);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  if (!run.timedOut && WIFEXITED(status)) run.exitCode = WEXITSTATUS(status);
+  if (!run.timedOut && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   run.peakRssKiB = usage.ru_maxrss;
+  run.outputBytes = outputFile == "/dev/null" ? 0 : ReadBytes(outputFile).size();
   run.standardError = ReadFileText(errorFile);
-  std::error_code error;
-  fs::remove(errorFile, error);
+  fs::remove(errorFile);
   return run;
+}
+
+ProgramRun RunTranscode(const std::vector<std::string>& arguments) {
+  std::vector<std::string> all{VEXA_TRANSCODE};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return RunProgram(all);
 }
 
 std::vector<SourceTrack> ProbeTracks(const std::string& path) {
   std::vector<SourceTrack> tracks;
-  std::vector<int64_t> num, den;
-  for (auto& stream : ProbeLines(" -show_entries stream=codec_type,codec_name,time_base " + path)) {
-    tracks.push_back({stream["codec_type"], stream["codec_name"], {}});
-    long long n = 1, d = 1000;
-    std::sscanf(stream["time_base"].c_str(), "%lld/%lld", &n, &d);
-    num.push_back(n);
-    den.push_back(d);
+  std::vector<std::pair<int64_t, int64_t>> timeBases;
+  for (const std::string& line : ProbeLines("stream=codec_name,codec_type,time_base", path)) {
+    char name[64] = "", type[64] = "";
+    long long num = 1, den = 1000;
+    std::sscanf(line.c_str(), "%63[^,],%63[^,],%lld/%lld", name, type, &num, &den);
+    tracks.push_back({type, name, {}});
+    timeBases.emplace_back(num, den);
   }
-  for (size_t i = 0; i < tracks.size(); ++i) {
-    std::string select = " -select_streams " + std::to_string(i);
-    for (auto& packet : ProbeLines(select + " -show_entries packet=pts,flags " + path)) {
-      if (packet["pts"].empty() || packet["pts"] == "N/A") continue;
-      int64_t pts = std::stoll(packet["pts"]);
-      tracks[i].packets.push_back({pts * 90000 * num[i] / den[i], packet["flags"].rfind('K', 0) == 0});
-    }
+  for (const std::string& line : ProbeLines("packet=stream_index,pts,flags", path)) {
+    size_t index = 0;
+    long long pts = 0;
+    char flags[8] = "";
+    if (std::sscanf(line.c_str(), "%zu,%lld,%7s", &index, &pts, flags) == 3 && index < tracks.size())
+      tracks[index].packets.push_back({pts * 90000 * timeBases[index].first / timeBases[index].second, flags[0] == 'K'});
   }
   return tracks;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -29,7 +30,7 @@ struct Checker {
   std::vector<Pcr> pcrs;
   std::map<uint16_t, int> counters;
   std::map<uint16_t, PendingPes> pending;
-  std::map<uint16_t, std::vector<size_t>> psiPositions;
+  std::vector<size_t> psiPositions[2];  // PAT, PMT
   uint16_t pmtPid = 0x1FFF;
   bool patSeen = false, pmtSeen = false;
 
@@ -88,8 +89,7 @@ void ReadTable(Checker& c, uint8_t table, const uint8_t* payload, size_t size) {
 
 void ClosePes(Checker& c, uint16_t pid) {
   PendingPes& p = c.pending[pid];
-  if (!p.open) return;
-  p.open = false;
+  if (!std::exchange(p.open, false)) return;
   const std::vector<uint8_t>& b = p.bytes;
   if (b.size() < 9 || b[0] != 0 || b[1] != 0 || b[2] != 1) return c.Problem("PES start code missing");
   size_t declared = (b[4] << 8) | b[5];
@@ -165,7 +165,7 @@ void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
   if (!(control & 1)) return;
   if (position == 0 && pid != 0) c.Problem("the stream does not begin with a PAT");
   if (pid == 0 || pid == c.pmtPid) {
-    c.psiPositions[pid == 0 ? 0 : 1].push_back(position);
+    c.psiPositions[pid != 0].push_back(position);
     if (unitStart) ReadTable(c, pid == 0 ? 0 : 2, p + at, kPacket - at);
   } else if (c.report.streamTypes.count(pid)) {
     ReadPes(c, pid, unitStart, position, p + at, kPacket - at);
@@ -175,8 +175,7 @@ void ReadPacket(Checker& c, const uint8_t* p, size_t position) {
 }
 
 std::vector<Pcr>::const_iterator PcrAtOrAfter(const std::vector<Pcr>& pcrs, size_t position) {
-  return std::lower_bound(pcrs.begin(), pcrs.end(), position,
-                          [](const Pcr& pcr, size_t pos) { return pcr.position < pos; });
+  return std::lower_bound(pcrs.begin(), pcrs.end(), position, [](const Pcr& pcr, size_t at) { return pcr.position < at; });
 }
 
 // Arrival time of a byte, interpolated between the PCRs of one time base around it.
@@ -191,13 +190,9 @@ std::optional<int64_t> Arrival(const std::vector<Pcr>& pcrs, size_t position) {
 
 void CheckPcrs(Checker& c) {
   for (size_t i = 1; i < c.pcrs.size(); ++i) {
-    const Pcr& a = c.pcrs[i - 1];
-    const Pcr& b = c.pcrs[i];
-    if (b.discontinuity) {
-      ++c.report.discontinuities;
-      continue;
-    }
-    int64_t step = b.value - a.value;
+    c.report.discontinuities += c.pcrs[i].discontinuity;
+    if (c.pcrs[i].discontinuity) continue;
+    int64_t step = c.pcrs[i].value - c.pcrs[i - 1].value;
     if (step < 0 || step > kMaxPcrJump) c.Problem("PCR jumps without discontinuity indicator");
     else if (step > kMaxPcrGap) c.Problem("PCR interval over 40 ms: " + std::to_string(step / k27MHzPerMs) + " ms");
   }
@@ -211,10 +206,9 @@ size_t TimeBaseOf(const std::vector<Pcr>& pcrs, size_t position) {
 
 void CheckPsiRepetition(Checker& c, const char* what, const std::vector<size_t>& positions) {
   for (size_t i = 1; i < positions.size(); ++i) {
-    if (TimeBaseOf(c.pcrs, positions[i - 1]) != TimeBaseOf(c.pcrs, positions[i])) continue;
-    auto a = Arrival(c.pcrs, positions[i - 1]);
-    auto b = Arrival(c.pcrs, positions[i]);
-    if (a && b && *b - *a > kMaxPsiGap) c.Problem(std::string(what) + " interval over 100 ms");
+    auto a = Arrival(c.pcrs, positions[i - 1]), b = Arrival(c.pcrs, positions[i]);
+    if (a && b && *b - *a > kMaxPsiGap && TimeBaseOf(c.pcrs, positions[i - 1]) == TimeBaseOf(c.pcrs, positions[i]))
+      c.Problem(std::string(what) + " interval over 100 ms");
   }
 }
 
@@ -229,8 +223,7 @@ void CheckPesTiming(Checker& c) {
       size_t base = TimeBaseOf(c.pcrs, pes.firstByte);
       if (lastDts && base == lastBase && pes.dts <= *lastDts)
         c.Problem("decode times not increasing on PID " + std::to_string(pid));
-      lastDts = pes.dts;
-      lastBase = base;
+      lastDts = pes.dts, lastBase = base;
       auto first = Arrival(c.pcrs, pes.firstByte);
       auto last = Arrival(c.pcrs, pes.lastByte + kPacket - 1);
       // The last bytes of a stream cut off by a seek have no closing PCR: the next one opens the
