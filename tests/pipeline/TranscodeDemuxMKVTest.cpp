@@ -77,8 +77,11 @@ TEST(AudioConversion, Ac3SyncWordOnlyWhenMissing) {
   }
 }
 
+enum class Damage { kNone, kFourBytes, kUnreadable, kOversized };
+constexpr uint32_t kOversizedBytes = 1 << 20;
+
 // The framework's reader on the sample file, with faults put in on demand: a seek that fails,
-// a damaged block, an audio track said to be of another coding.
+// a damaged or oversized block, an audio track said to be of another coding.
 class FaultyReader : public L2carWrapper {
  public:
   int32_t GetInfo(uint32_t qid, VmfQueryValue* value, int32_t index) override {
@@ -89,24 +92,27 @@ class FaultyReader : public L2carWrapper {
   int32_t SetPosition(int32_t blockType, int32_t stream, int64_t* time) override {
     return failSeek ? -1 : L2carWrapper::SetPosition(blockType, stream, time);
   }
-  // Counts reads refused for a short buffer, and buffers offered after one that are still short.
+  // Counts the buffers offered after a refusal for size that are still smaller than asked.
   int32_t ReadNextBlockByStream(int32_t blockType, int32_t stream, VmfBlock* block) override {
     undersized += asked > block->capacity;
+    bool chosen = blockType == damagedType && blocks[blockType] + 1 == damagedBlock;
+    if (chosen && damage == Damage::kOversized && block->capacity < kOversizedBytes)
+      return block->size = asked = kOversizedBytes, VMF_OUT_OF_MEMORY;
     int32_t status = L2carWrapper::ReadNextBlockByStream(blockType, stream, block);
-    bool tooSmall = status == static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL) || status == VMF_OUT_OF_MEMORY;
-    shortReads += tooSmall;
-    asked = tooSmall ? block->size : 0;
-    if (status != 0 || blockType != damagedType || ++blocks[blockType] != damagedBlock) return status;
-    if (unreadable) return static_cast<int32_t>(VMF_ERR_BLOCK_READ_FAILURE);
+    asked = status == VMF_OUT_OF_MEMORY ? block->size : 0;
+    if (status != 0 || blockType != damagedType || ++blocks[blockType] != damagedBlock || damage == Damage::kOversized)
+      return status;
+    if (damage == Damage::kUnreadable) return static_cast<int32_t>(VMF_ERR_BLOCK_READ_FAILURE);
     block->size = 4;
     std::memset(block->data, 0, 4);
     return status;
   }
 
   uint16_t audioTag = 0;
-  bool failSeek = false, unreadable = false;
+  bool failSeek = false;
+  Damage damage = Damage::kNone;
+  int32_t damagedType = 0, damagedBlock = 0, undersized = 0;
   uint32_t asked = 0;
-  int32_t damagedType = 0, damagedBlock = 0, shortReads = 0, undersized = 0;
   std::map<int32_t, int32_t> blocks;
 };
 
@@ -196,30 +202,31 @@ TEST_F(Demux, WhatCannotBeServedIsLeftOutAndEveryStreamRunsToItsEnd) {
   struct Case {
     const char* what;
     int32_t type, block;
-    bool unreadable;
+    Damage damage;
   };
-  const Case cases[] = {{"nothing", 0, 0, false},
-                        {"a picture of 4 bytes", VMF_BLOCK_VIDEO, 3, false},
-                        {"an unreadable picture", VMF_BLOCK_VIDEO, 5, true},
-                        {"an unreadable audio frame", VMF_BLOCK_AUDIO, 9, true}};
+  const Case cases[] = {{"nothing", 0, 0, Damage::kNone},
+                        {"a picture of 4 bytes", VMF_BLOCK_VIDEO, 3, Damage::kFourBytes},
+                        {"an unreadable picture", VMF_BLOCK_VIDEO, 5, Damage::kUnreadable},
+                        {"an unreadable audio frame", VMF_BLOCK_AUDIO, 9, Damage::kUnreadable},
+                        {"a picture larger than the buffer", VMF_BLOCK_VIDEO, 4, Damage::kOversized}};
   size_t whole[2] = {};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    demux->reader->damagedType = c.type, demux->reader->damagedBlock = c.block, demux->reader->unreadable = c.unreadable;
+    demux->reader->damagedType = c.type, demux->reader->damagedBlock = c.block, demux->reader->damage = c.damage;
     demux->reader->blocks.clear();
     Open();
     for (auto& s : starts) s.clear();
     ASSERT_EQ(demux->Seek(0, -1), kDone);
     EXPECT_EQ(Drain(), kDone);
-    if (!c.type) whole[0] = starts[0].size(), whole[1] = starts[1].size();
-    EXPECT_EQ(starts[0].size(), whole[0] - (c.type == VMF_BLOCK_VIDEO));
-    EXPECT_EQ(starts[1].size(), whole[1] - (c.type == VMF_BLOCK_AUDIO));
-    EXPECT_EQ(demux->SkippedSamples(), c.type ? 1u : 0u);
+    if (c.damage == Damage::kNone) whole[0] = starts[0].size(), whole[1] = starts[1].size();
+    bool lost = c.damage == Damage::kFourBytes || c.damage == Damage::kUnreadable;
+    EXPECT_EQ(starts[0].size(), whole[0] - (lost && c.type == VMF_BLOCK_VIDEO));
+    EXPECT_EQ(starts[1].size(), whole[1] - (lost && c.type == VMF_BLOCK_AUDIO));
+    EXPECT_EQ(demux->SkippedSamples(), lost ? 1u : 0u);
     EXPECT_TRUE(std::is_sorted(starts[1].begin(), starts[1].end()));
   }
   EXPECT_GT(whole[0], 100u);  // the sample's 5 s of pictures and tone
   EXPECT_GT(whole[1], 200u);
-  EXPECT_GT(demux->reader->shortReads, 0);
   EXPECT_EQ(demux->reader->undersized, 0);  // grown at once to the size asked for
 }
 
