@@ -40,6 +40,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int64_t kUnreachableMs = 999999;
+constexpr int64_t kTicksPerSample = 3600;
 
 struct Script {
   int32_t videoType = kStreamTypeH264;
@@ -88,7 +89,8 @@ class ScriptedDemuxer : public Counted<CTranscodeDemuxer> {
     uint8_t sample[188] = {0x47};
     CTranscodeMemConnection* c = m_connections[0].get();
     if (c->copyBytes(c, sample, sizeof sample) != sizeof sample) return -1;
-    SampleTimingRecord timing{.start = n * 3600, .stop = n * 3600 + 1, .size = sizeof sample, .present = 1, .startValid = 1, .reserved = {}};
+    int64_t start = n * kTicksPerSample;  // 64-bit: the racing test's worker runs long
+    SampleTimingRecord timing{.start = start, .stop = start + 1, .size = sizeof sample, .present = 1, .startValid = 1, .reserved = {}};
     c->auxInfo(c, 0, kAuxSampleTiming, &timing, sizeof timing);
     return sizeof sample;
   }
