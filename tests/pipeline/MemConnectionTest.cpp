@@ -83,16 +83,13 @@ TEST(MemConnection, AccumulatesAndDeliversWholeSamples) {
   EXPECT_EQ(connection.usableBytes(&connection), 64u);
 }
 
-TEST(MemConnection, WithoutReceiverEmptiesOnEachRecord) {
-  CTranscodeMemConnection connection(64, 16);
+// Without a receiver each record empties the connection. A sample larger than the buffer (a 4K
+// picture over 5 MiB) is held whole and delivered.
+TEST(MemConnection, DropsSamplesWithoutReceiverAndGrowsForOnesLargerThanItsBuffer) {
+  CTranscodeMemConnection connection(8, 16);
   Put(connection, "0123456789");
   Mark(connection, 0);
   EXPECT_EQ(connection.Used(), 0);
-}
-
-// A sample larger than the buffer (a 4K picture over 5 MiB) is held whole and delivered.
-TEST(MemConnection, GrowsToHoldASampleLargerThanItsBuffer) {
-  CTranscodeMemConnection connection(8, 16);
   Recorder recorder;
   connection.SetReceiver(&recorder);
   Put(connection, "head");

@@ -75,22 +75,16 @@ TEST_F(MuxNode, DestructionAbortsAnOpenInstance) {
 // and an input the library will never read is closed, so that its encoder drops, not waits.
 TEST_F(MuxNode, RefusalsAreReportedOnce) {
   struct Case {
-    int refuseCheck;
-    bool refuseCreate;
-    int refuseOutput, refuseStream;
+    FakeMuxState refusals;
     Calls calls;
   };
   const Case cases[] = {
-      {3, false, 0, 0, {"1:5", "6:2"}},
-      {0, true, 0, 0, {"1:5", "6:2", "2"}},
-      {0, false, 1, 1, {"1:5", "6:2", "2", "11:4096", "8:150:131072:5000", "4:1", "5"}},
+      {{.calls = {}, .refuseCheck = 3}, {"1:5", "6:2"}},
+      {{.calls = {}, .refuseCreate = true}, {"1:5", "6:2", "2"}},
+      {{.calls = {}, .refuseOutput = 1, .refuseStream = 1}, {"1:5", "6:2", "2", "11:4096", "8:150:131072:5000", "4:1", "5"}},
   };
   for (const Case& c : cases) {
-    *state = FakeMuxState{};
-    state->refuseCheck = c.refuseCheck;
-    state->refuseCreate = c.refuseCreate;
-    state->refuseOutput = c.refuseOutput;
-    state->refuseStream = c.refuseStream;
+    *state = c.refusals;
     observer.codes.clear();
     CTranscodeMuxMP2* node = Make();
     EXPECT_EQ(node->SetOutput(sink->WritingFace()), -1);
@@ -102,7 +96,7 @@ TEST_F(MuxNode, RefusalsAreReportedOnce) {
     node->Release();
     audio->Release();
     EXPECT_EQ(state->calls, c.calls);
-    EXPECT_EQ(observer.codes, std::vector<int32_t>(c.refuseOutput ? 2 : 1, kNodeEventMuxRefused));
+    EXPECT_EQ(observer.codes, std::vector<int32_t>(c.refusals.refuseOutput ? 2 : 1, kNodeEventMuxRefused));
   }
 }
 

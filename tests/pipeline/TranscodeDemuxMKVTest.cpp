@@ -3,6 +3,7 @@
 #include <cstring>
 #include <map>
 #include <tuple>
+#include <algorithm>
 #include <vector>
 
 #include "framework/L2carWrapper.h"
@@ -14,6 +15,7 @@
 
 namespace {
 
+constexpr int32_t kDone = 0, kFailed = -1;  // what Seek and a Process at the end answer
 using Bytes = std::vector<uint8_t>;
 
 TEST(AvcConversion, ConfigurationRecordBecomesDelimiterSpsPps) {
@@ -75,175 +77,76 @@ TEST(AudioConversion, Ac3SyncWordOnlyWhenMissing) {
   }
 }
 
-// A container of blocks held in memory, in place of the framework.
-struct FakeBlock {
-  int64_t time;
-  bool key;
-  Bytes data;
-  bool unreadable = false;  // the reader refuses it (a frame that does not inflate) and moves on
-};
-struct FakeTrack {
-  int32_t blockType;
-  uint8_t format[48];
-  Bytes privateData;
-  std::vector<FakeBlock> blocks;
-  size_t next = 0;
-};
+enum class Damage { kNone, kFourBytes, kUnreadable, kOversized };
+constexpr uint32_t kOversizedBytes = 1 << 20;
 
-class FakeReader : public L2carWrapper {
+// The framework's reader on the sample file, with faults put in on demand: a seek that fails,
+// a damaged or oversized block, an audio track said to be of another coding.
+class FaultyReader : public L2carWrapper {
  public:
-  explicit FakeReader(std::vector<FakeTrack>* tracks) : m_tracks(tracks) {}
-  int32_t Init() override { return 0; }
-  int32_t Open(const char16_t*) override { return m_open = true, 0; }
-  int32_t Close() override { return m_open = false, 0; }
-  bool IsOpen() override { return m_open; }
-  int32_t SetTitle(int32_t) override { return 0; }
-
   int32_t GetInfo(uint32_t qid, VmfQueryValue* value, int32_t index) override {
-    switch (qid) {
-      case VMF_QID_NUM_CONTAINER_TITLE: value->value.i64 = 1; return 0;
-      case VMF_QID_TITLE_DURATION: value->value.i64 = 123456789; return 0;
-      case VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA: value->value.i64 = Count(VMF_BLOCK_VIDEO); return 0;
-      case VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA: value->value.i64 = Count(VMF_BLOCK_AUDIO); return 0;
-    }
-    bool video = qid == VMF_QID_VID_STREAM_FORMAT || qid == VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE ||
-                 qid == VMF_QID_VIDEO_CODEC_PRIVATE_DATA;
-    FakeTrack* track = Find(video ? VMF_BLOCK_VIDEO : VMF_BLOCK_AUDIO, index);
-    if (!track) return -1;
-    if (qid == VMF_QID_VID_STREAM_FORMAT || qid == VMF_QID_AUD_STREAM_FORMAT) {
-      std::memcpy(value->value.ptr, track->format, 48);
-    } else if (qid == VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE ||
-               qid == VMF_QID_AUDIO_CODEC_PRIVATE_DATA_SIZE) {
-      value->value.i64 = static_cast<int64_t>(track->privateData.size());
-    } else {
-      std::memcpy(value->value.ptr, track->privateData.data(), track->privateData.size());
-    }
-    return 0;
+    int32_t status = L2carWrapper::GetInfo(qid, value, index);
+    if (qid == VMF_QID_AUD_STREAM_FORMAT && audioTag) std::memcpy(static_cast<uint8_t*>(value->value.ptr) + 2, &audioTag, 2);
+    return status;
   }
-
-  // Video lands on the last key frame at or before the time, audio on the first block after.
   int32_t SetPosition(int32_t blockType, int32_t stream, int64_t* time) override {
-    FakeTrack* track = Find(blockType, stream);
-    if (!track || failSeek) return -1;
-    size_t at = 0;
-    for (size_t i = 0; i < track->blocks.size(); ++i) {
-      const FakeBlock& block = track->blocks[i];
-      if (blockType == VMF_BLOCK_VIDEO ? block.key && block.time <= *time : block.time < *time)
-        at = blockType == VMF_BLOCK_VIDEO ? i : i + 1;
-    }
-    track->next = at;
-    if (at < track->blocks.size()) *time = track->blocks[at].time;
-    return 0;
+    return failSeek ? -1 : L2carWrapper::SetPosition(blockType, stream, time);
   }
-
+  // Counts the buffers offered after a refusal for size that are still smaller than asked.
   int32_t ReadNextBlockByStream(int32_t blockType, int32_t stream, VmfBlock* block) override {
-    FakeTrack* track = Find(blockType, stream);
-    if (!track) return -1;
-    if (track->next >= track->blocks.size()) return static_cast<int32_t>(VMF_ERR_END_OF_STREAM);
-    const FakeBlock& source = track->blocks[track->next];
-    if (source.unreadable) return ++track->next, static_cast<int32_t>(VMF_ERR_BLOCK_READ_FAILURE);
-    block->size = static_cast<uint32_t>(source.data.size());
-    if (block->capacity < source.data.size()) {
-      ++shortReads;
-      return static_cast<int32_t>(VMF_ERR_BLOCK_BUFFER_TOO_SMALL);
-    }
-    std::memcpy(block->data, source.data.data(), source.data.size());
-    block->time = source.time;
-    block->duration = 1000;
-    block->flags = source.key ? VMF_BLOCK_FLAG_KEYFRAME : 0;
-    ++track->next;
-    return 0;
+    undersized += asked > block->capacity;
+    bool chosen = blockType == damagedType && blocks[blockType] + 1 == damagedBlock;
+    if (chosen && damage == Damage::kOversized && block->capacity < kOversizedBytes)
+      return block->size = asked = kOversizedBytes, VMF_OUT_OF_MEMORY;
+    int32_t status = L2carWrapper::ReadNextBlockByStream(blockType, stream, block);
+    asked = status == VMF_OUT_OF_MEMORY ? block->size : 0;
+    if (status != 0 || blockType != damagedType || ++blocks[blockType] != damagedBlock || damage == Damage::kOversized)
+      return status;
+    if (damage == Damage::kUnreadable) return static_cast<int32_t>(VMF_ERR_BLOCK_READ_FAILURE);
+    block->size = 4;
+    std::memset(block->data, 0, 4);
+    return status;
   }
 
+  uint16_t audioTag = 0;
   bool failSeek = false;
-  int shortReads = 0;
-
- private:
-  int64_t Count(int32_t blockType) {
-    int64_t n = 0;
-    for (auto& track : *m_tracks) n += track.blockType == blockType;
-    return n;
-  }
-  FakeTrack* Find(int32_t blockType, int32_t index) {
-    for (auto& track : *m_tracks)
-      if (track.blockType == blockType && index-- == 0) return &track;
-    return nullptr;
-  }
-  std::vector<FakeTrack>* m_tracks;
-  bool m_open = false;
-};
-
-struct Delivered {
-  int stream;
-  int64_t start;
-  Bytes data;
+  Damage damage = Damage::kNone;
+  int32_t damagedType = 0, damagedBlock = 0, undersized = 0;
+  uint32_t asked = 0;
+  std::map<int32_t, int32_t> blocks;
 };
 
 class Recorder : public CTranscodeReceiver {
  public:
-  Recorder(int stream, std::vector<Delivered>* log) : m_stream(stream), m_log(log) {}
+  explicit Recorder(std::vector<int64_t>* starts) : m_starts(starts) {}
   int32_t AddRef() override { return 1; }
   int32_t Release() override { return 1; }
-  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
-    m_log->push_back({m_stream, format->startTime, Bytes(data, data + size)});
-  }
+  void Receive(uint8_t*, uint32_t, StreamFormatRecord* format) override { m_starts->push_back(format->startTime); }
 
  private:
-  int m_stream;
-  std::vector<Delivered>* m_log;
+  std::vector<int64_t>* m_starts;
 };
 
-class Observer : public CTranscodeNodeObserver {
- public:
+struct Observer : CTranscodeNodeObserver {
   void Notify(int32_t code) override { codes.push_back(code); }
   std::vector<int32_t> codes;
 };
 
 class DemuxUnderTest : public CTranscodeDemuxMKV {
  public:
-  DemuxUnderTest(CTranscodeNodeObserver* observer, std::vector<FakeTrack>* tracks)
-      : CTranscodeDemuxMKV(observer), m_tracks(tracks) {}
-  L2carWrapper* CreateReader() override { return reader = new FakeReader(m_tracks); }
-  FakeReader* reader = nullptr;
-
- private:
-  std::vector<FakeTrack>* m_tracks;
+  explicit DemuxUnderTest(CTranscodeNodeObserver* observer) : CTranscodeDemuxMKV(observer) {}
+  L2carWrapper* CreateReader() override { return reader; }
+  FaultyReader* reader = new FaultyReader;  // released with the demultiplexer
 };
 
-FakeTrack VideoTrack(const char* fourcc) {
-  FakeTrack track{VMF_BLOCK_VIDEO, {}, {1, 0x64, 0, 0x1F, 0xFF, 0xE1, 0, 1, 0x67, 1, 0, 1, 0x68}, {}};
-  std::memcpy(track.format + 24, fourcc, 4);
-  for (int i = 0; i < 6; ++i)
-    track.blocks.push_back({i * 400000LL, i % 3 == 0, {0, 0, 0, 2, 0x65, static_cast<uint8_t>(i)}});
-  return track;
-}
-
-FakeTrack AudioTrack(uint16_t formatTag, int64_t offset) {
-  FakeTrack track{VMF_BLOCK_AUDIO, {}, {0x12, 0x10}, {}};
-  std::memcpy(track.format + 2, &formatTag, 2);
-  for (int i = 0; i < 10; ++i)
-    track.blocks.push_back({offset + i * 230000LL, true, Bytes(4, static_cast<uint8_t>(i))});
-  return track;
-}
-
-class DemuxTest : public ::testing::Test {
+// The sample's streams opened and their samples recorded: [0] its pictures, [1] its audio.
+class Demux : public ::testing::Test {
  protected:
-  void Build() {
-    demux = new DemuxUnderTest(&observer, &tracks);
-    ASSERT_EQ(demux->Open(u"/m/x.mkv"), 0);
-    for (int kind = 1; kind <= 2; ++kind)
-      for (int i = 0; i < demux->GetStreamCount(kind); ++i) {
-        int32_t type = 0;
-        CTranscodeMemConnection* connection = demux->GetStream(kind, static_cast<uint8_t>(i), &type);
-        ASSERT_NE(connection, nullptr);
-        recorders.push_back(std::make_unique<Recorder>(kind * 10 + i, &log));
-        connection->SetReceiver(recorders.back().get());
-      }
-  }
-  void TearDown() override {
-    if (demux) {
-      EXPECT_EQ(demux->Release(), 0);
-    }
+  void Open() {
+    ASSERT_EQ(demux->Open(sample.c_str()), kDemuxOpened);
+    for (int kind : {kDemuxKindVideo, kDemuxKindAudio})
+      for (int i = 0; i < demux->GetStreamCount(kind); ++i)
+        demux->GetStream(kind, uint8_t(i), nullptr)->SetReceiver(&recorders[kind - 1]);
   }
   int32_t Drain() {
     int32_t result;
@@ -252,111 +155,79 @@ class DemuxTest : public ::testing::Test {
     return result;
   }
 
-  std::vector<FakeTrack> tracks;
+  std::u16string sample = [] { std::string s = VEXA_SAMPLE_MKV; return std::u16string(s.begin(), s.end()); }();
+  void TearDown() override { EXPECT_EQ(demux->Release(), 0); }
+
   Observer observer;
-  DemuxUnderTest* demux = nullptr;
-  std::vector<std::unique_ptr<Recorder>> recorders;
-  std::vector<Delivered> log;
+  DemuxUnderTest* demux = new DemuxUnderTest(&observer);
+  std::vector<int64_t> starts[2];
+  Recorder recorders[2] = {Recorder(&starts[0]), Recorder(&starts[1])};
 };
 
-TEST_F(DemuxTest, KeepsH264AndTheAudioTheMultiplexerTakes) {
-  tracks = {VideoTrack("H264"), AudioTrack(255, 0), AudioTrack(8193, 0), AudioTrack(1, 0),
-            AudioTrack(8192, 0)};
-  Build();
-  EXPECT_EQ(demux->GetStreamCount(1), 1);
-  EXPECT_EQ(demux->GetStreamCount(2), 2);  // AAC and AC-3; DTS and PCM are left out
-  int32_t type = 0;
-  demux->GetStream(2, 1, &type);
-  EXPECT_EQ(type, 150);
-  EXPECT_EQ(demux->GetStream(2, 2, &type), nullptr);
-  EXPECT_EQ(demux->GetDuration(), 12345);
-}
-
-TEST_F(DemuxTest, SeekStartsWithParameterSetsAndAudioFollowsTheKeyFrame) {
-  tracks = {VideoTrack("H264"), AudioTrack(255, 0)};
-  Build();
-  ASSERT_EQ(demux->Seek(140, -1), 0);  // 1,400,000 units: key frame at 1,200,000
-  ASSERT_EQ(demux->Process(), 16);      // delimiter, SPS and PPS first
-  ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log[0].stream, 10);
-  EXPECT_EQ(log[0].start, 1200000LL * 27 / 10);
-  EXPECT_EQ(Bytes(log[0].data.begin(), log[0].data.begin() + 6), (Bytes{0, 0, 0, 1, 9, 0xE0}));
-  EXPECT_EQ(Drain(), 0);
-  // Audio from the key frame's time, not the requested one; each stream in time order.
-  bool sawAudio = false;
-  std::map<int, int64_t> last;
-  for (const Delivered& d : log) {
-    if (d.stream == 20 && !sawAudio) {
-      sawAudio = true;
-      EXPECT_EQ(d.start, 1380000LL * 27 / 10);  // first audio block at or after 1,200,000
-      EXPECT_EQ(d.data[0], 0xFF);                // with its ADTS header
-    }
-    EXPECT_GE(d.start, last[d.stream]);
-    last[d.stream] = d.start;
+TEST_F(Demux, KeepsTheAudioTheMultiplexerTakes) {
+  const std::pair<uint16_t, int32_t> cases[] = {{kFormatTagAac, kStreamTypeAac}, {kFormatTagAc3, kStreamTypeAc3},
+                                                {kFormatTagMp3, kStreamTypeMpegAudio}, {kFormatTagMpeg, kStreamTypeMpegAudio},
+                                                {kFormatTagDts, 0}, {kFormatTagPcm, 0}};
+  for (auto [tag, type] : cases) {
+    demux->reader->audioTag = tag;
+    Open();
+    int32_t kept = 0;
+    EXPECT_EQ(demux->GetStreamCount(kDemuxKindAudio), type ? 1 : 0) << tag;
+    if (type) demux->GetStream(kDemuxKindAudio, 0, &kept);
+    EXPECT_EQ(kept, type) << tag;
+    EXPECT_EQ(demux->GetStream(kDemuxKindAudio, 1, &kept), nullptr);
   }
-  EXPECT_TRUE(sawAudio);
-}
-
-TEST_F(DemuxTest, BufferGrowsToWhatTheModuleAsks) {
-  tracks = {VideoTrack("H264")};
-  tracks[0].blocks[0].data.assign(2 * 1024 * 1024, 0);
-  tracks[0].blocks[0].data[3] = 8;  // one NAL unit of 8 bytes, then padding
-  Build();
-  ASSERT_EQ(demux->Seek(0, -1), 0);
-  demux->Process();
-  EXPECT_GT(demux->Process(), 0);
-  EXPECT_EQ(demux->reader->shortReads, 1);  // grown once, straight to the size asked for
+  EXPECT_EQ(demux->GetStreamCount(kDemuxKindVideo), 1);
+  EXPECT_EQ(demux->GetDuration(), 5021);  // the file's 5.021 s
 }
 
 // A start at 0 before anything was read needs no seek: a reader that cannot seek still serves
-// the file from its first block, video before audio of the same time. A seek elsewhere that
-// fails is reported.
-TEST_F(DemuxTest, StartAtZeroNeedsNoSeekAndAFailedSeekIsReported) {
-  tracks = {VideoTrack("H264"), AudioTrack(255, 0)};
-  Build();
+// the file from its first picture, parameter sets first. A seek elsewhere that fails is reported.
+TEST_F(Demux, StartAtZeroNeedsNoSeekAndAFailedSeekIsReported) {
+  Open();
   demux->reader->failSeek = true;
-  EXPECT_EQ(demux->Seek(0, -1), 0);
+  EXPECT_EQ(demux->Seek(0, -1), kDone);
+  EXPECT_GT(demux->Process(), 0);
+  ASSERT_EQ(starts[0].size(), 1u);
   EXPECT_TRUE(observer.codes.empty());
-  EXPECT_EQ(demux->Process(), 16);  // the parameter sets, then the first block
-  EXPECT_EQ(demux->Process(), 12);
-  ASSERT_EQ(log.size(), 2u);
-  EXPECT_EQ(log[1].stream, 10);
-  EXPECT_EQ(demux->Seek(140, -1), -1);
-  EXPECT_EQ(observer.codes, (std::vector<int32_t>{10}));
-  EXPECT_EQ(demux->Seek(-5, -1), -1);
+  EXPECT_EQ(demux->Seek(1400, -1), kFailed);
+  EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventSeekFailed});
+  EXPECT_EQ(demux->Seek(-5, -1), kFailed);
 }
 
 // What cannot be served is left out and counted; every stream runs on to its own end, the audio
-// past the last picture too.
-TEST_F(DemuxTest, WhatCannotBeServedIsLeftOutAndEveryStreamRunsToItsEnd) {
+// in time order (pictures come in decoding order). A block longer than the buffer grows it at
+// once to the size the reader asks for.
+TEST_F(Demux, WhatCannotBeServedIsLeftOutAndEveryStreamRunsToItsEnd) {
   struct Case {
     const char* what;
-    void (*damage)(std::vector<FakeTrack>&);
-    size_t pictures, audioFrames;
-    uint32_t skipped;
+    int32_t type, block;
+    Damage damage;
   };
-  const Case cases[] = {
-      {"nothing", [](std::vector<FakeTrack>&) {}, 6, 10, 0},
-      {"a picture of 4 bytes", [](std::vector<FakeTrack>& t) { t[0].blocks[1].data = {0, 0, 0, 0}; }, 5, 10, 1},
-      {"an unreadable picture", [](std::vector<FakeTrack>& t) { t[0].blocks[2].unreadable = true; }, 5, 10, 1},
-      {"an unreadable audio frame", [](std::vector<FakeTrack>& t) { t[1].blocks[9].unreadable = true; }, 6, 9, 1},
-      {"AAC without its configuration", [](std::vector<FakeTrack>& t) { t[1].privateData.clear(); }, 6, 0, 0},
-  };
+  const Case cases[] = {{"nothing", 0, 0, Damage::kNone},
+                        {"a picture of 4 bytes", VMF_BLOCK_VIDEO, 3, Damage::kFourBytes},
+                        {"an unreadable picture", VMF_BLOCK_VIDEO, 5, Damage::kUnreadable},
+                        {"an unreadable audio frame", VMF_BLOCK_AUDIO, 9, Damage::kUnreadable},
+                        {"a picture larger than the buffer", VMF_BLOCK_VIDEO, 4, Damage::kOversized}};
+  size_t whole[2] = {};
   for (const Case& c : cases) {
-    tracks = {VideoTrack("H264"), AudioTrack(255, 100000)};  // audio ends after the last picture
-    c.damage(tracks);
-    log.clear();
-    recorders.clear();
-    if (demux) demux->Release();
-    Build();
-    ASSERT_EQ(demux->Seek(0, -1), 0);
-    EXPECT_EQ(Drain(), 0) << c.what;
-    size_t pictures = 0, audio = 0;
-    for (const Delivered& d : log) (d.stream == 10 ? pictures : audio) += d.stream == 10 ? d.data.size() != 16 : 1;
-    EXPECT_EQ(pictures, c.pictures) << c.what;
-    EXPECT_EQ(audio, c.audioFrames) << c.what;
-    EXPECT_EQ(demux->SkippedSamples(), c.skipped) << c.what;
+    SCOPED_TRACE(c.what);
+    demux->reader->damagedType = c.type, demux->reader->damagedBlock = c.block, demux->reader->damage = c.damage;
+    demux->reader->blocks.clear();
+    Open();
+    for (auto& s : starts) s.clear();
+    ASSERT_EQ(demux->Seek(0, -1), kDone);
+    EXPECT_EQ(Drain(), kDone);
+    if (c.damage == Damage::kNone) whole[0] = starts[0].size(), whole[1] = starts[1].size();
+    bool lost = c.damage == Damage::kFourBytes || c.damage == Damage::kUnreadable;
+    EXPECT_EQ(starts[0].size(), whole[0] - (lost && c.type == VMF_BLOCK_VIDEO));
+    EXPECT_EQ(starts[1].size(), whole[1] - (lost && c.type == VMF_BLOCK_AUDIO));
+    EXPECT_EQ(demux->SkippedSamples(), lost ? 1u : 0u);
+    EXPECT_TRUE(std::is_sorted(starts[1].begin(), starts[1].end()));
   }
+  EXPECT_GT(whole[0], 100u);  // the sample's 5 s of pictures and tone
+  EXPECT_GT(whole[1], 200u);
+  EXPECT_EQ(demux->reader->undersized, 0);  // grown at once to the size asked for
 }
 
 }  // namespace

@@ -51,30 +51,17 @@ class AsfWithFFmpeg : public ::testing::Test {
     dir = MakeTempDir("ffmpeg \"q\" it's \xC3\xA9 ");
   }
   // A source of the given length whose name needs quoting and whose title reads like an error
-  // report; also reachable as plain/source.mkv. With brokenAt, the video frame at that time
-  // cannot be decoded.
-  std::string MakeSource(const char* video, int seconds, double brokenAt = -1) {
+  // report; also reachable as plain/source.mkv.
+  std::string MakeSource(const char* video, int seconds) {
     std::string made = plain + "/source.mkv", named = dir + "/Terror \xE2\x80\x94 \"errors\".mkv";
     std::remove(made.c_str());
     Shell("ffmpeg -v error -f lavfi -i testsrc=" + std::string(video) + ":duration=" +
           std::to_string(seconds) + " -f lavfi -i sine=duration=" + std::to_string(seconds) +
           " -metadata title='Error: Terror Train' -c:v libx264 -preset ultrafast -c:a aac " + made);
-    if (brokenAt >= 0) BreakFrame(made, brokenAt);
     std::rename(made.c_str(), named.c_str());
     ::symlink(named.c_str(), made.c_str());
     sourceSeconds = std::stod(Probe(made, "format=duration").substr(9));
     return named;
-  }
-  // The first NAL unit of the video frame at `at` gets an impossible length. A Matroska block's
-  // data starts four bytes after where ffprobe places the packet (track, time code, flags).
-  void BreakFrame(const std::string& file, double at) {
-    std::istringstream lines(Shell("ffprobe -v error -select_streams v -show_entries "
-                                   "packet=pts_time,pos -of csv=p=0 " + file));
-    double pts = 0;
-    long pos = 0;
-    for (std::string line; std::getline(lines, line) && pts < at;)
-      ASSERT_EQ(std::sscanf(line.c_str(), "%lf,%ld", &pts, &pos), 2) << line;
-    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).seekp(pos + 4).write("\x7F\xFF\xFF\xFF", 4);
   }
   // Streams the job from startMs into plain/out.asf and checks what ffprobe says of it.
   void TranscodeAndCheck(NS::ITranscoderJob& job, int64_t startMs) {
@@ -95,17 +82,15 @@ class AsfWithFFmpeg : public ::testing::Test {
   double sourceSeconds = 0;
 };
 
-// Through the plug-in's transcoder (index 0 is the ASF kind): from the start, from sixty
-// seconds in, and past a frame that the decoder cannot read (it reports an error and carries
-// on; so must the stream).
+// Through the plug-in's transcoder (index 0 is the ASF kind): from the start and from sixty
+// seconds in.
 TEST_F(AsfWithFFmpeg, StreamsMatchTheirSources) {
-  const struct { const char* video; int seconds; double brokenAt; int64_t startMs; } cases[] = {
-      {"size=160x90:rate=10", 8, -1, 0}, {"size=64x36:rate=4", 70, -1, 60000},
-      {"size=160x90:rate=10", 5, 0.8, 0}};
+  const struct { const char* video; int seconds; int64_t startMs; } cases[] = {
+      {"size=160x90:rate=10", 8, 0}, {"size=64x36:rate=4", 70, 60000}};
   auto* transcoder = new CTranscoderImpl;
   transcoder->Initialise();
   for (const auto& c : cases) {
-    std::string source = MakeSource(c.video, c.seconds, c.brokenAt);
+    std::string source = MakeSource(c.video, c.seconds);
     NS::ITranscoderJob* job = nullptr;
     ASSERT_EQ(transcoder->CreateJob(Wide(source).c_str(), nullptr, 0, &listener, &job), 0);
     TranscodeAndCheck(*job, c.startMs);

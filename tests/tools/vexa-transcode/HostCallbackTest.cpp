@@ -13,52 +13,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class HostCallbackTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    root = fs::temp_directory_path() / ("vexa-host-callback-" + std::to_string(::getpid()));
-    fs::remove_all(root);
-    fs::create_directories(root / "bin");
-    setenv("VEXA_SETTINGS_USER_ROOT", (root / "user").c_str(), 1);
-    setenv("VEXA_SETTINGS_MACHINE_ROOT", (root / "machine").c_str(), 1);
-    const char* path = std::getenv("PATH");
-    savedPath = path ? path : "";
-  }
-  void TearDown() override {
-    setenv("PATH", savedPath.c_str(), 1);
-    fs::remove_all(root);
-  }
-  std::string StoredPath() {
-    std::string value;
-    veds::ReadSettingString(u"VexaMediaServer", u"FFmpegPath", value);
-    return value;
-  }
-
-  fs::path root;
-  std::string savedPath;
-};
-
-TEST_F(HostCallbackTest, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
+// Only the encoder request is handled, and only when an executable "ffmpeg" is on the path:
+// its place is stored and the plug-in is asked to look again.
+TEST(HostCallback, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
+  fs::path root = fs::temp_directory_path() / ("vexa-host-callback-" + std::to_string(::getpid()));
   fs::path encoder = root / "bin" / "ffmpeg";
+  fs::create_directories(encoder.parent_path());
   std::ofstream(encoder) << "#!/bin/sh\n";
-  fs::permissions(encoder, fs::perms::owner_all);
-  setenv("PATH", ("/nonexistent:" + (root / "bin").string()).c_str(), 1);
-
+  setenv("VEXA_SETTINGS_USER_ROOT", (root / "user").c_str(), 1);
+  setenv("VEXA_SETTINGS_MACHINE_ROOT", (root / "machine").c_str(), 1);
+  std::string savedPath = std::getenv("PATH");
+  setenv("PATH", ("/nonexistent:" + encoder.parent_path().string()).c_str(), 1);
   HostCallback host;
-  EXPECT_EQ(host.ForwardRequest(7), 1);  // only the encoder request is handled
-  EXPECT_EQ(StoredPath(), "");
-  EXPECT_EQ(host.ForwardRequest(2), 2);
-  EXPECT_EQ(StoredPath(), encoder.string());
-}
-
-TEST_F(HostCallbackTest, NothingOnThePathIsNotHandled) {
-  fs::path notExecutable = root / "bin" / "ffmpeg";
-  std::ofstream(notExecutable) << "data";
-  fs::permissions(notExecutable, fs::perms::owner_read | fs::perms::owner_write);
-  setenv("PATH", (root / "bin").c_str(), 1);
-  HostCallback host;
-  EXPECT_EQ(host.ForwardRequest(2), 1);
-  EXPECT_EQ(StoredPath(), "");
+  const struct { fs::perms perms; int32_t request, answer; std::string stored; } steps[] = {
+      {fs::perms::owner_read | fs::perms::owner_write, 2, 1, ""},  // not executable: not handled
+      {fs::perms::owner_all, 7, 1, ""},
+      {fs::perms::owner_all, 2, 2, encoder.string()}};
+  for (const auto& step : steps) {
+    fs::permissions(encoder, step.perms);
+    EXPECT_EQ(host.ForwardRequest(step.request), step.answer) << step.request;
+    std::string stored;
+    veds::ReadSettingString(u"VexaMediaServer", u"FFmpegPath", stored);
+    EXPECT_EQ(stored, step.stored) << step.request;
+  }
+  setenv("PATH", savedPath.c_str(), 1);
+  fs::remove_all(root);
 }
 
 }  // namespace
