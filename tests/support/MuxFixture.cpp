@@ -45,12 +45,6 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The units of a raw stream: H.264 access units, each opening with its delimiter, or ADTS
 // frames, which carry their own length. Empty when the stream is not made of them.
@@ -71,6 +65,13 @@ std::vector<std::vector<uint8_t>> Units(const std::vector<uint8_t>& b, bool vide
 }
 
 }  // namespace
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
 
 bool RunCommand(const std::string& command, const std::string& outputFile) {
   return std::system((command + " >" + outputFile + " 2>&1").c_str()) == 0;
@@ -275,10 +276,11 @@ std::string FixtureCommand(const std::string& name, const std::string& out) {
                                    "/tests/support/mkv_patch.py " + out + " " + damage.arguments;
     }
   if (name == "multi_audio_subs") {
-    std::ofstream(FixtureDir() + "/subs.srt") << "1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n"
-                                                 "2\n00:00:02,000 --> 00:00:02,800\nsecond\n\n";
-    return Ffmpeg("{v}{a} -i " + FixtureDir() + "/subs.srt{h264} -map 0:v -map 1:a -map 1:a -map 1:a -map 2:s"
-                  " -c:a:0 aac -c:a:1 ac3 -c:a:2 libmp3lame -c:s srt", out);
+    const std::string srt = Temporary(FixtureDir() + "/subs.srt");  // this process's own
+    std::ofstream(srt) << "1\n00:00:00,500 --> 00:00:01,500\nfirst\n\n"
+                          "2\n00:00:02,000 --> 00:00:02,800\nsecond\n\n";
+    return Ffmpeg("{v}{a} -i " + srt + "{h264} -map 0:v -map 1:a -map 1:a -map 1:a -map 2:s"
+                  " -c:a:0 aac -c:a:1 ac3 -c:a:2 libmp3lame -c:s srt", out) + " && rm -f " + srt;
   }
   if (name == "piped")  // no seeking back: no cues, no sizes, no duration
     return Ffmpeg("{v}{a}{h264} -c:a aac -f matroska", "- | dd status=none of=" + out);

@@ -28,6 +28,8 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
 
 // Runs one shell command; true when it exited with 0. Output goes to the file given (or nowhere).
 bool RunCommand(const std::string& command, const std::string& outputFile = "/dev/null");
+// The whole file as text; empty when it cannot be read.
+std::string ReadFileText(const std::string& path);
 
 struct PipelineRun {
   std::vector<uint8_t> output;

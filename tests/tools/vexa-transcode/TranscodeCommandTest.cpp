@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/support/MuxFixture.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace fs = std::filesystem;
 
@@ -33,16 +34,26 @@ CommandResult Shell(const std::string& command, const std::string& errors = "2>&
 // Matroska files of the shared fixtures, and files that only look like them.
 class TranscodeCommandTest : public ::testing::Test {
  protected:
+  // Each test runs in a process of its own, several at once: the files made here go to a
+  // folder of this process, so no test reads a file another is still writing.
   static void SetUpTestSuite() {
     UseTestEnvironment();
-    std::ofstream(FixtureDir() + "/text.mkv") << "not a Matroska file";
-    std::ofstream(FixtureDir() + "/broken.mkv") << "\x1a\x45\xdf\xa3" << std::string(4000, '\x7f');
+    own = new ProcessTestTools::TempDir("transcode-command");
+    std::ofstream(Own("text.mkv")) << "not a Matroska file";
+    std::ofstream(Own("broken.mkv")) << "\x1a\x45\xdf\xa3" << std::string(4000, '\x7f');
     MakeMkvFixture("mpeg4_video");
-    fs::copy_file(MakeMkvFixture("h264_aac"), FixtureDir() + "/h264.avi", fs::copy_options::overwrite_existing);
+    fs::copy_file(MakeMkvFixture("h264_aac"), Own("h264.avi"));
   }
+  static void TearDownTestSuite() { delete own; }
   static std::string Tool() { return std::string("'") + VEXA_TRANSCODE + "'"; }
-  static std::string File(const std::string& name) { return "'" + FixtureDir() + "/" + name + "'"; }
+  static std::string File(const std::string& name) {
+    const std::string mine = Own(name);
+    return "'" + (fs::exists(mine) ? mine : FixtureDir() + "/" + name) + "'";
+  }
+  static std::string Own(const std::string& name) { return (own->path() / name).string(); }
+  static ProcessTestTools::TempDir* own;
 };
+ProcessTestTools::TempDir* TranscodeCommandTest::own = nullptr;
 
 TEST_F(TranscodeCommandTest, ListsTheOffersForAClient) {
   CommandResult ps3 = Shell(Tool() + " --offers " + File("h264_aac.mkv"));
@@ -87,7 +98,7 @@ TEST_F(TranscodeCommandTest, StandardOutputCarriesTheStreamAloneAndEarlyEndsFail
       {"fail", 3, 0, "the stream ended early"},
       {"empty", 3, 0, "the stream ended without any data"},
   };
-  std::string errors = FixtureDir() + "/stderr.txt";
+  std::string errors = Own("stderr.txt");
   for (const Case& c : cases) {
     CommandResult result = Shell("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
                                           " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264_aac.mkv"),
