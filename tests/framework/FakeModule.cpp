@@ -25,11 +25,10 @@ bool Parse(std::u16string_view name, FakeFile* file) {
   if (!name.starts_with(u"fake:")) return false;
   std::string text(name.begin() + 5, name.end());
   char tag[64] = "";
-  int v = 0, a = 0, s = 0;
-  if (std::sscanf(text.c_str(), "v%da%ds%d:%63s", &v, &a, &s, tag) < 3) return false;
-  file->counts[VMF_BLOCK_VIDEO] = v;
-  file->counts[VMF_BLOCK_AUDIO] = a;
-  file->counts[VMF_BLOCK_SUBTITLE] = s;
+  int* counts = file->counts;
+  if (std::sscanf(text.c_str(), "v%da%ds%d:%63s", &counts[VMF_BLOCK_VIDEO], &counts[VMF_BLOCK_AUDIO],
+                  &counts[VMF_BLOCK_SUBTITLE], tag) < 3)
+    return false;
   file->tag = tag;
   return true;
 }
