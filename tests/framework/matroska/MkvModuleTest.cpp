@@ -1,7 +1,6 @@
 // Module 12 through layer 2, as the demultiplexer node asks of it, and its property records
 // through the entry table.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
@@ -90,33 +89,6 @@ TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
   ASSERT_EQ(Fill(VMF_QID_AUD_CODEC_ID, 2, text, sizeof text), 0);
   EXPECT_EQ(std::u16string(text), u"A_MPEG/L3");
   EXPECT_EQ(Fill(VMF_QID_EDTD, 0, text, sizeof text), VMF_ERR_UNSUPPORTED_QID);
-}
-
-TEST_F(MkvModule, BlocksGrowTheBufferAndSeekFollowsTheVideo) {
-  OpenContainer("mkvmerge.mkv");
-  const auto probe = Probe(CorpusDir() + "/mkvmerge.mkv");
-  std::vector<uint8_t> buf(1 << 20);
-  VmfBlock block{};
-  block.data = buf.data();
-  block.capacity = 16;
-  // The first video frame is larger than 16 bytes: the module asks for its size.
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), VMF_OUT_OF_MEMORY);
-  ASSERT_EQ(block.size, probe[0].packets[0].size);
-  block.capacity = block.size;
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
-  EXPECT_EQ(crc32(0, buf.data(), block.size), probe[0].packets[0].crc);
-  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
-
-  int64_t t = 15000000;
-  ASSERT_EQ(vmf::SetPosition(c_, 1, 0, &t), 0);  // an audio stream: the video key frame governs
-  EXPECT_LE(t, 15000000);
-  block.capacity = static_cast<uint32_t>(buf.size());
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
-  EXPECT_EQ(block.time, t);
-  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
-
-  while (vmf::ReadNextBlockByStream(c_, 3, 0, &block) == 0) continue;
-  EXPECT_EQ(vmf::ReadNextBlockByStream(c_, 3, 0, &block), VMF_ERR_END_OF_STREAM);
 }
 
 TEST_F(MkvModule, SetInfoThroughTheEntryTable) {
