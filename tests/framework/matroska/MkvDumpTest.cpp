@@ -29,10 +29,10 @@ TEST(MkvDump, BlockLinesMatchFfprobe) {
   const std::string file = CorpusDir() + "/zlib.mkv";
   const auto [status, lines] = Dump("'" + file + "'");
   ASSERT_EQ(status, 0);
-  std::vector<std::pair<uint32_t, uint32_t>> video;  // size, crc of the video stream
-  size_t streams = 0, blocks = 0;
+  std::vector<std::pair<uint32_t, uint32_t>> video, expected;  // size and crc of each video frame
+  size_t streams = 0, blocks = 0, packets = 0;
   for (const std::string& line : lines) {
-    streams += line.rfind("stream kind=", 0) == 0;
+    streams += line.starts_with("stream kind=");
     int kind = 0, stream = 0, key = 0, used = 0;
     int64_t time = 0, duration = 0;
     unsigned size = 0, crc = 0;
@@ -45,13 +45,9 @@ TEST(MkvDump, BlockLinesMatchFfprobe) {
     if (kind == 2) video.emplace_back(size, crc);
   }
   const auto probe = Probe(file);
-  std::vector<std::pair<uint32_t, uint32_t>> expected;
-  size_t packets = 0;
   for (const auto& s : probe) packets += s.packets.size();
   for (const ProbePacket& p : probe.at(0).packets) expected.emplace_back(p.size, p.crc);
-  EXPECT_EQ(streams, probe.size());
-  EXPECT_EQ(blocks, packets);
-  EXPECT_EQ(video, expected);
+  EXPECT_EQ(std::tuple(streams, blocks, video), std::tuple(probe.size(), packets, expected));
 }
 
 TEST(MkvDump, SeekPrintsTheTimeReachedAndFailuresTheErrorName) {

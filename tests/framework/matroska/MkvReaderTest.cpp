@@ -152,14 +152,11 @@ TEST(MkvFormats, VideoAndAudioDescriptions) {
   mkv::MkvVideoFormat f{};
   auto* video = reinterpret_cast<uint8_t*>(&f);
   ASSERT_EQ(mkv::DescribeVideo(v, video), 0);
-  EXPECT_EQ(f.frameRateNumerator, 1000000000u);
-  EXPECT_EQ(f.frameRateDenominator, 40000000u);
-  EXPECT_EQ(std::string(f.fourcc, 4), "H264");
-  EXPECT_EQ(f.imageSize, 320u * 240 * 3);
+  EXPECT_EQ(std::tuple(f.frameRateNumerator, f.frameRateDenominator, std::string(f.fourcc, 4), f.imageSize),
+            std::tuple(1000000000u, 40000000u, "H264", 320u * 240 * 3));
   v.video.interlaced = v.video.combineFields = true;
   ASSERT_EQ(mkv::DescribeVideo(v, video), 0);
-  EXPECT_EQ(f.frameRateDenominator, 80000000u);
-  EXPECT_EQ(f.interlaced, 1u);
+  EXPECT_EQ(std::tuple(f.frameRateDenominator, f.interlaced), std::tuple(80000000u, 1u));
   v.codecPrivate[1] = 83;
   EXPECT_EQ(mkv::DescribeVideo(v, video), -1);
   v.codecType = 7;  // not usable
