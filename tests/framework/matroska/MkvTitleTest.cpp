@@ -76,11 +76,9 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
     EXPECT_EQ(time, seen[0].first);
     EXPECT_EQ(t.ReadVideo(), seen);
   }
-  int64_t time = 0;
-
+  int64_t time = 0, end = 5000 * kMs;
   EXPECT_EQ(t.title->Seek(2, 1, &time), VMF_ERR_INVALID_STREAM);
-  time = 5000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
+  EXPECT_EQ(t.title->Seek(2, 0, &end), VMF_ERR_END_OF_STREAM);
 }
 
 TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
@@ -116,12 +114,11 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   // Read without a seek: the title starts at the first chapter's start.
   EXPECT_EQ(t.ReadVideo(), (Seen{{0, 10}, {500 * kMs, 15}, {1000 * kMs, 0}, {1500 * kMs, 5}}));
 
-  int64_t time = 1600 * kMs;
+  int64_t time = 1600 * kMs, end = 2000 * kMs;
   ASSERT_EQ(t.title->Seek(2, 0, &time), 0);
   EXPECT_EQ(time, 1000 * kMs);
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 0}, {1500 * kMs, 5}}));
-  time = 2000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
+  EXPECT_EQ(t.title->Seek(2, 0, &end), VMF_ERR_END_OF_STREAM);
   // The key frame before the edition's end and before any time past it is the last one
   // the edition plays (1 s of segment B), not one of an earlier chapter.
   for (int64_t at : {2000 * kMs, 9000 * kMs}) {
