@@ -26,18 +26,13 @@ class ModuleProbeTest : public ::testing::Test {
     const std::string video = "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.4 ";
     const std::string audio = "-f lavfi -i sine=duration=0.4 ";
     const std::pair<const char*, std::string> fixtures[] = {
-        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"},
-        {"clip.mp4", video + "-c:v mpeg4"},
-        {"clip.ts", video + "-c:v mpeg2video"},
-        {"clip.mpg", video + "-c:v mpeg2video -f vob"},
-        {"clip.aac", audio + "-c:a aac"},
-        {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"},
-    };
+        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"}, {"clip.mp4", video + "-c:v mpeg4"},
+        {"clip.ts", video + "-c:v mpeg2video"}, {"clip.mpg", video + "-c:v mpeg2video -f vob"},
+        {"clip.aac", audio + "-c:a aac"}, {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"}};
     for (const auto& [name, arguments] : fixtures) {
       const fs::path file = FixtureDir() / name;
       if (fs::exists(file)) continue;
-      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" +
-                                  file.string() + "'";
+      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" + file.string() + "'";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
   }
