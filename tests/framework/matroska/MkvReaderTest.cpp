@@ -11,6 +11,7 @@ using mkv::MkvReader;
 
 namespace {
 
+// The bytes and the times of the frames read, in order.
 std::vector<Bytes> Data(const StreamRead& read) {
   std::vector<Bytes> out;
   for (const Frame& f : read.frames) out.push_back(f.data);
