@@ -1,7 +1,10 @@
 #include "tests/framework/FakeModule.h"
 
 #include <cstdio>
+#include <memory>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string_view>
 
 #include "framework/ContainerAccess.h"
@@ -22,11 +25,10 @@ bool Parse(std::u16string_view name, FakeFile* file) {
   if (!name.starts_with(u"fake:")) return false;
   std::string text(name.begin() + 5, name.end());
   char tag[64] = "";
-  int v = 0, a = 0, s = 0;
-  if (std::sscanf(text.c_str(), "v%da%ds%d:%63s", &v, &a, &s, tag) < 3) return false;
-  file->counts[VMF_BLOCK_VIDEO] = v;
-  file->counts[VMF_BLOCK_AUDIO] = a;
-  file->counts[VMF_BLOCK_SUBTITLE] = s;
+  int* counts = file->counts;
+  if (std::sscanf(text.c_str(), "v%da%ds%d:%63s", &counts[VMF_BLOCK_VIDEO], &counts[VMF_BLOCK_AUDIO],
+                  &counts[VMF_BLOCK_SUBTITLE], tag) < 3)
+    return false;
   file->tag = tag;
   return true;
 }
@@ -43,12 +45,9 @@ int32_t Probe(int32_t* score, const char16_t* name, VexaOS::MemoryArena*) {
 }
 
 int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena*) {
-  auto* file = new FakeFile;
-  if (!Parse(name, file)) {
-    delete file;
-    return VMF_ERR_INVALID_FILE;
-  }
-  *module = file;
+  auto file = std::make_unique<FakeFile>();
+  if (!Parse(name, file.get())) return VMF_ERR_INVALID_FILE;
+  *module = file.release();
   return VMF_OK;
 }
 
@@ -62,23 +61,17 @@ int32_t SetTitle(VmfModuleHandle, int32_t titleIndex) {
   return titleIndex == 0 ? VMF_OK : VMF_ERR_INVALID_TITLE_INDEX;
 }
 
-int32_t CountOf(const FakeFile& file, uint32_t qid) {
-  switch (qid) {
-    case VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA: return file.counts[VMF_BLOCK_VIDEO];
-    case VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA: return file.counts[VMF_BLOCK_AUDIO];
-    case VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA: return file.counts[VMF_BLOCK_SUBTITLE];
-    default: return -1;
-  }
-}
+// Stream kinds in the order of the title media record's counts and of the count queries.
+constexpr int kKinds[] = {VMF_BLOCK_VIDEO, VMF_BLOCK_AUDIO, VMF_BLOCK_SUBTITLE};
+constexpr uint32_t kCountQids[] = {VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA,
+                                   VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA};
 
 int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   const auto& file = *static_cast<FakeFile*>(module);
   if (qid == VMF_QID_GET_TITLE_MEDIA_PROP) {
     auto* prop = static_cast<VmfTitleMediaProp*>(value->value.ptr);
     prop->field = static_cast<uint8_t>(file.tag.size());
-    prop->counts[0] = static_cast<uint16_t>(file.counts[VMF_BLOCK_VIDEO]);
-    prop->counts[1] = static_cast<uint16_t>(file.counts[VMF_BLOCK_AUDIO]);
-    prop->counts[2] = static_cast<uint16_t>(file.counts[VMF_BLOCK_SUBTITLE]);
+    for (int i = 0; i < 3; ++i) prop->counts[i] = static_cast<uint16_t>(file.counts[kKinds[i]]);
     return VMF_OK;
   }
   if (qid == VMF_QID_VID_MIME_TYPE) {  // answers "<tag>#<index>" in the caller's string
@@ -87,10 +80,12 @@ int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int3
     for (size_t i = 0; i <= text.size(); ++i) out[i] = static_cast<char16_t>(text.c_str()[i]);
     return VMF_OK;
   }
-  const int32_t count = CountOf(file, qid);
-  if (count < 0) return VMF_ERR_UNSUPPORTED_QID;
-  value->value.u64 = 0xABCD0000u | static_cast<uint32_t>(count);  // counts are 16-bit
-  return VMF_OK;
+  for (int i = 0; i < 3; ++i) {
+    if (qid != kCountQids[i]) continue;
+    value->value.u64 = 0xABCD0000u | static_cast<uint32_t>(file.counts[kKinds[i]]);  // counts are 16-bit
+    return VMF_OK;
+  }
+  return VMF_ERR_UNSUPPORTED_QID;
 }
 
 int32_t SetPosition(VmfModuleHandle, int32_t, int32_t nStream, int64_t* pTime) {
@@ -144,6 +139,18 @@ int32_t RegisterWithLogging() {
 
 std::string BlockText(const VmfBlock& block) {
   return std::string(reinterpret_cast<const char*>(block.data), block.size);
+}
+
+std::string LogText(const std::string& dir) {
+  std::ifstream in(dir + "/L1log.txt", std::ios::binary);
+  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (bytes.rfind("\xFF\xFE", 0) != 0) return "no mark";
+  std::string text;
+  for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+    if (bytes[i + 1] != 0 || bytes[i] < 0) return "not ASCII";
+    text += bytes[i];
+  }
+  return bytes.size() % 2 == 0 ? text : "not ASCII";
 }
 
 }  // namespace fake

@@ -27,7 +27,19 @@ void RestoreEntries();
 // Registers the fake module and the logging module; answers vmf::Init's result.
 int32_t RegisterWithLogging();
 
+// An empty block over the caller's buffer.
+inline VmfBlock Block(uint8_t* data, uint32_t capacity) {
+  VmfBlock block{};
+  block.data = data;
+  block.capacity = capacity;
+  return block;
+}
+
 // What a block delivered by the fake module says: "<tag>/<blockType>/<stream>/<n>".
 std::string BlockText(const VmfBlock& block);
+
+// The logging module's trace file in `dir`, narrowed to ASCII after its UTF-16 byte-order
+// mark; "no mark" or "not ASCII" where the bytes are not that.
+std::string LogText(const std::string& dir);
 
 }  // namespace fake

@@ -26,18 +26,13 @@ class ModuleProbeTest : public ::testing::Test {
     const std::string video = "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.4 ";
     const std::string audio = "-f lavfi -i sine=duration=0.4 ";
     const std::pair<const char*, std::string> fixtures[] = {
-        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"},
-        {"clip.mp4", video + "-c:v mpeg4"},
-        {"clip.ts", video + "-c:v mpeg2video"},
-        {"clip.mpg", video + "-c:v mpeg2video -f vob"},
-        {"clip.aac", audio + "-c:a aac"},
-        {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"},
-    };
+        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"}, {"clip.mp4", video + "-c:v mpeg4"},
+        {"clip.ts", video + "-c:v mpeg2video"}, {"clip.mpg", video + "-c:v mpeg2video -f vob"},
+        {"clip.aac", audio + "-c:a aac"}, {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"}};
     for (const auto& [name, arguments] : fixtures) {
       const fs::path file = FixtureDir() / name;
       if (fs::exists(file)) continue;
-      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" +
-                                  file.string() + "'";
+      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" + file.string() + "'";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
     }
   }
@@ -62,40 +57,33 @@ class ModuleProbeTest : public ::testing::Test {
 };
 
 TEST_F(ModuleProbeTest, RealFilesAreChosenByTheirContent) {
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.avi")), VMF_MODULE_AVI);
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mkv")), VMF_MODULE_MATROSKA);
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mp4")), VMF_MODULE_MP4);
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.ts")), VMF_MODULE_MPEG);
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.mpg")), VMF_MODULE_MPEG);
-  EXPECT_EQ(Chosen(Wide(FixtureDir() / "clip.aac")), VMF_MODULE_MPEG);
-  // Content beats a misleading extension; capital letters do not matter when content decides.
-  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "matroska.MKV"))), VMF_MODULE_MATROSKA);
-  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "matroska.avi"))), VMF_MODULE_MATROSKA);
-  // Two modules scoring 100: the lower id wins (Matroska by content, SRT by extension).
-  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mkv", "subtitles.srt"))), VMF_MODULE_MATROSKA);
-  EXPECT_EQ(Chosen(Wide(CopyAs("clip.ts", "stream.264"))), VMF_MODULE_AVC);
-  // The MP4 module never takes a 3GP name, whatever the content.
-  EXPECT_EQ(Chosen(Wide(CopyAs("clip.mp4", "phone.3GP"))), VMF_ERR_UNSUPPORTED_CONTAINER);
+  const struct { const char* fixture; const char* copy; int32_t chosen; } cases[] = {
+      {"clip.avi", nullptr, VMF_MODULE_AVI}, {"clip.mkv", nullptr, VMF_MODULE_MATROSKA}, {"clip.mp4", nullptr, VMF_MODULE_MP4},
+      {"clip.ts", nullptr, VMF_MODULE_MPEG}, {"clip.mpg", nullptr, VMF_MODULE_MPEG}, {"clip.aac", nullptr, VMF_MODULE_MPEG},
+      // Content beats a misleading extension; capital letters do not matter when content decides.
+      {"clip.mkv", "matroska.MKV", VMF_MODULE_MATROSKA}, {"clip.mkv", "matroska.avi", VMF_MODULE_MATROSKA},
+      // Two modules scoring 100: the lower id wins (Matroska by content, SRT by extension).
+      {"clip.mkv", "subtitles.srt", VMF_MODULE_MATROSKA}, {"clip.ts", "stream.264", VMF_MODULE_AVC},
+      // The MP4 module never takes a 3GP name, whatever the content.
+      {"clip.mp4", "phone.3GP", VMF_ERR_UNSUPPORTED_CONTAINER}};
+  for (const auto& c : cases) {
+    const fs::path file = c.copy == nullptr ? FixtureDir() / c.fixture : CopyAs(c.fixture, c.copy);
+    EXPECT_EQ(Chosen(Wide(file)), c.chosen) << file;
+  }
 }
 
 TEST_F(ModuleProbeTest, NamesWithoutFilesAreChosenByExtensionWhereAModuleAllowsIt) {
-  const fs::path missing = FixtureDir() / "missing";
-  EXPECT_EQ(Chosen(Wide(missing / "a.mkv")), VMF_MODULE_MATROSKA);
-  EXPECT_EQ(Chosen(Wide(missing / "a.vf3")), VMF_MODULE_MATROSKA);
-  EXPECT_EQ(Chosen(Wide(missing / "a.MKV")), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(Chosen(Wide(missing / "a.AVI")), VMF_MODULE_AVI);
-  EXPECT_EQ(Chosen(Wide(missing / "a.Avi")), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(Chosen(Wide(missing / "a.VSBT")), VMF_MODULE_AVI);
-  EXPECT_EQ(Chosen(Wide(missing / "a.H264")), VMF_MODULE_AVC);
-  EXPECT_EQ(Chosen(Wide(missing / "a.264")), VMF_MODULE_AVC);
-  EXPECT_EQ(Chosen(Wide(missing / "a.srt")), VMF_MODULE_SRT);
-  EXPECT_EQ(Chosen(Wide(missing / "a.SRT")), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(Chosen(Wide(missing / "a.M2TS  ")), VMF_MODULE_MPEG);  // trailing spaces dropped
-  EXPECT_EQ(Chosen(Wide(missing / "a.mp4")), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);  // without reading anything
-  EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);  // ties with MPEG's extension
+  const std::pair<const char*, int32_t> cases[] = {
+      {"a.mkv", VMF_MODULE_MATROSKA}, {"a.vf3", VMF_MODULE_MATROSKA}, {"a.MKV", VMF_ERR_UNSUPPORTED_CONTAINER},
+      {"a.AVI", VMF_MODULE_AVI}, {"a.Avi", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.VSBT", VMF_MODULE_AVI},
+      {"a.H264", VMF_MODULE_AVC}, {"a.264", VMF_MODULE_AVC}, {"a.srt", VMF_MODULE_SRT},
+      {"a.SRT", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.mp4", VMF_ERR_UNSUPPORTED_CONTAINER},
+      {"noextension", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.M2TS  ", VMF_MODULE_MPEG}};  // trailing spaces dropped
+  for (const auto& [name, chosen] : cases) EXPECT_EQ(Chosen(Wide(FixtureDir() / "missing" / name)), chosen) << name;
+  // Without reading anything; .m4v ties with MPEG's extension.
+  EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);
+  EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);
   EXPECT_EQ(Chosen(u"http://host/a.3g2"), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(Chosen(Wide(missing / "noextension")), VMF_ERR_UNSUPPORTED_CONTAINER);
 }
 
 TEST_F(ModuleProbeTest, ShortFilesMakeAProbeFailRatherThanScoreZero) {

@@ -81,10 +81,9 @@ TEST(ModuleRegistry, ContainersComeFromTheCallersArenaAndGoBackToIt) {
   ASSERT_NE(arena, nullptr);
   VmfContainer* container = nullptr;
   ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0;fake:v0a1s0", arena), VMF_OK);
-  const auto* start = reinterpret_cast<uint8_t*>(container);
-  EXPECT_TRUE(start >= buffer && start < buffer + sizeof buffer);
-  const auto* file = reinterpret_cast<uint8_t*>(container->files[1]);
-  EXPECT_TRUE(file >= buffer && file < buffer + sizeof buffer);
+  for (const void* record : {static_cast<void*>(container), static_cast<void*>(container->files[1])}) {
+    EXPECT_TRUE(record >= buffer && record < buffer + sizeof buffer);
+  }
   EXPECT_EQ(container->files[1]->allocator, arena);
   EXPECT_EQ(container->files[1]->streamCursor, -1);
   EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);

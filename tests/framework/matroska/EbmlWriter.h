@@ -86,6 +86,13 @@ inline Bytes Cluster(uint64_t timecode, const Bytes& blocks) {
 inline Bytes Segment(const Bytes& children, uint64_t timecodeScale = 1000000) {
   return Element(0x18538067, Cat({Element(0x1549A966, Uint(0x2AD7B1, timecodeScale)), children}));
 }
+// A whole file: the EBML header and one segment.
+inline Bytes File(const Bytes& children, uint64_t timecodeScale = 1000000) {
+  return Cat({EbmlHeader(), Segment(children, timecodeScale)});
+}
+inline Bytes Tracks(const Bytes& entries) { return Element(0x1654AE6B, entries); }
+inline Bytes Audio(uint64_t number, const Bytes& more = {}) { return TrackEntry(number, 2, "A_AAC", more); }
+inline Bytes Group(const Bytes& block, const Bytes& more) { return Element(0xA0, Cat({Element(0xA1, block), more})); }
 
 inline Bytes Filled(size_t n, uint8_t seed) {
   Bytes b(n);

@@ -1,12 +1,11 @@
-// Module 12 through layer 2: what the demultiplexer node asks of it.
+// Module 12 through layer 2, as the demultiplexer node asks of it, and its property records
+// through the entry table.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstring>
 #include <filesystem>
 
 #include "framework/ContainerAccess.h"
-#include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvFormat.h"
 #include "framework/matroska/MkvModule.h"
@@ -25,30 +24,48 @@ class MkvModule : public ::testing::Test {
     std::filesystem::current_path(CorpusDir());
     ASSERT_EQ(vmf::Init(nullptr), 0);
   }
-  void SetUp() override {
-    ASSERT_TRUE(built_);
-    const std::string path = CorpusDir() + "/mkvmerge.mkv";
-    const std::u16string name(path.begin(), path.end());
-    ASSERT_EQ(vmf::OpenContainer(&c_, name.c_str(), nullptr), 0);
-  }
+  void SetUp() override { ASSERT_TRUE(built_); }
   void TearDown() override {
-    if (c_ != nullptr) {
-      EXPECT_EQ(vmf::CloseContainer(c_), 0);
-    }
+    EXPECT_EQ(c_ != nullptr ? vmf::CloseContainer(c_) : VMF_OK, VMF_OK);
+    EXPECT_EQ(h_ != nullptr ? e_.closeContainer(h_) : VMF_OK, VMF_OK);
   }
+  static std::u16string Name(const std::string& file) {
+    const std::string path = CorpusDir() + "/" + file;
+    return std::u16string(path.begin(), path.end());
+  }
+  // Opens the file through layer 2 (c_) or through the module's own entry table (h_).
+  void OpenContainer(const std::string& file) { ASSERT_EQ(vmf::OpenContainer(&c_, Name(file).c_str(), nullptr), 0); }
+  void OpenModule(const std::string& file) { ASSERT_EQ(e_.openContainer(&h_, Name(file).c_str(), nullptr), 0); }
   uint64_t Number(uint32_t qid, int32_t index = 0) {
     VmfQueryValue v{};
     EXPECT_EQ(vmf::GetInfo(c_, qid, &v, index), 0) << std::hex << qid;
     return v.value.u64;
   }
+  // Asks for a record or string of `size` bytes into `out`, through layer 2 or the module.
+  int32_t Fill(uint32_t qid, int32_t index, void* out, size_t size) {
+    VmfQueryValue v{.dataType = 0, .size = static_cast<uint32_t>(size), .value = {.ptr = out}};
+    return c_ != nullptr ? vmf::GetInfo(c_, qid, &v, index) : e_.getInfo(h_, qid, &v, index);
+  }
+  template <class Record>
+  int32_t Get(uint32_t qid, int32_t index, Record* out) {
+    std::memset(out, 0xEE, sizeof *out);
+    return Fill(qid, index, out, sizeof *out);
+  }
+  int32_t Set(uint32_t qid, uint32_t value) {
+    VmfQueryValue v{.dataType = 0, .size = 0, .value = {.u32 = value}};
+    return e_.setInfo(h_, qid, &v, 0);
+  }
   static bool built_;
   VmfContainer* c_ = nullptr;
+  const VmfEntryTable& e_ = *MatroskaModuleDescriptor()->entries;
+  VmfModuleHandle h_ = nullptr;
 };
 bool MkvModule::built_ = false;
 
 }  // namespace
 
 TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
+  OpenContainer("mkvmerge.mkv");
   EXPECT_EQ(Number(VMF_QID_NUM_CONTAINER_TITLE) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA) & 0xFFFF, 3u);
@@ -57,116 +74,38 @@ TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
   EXPECT_LT(duration, 31000000);
 
   uint8_t format[48] = {};
-  VmfQueryValue v{};
-  v.size = 47;
-  v.value.ptr = format;
-  EXPECT_EQ(vmf::GetInfo(c_, VMF_QID_VID_STREAM_FORMAT, &v, 0), VMF_ERR_BUFFER_TOO_SMALL);
-  v.size = 48;
-  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_VID_STREAM_FORMAT, &v, 0), 0);
+  EXPECT_EQ(Fill(VMF_QID_VID_STREAM_FORMAT, 0, format, 47), VMF_ERR_BUFFER_TOO_SMALL);
+  ASSERT_EQ(Fill(VMF_QID_VID_STREAM_FORMAT, 0, format, 48), 0);
   EXPECT_EQ(std::memcmp(format + 24, "H264", 4), 0);
-  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_AUD_STREAM_FORMAT, &v, 1), 0);  // the AC-3 track
-  uint16_t tag;
-  std::memcpy(&tag, format + 2, 2);
-  EXPECT_EQ(tag, 8192);
+  ASSERT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 1, format, 48), 0);  // the AC-3 track
+  EXPECT_EQ(format[2] | format[3] << 8, 8192);
 
-  const uint32_t size = static_cast<uint32_t>(Number(VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE));
-  ASSERT_GT(size, 7u);
-  std::vector<uint8_t> avcc(size);
-  v.size = size;
-  v.value.ptr = avcc.data();
-  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_VIDEO_CODEC_PRIVATE_DATA, &v, 0), 0);
+  std::vector<uint8_t> avcc(Number(VMF_QID_VIDEO_CODEC_PRIVATE_DATA_SIZE));
+  ASSERT_GT(avcc.size(), 7u);
+  ASSERT_EQ(Fill(VMF_QID_VIDEO_CODEC_PRIVATE_DATA, 0, avcc.data(), avcc.size()), 0);
   EXPECT_EQ(avcc[0], 1);  // an AVC decoder configuration record
 
   char16_t text[64];
-  v.size = sizeof text;
-  v.value.ptr = text;
-  ASSERT_EQ(vmf::GetInfo(c_, VMF_QID_AUD_CODEC_ID, &v, 2), 0);
+  ASSERT_EQ(Fill(VMF_QID_AUD_CODEC_ID, 2, text, sizeof text), 0);
   EXPECT_EQ(std::u16string(text), u"A_MPEG/L3");
-  EXPECT_EQ(vmf::GetInfo(c_, VMF_QID_EDTD, &v, 0), VMF_ERR_UNSUPPORTED_QID);
-
+  EXPECT_EQ(Fill(VMF_QID_EDTD, 0, text, sizeof text), VMF_ERR_UNSUPPORTED_QID);
 }
 
 TEST_F(MkvModule, SetInfoThroughTheEntryTable) {
-  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
-  const std::string path = CorpusDir() + "/mkvmerge.mkv";
-  const std::u16string name(path.begin(), path.end());
-  VmfModuleHandle h = nullptr;
-  ASSERT_EQ(e.openContainer(&h, name.c_str(), nullptr), 0);
-  VmfQueryValue on{};
-  on.value.u32 = 7;  // any nonzero value switches it on
-  EXPECT_EQ(e.setInfo(h, VMF_QID_MKV_COMBINE_FIELDS, &on, 0), VMF_OK);
+  OpenModule("mkvmerge.mkv");
+  EXPECT_EQ(Set(VMF_QID_MKV_COMBINE_FIELDS, 7), VMF_OK);  // any nonzero value switches it on
   VmfQueryValue v{};
-  ASSERT_EQ(e.getInfo(h, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
+  ASSERT_EQ(e_.getInfo(h_, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
   EXPECT_EQ(v.value.u32, 1u);
-  EXPECT_EQ(e.setInfo(h, VMF_QID_USE_HIERARCHICAL_INDEX, &on, 0), VMF_OK);  // accepted, ignored
+  EXPECT_EQ(Set(VMF_QID_USE_HIERARCHICAL_INDEX, 7), VMF_OK);  // accepted, ignored
   uint8_t format[48];
-  VmfQueryValue f{};
-  f.size = sizeof format;
-  f.value.ptr = format;
-  EXPECT_EQ(e.getInfo(h, VMF_QID_AUD_STREAM_FORMAT, &f, 3), VMF_ERR_INVALID_STREAM);
-  EXPECT_EQ(e.closeContainer(h), 0);
-}
-
-TEST_F(MkvModule, BlocksGrowTheBufferAndSeekFollowsTheVideo) {
-  const auto probe = Probe(CorpusDir() + "/mkvmerge.mkv");
-  std::vector<uint8_t> small(16);
-  VmfBlock block{};
-  block.data = small.data();
-  block.capacity = 16;
-  // The first video frame is larger than 16 bytes: the module asks for its size.
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), VMF_OUT_OF_MEMORY);
-  ASSERT_EQ(block.size, probe[0].packets[0].size);
-  std::vector<uint8_t> big(block.size);
-  block.data = big.data();
-  block.capacity = block.size;
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
-  EXPECT_EQ(crc32(0, big.data(), block.size), probe[0].packets[0].crc);
-  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
-
-  int64_t t = 15000000;
-  ASSERT_EQ(vmf::SetPosition(c_, 1, 0, &t), 0);  // an audio stream: the video key frame governs
-  EXPECT_LE(t, 15000000);
-  std::vector<uint8_t> buf(1 << 20);
-  block.data = buf.data();
-  block.capacity = static_cast<uint32_t>(buf.size());
-  ASSERT_EQ(vmf::ReadNextBlockByStream(c_, 2, 0, &block), 0);
-  EXPECT_EQ(block.time, t);
-  EXPECT_TRUE(block.flags & VMF_BLOCK_FLAG_KEYFRAME);
-
-  while (vmf::ReadNextBlockByStream(c_, 3, 0, &block) == 0) {
-  }
-  EXPECT_EQ(vmf::ReadNextBlockByStream(c_, 3, 0, &block), VMF_ERR_END_OF_STREAM);
+  EXPECT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 3, format, sizeof format), VMF_ERR_INVALID_STREAM);
 }
 
 // The property records, over a file whose names, languages, chapters, tags and attachment
-// mkvmerge was told.
-class MkvProps : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { ASSERT_TRUE(BuildCorpus()); }
-  void SetUp() override {
-    const std::string path = CorpusDir() + "/props.mkv";
-    const std::u16string name(path.begin(), path.end());
-    ASSERT_EQ(e_.openContainer(&h_, name.c_str(), nullptr), 0);
-  }
-  void TearDown() override {
-    if (h_ != nullptr) {
-      EXPECT_EQ(e_.closeContainer(h_), 0);
-    }
-  }
-  template <class Record>
-  int32_t Get(uint32_t qid, int32_t index, Record* out) {
-    VmfQueryValue v{};
-    v.size = sizeof *out;
-    v.value.ptr = out;
-    std::memset(out, 0xEE, sizeof *out);
-    return e_.getInfo(h_, qid, &v, index);
-  }
-  const VmfEntryTable& e_ = *MatroskaModuleDescriptor()->entries;
-  VmfModuleHandle h_ = nullptr;
-};
-
-// Records by index: each index past its list is refused with the list's own code.
-TEST_F(MkvProps, RecordsByIndexAndTheirBounds) {
+// mkvmerge was told. Each index past its list is refused with the list's own code.
+TEST_F(MkvModule, PropertyRecordsByIndexAndTheirBounds) {
+  OpenModule("props.mkv");
   mkv::MkvContainerProp c;
   ASSERT_EQ(Get(VMF_QID_GET_CONTAINER_PROP, 0, &c), 0);
   EXPECT_EQ(c.trackCount, 5u);
@@ -197,25 +136,22 @@ TEST_F(MkvProps, RecordsByIndexAndTheirBounds) {
 }
 
 // Simple tags form a tree numbered depth first: ARTIST (0) holds SORT_WITH (1); COMMENT is 2.
-TEST_F(MkvProps, SimpleTagsByIndexAndById) {
+TEST_F(MkvModule, SimpleTagsByIndexAndById) {
+  OpenModule("props.mkv");
   mkv::MkvSimpleTagInfo st;
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 1, &st), 0);
   EXPECT_EQ(std::u16string(st.name), u"COMMENT");
-  EXPECT_EQ(st.id, 2u);
-  EXPECT_EQ(st.parentId, UINT64_MAX);
-  EXPECT_EQ(st.stringSize, 14u);  // six characters and the NUL, UTF-16
+  EXPECT_EQ(std::tuple(st.id, st.parentId, st.stringSize), std::tuple(2u, UINT64_MAX, 14u));  // six characters and the NUL, UTF-16
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 1, &st), 0);
   EXPECT_EQ(std::u16string(st.name), u"SORT_WITH");
-  EXPECT_EQ(st.parentId, 0u);
-  EXPECT_EQ(st.depth, 1u);
+  EXPECT_EQ(std::tuple(st.parentId, st.depth), std::tuple(0u, 1u));
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 3, &st), VMF_ERR_VF3_PARSE_TAGS);
-  VmfQueryValue sel{};
-  sel.value.u32 = 1;  // there is no second tag
-  ASSERT_EQ(e_.setInfo(h_, VMF_QID_TAGS_SET_CURRENTTAGIDX, &sel, 0), 0);
+  ASSERT_EQ(Set(VMF_QID_TAGS_SET_CURRENTTAGIDX, 1), 0);  // there is no second tag
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 0, &st), VMF_ERR_VF3_PARSE_TAGS);
 }
 
-TEST_F(MkvProps, ShortBuffersLearnTheSizeAndStayUntouched) {
+TEST_F(MkvModule, ShortBuffersLearnTheSizeAndStayUntouched) {
+  OpenModule("props.mkv");
   uint8_t buf[sizeof(mkv::MkvAttachmentProp)];
   for (const auto& [qid, size] : {std::pair<uint32_t, size_t>{VMF_QID_GET_CONTAINER_PROP, sizeof(mkv::MkvContainerProp)},
                                   {VMF_QID_GET_TITLE_PROP, sizeof(mkv::MkvTitleProp)},
@@ -223,14 +159,10 @@ TEST_F(MkvProps, ShortBuffersLearnTheSizeAndStayUntouched) {
                                   {VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, sizeof(mkv::MkvSimpleTagInfo)},
                                   {VMF_QID_SET_ATTACHMENT, sizeof(mkv::MkvAttachmentProp)}}) {
     std::memset(buf, 0xAB, sizeof buf);
-    VmfQueryValue v{};
-    v.size = static_cast<uint32_t>(size - 1);
-    v.value.ptr = buf;
+    VmfQueryValue v{.dataType = 0, .size = static_cast<uint32_t>(size - 1), .value = {.ptr = buf}};
     EXPECT_EQ(e_.getInfo(h_, qid, &v, 0), VMF_ERR_BUFFER_TOO_SMALL) << std::hex << qid;
     EXPECT_EQ(v.size, size);
     EXPECT_EQ(buf[0], 0xAB);
-    v.value.ptr = nullptr;
-    v.size = static_cast<uint32_t>(size);
-    EXPECT_EQ(e_.getInfo(h_, qid, &v, 0), VMF_MISSING_ARGUMENT);
+    EXPECT_EQ(Fill(qid, 0, nullptr, size), VMF_MISSING_ARGUMENT);
   }
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "framework/VmfErrors.h"
 #include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
@@ -20,9 +19,7 @@ class MkvOracle : public ::testing::TestWithParam<const char*> {
     path_ = CorpusDir() + "/" + GetParam();
     probe_ = Probe(path_);
     ASSERT_FALSE(probe_.empty());
-    int32_t rc = 0;
-    reader_ = OpenBytes(LoadFile(path_), &rc);
-    ASSERT_EQ(rc, 0);
+    reader_ = Open(LoadFile(path_));
   }
   static bool built_;
   std::string path_;
@@ -30,31 +27,6 @@ class MkvOracle : public ::testing::TestWithParam<const char*> {
   std::unique_ptr<mkv::MkvReader> reader_;
 };
 bool MkvOracle::built_ = false;
-
-struct ReadFrame {
-  uint32_t size, crc;
-  int64_t time;
-  bool key, laced;
-};
-
-std::vector<ReadFrame> ReadStream(mkv::MkvReader& r, int32_t blockType, uint32_t stream) {
-  std::vector<ReadFrame> out;
-  std::vector<uint8_t> buf(4096);
-  for (;;) {
-    mkv::FrameInfo info;
-    const int32_t rc = r.ReadFrame(blockType, stream, buf.data(), static_cast<uint32_t>(buf.size()), &info);
-    if (rc == VMF_OUT_OF_MEMORY) {
-      buf.resize(info.size);
-      continue;
-    }
-    if (rc != VMF_OK) {
-      EXPECT_EQ(rc, VMF_ERR_END_OF_STREAM);
-      break;
-    }
-    out.push_back({info.size, static_cast<uint32_t>(crc32(0, buf.data(), info.size)), info.time, info.key, info.laced});
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -64,20 +36,18 @@ TEST_P(MkvOracle, EveryTrackMatchesFfprobe) {
   for (const ProbeStream& ps : probe_) {
     ASSERT_NE(ps.blockType, 0);
     const uint32_t stream = next[ps.blockType]++;
-    const auto frames = ReadStream(*reader_, ps.blockType, stream);
-    ASSERT_EQ(frames.size(), ps.packets.size()) << "block type " << ps.blockType << " stream " << stream;
-    for (size_t i = 0; i < frames.size(); ++i) {
-      const ProbePacket& p = ps.packets[i];
-      ASSERT_EQ(frames[i].size, p.size) << "frame " << i;
-      ASSERT_EQ(frames[i].crc, p.crc) << "frame " << i;
-      if (frames[i].laced) {
-        ++laced;
-        continue;
-      }
-      EXPECT_EQ(frames[i].time, p.ptsMs * 10000) << "frame " << i;
-      if (ps.blockType == 2) {
-        EXPECT_EQ(frames[i].key, p.key) << "frame " << i;
-      }
+    SCOPED_TRACE(testing::Message() << "block type " << ps.blockType << " stream " << stream);
+    const StreamRead read = ReadAll(*reader_, ps.blockType, stream);
+    EXPECT_TRUE(read.errors.empty());
+    ASSERT_EQ(read.frames.size(), ps.packets.size());
+    for (size_t i = 0; i < read.frames.size(); ++i) {
+      const auto& [data, info] = read.frames[i];
+      ASSERT_EQ(info.size, ps.packets[i].size) << "frame " << i;
+      ASSERT_EQ(crc32(0, data.data(), info.size), ps.packets[i].crc) << "frame " << i;
+      laced += info.laced;
+      if (info.laced) continue;
+      EXPECT_EQ(info.time, ps.packets[i].ptsMs * 10000) << "frame " << i;
+      EXPECT_TRUE(ps.blockType != 2 || info.key == ps.packets[i].key) << "frame " << i;
     }
   }
   EXPECT_EQ(reader_->StreamCount(2), 1u);

@@ -4,10 +4,9 @@
 
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
-#include "framework/matroska/MkvReader.h"
-#include "framework/VmfErrors.h"
 #include "framework/matroska/MkvTitle.h"
 #include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
 
@@ -29,43 +28,28 @@ Bytes Frames(uint64_t clusterMs, std::initializer_list<std::pair<int16_t, bool>>
   return Cluster(clusterMs, blocks);
 }
 
+using Seen = std::vector<std::pair<int64_t, uint8_t>>;
+
+// Times and first bytes of the frames read.
+Seen Summary(const StreamRead& read) {
+  EXPECT_TRUE(read.errors.empty());
+  Seen out;
+  for (const Frame& f : read.frames) out.emplace_back(f.info.time, f.data[0]);
+  return out;
+}
+
 struct Title {
   explicit Title(Bytes file) : reader(std::make_unique<mkv::MkvMemorySource>(std::move(file))) {
     EXPECT_EQ(reader.Open(), 0);
     title = std::make_unique<mkv::MkvTitle>(&reader);
     title->OpenFurtherSegments();
   }
-  // Times and first bytes of the video frames from here to the end.
-  std::vector<std::pair<int64_t, uint8_t>> ReadVideo() {
-    std::vector<std::pair<int64_t, uint8_t>> out;
-    uint8_t buf[16];
-    mkv::FrameInfo info;
-    for (int guard = 0; guard < 100; ++guard) {
-      const int32_t rc = title->ReadFrame(2, 0, buf, sizeof buf, &info);
-      if (rc == VMF_ERR_END_OF_STREAM) break;
-      EXPECT_EQ(rc, 0);
-      out.emplace_back(info.time, buf[0]);
-    }
-    return out;
-  }
-  // The same in file order, every stream.
-  std::vector<std::pair<int64_t, uint8_t>> ReadAny() {
-    std::vector<std::pair<int64_t, uint8_t>> out;
-    uint8_t buf[16];
-    mkv::FrameInfo info;
-    for (int guard = 0; guard < 100; ++guard) {
-      const int32_t rc = title->ReadAnyFrame(buf, sizeof buf, &info);
-      if (rc == VMF_ERR_END_OF_STREAM) break;
-      EXPECT_EQ(rc, 0);
-      out.emplace_back(info.time, buf[0]);
-    }
-    return out;
-  }
+  // The video frames from here to the end, and the same in file order, every stream.
+  Seen ReadVideo() { return Summary(ReadEach([&](auto... a) { return title->ReadFrame(2, 0, a...); })); }
+  Seen ReadAny() { return Summary(ReadEach([&](auto... a) { return title->ReadAnyFrame(a...); })); }
   mkv::MkvReader reader;
   std::unique_ptr<mkv::MkvTitle> title;
 };
-
-using Seen = std::vector<std::pair<int64_t, uint8_t>>;
 
 // Segment A: 2 s, key frames at 0 and 1 s. Segment B: 3 s, key frames at 0 and 1.5 s.
 Bytes TwoSegments() {
@@ -84,35 +68,30 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
   EXPECT_EQ(t.ReadAny(), (Seen{{0, 0}, {500 * kMs, 5}, {1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
 
   // 2.6 s lies 0.6 s into the second segment, whose key frame at its start is reached.
-  int64_t time = 2600 * kMs;
-  ASSERT_EQ(t.title->Seek(2, 0, &time), 0);
-  EXPECT_EQ(time, 2000 * kMs);
-  EXPECT_EQ(t.ReadVideo(), (Seen{{2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
-
   // From the first segment the stream runs on into the second.
-  time = 1200 * kMs;
-  ASSERT_EQ(t.title->Seek(2, 0, &time), 0);
-  EXPECT_EQ(time, 1000 * kMs);
-  EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}));
-
-  time = 5000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
-  time = 0;
+  for (const auto& [target, seen] : {std::pair{2600 * kMs, Seen{{2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}},
+                                     {1200 * kMs, Seen{{1000 * kMs, 10}, {2000 * kMs, 0}, {2700 * kMs, 7}, {3500 * kMs, 15}}}}) {
+    int64_t time = target;
+    ASSERT_EQ(t.title->Seek(2, 0, &time), 0);
+    EXPECT_EQ(time, seen[0].first);
+    EXPECT_EQ(t.ReadVideo(), seen);
+  }
+  int64_t time = 0, end = 5000 * kMs;
   EXPECT_EQ(t.title->Seek(2, 1, &time), VMF_ERR_INVALID_STREAM);
+  EXPECT_EQ(t.title->Seek(2, 0, &end), VMF_ERR_END_OF_STREAM);
 }
 
 TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
   Title t(TwoSegments());
-  int64_t found = 0;
-  ASSERT_EQ(t.title->KeyFrameAround(1500 * kMs, true, &found), 0);  // none left in the first
-  EXPECT_EQ(found, 2000 * kMs);
-  ASSERT_EQ(t.title->KeyFrameAround(2100 * kMs, false, &found), 0);
-  EXPECT_EQ(found, 2000 * kMs);
-  ASSERT_EQ(t.title->KeyFrameAround(2600 * kMs, true, &found), 0);
-  EXPECT_EQ(found, 3500 * kMs);
-  ASSERT_EQ(t.title->KeyFrameAround(1900 * kMs, false, &found), 0);
-  EXPECT_EQ(found, 1000 * kMs);
-  EXPECT_EQ(t.title->KeyFrameAround(3600 * kMs, true, &found), VMF_ERR_END_OF_STREAM);
+  const struct { int64_t at; bool after; int32_t rc; int64_t found; } cases[] = {
+      {1500 * kMs, true, VMF_OK, 2000 * kMs},  // none left in the first
+      {2100 * kMs, false, VMF_OK, 2000 * kMs}, {2600 * kMs, true, VMF_OK, 3500 * kMs},
+      {1900 * kMs, false, VMF_OK, 1000 * kMs}, {3600 * kMs, true, VMF_ERR_END_OF_STREAM, -1}};
+  for (const auto& c : cases) {
+    int64_t found = -1;
+    EXPECT_EQ(t.title->KeyFrameAround(c.at, c.after, &found), c.rc) << c.at;
+    EXPECT_EQ(c.rc == VMF_OK ? found : -1, c.found) << c.at;
+  }
 }
 
 TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
@@ -135,12 +114,11 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   // Read without a seek: the title starts at the first chapter's start.
   EXPECT_EQ(t.ReadVideo(), (Seen{{0, 10}, {500 * kMs, 15}, {1000 * kMs, 0}, {1500 * kMs, 5}}));
 
-  int64_t time = 1600 * kMs;
+  int64_t time = 1600 * kMs, end = 2000 * kMs;
   ASSERT_EQ(t.title->Seek(2, 0, &time), 0);
   EXPECT_EQ(time, 1000 * kMs);
   EXPECT_EQ(t.ReadVideo(), (Seen{{1000 * kMs, 0}, {1500 * kMs, 5}}));
-  time = 2000 * kMs;
-  EXPECT_EQ(t.title->Seek(2, 0, &time), VMF_ERR_END_OF_STREAM);
+  EXPECT_EQ(t.title->Seek(2, 0, &end), VMF_ERR_END_OF_STREAM);
   // The key frame before the edition's end and before any time past it is the last one
   // the edition plays (1 s of segment B), not one of an earlier chapter.
   for (int64_t at : {2000 * kMs, 9000 * kMs}) {
