@@ -24,6 +24,7 @@ TEST(VexaMutex, UnnamedIsRecursiveAndExcludesOtherThreads) {
   other.join();
   EXPECT_TRUE(entered);
   CAutoMutex released(&mutex), nothing(nullptr);
+  EXPECT_EQ(mutex.Timeout(), kVexaNoTimeout);
   released.Release();  // unlocks now, not again at the end
   std::thread([&] { EXPECT_TRUE(mutex.Lock(0) == kOsOk && mutex.Unlock() == kOsOk); }).join();
 }
@@ -50,10 +51,12 @@ TEST(VexaEvent, ResetModes) {
   EXPECT_TRUE(released == 3 && taken == 3);
   EXPECT_TRUE(manual.Wait(0) == kOsOk && automatic.Wait(0) == kOsTimedOut);
   manual.Reset();
-  manual.SetTimeout(40);
-  const auto before = std::chrono::steady_clock::now();
-  EXPECT_EQ(manual.Wait(), kOsTimedOut);
-  EXPECT_GE(std::chrono::steady_clock::now() - before, 35ms);
+  for (CVexaEvent* event : {&manual, &automatic}) {
+    event->SetTimeout(40);
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(event->Wait(), kOsTimedOut);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 35ms);
+  }
 }
 
 uint32_t PollUntilStopped(std::atomic<uint8_t>* stop, void* argument, uint32_t userValue) {
