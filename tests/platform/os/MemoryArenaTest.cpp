@@ -1,29 +1,32 @@
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "platform/os/MemoryArena.h"
 
 using namespace VexaOS;
 
 namespace {
 
+// An arena over an 8-aligned buffer moved on by `misalign` bytes; offsets count from the buffer.
 struct Arena {
-  std::vector<unsigned char> storage;
-  MemoryArena* arena = nullptr;
-  unsigned char* buffer = nullptr;
-  Arena(uint32_t size, uint32_t alignment, uint32_t misalign = 0) : storage(size + 16) {
-    buffer = storage.data() + ((8 - reinterpret_cast<uintptr_t>(storage.data()) % 8) % 8) + misalign;
+  std::vector<uint64_t> storage;
+  unsigned char* buffer;
+  MemoryArena* arena;
+  Arena(uint32_t size, uint32_t alignment, uint32_t misalign = 0)
+      : storage(size / 8 + 2), buffer(reinterpret_cast<unsigned char*>(storage.data()) + misalign) {
     ArenaDescriptor descriptor{buffer, size, alignment};
     arena = ArenaCreate(&descriptor);
   }
   uint32_t Offset(void* block) const { return static_cast<uint32_t>(static_cast<unsigned char*>(block) - buffer); }
-  std::vector<void*> Fill(uint32_t size, size_t most = ~size_t{0}) {
+  uint32_t AllocAt(uint32_t size) { return Offset(ArenaAlloc(arena, size)); }
+  std::vector<void*> Fill(uint32_t size, size_t most = SIZE_MAX) {
     std::vector<void*> blocks;
     for (void* block; blocks.size() < most && (block = ArenaAlloc(arena, size));) blocks.push_back(block);
     return blocks;
   }
+  // Entries, hole bytes and freed entries, compared at once.
+  std::array<uint32_t, 3> Counts() const { return {arena->entries, arena->holeBytes, arena->freedEntries}; }
 };
+using Counts = std::array<uint32_t, 3>;
 
 }  // namespace
 
@@ -45,23 +48,21 @@ TEST(MemoryArena, CreationLimits) {
 // allocation takes; everything freed, the whole space is one again.
 TEST(MemoryArena, CarvingHolesAndRecovery) {
   Arena a(1021, 8);  // the end rounds down to 1016
-  EXPECT_EQ(a.Offset(ArenaAlloc(a.arena, 10)), 1000u);  // rounded to 16
-  EXPECT_EQ(a.Offset(ArenaAlloc(a.arena, 1)), 992u);    // rounded to 8
-  EXPECT_EQ(ArenaAlloc(a.arena, 0), nullptr);
-  EXPECT_EQ(ArenaAlloc(nullptr, 8), nullptr);
+  EXPECT_EQ(a.AllocAt(10), 1000u);  // rounded to 16
+  EXPECT_EQ(a.AllocAt(1), 992u);    // rounded to 8
+  EXPECT_TRUE(ArenaAlloc(a.arena, 0) == nullptr && ArenaAlloc(nullptr, 8) == nullptr);
   Arena b(512, 8);
   std::vector<void*> blocks = b.Fill(24);
   EXPECT_EQ(blocks.size(), 15u);  // 15 blocks of 24 with their 8-byte entries fill the 480 bytes
   ArenaFree(b.arena, blocks[5]);
-  EXPECT_EQ(b.arena->holeBytes, 24u);
+  EXPECT_EQ(b.Counts(), (Counts{15, 24, 1}));
   EXPECT_EQ(ArenaAlloc(b.arena, 24), blocks[5]);  // the hole takes it
-  EXPECT_EQ(b.arena->holeBytes, 0u);
   ArenaFree(b.arena, static_cast<char*>(blocks[0]) + 4);  // unknown addresses do nothing
   ArenaFree(b.arena, nullptr);
-  EXPECT_EQ(b.arena->entries, 15u);
+  EXPECT_EQ(b.Counts(), (Counts{15, 0, 0}));
   for (void* block : blocks) ArenaFree(b.arena, block);
   ArenaFree(b.arena, blocks[0]);  // twice
-  EXPECT_TRUE(b.arena->entries == 0u && b.arena->holeBytes == 0u);
+  EXPECT_EQ(b.Counts(), (Counts{0, 0, 0}));
   EXPECT_NE(ArenaAlloc(b.arena, 400), nullptr);
 }
 
@@ -72,9 +73,9 @@ TEST(MemoryArena, FreeingTheLowestBlock) {
   std::vector<void*> blocks = a.Fill(8, 6);
   ArenaFree(a.arena, blocks[3]);
   ArenaFree(a.arena, blocks[4]);
-  EXPECT_EQ(a.arena->freedEntries, 2u);
+  EXPECT_EQ(a.Counts(), (Counts{6, 16, 2}));
   ArenaFree(a.arena, blocks[5]);
-  EXPECT_TRUE(a.arena->entries == 3u && a.arena->freedEntries == 0u);
+  EXPECT_EQ(a.Counts(), (Counts{3, 0, 0}));
   EXPECT_EQ(ArenaAlloc(a.arena, 8), blocks[3]);
   Arena b(1024, 8);
   std::vector<void*> three = b.Fill(16, 3);  // 1008, 992, 976
@@ -90,42 +91,37 @@ TEST(MemoryArena, FreeingTheLowestBlock) {
   EXPECT_EQ(b.Offset(spare), 1000u);
   ArenaFree(b.arena, spare);
   ArenaFree(b.arena, refill);  // the only entry: 0
-  EXPECT_TRUE(b.arena->holeBytes == 0u && b.arena->entries == 0u);
+  EXPECT_EQ(b.Counts(), (Counts{0, 0, 0}));
 }
 
-TEST(MemoryArena, CompactsAtOnceWhenMoreThan2048EntriesAreFreed) {
-  const uint32_t count = 2052;
-  Arena a(64 + count * 16 + 64, 8);
-  std::vector<void*> blocks = a.Fill(8, count);
-  ASSERT_EQ(blocks.size(), count);
-  // Highest first, so no freed entry is ever last: 2048 freed entries stay in the table, and
-  // the lookup steps over all of them; the 2049th compacts at once.
-  for (uint32_t i = 0; i < 2048; ++i) ArenaFree(a.arena, blocks[i]);
-  EXPECT_EQ(a.arena->freedEntries, 2048u);
-  ArenaFree(a.arena, blocks[2049]);
-  EXPECT_EQ(a.arena->freedEntries, 0u);
-  ASSERT_EQ(a.arena->entries, 3u);
-  EXPECT_EQ(ArenaTable(a.arena)[0].offset, a.Offset(blocks[2048]));
-  EXPECT_EQ(ArenaTable(a.arena)[2].offset, a.Offset(blocks[2051]));
-}
-
-// A full table compacts for an allocation; a table grown into the lowest block refuses all.
+// A full table compacts for an allocation, more than 2048 freed entries compact at once, and a
+// table grown into the lowest block refuses all.
 TEST(MemoryArena, TableLimits) {
   Arena a(32 + 8 + 40 * 16, 8);
   std::vector<void*> blocks = a.Fill(8);
   ASSERT_EQ(blocks.size(), 40u);
   for (size_t i = 0; i + 1 < blocks.size(); i += 2) ArenaFree(a.arena, blocks[i]);
-  void* big = ArenaAlloc(a.arena, 64);  // larger than any hole: fits once the table shrinks
-  ASSERT_NE(big, nullptr);
+  EXPECT_EQ(a.AllocAt(64), a.Offset(blocks.back()) - 64);  // larger than any hole: fits once the table shrinks
   EXPECT_EQ(a.arena->entries, 21u);
-  EXPECT_EQ(a.Offset(big), a.Offset(blocks.back()) - 64);
+  const uint32_t count = 2052;
+  Arena many(64 + count * 16 + 64, 8);
+  blocks = many.Fill(8, count);
+  ASSERT_EQ(blocks.size(), count);
+  // Highest first, so no freed entry is ever last: 2048 freed entries stay in the table, and
+  // the lookup steps over all of them; the 2049th compacts at once.
+  for (uint32_t i = 0; i < 2048; ++i) ArenaFree(many.arena, blocks[i]);
+  EXPECT_EQ(many.arena->freedEntries, 2048u);
+  ArenaFree(many.arena, blocks[2049]);
+  ASSERT_EQ(many.Counts(), (Counts{3, 2049 * 8, 0}));
+  EXPECT_EQ(ArenaTable(many.arena)[0].offset, many.Offset(blocks[2048]));
+  EXPECT_EQ(ArenaTable(many.arena)[2].offset, many.Offset(blocks[2051]));
   Arena b(224, 8);  // eight 16-byte blocks: the table ends where the lowest block starts, at 96
   blocks = b.Fill(16);
   ASSERT_EQ(blocks.size(), 8u);
   ArenaFree(b.arena, blocks[0]);
-  EXPECT_EQ(b.Offset(ArenaAlloc(b.arena, 8)), 216u);  // the table is full again, an 8-byte hole at 208
+  EXPECT_EQ(b.AllocAt(8), 216u);  // the table is full again, an 8-byte hole at 208
   EXPECT_EQ(b.arena->holeBytes, 8u);
   EXPECT_EQ(ArenaAlloc(b.arena, 1), nullptr);  // even the hole is refused
   ArenaFree(b.arena, blocks[3]);
-  EXPECT_EQ(b.Offset(ArenaAlloc(b.arena, 8)), 208u);
+  EXPECT_EQ(b.AllocAt(8), 208u);
 }

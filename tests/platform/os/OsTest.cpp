@@ -30,23 +30,21 @@ TEST(FileUrl, PathsOf2047CharactersAtMostFileInfoAndDelete) {
   ASSERT_TRUE(FileUrlToPath("file:///tmp/a%20b/c%25d%C3%A9", path));
   EXPECT_EQ(path, "/tmp/a b/c%d\xC3\xA9");
   EXPECT_TRUE(FileUrlToPath("FILE://localhost/x", path) && path == "/x");
+  const std::string longest = "file:///" + std::string(2046, 'a');  // "/" + 2046
+  EXPECT_TRUE(FileUrlToPath(longest.c_str(), path) && !FileUrlToPath((longest + "a").c_str(), path));
+  EXPECT_TRUE(FileUrlToPath(("file:///" + std::string(2045, 'a') + "%41").c_str(), path));  // decoded length
   for (const char* bad : {"file://server/share/x", "http://host/x", "/tmp/x", "file:///bad%2", "file:///bad%zz",
                           "file:///nul%00", static_cast<const char*>(nullptr)})
     EXPECT_FALSE(FileUrlToPath(bad, path)) << (bad ? bad : "null");
-  const std::string longest = "file:///" + std::string(2046, 'a');  // "/" + 2046
-  EXPECT_TRUE(FileUrlToPath(longest.c_str(), path));
-  EXPECT_FALSE(FileUrlToPath((longest + "a").c_str(), path));
-  EXPECT_TRUE(FileUrlToPath(("file:///" + std::string(2045, 'a') + "%41").c_str(), path));  // decoded length
   ProcessTestTools::TempDir dir("url");
-  const std::string file = (dir.path() / "some file.bin").string();
-  std::ofstream(file, std::ios::binary) << std::string(12345, 'x');
+  std::ofstream(dir.path() / "some file.bin", std::ios::binary) << std::string(12345, 'x');
   const std::string url = "file://" + (dir.path() / "some%20file.bin").string();
   VexaFileInfo info{};
   ASSERT_EQ(FileInfoFromUrl(url.c_str(), &info), kFileUrlOk);
   EXPECT_EQ(Int64PairValue(info.size), 12345u);
-  EXPECT_EQ(FileInfoFromUrl(file.c_str(), &info), kFileUrlFailed);  // a path, not a URL
+  EXPECT_EQ(FileInfoFromUrl((dir.path() / "some file.bin").c_str(), &info), kFileUrlFailed);  // a path, not a URL
   EXPECT_EQ(DeleteFileFromUrl(url.c_str()), kFileUrlOk);
-  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "some file.bin"));
   EXPECT_EQ(DeleteFileFromUrl(url.c_str()), kFileUrlFailed);
 }
 
@@ -68,19 +66,15 @@ TEST(ScopedDLL, HoldsTheLibraryForItsLifetimeOnly) {
   constexpr char kLibrary[] = "libz.so.1";
   auto isLoaded = [&] {
     void* probe = ::dlopen(kLibrary, RTLD_NOW | RTLD_NOLOAD);
-    if (probe) ::dlclose(probe);
-    return probe != nullptr;
+    return probe && ::dlclose(probe) == 0;
   };
   if (isLoaded()) GTEST_SKIP() << kLibrary << " is loaded by the test program itself";
-  ScopedDLL moved;
-  {
-    ScopedDLL library;
-    EXPECT_FALSE(library.Load("/no/such/libvexa-missing.so"));
-    EXPECT_EQ(library.Symbol("zlibVersion"), nullptr);
-    ASSERT_TRUE(library.Load(kLibrary));
-    EXPECT_EQ(library.Symbol("no_such_entry_point"), nullptr);
-    moved = std::move(library);
-  }
+  ScopedDLL moved, library;
+  EXPECT_TRUE(!library.Load("/no/such/libvexa-missing.so") && library.Symbol("zlibVersion") == nullptr);
+  ASSERT_TRUE(library.Load(kLibrary));
+  EXPECT_EQ(library.Symbol("no_such_entry_point"), nullptr);
+  moved = std::move(library);
+  library.Reset();  // moved from: holds nothing
   EXPECT_TRUE(isLoaded());  // the moved-to owner holds it still
   EXPECT_NE(moved.Symbol("zlibVersion"), nullptr);
   moved.Reset();
@@ -102,13 +96,11 @@ TEST(VexaTime, CountsOnlyWhileRunningPlusTheOffset) {
   std::this_thread::sleep_for(30ms);
   watch.Stop();
   const uint64_t stopped = watch.Elapsed();
-  EXPECT_GE(stopped, 5030u);
-  EXPECT_LE(stopped, 5000 + atMostSince(started));
+  EXPECT_TRUE(stopped >= 5030u && stopped <= 5000 + atMostSince(started)) << stopped;
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(watch.Elapsed(), stopped);  // the stopped time does not count
   const auto restarted = std::chrono::steady_clock::now();
   EXPECT_TRUE(watch.Start() == 0 && watch.Start() == 0);  // already running: nothing changes
   const uint64_t running = watch.Elapsed();
-  EXPECT_GE(running, stopped);
-  EXPECT_LE(running - stopped, atMostSince(restarted));
+  EXPECT_TRUE(running >= stopped && running - stopped <= atMostSince(restarted)) << running;
 }

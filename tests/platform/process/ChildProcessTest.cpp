@@ -28,15 +28,14 @@ TEST(ChildProcess, ArgumentsArriveUnchangedAndBothStreamsComeBack) {
 for a in "$@"; do printf '[%s]' "$a"; done
 read line; printf 'error side, stdin gave "%s"' "$line" >&2
 )");
-  CChildProcess child, missing, folder, loneSurrogate;
+  CChildProcess child, refused;
   ASSERT_TRUE(child.Start({Wide(program), u"two words", u"it's \"q\"", u"\u00e9\U0001F3AC", u"$HOME;*"}));
   EXPECT_EQ(ReadAll(child, kStandardOutput), "[two words][it's \"q\"][\xC3\xA9\xF0\x9F\x8E\xAC][$HOME;*]");
   EXPECT_EQ(ReadAll(child, kStandardError), "error side, stdin gave \"\"");
-  EXPECT_FALSE(missing.Start({dir.Wide("no such program")}));
-  EXPECT_FALSE(folder.Start({dir.Wide("")}));
-  EXPECT_FALSE(loneSurrogate.Start({Wide(program), std::u16string(1, char16_t(0xD800))}));
-  EXPECT_FALSE(CChildProcess::ProgramFileExists(dir.Wide("")));
-  EXPECT_TRUE(CChildProcess::ProgramFileExists(Wide(program)));
+  for (const auto& arguments : {std::vector<std::u16string>{dir.Wide("no such program")}, {dir.Wide("")},
+                                {Wide(program), std::u16string(1, char16_t(0xD800))}})  // a missing program, a folder, a lone surrogate
+    EXPECT_FALSE(refused.Start(arguments));
+  EXPECT_TRUE(!CChildProcess::ProgramFileExists(dir.Wide("")) && CChildProcess::ProgramFileExists(Wide(program)));
 }
 
 // Terminate reaches what the child started too, and the pipes then end: no writer is left. A

@@ -2,18 +2,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
-#include <string_view>
-
-#include "platform/settings/RegistryStore.h"
+#include "platform/settings/VexaSettings.h"
 #include "tests/support/ProcessTestTools.h"
 
+using namespace veds;
 using ProcessTestTools::TempDir;
 
 // A string value as the registry holds it: UTF-16LE units and a terminating 0 unit.
-inline veds::RegValue StringValue(std::u16string_view text, uint32_t type = veds::kRegSz) {
-  veds::RegValue value{type, {}};
+inline RegValue StringValue(std::u16string_view text, uint32_t type = kRegSz) {
+  RegValue value{type, {}};
   for (char16_t unit : std::u16string(text) + u'\0') value.data.insert(value.data.end(), {uint8_t(unit), uint8_t(unit >> 8)});
   return value;
 }
@@ -30,6 +28,5 @@ class SettingsTest : public ::testing::Test {
     ::setenv("VEXA_SETTINGS_MACHINE_ROOT", machineRoot_.c_str(), 1);
   }
   TempDir layers_{"settings"};
-  std::string userRoot_ = (layers_.path() / "user").string();
-  std::string machineRoot_ = (layers_.path() / "machine").string();
+  std::string userRoot_ = (layers_.path() / "user").string(), machineRoot_ = (layers_.path() / "machine").string();
 };

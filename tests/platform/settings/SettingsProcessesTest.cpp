@@ -1,12 +1,5 @@
 // Several processes writing one key at once, and writers killed at chosen points of a write.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "platform/settings/VexaSettings.h"
 #include "tests/platform/settings/SettingsFixture.h"
-
-using namespace veds;
 
 using SettingsProcesses = SettingsTest;
 using ProcessTestTools::Child;
@@ -15,14 +8,12 @@ namespace {
 
 constexpr int kWrites = 150;
 
-int WriteMany(const char16_t* name, const char* tag) {
+int WriteMany(const char16_t* name, const std::string& tag) {
   SettingsPtr settings;
-  if (!OpenSettingsPath(u"Settings/Race", kAccessUserCreate, settings)) return 10;
-  for (int i = 0; i < kWrites; ++i) {
-    if (!settings->SetString(name, SettingsWide(std::to_string(i).c_str()).c_str())) return 11;
-    if (!settings->SetString(u"Both", SettingsWide((tag + std::to_string(i)).c_str()).c_str())) return 12;
-  }
-  return 0;
+  bool written = OpenSettingsPath(u"Settings/Race", kAccessUserCreate, settings);
+  for (int i = 0; written && i < kWrites; ++i)
+    written = settings->SetString(name, std::to_string(i).c_str()) && settings->SetString(u"Both", (tag + std::to_string(i)).c_str());
+  return written ? 0 : 1;
 }
 
 // Where the killed writer stops: at `point` of the write after `completed` whole writes.
@@ -34,7 +25,7 @@ int completedWrites = 0;
 int stoppedFd = -1;
 
 void StopWhenThere(WritePoint point) {
-  if (point == WritePoint::kReplaced) ++completedWrites;
+  completedWrites += point == WritePoint::kReplaced;
   if (point != stopAt.point || completedWrites != stopAt.completed) return;
   (void)!::write(stoppedFd, "x", 1);  // tell the test, then wait for its kill
   for (;;) ::pause();
@@ -45,27 +36,22 @@ void StopWhenThere(WritePoint point) {
 TEST_F(SettingsProcesses, ConcurrentWritersOfOneKeyLoseNothing) {
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettingsPath(u"Settings/Race", kAccessUserCreate, settings));
-  Child first([] { return WriteMany(u"First", "first"); });
-  Child second([] { return WriteMany(u"Second", "second"); });
+  Child first([] { return WriteMany(u"First", "first"); }), second([] { return WriteMany(u"Second", "second"); });
   // Meanwhile every read sees a whole file: each value missing (not yet written) or a number.
   std::string value;
   for (int reads = 0; reads < 300; ++reads)
     for (const char16_t* name : {u"First", u"Second"})
       ASSERT_LT(settings->GetString(name, value) ? std::stoi(value) : 0, kWrites);  // missing or whole
-  EXPECT_EQ(first.Wait(), 0);
-  EXPECT_EQ(second.Wait(), 0);
+  EXPECT_TRUE(first.Wait() == 0 && second.Wait() == 0);
   const std::string last = std::to_string(kWrites - 1);
   for (const char16_t* name : {u"First", u"Second"}) EXPECT_TRUE(settings->GetString(name, value) && value == last);
-  ASSERT_TRUE(settings->GetString(u"Both", value));
-  EXPECT_TRUE(value == "first" + last || value == "second" + last) << value;
+  EXPECT_TRUE(settings->GetString(u"Both", value) && (value == "first" + last || value == "second" + last)) << value;
 }
 
 TEST_F(SettingsProcesses, AWriterKilledMidwayLeavesTheOldOrTheNewValue) {
   constexpr uint32_t kSize = 256 * 1024;
-  const StopPoint rounds[] = {{WritePoint::kHalfWritten, 0}, {WritePoint::kHalfWritten, 1},
-                              {WritePoint::kHalfWritten, 3}, {WritePoint::kReplaced, 1},
-                              {WritePoint::kReplaced, 2}};
-  const std::string directory = userRoot_ + "/SOFTWARE/Vexa/Settings/Kill";
+  const StopPoint rounds[] = {{WritePoint::kHalfWritten, 0}, {WritePoint::kHalfWritten, 1}, {WritePoint::kHalfWritten, 3},
+                              {WritePoint::kReplaced, 1}, {WritePoint::kReplaced, 2}};
   SettingsPtr settings;
   ASSERT_TRUE(OpenSettingsPath(u"Settings/Kill", kAccessUserCreate, settings));
   ASSERT_TRUE(settings->SetString(u"Untouched", u"still here"));
@@ -77,8 +63,8 @@ TEST_F(SettingsProcesses, AWriterKilledMidwayLeavesTheOldOrTheNewValue) {
       stoppedFd = stopped.WriteEnd();
       SetWriteObserver(StopWhenThere);
       SettingsPtr mine;
-      if (!OpenSettingsPath(u"Settings/Kill", kAccessUserCreate, mine)) return 1;
       std::vector<uint8_t> bytes(kSize);
+      if (!OpenSettingsPath(u"Settings/Kill", kAccessUserCreate, mine)) return 1;
       for (uint8_t fill = 1;; ++fill) {  // write n holds n everywhere
         std::fill(bytes.begin(), bytes.end(), fill);
         if (!mine->SetBinary(u"Big", bytes.data(), kSize)) return 2;
@@ -88,15 +74,12 @@ TEST_F(SettingsProcesses, AWriterKilledMidwayLeavesTheOldOrTheNewValue) {
     ::kill(writer.pid(), SIGKILL);
     ASSERT_EQ(writer.Wait(), 128 + SIGKILL);
     bool leftover = false;
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
+    for (const auto& entry : std::filesystem::directory_iterator(userRoot_ + "/SOFTWARE/Vexa/Settings/Kill"))
       leftover = leftover || entry.path().filename().string().rfind(".vexa-values.tmp", 0) == 0;
     EXPECT_EQ(leftover, round.point == WritePoint::kHalfWritten);
     vetl::MemoryBuffer<uint8_t> big;
     ASSERT_EQ(settings->GetBinary(u"Big", big), round.completed > 0);
-    if (round.completed > 0) {
-      ASSERT_EQ(big.Count(), kSize);
-      for (uint32_t i = 0; i < kSize; ++i) ASSERT_EQ(big.Data()[i], round.completed) << "byte " << i;
-    }
+    EXPECT_EQ(std::vector<uint8_t>(big.Data(), big.Data() + big.Count()), std::vector<uint8_t>(round.completed > 0 ? kSize : 0, round.completed));
     std::string untouched;
     EXPECT_TRUE(settings->GetString(u"Untouched", untouched) && untouched == "still here");
   }
