@@ -91,10 +91,8 @@ TEST(SrtReader, CueGrammarAndDamagedFiles) {
       {"UTF-16 with an odd byte count", utf16 + "\x01", kSrtFailed, {Usual("a"), Usual("b")}},
       {"lone surrogates", Encode("1\n" + t, Bom::kUtf16Be) + std::string("\xD8\x01\x00x\xDC\x02", 6), kSrtOk,
        {Usual("\xEF\xBF\xBDx\xEF\xBF\xBD")}},
-      {"joined text cut at a character", "1\n" + t + std::string(501, 'x') + "\n" + Repeat("\xE2\x82\xAC", 200) + "\n", kSrtOk,
-       {Usual(std::string(501, 'x') + "\n" + Repeat("\xE2\x82\xAC", 165))}},
-      {"huge UTF-8 line", "1\n" + t + Repeat("\xC3\xA9", 3000) + "\n\n2\n" + t + "B\n", kSrtOk,
-       {Usual(Repeat("\xC3\xA9", 499)), Usual("B")}},
+      {"huge UTF-8 line, text cut at a character", "1\n" + t + "x\n" + Repeat("\xC3\xA9", 3000) + "\n\n2\n" + t + "B\n", kSrtOk,
+       {Usual("x\n" + Repeat("\xC3\xA9", 498)), Usual("B")}},
       {"huge UTF-16 line", Encode("1\n" + t + Repeat("\xE2\x82\xAC", 2000) + "\n\n2\n" + t + "B\n", Bom::kUtf16Le), kSrtOk,
        {Usual(Repeat("\xE2\x82\xAC", 333)), Usual("B")}}};
   for (const auto& row : rows) {
