@@ -37,10 +37,28 @@ bool IsBlankUnit(char16_t unit) {
          unit == 0x202F || unit == 0x205F || unit == 0x3000 || unit == 0xFEFF;
 }
 
+// Text in UTF-16 without a mark: across the first whole code units, one byte of every unit is
+// zero (the first bytes of a cue are digits, a timing line and line ends, all below U+0100) and
+// the other byte is not always zero. Plain 8-bit text holds no NUL bytes, so it never passes.
+SrtEncoding UnmarkedUtf16(const uint8_t* bytes, size_t size) {
+  const size_t units = std::min(size, kUtf16SniffBytes) / 2;
+  bool lowZero = units > 0, highZero = units > 0, lowSet = false, highSet = false;
+  for (size_t i = 0; i < units; ++i) {
+    const uint8_t first = bytes[2 * i], second = bytes[2 * i + 1];
+    lowZero = lowZero && first == 0;
+    highZero = highZero && second == 0;
+    lowSet = lowSet || first != 0;
+    highSet = highSet || second != 0;
+  }
+  if (highZero && lowSet) return kSrtUtf16Le;
+  if (lowZero && highSet) return kSrtUtf16Be;
+  return kSrtPlain;
+}
+
 }  // namespace
 
 SrtLineSource::SrtLineSource(PortableFilePtr file) : m_file(std::move(file)) {
-  const size_t n = Available(3);
+  const size_t n = Available(kUtf16SniffBytes);
   const uint8_t* b = m_buffer + m_begin;
   if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
     m_encoding = kSrtUtf16Le;
@@ -48,6 +66,8 @@ SrtLineSource::SrtLineSource(PortableFilePtr file) : m_file(std::move(file)) {
     m_encoding = kSrtUtf16Be;
   } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
     m_encoding = kSrtUtf8Bom;
+  } else {
+    m_encoding = UnmarkedUtf16(b, n);
   }
 }
 

@@ -1,6 +1,15 @@
-// The lines of a SubRip file as UTF-8: the file's encoding told from its byte-order mark,
-// UTF-16 turned into UTF-8, CR LF shortened to LF, and lines longer than a cue's text buffer
-// handed out in pieces.
+// The lines of a SubRip file as UTF-8: the file's encoding told from its first bytes, UTF-16
+// turned into UTF-8, CR LF shortened to LF, and lines longer than a cue's text buffer handed
+// out in pieces.
+//
+// How the encoding is told:
+// - A byte-order mark names it: FF FE UTF-16 LE, FE FF UTF-16 BE, EF BB BF UTF-8. The mark is
+//   not skipped; it is read as part of the first line (a cue number, never interpreted).
+// - Without a mark, the first kUtf16SniffBytes bytes (or the whole file when shorter) are taken
+//   as 16-bit units: when every unit's second byte is zero and some first byte is not, the file
+//   is UTF-16 LE ("1" CR LF is 31 00 0D 00 0A 00); the reverse makes it UTF-16 BE. Such a file
+//   is read from its first byte as a marked one would be. Anything else, plain 8-bit text
+//   included (it holds no NUL bytes), is taken as bytes as they are.
 //
 // How damaged input is read:
 // - UTF-16 is read in whole code units (a line ends at the unit U+000A, not at any 0x0A byte).
@@ -24,11 +33,14 @@ namespace srt {
 
 // How the bytes of a file are taken, told from its first bytes.
 enum SrtEncoding : int32_t {
-  kSrtUtf16Le = 0,   // FF FE
-  kSrtUtf16Be = 1,   // FE FF
+  kSrtUtf16Le = 0,   // FF FE, or no mark and zero second bytes
+  kSrtUtf16Be = 1,   // FE FF, or no mark and zero first bytes
   kSrtUtf8Bom = 2,   // EF BB BF
-  kSrtPlain = 3,     // no mark: the bytes as they are
+  kSrtPlain = 3,     // no mark and not UTF-16: the bytes as they are
 };
+
+// How many leading bytes of a file without a mark decide whether it is UTF-16.
+inline constexpr size_t kUtf16SniffBytes = 64;
 
 // The longest piece of a line, in UTF-8 bytes: a cue's text buffer less its terminator.
 inline constexpr size_t kSrtLineBytes = 999;
@@ -42,8 +54,8 @@ using PortableFilePtr = std::unique_ptr<VexaFiles::PortableFile, PortableFileClo
 
 class SrtLineSource {
  public:
-  // Takes the open file and reads its byte-order mark without consuming it: the mark is read
-  // as part of the first line.
+  // Takes the open file and tells its encoding from its first bytes without consuming them: a
+  // mark is read as part of the first line.
   explicit SrtLineSource(PortableFilePtr file);
 
   SrtEncoding Encoding() const { return m_encoding; }

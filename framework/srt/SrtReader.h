@@ -6,6 +6,10 @@
 // match drops its cue; reading picks up at the next non-blank line. Times are 100-ns units.
 //
 // Choices made where the format leaves room:
+// - A file without a byte-order mark whose first bytes are UTF-16 text (one byte of every unit
+//   zero, the rule in SrtLines.h) is read as UTF-16 LE or BE from its first byte, so its cues
+//   are not lost to lines full of NUL bytes; Encoding() then answers kSrtUtf16Le or
+//   kSrtUtf16Be. Plain 8-bit text stays kSrtPlain.
 // - A cue's joined text longer than 999 bytes is cut at a UTF-8 character boundary, so the
 //   text stays whole characters and keeps its terminator.
 // - A timing line whose numbers overflow 32 bits, or whose time overflows 64 bits, does not
