@@ -7,32 +7,11 @@
 #include <cstring>
 
 #include "framework/subtitles/SubtitleBitmap.h"
+#include "framework/subtitles/SubtitlePacket.h"
 #include "framework/subtitles/SubtitleRasteriser.h"
+#include "tests/framework/subtitles/SubtitleRunRows.h"
 
 namespace vmf::test {
-
-// Decodes one row of run-length codes starting at nibble `*at`; false on a malformed row.
-inline bool ReadRunRow(const uint8_t* data, size_t size, size_t* at, PixelPlane* plane, uint32_t y) {
-  const auto next = [&](uint32_t* v) {
-    if (*at / 2 >= size) return false;
-    const uint8_t byte = data[*at / 2];
-    *v = (*v << 4) | ((*at % 2 == 0) ? byte >> 4 : byte & 0x0F);
-    ++*at;
-    return true;
-  };
-  for (uint32_t x = 0; x < plane->width;) {
-    uint32_t v = 0;
-    for (uint32_t least : {0x4u, 0x10u, 0x40u, 0x100u}) {
-      if (!next(&v)) return false;
-      if (v >= least) break;
-    }
-    const uint32_t n = (v >> 2) == 0 ? plane->width - x : v >> 2;
-    if (x + n > plane->width) return false;
-    for (uint32_t i = 0; i < n; ++i) plane->Ref(x++, y) = v & 3;
-  }
-  *at += *at % 2;
-  return true;
-}
 
 // The rows of both fields, checking that field 1 ends where the header says field 2 starts.
 inline PixelPlane ReadFields(const uint8_t* data, size_t size, uint32_t width, uint32_t height, size_t second) {
@@ -59,6 +38,36 @@ inline PixelPlane DecodePacket(const uint8_t* packet, uint16_t length, bool tran
   const SubtitleRecord h = HeaderOf(packet);
   const size_t start = sizeof h + (transparency ? 4 : 0);
   return ReadFields(packet + start, length - sizeof h - 4, h.width, h.height, h.secondFieldOffset);
+}
+
+// A cue drawn for a frame and built into a packet as the SRT read module does it.
+struct CuePacket {
+  int32_t result = kSubtitleBadArgument;
+  SubtitlePreset preset = SubtitlePreset::kSmall;
+  PixelPlane bitmap;  // what RenderSubtitle drew
+  PixelPlane placed;  // what the packet should carry: the box padded, and scaled to fit the area
+  SubtitleBytes packet;
+  uint16_t length = 0;
+};
+
+inline CuePacket DrawCuePacket(SubtitleRasteriser* context, const char* text, int32_t frameWidth, int32_t frameHeight) {
+  static constexpr uint8_t kColours[12] = {0, 0, 0, 0, 0, 0, 254, 254, 254, 254, 254, 254};
+  CuePacket c;
+  if (!PickSubtitlePreset(frameWidth, frameHeight, &c.preset)) return c;
+  uint32_t width = static_cast<uint32_t>(frameWidth), height = static_cast<uint32_t>(frameHeight);
+  SubtitleBytes bitmap;
+  SubtitleRecord record{};
+  char timeText[kTimeTextSize] = {};
+  c.result = RenderSubtitle(context, frameWidth, frameHeight, &width, &height, &bitmap, &c, timeText, text, 0, 10'000'000);
+  if (c.result != kSubtitleOk) return c;
+  c.bitmap = UnpackFourBit(bitmap.get(), width, height);
+  c.placed = FitIntoArea(CropPadded(c.bitmap, FindEvenBox(c.bitmap)), AreaOf(c.preset));
+  std::memcpy(record.timeText, timeText, sizeof record.timeText);
+  record.width = static_cast<uint16_t>(width);
+  record.height = static_cast<uint16_t>(height);
+  std::memcpy(record.colours, kColours, sizeof kColours);
+  c.result = BuildSubtitlePacket(c.preset, bitmap.get(), record, &c.length, &c.packet, true);
+  return c;
 }
 
 }  // namespace vmf::test
