@@ -151,9 +151,10 @@ GlyphImage MakeBarImage(int32_t width, uint32_t pixelSize) {
 bool DrawGlyphImage(Canvas& canvas, const GlyphImage& image, int32_t x, int32_t y, uint32_t textColour) {
   if (x < 0 || y < 0 || x + image.width > canvas.width || y + image.height > canvas.height) return false;
   for (int32_t j = 0; j < image.height; ++j) {
+    uint32_t* row = canvas.Row(y + j);
     for (int32_t i = 0; i < image.width; ++i) {
       const size_t src = static_cast<size_t>(j) * image.width + i;
-      uint32_t& pixel = canvas.pixels[static_cast<size_t>(y + j) * canvas.width + (x + i)];
+      uint32_t& pixel = row[x + i];
       uint32_t out = 0;
       // Canvas bytes run blue, green, red; the colours are stored the other way round.
       for (int b = 0; b < 3; ++b) {

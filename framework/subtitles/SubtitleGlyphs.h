@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "framework/subtitles/FreeTypeHandles.h"
@@ -59,10 +60,28 @@ bool MakeGlyphImage(SubtitleFont& font, char32_t code, const TextStyle& style, G
 GlyphImage MakeBarImage(int32_t width, uint32_t pixelSize);
 
 // The 32-bit canvas the layout draws on, top row first.
+// The canvas is 1.5 times the frame each way, but a cue covers a few of its rows: a row is made
+// (zero-filled) when it is first drawn on, so a cue does not pay for clearing megabytes.
 struct Canvas {
   int32_t width = 0;
   int32_t height = 0;
-  std::vector<uint32_t> pixels;
+  std::vector<std::unique_ptr<uint32_t[]>> rows;  // null: nothing drawn on that row
+
+  void Reset(int32_t w, int32_t h) {
+    width = w;
+    height = h;
+    rows.clear();
+    rows.resize(static_cast<size_t>(h));
+  }
+  uint32_t* Row(int32_t y) {
+    auto& row = rows[static_cast<size_t>(y)];
+    if (!row) row = std::make_unique<uint32_t[]>(static_cast<size_t>(width));  // zeroed
+    return row.get();
+  }
+  uint32_t At(int32_t x, int32_t y) const {
+    const auto& row = rows[static_cast<size_t>(y)];
+    return row ? row[static_cast<size_t>(x)] : 0;
+  }
 };
 // Draws `image` with its top-left corner at (x, y) in the text colour; false (nothing drawn)
 // unless it lies wholly inside the canvas.

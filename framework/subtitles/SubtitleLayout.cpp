@@ -70,7 +70,7 @@ CanvasBox LayOutCue(SubtitleFont& font, const std::vector<StyledChar>& text, uin
                     uint32_t frameHeight, Canvas* canvas) {
   canvas->width = static_cast<int32_t>(frameWidth + frameWidth / 2);
   canvas->height = static_cast<int32_t>(frameHeight + frameHeight / 2);
-  canvas->pixels.assign(static_cast<size_t>(canvas->width) * static_cast<size_t>(canvas->height), 0);
+  canvas->Reset(canvas->width, canvas->height);
   uint32_t largest = kBasePixelSize;
   for (const StyledChar& c : text) largest = std::max(largest, c.style.pixelSize);
   CLinePen pen(frameWidth, frameHeight, *canvas, largest * kLineSpacingTenths / 10);
@@ -97,9 +97,9 @@ PixelPlane CutPalettePlane(const Canvas& canvas, const CanvasBox& box) {
   if (box.Empty()) return PixelPlane();
   PixelPlane plane(static_cast<uint32_t>(box.right - box.left), static_cast<uint32_t>(box.bottom - box.top));
   for (uint32_t y = 0; y < plane.height; ++y) {
-    const size_t row = static_cast<size_t>(box.top + static_cast<int32_t>(y)) * canvas.width;
+    const int32_t row = box.top + static_cast<int32_t>(y);
     for (uint32_t x = 0; x < plane.width; ++x) {
-      plane.Ref(x, y) = PaletteValueOf(canvas.pixels[row + box.left + x]);
+      plane.Ref(x, y) = PaletteValueOf(canvas.At(box.left + static_cast<int32_t>(x), row));
     }
   }
   return plane;
