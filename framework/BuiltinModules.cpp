@@ -89,9 +89,10 @@ constexpr VmfEntryTable kMpegEntries{
     .readNextBlock = NoReader, .readNextBlockByStream = NoReader, .setInfo = NoReader};
 
 constexpr VmfModuleDescriptor kAvi{VMF_MODULE_AVI, &kAviInfo, &kAviEntries};
-constexpr VmfModuleDescriptor kMatroska{VMF_MODULE_MATROSKA, &kMatroskaInfo, &kMatroskaEntries};
+// The two stand-ins serve only while their reader is not linked.
+[[maybe_unused]] constexpr VmfModuleDescriptor kMatroska{VMF_MODULE_MATROSKA, &kMatroskaInfo, &kMatroskaEntries};
 constexpr VmfModuleDescriptor kAvc{VMF_MODULE_AVC, &kAvcInfo, &kAvcEntries};
-constexpr VmfModuleDescriptor kSrt{VMF_MODULE_SRT, &kSrtInfo, &kSrtEntries};
+[[maybe_unused]] constexpr VmfModuleDescriptor kSrt{VMF_MODULE_SRT, &kSrtInfo, &kSrtEntries};
 constexpr VmfModuleDescriptor kMp4{VMF_MODULE_MP4, &kMp4Info, &kMp4Entries};
 constexpr VmfModuleDescriptor kMpeg{VMF_MODULE_MPEG, &kMpegInfo, &kMpegEntries};
 

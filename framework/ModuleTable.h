@@ -138,12 +138,4 @@ static_assert(offsetof(VmfModuleDescriptor, entries) == 16);
 // A reader may use the framework's probe for its slot 2 (ProbeMatroska, ProbeSrt in
 // framework/ModuleProbes.h).
 const VmfModuleDescriptor* MatroskaModuleDescriptor();
-// answering its descriptor with id VMF_MODULE_MATROSKA, and the SRT reader (framework/srt,
-// target `vexa_srt`) likewise defines SrtModuleDescriptor() with id VMF_MODULE_SRT. When such a
-// target exists, framework/CMakeLists.txt links it into `vexa_framework` and defines
-// VEXA_HAVE_MATROSKA_READER / VEXA_HAVE_SRT_READER, and the built-in list takes the reader's
-// descriptor. Without the reader the built-in list holds a stand-in for the id whose probe scores
-// as the reader's would and whose open answers VMF_ERR_UNSUPPORTED_CONTAINER. A reader may use
-// the framework's probe for its slot 2 (ProbeMatroska, ProbeSrt in framework/ModuleProbes.h).
-const VmfModuleDescriptor* MatroskaModuleDescriptor();
 const VmfModuleDescriptor* SrtModuleDescriptor();
