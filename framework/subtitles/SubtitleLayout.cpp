@@ -2,6 +2,9 @@
 #include "framework/subtitles/SubtitleLayout.h"
 
 #include <algorithm>
+#include <map>
+#include <optional>
+#include <tuple>
 
 namespace vmf {
 namespace {
@@ -12,6 +15,29 @@ constexpr uint32_t kLineSpacingTenths = 12;
 // strike-through's middle above it.
 constexpr int32_t kUnderlineTenths = 1;
 constexpr int32_t kStrikeTenths = 3;
+
+// Stroking a glyph is most of a cue's cost, and a cue repeats its letters: each character is
+// made once per shape (size, bold, italic) and drawn from the copy after that.
+class CGlyphCache {
+ public:
+  explicit CGlyphCache(SubtitleFont& font) : m_font(font) {}
+  // Null when the font cannot make the character.
+  const GlyphImage* Find(char32_t code, const TextStyle& style) {
+    const Key key{code, style.pixelSize, style.bold, style.italic};
+    auto found = m_glyphs.find(key);
+    if (found == m_glyphs.end()) {
+      GlyphImage image;
+      const bool made = MakeGlyphImage(m_font, code, style, &image);
+      found = m_glyphs.emplace(key, made ? std::optional<GlyphImage>(std::move(image)) : std::nullopt).first;
+    }
+    return found->second ? &*found->second : nullptr;
+  }
+
+ private:
+  using Key = std::tuple<char32_t, uint32_t, bool, bool>;
+  SubtitleFont& m_font;
+  std::map<Key, std::optional<GlyphImage>> m_glyphs;
+};
 
 class CLinePen {
  public:
@@ -76,14 +102,16 @@ CanvasBox LayOutCue(SubtitleFont& font, const std::vector<StyledChar>& text, uin
   CLinePen pen(frameWidth, frameHeight, *canvas, largest * kLineSpacingTenths / 10);
 
   CanvasBox box;
-  GlyphImage glyph;
+  CGlyphCache glyphs(font);
   for (const StyledChar& c : text) {
     if (c.code == U'\n') {
       pen.NewLine();
       continue;
     }
     if (c.code == U'\r') continue;
-    if (!MakeGlyphImage(font, c.code, c.style, &glyph)) continue;  // a glyph the font cannot make is left out
+    const GlyphImage* made = glyphs.Find(c.code, c.style);
+    if (made == nullptr) continue;  // a glyph the font cannot make is left out
+    const GlyphImage& glyph = *made;
     if (pen.Overflows(glyph.advance)) pen.NewLine();
     if (pen.PastBottom()) break;
     Draw(*canvas, glyph, pen.X() + glyph.left, pen.Baseline() - glyph.top, c.style.colour, &box);
