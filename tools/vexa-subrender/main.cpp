@@ -42,7 +42,7 @@ enum class Mode { kPacket, kSrt, kText };
 struct Options {
   Mode mode = Mode::kPacket;
   std::string input, out, font, packetOut, pgmOut;
-  double at = 0;
+  double at = -1;  // --srt needs it
   uint32_t frameWidth = 0, frameHeight = 0;  // 0: the mode's default
   uint32_t repeat = 0;
 };
@@ -107,7 +107,7 @@ bool ParseArguments(int argc, char** argv, Options* o) {
   if (o->mode == Mode::kPacket) {
     if (plain.size() != 2) return false;
     o->input = plain[0];
-  } else if (plain.size() != 1) {
+  } else if (plain.size() != 1 || (o->mode == Mode::kSrt && o->at < 0)) {
     return false;
   }
   o->out = plain.back();
