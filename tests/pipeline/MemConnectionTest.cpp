@@ -41,10 +41,8 @@ void Put(bufstream& face, const std::string& bytes) {
 }
 
 int32_t Mark(bufstream& face, int64_t start, uint8_t valid = 1, uint32_t id = kAuxSampleTiming) {
-  SampleTimingRecord record{};
-  record.start = start;
-  record.present = 1;
-  record.startValid = valid;
+  SampleTimingRecord record{
+      .start = start, .stop = 0, .size = 0, .present = 1, .startValid = valid, .reserved = {}};
   return face.auxInfo(&face, 0, id, &record, sizeof record);
 }
 

@@ -1,8 +1,6 @@
 // vexa-transcode from a shell: offers, refusals and their exit codes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,19 +14,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CommandResult {
-  int exitCode;
-  std::string output;  // standard output, and standard error unless redirected elsewhere
-};
-
+// Standard error joins standard output unless sent elsewhere.
 CommandResult Shell(const std::string& command, const std::string& errors = "2>&1") {
-  CommandResult result{-1, ""};
-  FILE* pipe = popen((command + " " + errors).c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
-  int status = pipe ? pclose(pipe) : -1;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  return RunShell(command + " " + errors);
 }
 
 // Matroska files of the shared fixtures, and files that only look like them.
