@@ -21,9 +21,7 @@ struct FakeJobStats {
   std::atomic<int> created{0};
   std::atomic<int> destroyed{0};
   std::atomic<int> opens{0};
-  std::atomic<int> stops{0};
   std::atomic<bool> available{true};
-  std::atomic<bool> failOpen{false};
   std::atomic<int64_t> duration{-1};
   std::atomic<int> openDelayMs{0};
   // While set, checking a source named "slow.mkv" waits: a file whose opening blocks.
@@ -60,7 +58,6 @@ class FakeJob : public CBaseTranscoderJob {
     return 0;
   }
   int32_t Stop() override {
-    ++m_stats->stops;
     m_remaining = 0;
     return 0;
   }
@@ -72,7 +69,6 @@ class FakeJob : public CBaseTranscoderJob {
     m_listener = listener;
     std::this_thread::sleep_for(std::chrono::milliseconds(m_stats->openDelayMs));
     if (!StoreSourcePath(path)) return kJobFailed;
-    if (m_stats->failOpen) return kJobUnusableSource;
     return CheckSource(GetSourcePath(), mime);
   }
   int32_t CheckSource(const char16_t* path, const char* mime) override {

@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "interfaces/SampleTimingRecord.h"
+#include "mux/H264AccessUnit.h"
 #include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMemConnection.h"
@@ -128,17 +129,11 @@ namespace {
 // (its delimiter byte lacks the stop bit).
 std::vector<uint8_t> ParameterSets(const std::vector<uint8_t>& unit) {
   std::vector<uint8_t> out = {0, 0, 0, 1, 9, 0xE0};
-  for (size_t i = 0; i + 4 < unit.size(); ++i) {
-    if (unit[i] != 0 || unit[i + 1] != 0 || unit[i + 2] != 1) continue;
-    uint8_t type = unit[i + 3] & 0x1F;
-    size_t end = i + 3;
-    while (end + 3 < unit.size() && !(unit[end] == 0 && unit[end + 1] == 0 && unit[end + 2] <= 1)) ++end;
-    if (end + 3 >= unit.size()) end = unit.size();
-    if (type == 7 || type == 8) {
+  for (const H264NalUnit& nal : H264SplitNalUnits(unit.data(), unit.size()))
+    if (nal.type == kNalSps || nal.type == kNalPps) {
       out.insert(out.end(), {0, 0, 0, 1});
-      out.insert(out.end(), unit.begin() + long(i + 3), unit.begin() + long(end));
+      out.insert(out.end(), unit.begin() + long(nal.payload), unit.begin() + long(nal.end));
     }
-  }
   return out;
 }
 
@@ -426,10 +421,6 @@ std::vector<uint16_t> Pids(const TsReport& report, bool video) {
 
 std::vector<int> NalTypes(const std::vector<uint8_t>& au) {
   std::vector<int> types;
-  for (size_t i = 0; i + 3 < au.size(); ++i)
-    if (au[i] == 0 && au[i + 1] == 0 && au[i + 2] == 1) {
-      types.push_back(au[i + 3] & 0x1F);
-      i += 2;
-    }
+  for (const H264NalUnit& nal : H264SplitNalUnits(au.data(), au.size())) types.push_back(nal.type);
   return types;
 }
