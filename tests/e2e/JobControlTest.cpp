@@ -18,15 +18,10 @@ constexpr auto kHangLimit = 20s;  // far beyond any normal answer: only a hang e
 
 std::u16string Wide(const std::string& path) { return std::u16string(path.begin(), path.end()); }
 
-// Reads a job until Read answers false.
+// A job's whole stream as bytes.
 std::vector<uint8_t> ReadToEnd(NS::ITranscoderJob* job) {
-  std::vector<uint8_t> stream, buffer(64 * 1024);
-  auto deadline = std::chrono::steady_clock::now() + kHangLimit;
-  uint32_t count = 0;
-  while (job->Read(buffer.data(), uint32_t(buffer.size()), &count) &&
-         std::chrono::steady_clock::now() < deadline)
-    stream.insert(stream.end(), buffer.begin(), buffer.begin() + count);
-  return stream;
+  std::string stream = ReadJobStream(*job);
+  return std::vector<uint8_t>(stream.begin(), stream.end());
 }
 
 class JobControl : public testing::Test {
