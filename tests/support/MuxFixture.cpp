@@ -80,7 +80,8 @@ CommandResult RunShell(const std::string& command) {
   CommandResult result{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
   char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.output.append(buffer, n);
   int status = pipe ? pclose(pipe) : -1;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
@@ -146,8 +147,9 @@ struct StreamChain {
 void Write(CTranscodeMemConnection& connection, const std::vector<uint8_t>& bytes, int64_t ms) {
   std::vector<uint8_t> copy = bytes;
   connection.copyBytes(&connection, copy.data(), uint32_t(copy.size()));
-  SampleTimingRecord record{.start = ms * 27000, .stop = ms * 27000 + 1, .size = uint32_t(copy.size()),
-                            .present = 1, .startValid = 1, .reserved = {}};
+  SampleTimingRecord record{.start = ms * 27000, .stop = ms * 27000 + 1,
+                            .size = uint32_t(copy.size()), .present = 1, .startValid = 1,
+                            .reserved = {}};
   connection.auxInfo(&connection, 0, kAuxSampleTiming, &record, sizeof record);
 }
 
@@ -304,7 +306,8 @@ namespace {
 
 // ffprobe's entries for path, a line per stream or packet, the fields in ffprobe's order.
 std::vector<std::string> ProbeLines(const std::string& entries, const std::string& path) {
-  std::istringstream in(RunShell("ffprobe -v error -of csv=p=0 -show_entries " + entries + " " + path).output);
+  std::istringstream in(
+      RunShell("ffprobe -v error -of csv=p=0 -show_entries " + entries + " " + path).output);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);)
     if (!line.empty()) lines.push_back(line);
@@ -409,7 +412,8 @@ std::string FfmpegDecodeErrors(const std::string& path) {
 
 std::string DecoderErrors(const std::string& path) {
   // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the pipe.
-  return RunShell("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path + " 2>&1 >/dev/null").output;
+  return RunShell("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
+                  " 2>&1 >/dev/null").output;
 }
 
 std::vector<uint16_t> Pids(const TsReport& report, bool video) {
