@@ -10,7 +10,7 @@
 
 #include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
-#include "pipeline/TranscodeReceiver.h"
+#include "tests/support/NodeStandIns.h"
 
 // The stack's mutex creation fails on demand: this definition stands in front of the library's.
 static std::atomic<int> g_failMutexes{0};
@@ -21,19 +21,6 @@ extern "C" int32_t NetMutexCreate(NetHandle* out, int32_t reserved) {
 }
 
 namespace {
-
-struct Recorder : CTranscodeReceiver {
-  int32_t AddRef() override { return 1; }
-  int32_t Release() override { return 1; }
-  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
-    samples.emplace_back(reinterpret_cast<char*>(data), size);
-    starts.push_back(format->startTime);
-    privateSizes.push_back(format->privateSize);
-  }
-  std::vector<std::string> samples;
-  std::vector<int64_t> starts;
-  std::vector<uint32_t> privateSizes;
-};
 
 void Put(bufstream& face, const std::string& bytes) {
   std::string copy = bytes;
@@ -48,7 +35,7 @@ int32_t Mark(bufstream& face, int64_t start, uint8_t valid = 1, uint32_t id = kA
 
 TEST(MemConnection, AccumulatesAndDeliversWholeSamples) {
   CTranscodeMemConnection connection(64, 16);
-  Recorder recorder;
+  SampleRecorder recorder;
   uint8_t codecData[5] = {1, 2, 3, 4, 5};
   StreamFormatRecord format{};
   format.privateData = codecData;
@@ -88,7 +75,7 @@ TEST(MemConnection, DropsSamplesWithoutReceiverAndGrowsForOnesLargerThanItsBuffe
   Put(connection, "0123456789");
   Mark(connection, 0);
   EXPECT_EQ(connection.Used(), 0);
-  Recorder recorder;
+  SampleRecorder recorder;
   connection.SetReceiver(&recorder);
   Put(connection, "head");
   Put(connection, "of a long sample");
