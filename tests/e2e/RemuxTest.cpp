@@ -134,15 +134,6 @@ TEST_F(Remux, DamagedSourcesAreRefusedOrServedToTheEnd) {
   EXPECT_TRUE(Pids(report_, false).empty());
 }
 
-TEST_F(Remux, VideoThatIsNotH264IsRefusedInOneLine) {
-  std::string source = MakeMkvFixture("mpeg4_video");
-  ASSERT_FALSE(source.empty());
-  ProgramRun run = RunTranscode({"--output", FixtureDir() + "/mpeg4_video.ts", source});
-  EXPECT_NE(run.exitCode, 0);
-  EXPECT_EQ(std::count(run.standardError.begin(), run.standardError.end(), '\n'), 1) << run.standardError;
-  EXPECT_NE(run.standardError.find("H.264"), std::string::npos) << run.standardError;
-}
-
 // The NAL unit types of a picture hold all of `wanted`.
 bool Holds(const TsPesInfo& picture, std::initializer_list<int> wanted) {
   std::vector<int> types = NalTypes(picture.payload);

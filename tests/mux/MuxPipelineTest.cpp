@@ -7,6 +7,7 @@
 #include "pipeline/TranscodeMuxMP2.h"
 #include "pipeline/TranscodeSink.h"
 #include "tests/support/MuxFixture.h"
+#include "tests/support/NodeStandIns.h"
 #include "tests/support/TsChecker.h"
 
 namespace {
@@ -108,14 +109,9 @@ TEST(TsCheckerSelfTest, CatchesDamage) {
   EXPECT_FALSE(CheckTransportStream(sparse).problems.empty());
 }
 
-struct Reports : CTranscodeNodeObserver {
-  void Notify(int32_t code) override { codes.push_back(code); }
-  std::vector<int32_t> codes;
-};
-
 // The library takes H.264, AAC, AC-3 and MPEG audio; the other codes the node passes on are refused.
 TEST(MuxPipeline, LibraryRefusesOtherCodings) {
-  Reports reports;
+  NodeEvents reports;
   auto* sink = new CTranscodeSink(nullptr);
   auto* mux = new CTranscodeMuxMP2(&reports);
   auto* encoder = new CTranscodeEncodeFake(nullptr, 201);

@@ -10,7 +10,7 @@
 
 #include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
-#include "pipeline/TranscodeReceiver.h"
+#include "tests/support/NodeStandIns.h"
 
 // The stack's mutex creation fails on demand: this definition stands in front of the library's.
 static std::atomic<int> g_failMutexes{0};
@@ -22,35 +22,20 @@ extern "C" int32_t NetMutexCreate(NetHandle* out, int32_t reserved) {
 
 namespace {
 
-struct Recorder : CTranscodeReceiver {
-  int32_t AddRef() override { return 1; }
-  int32_t Release() override { return 1; }
-  void Receive(uint8_t* data, uint32_t size, StreamFormatRecord* format) override {
-    samples.emplace_back(reinterpret_cast<char*>(data), size);
-    starts.push_back(format->startTime);
-    privateSizes.push_back(format->privateSize);
-  }
-  std::vector<std::string> samples;
-  std::vector<int64_t> starts;
-  std::vector<uint32_t> privateSizes;
-};
-
 void Put(bufstream& face, const std::string& bytes) {
   std::string copy = bytes;
   ASSERT_EQ(face.copyBytes(&face, reinterpret_cast<uint8_t*>(copy.data()), uint32_t(copy.size())), copy.size());
 }
 
 int32_t Mark(bufstream& face, int64_t start, uint8_t valid = 1, uint32_t id = kAuxSampleTiming) {
-  SampleTimingRecord record{};
-  record.start = start;
-  record.present = 1;
-  record.startValid = valid;
+  SampleTimingRecord record{
+      .start = start, .stop = 0, .size = 0, .present = 1, .startValid = valid, .reserved = {}};
   return face.auxInfo(&face, 0, id, &record, sizeof record);
 }
 
 TEST(MemConnection, AccumulatesAndDeliversWholeSamples) {
   CTranscodeMemConnection connection(64, 16);
-  Recorder recorder;
+  SampleRecorder recorder;
   uint8_t codecData[5] = {1, 2, 3, 4, 5};
   StreamFormatRecord format{};
   format.privateData = codecData;
@@ -90,7 +75,7 @@ TEST(MemConnection, DropsSamplesWithoutReceiverAndGrowsForOnesLargerThanItsBuffe
   Put(connection, "0123456789");
   Mark(connection, 0);
   EXPECT_EQ(connection.Used(), 0);
-  Recorder recorder;
+  SampleRecorder recorder;
   connection.SetReceiver(&recorder);
   Put(connection, "head");
   Put(connection, "of a long sample");

@@ -9,15 +9,11 @@
 #include "pipeline/TranscodeMuxMP2.h"
 #include "pipeline/TranscodeSink.h"
 #include "tests/pipeline/FakeMuxMp2.h"
+#include "tests/support/NodeStandIns.h"
 
 namespace {
 
 using Calls = std::vector<std::string>;
-
-struct Observer : CTranscodeNodeObserver {
-  void Notify(int32_t code) override { codes.push_back(code); }
-  std::vector<int32_t> codes;
-};
 
 class MuxNode : public ::testing::Test {
  protected:
@@ -32,7 +28,7 @@ class MuxNode : public ::testing::Test {
   CTranscodeMuxMP2* Make() { return new CTranscodeMuxMP2(&observer, FAKE_MUX_PATH); }
 
   FakeMuxState* state = nullptr;
-  Observer observer;
+  NodeEvents observer;
   CTranscodeSink* sink = new CTranscodeSink(nullptr);
   CTranscodeEncodeFake* encoder = new CTranscodeEncodeFake(nullptr, 10);
 

@@ -17,12 +17,8 @@ struct Pipe {
 };
 
 SampleTimingRecord Timing(int64_t start) {
-  SampleTimingRecord record{};
-  record.start = start;
-  record.stop = start + 1;
-  record.present = 1;
-  record.startValid = start >= 0;
-  return record;
+  return {.start = start, .stop = start + 1, .size = 0, .present = 1, .startValid = start >= 0,
+          .reserved = {}};
 }
 
 bool Take(bufstream& face, SampleTimingRecord& record) {

@@ -8,13 +8,9 @@
 #include <vector>
 
 #include "pipeline/TranscodeSink.h"
+#include "tests/support/NodeStandIns.h"
 
 namespace {
-
-struct Observer : CTranscodeNodeObserver {
-  void Notify(int32_t code) override { codes.push_back(code); }
-  std::vector<int32_t> codes;
-};
 
 uint32_t Write(CTranscodeSink& sink, std::string bytes) {
   bufstream* face = sink.WritingFace();
@@ -31,7 +27,7 @@ std::string ReadSome(CTranscodeSink& sink, uint32_t capacity, int32_t* result = 
 }
 
 TEST(Sink, PartialReadsInOrderThenEndMarkOnce) {
-  Observer observer;
+  NodeEvents observer;
   auto* sink = new CTranscodeSink(&observer);
   Write(*sink, "hello ");
   Write(*sink, "world");

@@ -11,7 +11,7 @@
 #include "framework/VmfQueryIds.h"
 #include "pipeline/TranscodeDemuxMKV.h"
 #include "pipeline/TranscodeMemConnection.h"
-#include "pipeline/TranscodeReceiver.h"
+#include "tests/support/NodeStandIns.h"
 
 namespace {
 
@@ -116,22 +116,6 @@ class FaultyReader : public L2carWrapper {
   std::map<int32_t, int32_t> blocks;
 };
 
-class Recorder : public CTranscodeReceiver {
- public:
-  explicit Recorder(std::vector<int64_t>* starts) : m_starts(starts) {}
-  int32_t AddRef() override { return 1; }
-  int32_t Release() override { return 1; }
-  void Receive(uint8_t*, uint32_t, StreamFormatRecord* format) override { m_starts->push_back(format->startTime); }
-
- private:
-  std::vector<int64_t>* m_starts;
-};
-
-struct Observer : CTranscodeNodeObserver {
-  void Notify(int32_t code) override { codes.push_back(code); }
-  std::vector<int32_t> codes;
-};
-
 class DemuxUnderTest : public CTranscodeDemuxMKV {
  public:
   explicit DemuxUnderTest(CTranscodeNodeObserver* observer) : CTranscodeDemuxMKV(observer) {}
@@ -158,10 +142,11 @@ class Demux : public ::testing::Test {
   std::u16string sample = [] { std::string s = VEXA_SAMPLE_MKV; return std::u16string(s.begin(), s.end()); }();
   void TearDown() override { EXPECT_EQ(demux->Release(), 0); }
 
-  Observer observer;
+  NodeEvents observer;
   DemuxUnderTest* demux = new DemuxUnderTest(&observer);
-  std::vector<int64_t> starts[2];
-  Recorder recorders[2] = {Recorder(&starts[0]), Recorder(&starts[1])};
+  SampleRecorder recorders[2];
+  std::vector<int64_t>& videoStarts = recorders[0].starts;
+  std::vector<int64_t>& audioStarts = recorders[1].starts;
 };
 
 TEST_F(Demux, KeepsTheAudioTheMultiplexerTakes) {
@@ -188,7 +173,7 @@ TEST_F(Demux, StartAtZeroNeedsNoSeekAndAFailedSeekIsReported) {
   demux->reader->failSeek = true;
   EXPECT_EQ(demux->Seek(0, -1), kDone);
   EXPECT_GT(demux->Process(), 0);
-  ASSERT_EQ(starts[0].size(), 1u);
+  ASSERT_EQ(videoStarts.size(), 1u);
   EXPECT_TRUE(observer.codes.empty());
   EXPECT_EQ(demux->Seek(1400, -1), kFailed);
   EXPECT_EQ(observer.codes, std::vector<int32_t>{kNodeEventSeekFailed});
@@ -215,15 +200,15 @@ TEST_F(Demux, WhatCannotBeServedIsLeftOutAndEveryStreamRunsToItsEnd) {
     demux->reader->damagedType = c.type, demux->reader->damagedBlock = c.block, demux->reader->damage = c.damage;
     demux->reader->blocks.clear();
     Open();
-    for (auto& s : starts) s.clear();
+    for (SampleRecorder& recorder : recorders) recorder = SampleRecorder();
     ASSERT_EQ(demux->Seek(0, -1), kDone);
     EXPECT_EQ(Drain(), kDone);
-    if (c.damage == Damage::kNone) whole[0] = starts[0].size(), whole[1] = starts[1].size();
+    if (c.damage == Damage::kNone) whole[0] = videoStarts.size(), whole[1] = audioStarts.size();
     bool lost = c.damage == Damage::kFourBytes || c.damage == Damage::kUnreadable;
-    EXPECT_EQ(starts[0].size(), whole[0] - (lost && c.type == VMF_BLOCK_VIDEO));
-    EXPECT_EQ(starts[1].size(), whole[1] - (lost && c.type == VMF_BLOCK_AUDIO));
+    EXPECT_EQ(videoStarts.size(), whole[0] - (lost && c.type == VMF_BLOCK_VIDEO));
+    EXPECT_EQ(audioStarts.size(), whole[1] - (lost && c.type == VMF_BLOCK_AUDIO));
     EXPECT_EQ(demux->SkippedSamples(), lost ? 1u : 0u);
-    EXPECT_TRUE(std::is_sorted(starts[1].begin(), starts[1].end()));
+    EXPECT_TRUE(std::is_sorted(audioStarts.begin(), audioStarts.end()));
   }
   EXPECT_GT(whole[0], 100u);  // the sample's 5 s of pictures and tone
   EXPECT_GT(whole[1], 200u);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include <string>
 #include <string_view>
 
 #include "jobs/BaseTranscoderJob.h"
@@ -21,9 +22,7 @@ struct FakeJobStats {
   std::atomic<int> created{0};
   std::atomic<int> destroyed{0};
   std::atomic<int> opens{0};
-  std::atomic<int> stops{0};
   std::atomic<bool> available{true};
-  std::atomic<bool> failOpen{false};
   std::atomic<int64_t> duration{-1};
   std::atomic<int> openDelayMs{0};
   // While set, checking a source named "slow.mkv" waits: a file whose opening blocks.
@@ -60,7 +59,6 @@ class FakeJob : public CBaseTranscoderJob {
     return 0;
   }
   int32_t Stop() override {
-    ++m_stats->stops;
     m_remaining = 0;
     return 0;
   }
@@ -72,7 +70,6 @@ class FakeJob : public CBaseTranscoderJob {
     m_listener = listener;
     std::this_thread::sleep_for(std::chrono::milliseconds(m_stats->openDelayMs));
     if (!StoreSourcePath(path)) return kJobFailed;
-    if (m_stats->failOpen) return kJobUnusableSource;
     return CheckSource(GetSourcePath(), mime);
   }
   int32_t CheckSource(const char16_t* path, const char* mime) override {
@@ -152,6 +149,20 @@ class FakeItem : public NS::IMediaItem {
   const char16_t* m_path;
   const char* m_mime;
 };
+
+// A job's stream until Read answers false, or until 20 s have passed, so that a fault fails
+// rather than hangs; emptyReads counts the reads that went on without a byte.
+inline std::string ReadJobStream(NS::ITranscoderJob& job, int* emptyReads = nullptr) {
+  std::string stream;
+  uint8_t buffer[65536];
+  uint32_t count = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (job.Read(buffer, sizeof buffer, &count) && std::chrono::steady_clock::now() < deadline) {
+    stream.append(reinterpret_cast<char*>(buffer), count);
+    if (count == 0 && emptyReads) ++*emptyReads;
+  }
+  return stream;
+}
 
 inline constexpr char kPs3Agent[] = "UPnP/1.0 DLNADOC/1.50 Platform/PLAYSTATION 3";
 inline constexpr char kXboxAgent[] = "Xbox/2.0.4548.0 UPnP/1.0 Xbox/2.0.4548.0";

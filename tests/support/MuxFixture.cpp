@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "interfaces/SampleTimingRecord.h"
+#include "mux/H264AccessUnit.h"
 #include "pipeline/TranscodeDecodeFake.h"
 #include "pipeline/TranscodeEncodeFake.h"
 #include "pipeline/TranscodeMemConnection.h"
@@ -67,14 +68,23 @@ std::vector<std::vector<uint8_t>> Units(const std::vector<uint8_t>& b, bool vide
 }  // namespace
 
 std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 bool RunCommand(const std::string& command, const std::string& outputFile) {
-  return std::system((command + " >" + outputFile + " 2>&1").c_str()) == 0;
+  return RunShell(command + " >" + outputFile + " 2>&1").exitCode == 0;
+}
+
+CommandResult RunShell(const std::string& command) {
+  CommandResult result{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.output.append(buffer, n);
+  int status = pipe ? pclose(pipe) : -1;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
 }
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
@@ -120,17 +130,11 @@ namespace {
 // (its delimiter byte lacks the stop bit).
 std::vector<uint8_t> ParameterSets(const std::vector<uint8_t>& unit) {
   std::vector<uint8_t> out = {0, 0, 0, 1, 9, 0xE0};
-  for (size_t i = 0; i + 4 < unit.size(); ++i) {
-    if (unit[i] != 0 || unit[i + 1] != 0 || unit[i + 2] != 1) continue;
-    uint8_t type = unit[i + 3] & 0x1F;
-    size_t end = i + 3;
-    while (end + 3 < unit.size() && !(unit[end] == 0 && unit[end + 1] == 0 && unit[end + 2] <= 1)) ++end;
-    if (end + 3 >= unit.size()) end = unit.size();
-    if (type == 7 || type == 8) {
+  for (const H264NalUnit& nal : H264SplitNalUnits(unit.data(), unit.size()))
+    if (nal.type == kNalSps || nal.type == kNalPps) {
       out.insert(out.end(), {0, 0, 0, 1});
-      out.insert(out.end(), unit.begin() + long(i + 3), unit.begin() + long(end));
+      out.insert(out.end(), unit.begin() + long(nal.payload), unit.begin() + long(nal.end));
     }
-  }
   return out;
 }
 
@@ -143,12 +147,9 @@ struct StreamChain {
 void Write(CTranscodeMemConnection& connection, const std::vector<uint8_t>& bytes, int64_t ms) {
   std::vector<uint8_t> copy = bytes;
   connection.copyBytes(&connection, copy.data(), uint32_t(copy.size()));
-  SampleTimingRecord record{};
-  record.start = ms * 27000;
-  record.stop = record.start + 1;
-  record.size = uint32_t(copy.size());
-  record.present = 1;
-  record.startValid = 1;
+  SampleTimingRecord record{.start = ms * 27000, .stop = ms * 27000 + 1,
+                            .size = uint32_t(copy.size()), .present = 1, .startValid = 1,
+                            .reserved = {}};
   connection.auxInfo(&connection, 0, kAuxSampleTiming, &record, sizeof record);
 }
 
@@ -305,13 +306,11 @@ namespace {
 
 // ffprobe's entries for path, a line per stream or packet, the fields in ffprobe's order.
 std::vector<std::string> ProbeLines(const std::string& entries, const std::string& path) {
-  std::string log = FixtureDir() + "/probe." + std::to_string(getpid()) + ".txt";
-  RunCommand("ffprobe -v error -of csv=p=0 -show_entries " + entries + " " + path, log);
-  std::istringstream in(ReadFileText(log));
+  std::istringstream in(
+      RunShell("ffprobe -v error -of csv=p=0 -show_entries " + entries + " " + path).output);
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);)
     if (!line.empty()) lines.push_back(line);
-  fs::remove(log);
   return lines;
 }
 
@@ -408,18 +407,13 @@ std::string Problems(const TsReport& report) {
 }
 
 std::string FfmpegDecodeErrors(const std::string& path) {
-  std::string log = path + ".ffmpeg.log";
-  RunCommand("ffmpeg -nostdin -v error -xerror -i " + path + " -f null -", log);
-  return ReadFileText(log);
+  return RunShell("ffmpeg -nostdin -v error -xerror -i " + path + " -f null - 2>&1").output;
 }
 
 std::string DecoderErrors(const std::string& path) {
-  std::string log = path + ".decode.log";
-  // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the log.
-  RunCommand("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
-                 " 2>" + log + " >/dev/null; true",
-             "/dev/null");
-  return ReadFileText(log);
+  // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the pipe.
+  return RunShell("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
+                  " 2>&1 >/dev/null").output;
 }
 
 std::vector<uint16_t> Pids(const TsReport& report, bool video) {
@@ -431,10 +425,6 @@ std::vector<uint16_t> Pids(const TsReport& report, bool video) {
 
 std::vector<int> NalTypes(const std::vector<uint8_t>& au) {
   std::vector<int> types;
-  for (size_t i = 0; i + 3 < au.size(); ++i)
-    if (au[i] == 0 && au[i + 1] == 0 && au[i + 2] == 1) {
-      types.push_back(au[i + 3] & 0x1F);
-      i += 2;
-    }
+  for (const H264NalUnit& nal : H264SplitNalUnits(au.data(), au.size())) types.push_back(nal.type);
   return types;
 }

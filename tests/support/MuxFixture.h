@@ -28,6 +28,12 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
 
 // Runs one shell command; true when it exited with 0. Output goes to the file given (or nowhere).
 bool RunCommand(const std::string& command, const std::string& outputFile = "/dev/null");
+struct CommandResult {
+  int exitCode;        // -1 when it did not exit by itself
+  std::string output;  // standard output, and whatever the command sends there
+};
+// Runs one shell command and collects its standard output.
+CommandResult RunShell(const std::string& command);
 // The whole file as text; empty when it cannot be read.
 std::string ReadFileText(const std::string& path);
 

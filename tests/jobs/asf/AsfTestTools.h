@@ -46,15 +46,6 @@ class FakeOwner : public NS::ITranscoderJobCallbacks {
   std::function<void()> onRequest;
 };
 
-// The job's stream until Read answers false.
-inline std::string ReadStream(NS::ITranscoderJob& job) {
-  std::string all;
-  uint8_t buffer[65536];
-  uint32_t count = 0;
-  while (job.Read(buffer, sizeof buffer, &count)) all.append(reinterpret_cast<char*>(buffer), count);
-  return all;
-}
-
 // A stand-in's banner: the source it reads (argument 4) and a duration line.
 inline std::string Banner(const std::string& duration) {
   return "printf 'Input #0, matroska,webm, from '\\''%s'\\'':\\n' \"$4\" >&2\n"

@@ -67,7 +67,7 @@ class AsfWithFFmpeg : public ::testing::Test {
   void TranscodeAndCheck(NS::ITranscoderJob& job, int64_t startMs) {
     ASSERT_EQ(job.Start(startMs, -1), kJobOk);
     std::string out = plain + "/out.asf";
-    std::ofstream(out, std::ios::binary) << ReadStream(job);
+    std::ofstream(out, std::ios::binary) << ReadJobStream(job);
     std::string streams = Probe(out, "format=format_name:stream=codec_name,width,height,channels");
     EXPECT_EQ(streams, "codec_name=wmv2\nwidth=640\nheight=360\ncodec_name=wmav2\nchannels=2\nformat_name=asf\n");
     EXPECT_EQ(Shell("ffmpeg -v error -i " + out + " -f null - 2>&1"), "");  // decodes cleanly

@@ -91,7 +91,7 @@ TEST_F(AsfStandIn, StartsAndEndsOfTheStream) {
     EXPECT_EQ(job.GetDuration(), -1);
     EXPECT_EQ(job.Start(5025678, -1), c.start);
     EXPECT_EQ(job.GetTranscodedDuration(), c.durationMs);
-    EXPECT_EQ(ReadStream(job), c.stream);
+    EXPECT_EQ(ReadJobStream(job), c.stream);
     ExpectNoneLeft(EncoderPid());  // ended: reaped without waiting for Stop
     uint8_t byte;
     uint32_t count = 0;
@@ -106,7 +106,7 @@ TEST_F(AsfStandIn, FloodOfStandardErrorDoesNotStallTheStream) {
           "  printf 'frame=%5d fps=25 q=5.0 size=1024kB time=00:00:01.00 %400s\\r' $i x >&2\n"
           "  printf '%1024d' $i\n  i=$((i+1))\ndone\n");
   ASSERT_EQ(job.Start(0, -1), kJobOk);
-  EXPECT_EQ(ReadStream(job).size(), 400u * 1024u);
+  EXPECT_EQ(ReadJobStream(job).size(), 400u * 1024u);
 }
 
 TEST_F(AsfStandIn, SeekRestartsTheEncoderAtThePosition) {
@@ -136,7 +136,7 @@ TEST_F(AsfStandIn, StopOrRestartWhileAnotherThreadReadsOrStarts) {
   for (int round = 0; round < 6; ++round) {
     ASSERT_EQ(job.Start(0, -1), kJobOk);
     pid_t pid = EncoderPid();
-    std::thread reader([&] { ReadStream(job); });
+    std::thread reader([&] { ReadJobStream(job); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20 + 15 * round));
     std::remove((dir + "/pid").c_str());
     auto before = Clock::now();
@@ -171,7 +171,7 @@ TEST_F(AsfStandIn, MissingEncoderIsAskedForAndLookedForAgain) {
   std::string encoder = StandIn(dir, Banner("00:00:03.00") + "printf 'found'\n");
   owner.onRequest = [&] { setting.Set(encoder); };
   ASSERT_EQ(job.Start(0, -1), kJobOk);
-  EXPECT_EQ(ReadStream(job), "found");
+  EXPECT_EQ(ReadJobStream(job), "found");
   ASSERT_EQ(job.Start(0, -1), kJobOk);
   EXPECT_EQ(owner.requests, 3);  // found at once now
 }

@@ -18,6 +18,7 @@
 #include "pipeline/TranscodeMuxer.h"
 #include "pipeline/TranscodeSink.h"
 #include "interfaces/RefCounters.h"
+#include "tests/support/FakeJob.h"
 
 // The stack's event and thread primitives fail on demand: these definitions stand in front of
 // the library's and forward to them otherwise.
@@ -131,18 +132,6 @@ class ScriptedJob : public CTranscodeJobMPEG2 {
   Script* m_script;
 };
 
-// Reads until the job answers false; gives up after a while so a fault fails, not hangs.
-std::string ReadAll(NS::ITranscoderJob& job, int* emptyReads = nullptr) {
-  std::string out;
-  uint8_t buffer[4096];
-  uint32_t count = 0;
-  for (int i = 0; i < 1000 && job.Read(buffer, sizeof buffer, &count); ++i) {
-    out.append(reinterpret_cast<char*>(buffer), count);
-    if (count == 0 && emptyReads) ++*emptyReads;
-  }
-  return out;
-}
-
 bool ReadsNothing(NS::ITranscoderJob& job) {
   uint32_t count = 7;
   uint8_t buffer[8];
@@ -186,7 +175,7 @@ TEST(TranscodeJobMPEG2, EndOfInputFlushesThenReadEndsOnce) {
   ASSERT_EQ(job.Start(0, -1), 0);
   EXPECT_EQ(job.Start(-1, -1), 0);  // a second Start starts no second worker
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ReadAll(job).size(), 188u);
+  EXPECT_EQ(ReadJobStream(job).size(), 188u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // the end prints nothing
   EXPECT_EQ(script.processed, script.samples + 1);
   EXPECT_EQ(script.seeks, 1);
@@ -194,7 +183,7 @@ TEST(TranscodeJobMPEG2, EndOfInputFlushesThenReadEndsOnce) {
   EXPECT_EQ(job.Stop(), 0);
   // After Stop the job builds its pipeline anew.
   EXPECT_EQ(job.Start(0, -1), 0);
-  EXPECT_EQ(ReadAll(job).size(), 188u);
+  EXPECT_EQ(ReadJobStream(job).size(), 188u);
 }
 
 // A failing demultiplexer and any other event print their code and end the stream; what the
@@ -211,7 +200,7 @@ TEST(TranscodeJobMPEG2, EventsPrintTheirCodeAndEndTheStream) {
   testing::internal::CaptureStdout();
   ASSERT_EQ(job.Start(0, -1), 0);
   int emptyReads = 0;
-  EXPECT_EQ(ReadAll(job, &emptyReads).size(), 188u);
+  EXPECT_EQ(ReadJobStream(job, &emptyReads).size(), 188u);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "\n\nTranscoderJob:Notify#   0\n\n");
   EXPECT_EQ(emptyReads, 0);
   EXPECT_EQ(listener.events, std::vector<int32_t>{kJobEventFailed});
@@ -260,7 +249,7 @@ TEST(TranscodeJobMPEG2, StartFailsWhenItsProducerCannotRun) {
     EXPECT_EQ(job.Start(c.fromMs, -1), kJobFailed) << c.events << c.threads;
     g_failEvents = g_failThreads = 0;
     ASSERT_EQ(job.Start(0, -1), 0);
-    EXPECT_EQ(ReadAll(job).size(), 188u);
+    EXPECT_EQ(ReadJobStream(job).size(), 188u);
   }
 }
 
@@ -305,7 +294,7 @@ TEST(TranscodeJobMPEG2, ControlCallsRacingOnSeveralThreads) {
   script.samples = 0;  // the stream still runs from start to end afterwards
   script.processed = 0;
   ASSERT_EQ(job.Start(0, -1), 0);
-  EXPECT_FALSE(ReadAll(job).empty());
+  EXPECT_FALSE(ReadJobStream(job).empty());
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
 // vexa-transcode from a shell: offers, refusals and their exit codes.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,21 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct CommandResult {
-  int exitCode;
-  std::string output;  // standard output, and standard error unless redirected elsewhere
-};
-
-CommandResult Shell(const std::string& command, const std::string& errors = "2>&1") {
-  CommandResult result{-1, ""};
-  FILE* pipe = popen((command + " " + errors).c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) result.output.append(buffer, n);
-  int status = pipe ? pclose(pipe) : -1;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 // Matroska files of the shared fixtures, and files that only look like them.
 class TranscodeCommandTest : public ::testing::Test {
@@ -56,7 +39,7 @@ class TranscodeCommandTest : public ::testing::Test {
 ProcessTestTools::TempDir* TranscodeCommandTest::own = nullptr;
 
 TEST_F(TranscodeCommandTest, ListsTheOffersForAClient) {
-  CommandResult ps3 = Shell(Tool() + " --offers " + File("h264_aac.mkv"));
+  CommandResult ps3 = RunShell(Tool() + " --offers " + File("h264_aac.mkv") + " 2>&1");
   EXPECT_EQ(ps3.exitCode, 0) << ps3.output;
   EXPECT_EQ(ps3.output,
             "1\thttp-get:*:video/MP2T:MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;"
@@ -77,12 +60,12 @@ TEST_F(TranscodeCommandTest, EveryRefusalIsOneLineWithItsReason) {
       {"--index 0 " + File("h264_aac.mkv"), "no offer with index 0"},
   };
   for (const Case& c : cases) {
-    CommandResult result = Shell(Tool() + " --output /dev/null " + c.arguments);
+    CommandResult result = RunShell(Tool() + " --output /dev/null " + c.arguments + " 2>&1");
     EXPECT_EQ(result.exitCode, 2) << c.arguments;
     EXPECT_NE(result.output.find(c.reason), std::string::npos) << result.output;
     EXPECT_EQ(result.output.find('\n'), result.output.size() - 1) << result.output;
   }
-  EXPECT_EQ(Shell(Tool() + " --bogus").exitCode, 1);
+  EXPECT_EQ(RunShell(Tool() + " --bogus 2>&1").exitCode, 1);
 }
 
 // Only the stream reaches standard output, whatever the plug-in prints there; a stream that ends
@@ -100,9 +83,9 @@ TEST_F(TranscodeCommandTest, StandardOutputCarriesTheStreamAloneAndEarlyEndsFail
   };
   std::string errors = Own("stderr.txt");
   for (const Case& c : cases) {
-    CommandResult result = Shell("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
-                                          " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264_aac.mkv"),
-                                      "2>'" + errors + "'");
+    CommandResult result = RunShell("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
+                                    " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264_aac.mkv") +
+                                    " 2>'" + errors + "'");
     std::string error = ReadFileText(errors);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.mode << ": " << error;
     EXPECT_EQ(result.output.size(), c.streamBytes) << c.mode;
