@@ -1,5 +1,5 @@
-// vexa-settings run as a shell would run it, with the commands the README shows.
-#include <fcntl.h>
+// vexa-settings run by the shell, with the commands the README shows.
+#include <sys/wait.h>
 
 #include "tests/platform/settings/SettingsFixture.h"
 
@@ -12,20 +12,14 @@ struct Result {
 
 class SettingsTool : public SettingsTest {
  protected:
-  // Runs the tool; its small outputs go through files, so no pipe can fill while we wait.
-  Result Run(Arguments arguments) {
-    arguments.insert(arguments.begin(), VEXA_SETTINGS_TOOL);
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
+  // Runs the tool with every argument quoted; its small outputs go through files, so no pipe can
+  // fill while we wait.
+  Result Run(const Arguments& arguments) {
     const std::string out = (scratch_.path() / "out").string(), err = (scratch_.path() / "err").string();
-    ProcessTestTools::Child tool([&] {
-      ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-      ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      ::execv(argv[0], argv.data());
-      return 127;
-    });
-    return Result{tool.Wait(), Slurp(out), Slurp(err)};
+    std::string command = VEXA_SETTINGS_TOOL;
+    for (const std::string& argument : arguments) command += " '" + argument + "'";
+    const int status = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
+    return Result{WEXITSTATUS(status), Slurp(out), Slurp(err)};
   }
   TempDir scratch_{"tool"};
 };
