@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -12,6 +11,7 @@
 #include "framework/L2carWrapper.h"
 #include "framework/VmfErrors.h"
 #include "tests/framework/FakeModule.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace {
 
@@ -41,10 +41,8 @@ const std::regex kEntry(
     "CloseContainer Entry:\n|CloseContainer Exit:\nVexaError: 0\n");
 
 TEST(ContainerConcurrency, ThreadsOpenAndCloseContainersAtOnce) {
-  const std::string dir = std::string(VEXA_BINARY_DIR) + "/framework_concurrency_test";
-  std::filesystem::create_directories(dir);
-  std::filesystem::remove(dir + "/L1log.txt");
-  ::setenv("VEXA_L1LOG_DIR", dir.c_str(), 1);
+  const ProcessTestTools::TempDir dir("concurrency");
+  ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
   ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
 
   std::vector<std::thread> threads;
@@ -55,7 +53,7 @@ TEST(ContainerConcurrency, ThreadsOpenAndCloseContainersAtOnce) {
   for (std::thread& thread : threads) thread.join();
   ::unsetenv("VEXA_L1LOG_DIR");
 
-  const std::string log = fake::LogText(dir);
+  const std::string log = fake::LogText(dir.path());
   size_t opens = 0;
   std::smatch entry;
   for (auto at = log.cbegin(); at != log.cend(); at = entry[0].second) {

@@ -11,6 +11,7 @@
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "tests/framework/FakeModule.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace {
 
@@ -19,15 +20,12 @@ namespace fs = std::filesystem;
 class LoggingModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::path(VEXA_BINARY_DIR) / "framework_logging_test";
-    fs::create_directories(dir_);
-    fs::remove(dir_ / "L1log.txt");
-    ::setenv("VEXA_L1LOG_DIR", dir_.c_str(), 1);
+    ::setenv("VEXA_L1LOG_DIR", dir_.path().c_str(), 1);
     fake::RestoreEntries();
     ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
   }
   void TearDown() override { ::unsetenv("VEXA_L1LOG_DIR"); }
-  fs::path dir_;
+  ProcessTestTools::TempDir dir_{"logging"};
 };
 
 std::string GetInfoTrace(const std::string& qid, int index, int32_t result) {
@@ -67,14 +65,14 @@ TEST_F(LoggingModuleTest, EveryLayerOneCallIsTracedInUtf16) {
       GetInfoTrace("1193046", 9, VMF_ERR_UNSUPPORTED_QID) +
       "SetTitle Entry:\nTitleIndex 2\nSetTitle Exit:\nVexaError: -1073741749\n"
       "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
-  EXPECT_EQ(fake::LogText(dir_), expected);
+  EXPECT_EQ(fake::LogText(dir_.path()), expected);
 
   // A second container appends to the same file without another byte-order mark.
   ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v0a0s0", nullptr), VMF_OK);
   ASSERT_EQ(vmf::CloseContainer(container), VMF_OK);
   const std::string more = "OpenContainer:\nFile: fake:v0a0s0\nCloseContainer Entry:\n"
                            "CloseContainer Exit:\nVexaError: 0\n";
-  EXPECT_EQ(fake::LogText(dir_), expected + more);
+  EXPECT_EQ(fake::LogText(dir_.path()), expected + more);
 }
 
 TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
@@ -98,7 +96,7 @@ TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
       "Block Data CRC: 0\nBlock Time: 0\nVexaError: " + missing + "\n"
       "AddTitle Entry:\nAddTitle Exit:\n*TitleID: 5\nVexaError: " + missing + "\n"
       "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
-  EXPECT_EQ(fake::LogText(dir_), expected);
+  EXPECT_EQ(fake::LogText(dir_.path()), expected);
   // The logging module is never chosen for a file itself.
   int32_t score = -1;
   EXPECT_EQ(log.probe(&score, u"fake:v1a0s0", nullptr), VMF_OK);
@@ -106,14 +104,14 @@ TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
 }
 
 TEST_F(LoggingModuleTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
-  ::setenv("VEXA_L1LOG_DIR", (dir_ / "missing" / "deeper").c_str(), 1);
+  ::setenv("VEXA_L1LOG_DIR", (dir_.path() / "missing" / "deeper").c_str(), 1);
   VmfContainer* container = nullptr;
   ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0", nullptr), VMF_OK);
   VmfQueryValue value{};
   EXPECT_EQ(vmf::GetInfo(container, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);
   EXPECT_EQ(value.value.u16, 1);
   EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
-  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "missing"));
 }
 
 }  // namespace

@@ -58,9 +58,7 @@ int32_t OneRound(const VmfEntryTable& e, const std::u16string& name, VexaOS::Mem
   if (rc != VMF_OK) return rc;
   VmfQueryValue v{};
   uint8_t buf[128];
-  VmfBlock block{};
-  block.data = buf;
-  block.capacity = sizeof buf;
+  VmfBlock block{buf, 0, sizeof buf, 0, 0, 0, nullptr, nullptr, {}};
   int64_t time = 0;
   if ((rc = e.getInfo(h, VMF_QID_TITLE_DURATION, &v, 0)) == VMF_OK &&
       (rc = e.setPosition(h, VMF_BLOCK_AUDIO, 0, &time)) == VMF_OK)

@@ -3,10 +3,8 @@
 // agree with its length and its run-length fields must fill the rectangle and end exactly
 // where the packet ends.
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
-#include "framework/subtitles/SubtitlePacket.h"
 #include "tests/framework/subtitles/SubtitleRunRows.h"
 
 namespace {
@@ -29,26 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data + 1), size - 1);  // a NUL ends the copy
   static SubtitleRasteriserPtr context;
   if (!context && CreateSubtitleRasteriser(nullptr, &context) != kSubtitleOk) std::abort();
-  uint32_t width = static_cast<uint32_t>(frame.width), height = static_cast<uint32_t>(frame.height);
-  SubtitleBytes bitmap;
-  char timeText[kTimeTextSize];
-  Check(RenderSubtitle(context.get(), frame.width, frame.height, &width, &height, &bitmap, &frame, timeText,
-                       text.c_str(), 0, 1) == kSubtitleOk);
-  SubtitlePreset preset{};
-  Check(PickSubtitlePreset(frame.width, frame.height, &preset));
-  SubtitleRecord record{};
-  std::memcpy(record.timeText, timeText, sizeof record.timeText);
-  record.width = static_cast<uint16_t>(width);
-  record.height = static_cast<uint16_t>(height);
-  uint16_t length = 0;
-  SubtitleBytes packet;
-  if (BuildSubtitlePacket(preset, bitmap.get(), record, &length, &packet, true) == kSubtitlePacketTooLong) return 0;
-  Check(packet != nullptr && length >= kPacketOverhead);
-  SubtitleRecord header;
-  std::memcpy(&header, packet.get(), sizeof header);
+  const test::CuePacket c = test::DrawCuePacket(context.get(), text.c_str(), frame.width, frame.height);
+  if (c.result == kSubtitlePacketTooLong) return 0;
+  Check(c.result == kSubtitleOk && c.packet != nullptr && c.length >= kPacketOverhead);
+  const SubtitleRecord header = test::HeaderOf(c.packet.get());
   Check(header.x2 == uint16_t(header.x1 + header.width - 1) && header.y2 == uint16_t(header.y1 + header.height - 1));
-  const size_t start = sizeof header + (AreaOf(preset).transparency != nullptr ? 4 : 0);
+  const size_t start = sizeof header + (AreaOf(c.preset).transparency != nullptr ? 4 : 0);
   PixelPlane plane(header.width, header.height);
-  Check(test::FieldsFitExactly(packet.get() + start, length - kPacketOverhead, &plane, header.secondFieldOffset));
+  Check(test::FieldsFitExactly(c.packet.get() + start, c.length - kPacketOverhead, &plane, header.secondFieldOffset));
   return 0;
 }

@@ -85,16 +85,6 @@ TEST(SubtitlePreset, FrameSidesPickTheArea) {
   }
 }
 
-SubtitleRecord RecordFor(const PixelPlane& plane) {
-  SubtitleRecord r{};
-  std::memcpy(r.timeText, "[00:00:01.000-00:00:02.000]", sizeof r.timeText);
-  r.width = static_cast<uint16_t>(plane.width);
-  r.height = static_cast<uint16_t>(plane.height);
-  const uint8_t colours[12] = {0, 0, 0, 0, 0, 0, 254, 254, 254, 254, 254, 254};
-  std::memcpy(r.colours, colours, sizeof colours);
-  return r;
-}
-
 struct Built {
   int32_t result;
   uint16_t length = 0;
@@ -103,7 +93,8 @@ struct Built {
 Built Build(SubtitlePreset preset, const PixelPlane& plane, bool positioned) {
   Built b;
   const SubtitleBytes bitmap = PackFourBit(plane);
-  b.result = BuildSubtitlePacket(preset, bitmap.get(), RecordFor(plane), &b.length, &b.packet, positioned);
+  const SubtitleRecord record = test::CueRecord(plane.width, plane.height, "[00:00:01.000-00:00:02.000]");
+  b.result = BuildSubtitlePacket(preset, bitmap.get(), record, &b.length, &b.packet, positioned);
   return b;
 }
 
