@@ -1,6 +1,5 @@
 // Bitmap output of the SRT module: each cue drawn by the subtitle rasteriser for the frame size
 // of the stream's format and built into a packet for the display area of that size.
-#include <cstdlib>
 #include <cstring>
 
 #include "framework/VmfErrors.h"
@@ -8,12 +7,6 @@
 
 namespace srt {
 namespace {
-
-constexpr size_t kTimeTextBytes = 28;  // "[HH:MM:SS.mmm-HH:MM:SS.mmm]" and its terminator
-// The picture handed to the packet builder when a cue draws nothing: the builder places a
-// small empty box in any picture of at least this side.
-constexpr uint32_t kBlankSide = 20;
-constexpr uint8_t kPalette[12] = {0, 0, 0, 0, 0, 0, 254, 254, 254, 254, 254, 254};
 
 bool FrameSizeKnown(const SubtitleFormat& format, vmf::SubtitlePreset* preset) {
   return format.width > 0 && format.height > 0 && format.width <= kSrtMaxFrameSide &&
@@ -24,29 +17,13 @@ bool FrameSizeKnown(const SubtitleFormat& format, vmf::SubtitlePreset* preset) {
 int32_t DrawCue(SrtModuleHandle& h, const SrtCue& cue, vmf::SubtitleBytes* packet, uint16_t* length) {
   vmf::SubtitlePreset preset{};
   if (!FrameSizeKnown(h.format, &preset)) return VMF_ERR_BLOCK_READ_FAILURE;
-  uint32_t width = static_cast<uint32_t>(h.format.width), height = static_cast<uint32_t>(h.format.height);
-  vmf::SubtitleBytes bitmap;
-  char timeText[kTimeTextBytes] = {};
-  const int check = 0;  // the rasteriser wants it present; it never writes it
-  const int32_t rendered =
-      vmf::RenderSubtitle(h.rasteriser.get(), h.format.width, h.format.height, &width, &height, &bitmap, &check,
-                          timeText, cue.text, static_cast<uint64_t>(cue.start), static_cast<uint64_t>(cue.end));
-  if (rendered < 0) return rendered;
-  if (rendered == vmf::kSubtitleNoMemory) return VMF_OUT_OF_MEMORY;
-  if (rendered != vmf::kSubtitleOk) return VMF_ERR_BLOCK_READ_FAILURE;
-  if (!bitmap || width == 0 || height == 0) {
-    width = height = kBlankSide;
-    bitmap.reset(static_cast<uint8_t*>(std::calloc(kBlankSide * kBlankSide / 2, 1)));
-    if (!bitmap) return VMF_OUT_OF_MEMORY;
-  }
-  if (width > UINT16_MAX || height > UINT16_MAX) return VMF_ERR_BLOCK_READ_FAILURE;
-  vmf::SubtitleRecord record{};
-  std::memcpy(record.timeText, timeText, sizeof record.timeText);
-  record.width = static_cast<uint16_t>(width);
-  record.height = static_cast<uint16_t>(height);
-  std::memcpy(record.colours, kPalette, sizeof record.colours);
-  if (vmf::BuildSubtitlePacket(preset, bitmap.get(), record, length, packet, true) != vmf::kSubtitleOk || !*packet)
-    return VMF_ERR_BLOCK_READ_FAILURE;
+  const int32_t rc = vmf::RenderCuePacket(h.rasteriser.get(), static_cast<uint32_t>(h.format.width),
+                                          static_cast<uint32_t>(h.format.height), cue.text,
+                                          static_cast<uint64_t>(cue.start), static_cast<uint64_t>(cue.end),
+                                          preset, packet, length);
+  if (rc < 0) return rc;  // the font could not be loaded
+  if (rc == vmf::kSubtitleNoMemory) return VMF_OUT_OF_MEMORY;
+  if (rc != vmf::kSubtitleOk || !*packet) return VMF_ERR_BLOCK_READ_FAILURE;
   return VMF_OK;
 }
 

@@ -82,4 +82,15 @@ int32_t BuildSubtitlePacket(SubtitlePreset preset, const uint8_t* bitmap,
                             const SubtitleRecord& record, uint16_t* length, SubtitleBytes* packet,
                             bool positionFlag);
 
+// The colours of cue packets: clear and outline black, text near white.
+inline constexpr uint8_t kCuePacketColours[12] = {0, 0, 0, 0, 0, 0, 254, 254, 254, 254, 254, 254};
+
+// One cue as a bitmap subtitle stream hands it out: drawn for the frame, built for `preset` with
+// the cue colours and placed at the bottom centre. `bitmap`, when given, keeps the drawn bitmap
+// (its size in *width x *height). The rasteriser's results.
+int32_t RenderCuePacket(SubtitleRasteriser* context, uint32_t frameWidth, uint32_t frameHeight,
+                        const char* cueText, uint64_t start, uint64_t stop, SubtitlePreset preset,
+                        SubtitleBytes* packet, uint16_t* length, SubtitleBytes* bitmap = nullptr,
+                        uint32_t* width = nullptr, uint32_t* height = nullptr);
+
 }  // namespace vmf

@@ -31,8 +31,6 @@ using namespace vmf;
 using subrender::DecodedPacket;
 
 constexpr uint64_t kCueEnd = 10'000'000;  // 1 s in 100-ns units
-// The colours the SRT read module gives packets: clear and outline black, text near white.
-constexpr uint8_t kPacketColours[12] = {0, 0, 0, 0, 0, 0, 254, 254, 254, 254, 254, 254};
 constexpr uint32_t kTextFrameWidth = 960, kTextFrameHeight = 720;
 constexpr int kUsageStatus = 2;
 constexpr int kFailStatus = 1;
@@ -181,19 +179,12 @@ struct BuiltCue {
 };
 
 int32_t BuildCue(SubtitleRasteriser* context, const Options& o, SubtitlePreset preset, BuiltCue* cue) {
-  uint32_t width = o.frameWidth, height = o.frameHeight;
   SubtitleBytes bitmap;
-  char timeText[kTimeTextSize];
-  const int32_t rc = RenderSubtitle(context, static_cast<int32_t>(width), static_cast<int32_t>(height), &width, &height,
-                                    &bitmap, &o, timeText, o.input.c_str(), 0, kCueEnd);
-  if (rc != kSubtitleOk) return rc;
-  cue->bitmap = UnpackFourBit(bitmap.get(), width, height);
-  SubtitleRecord record{};
-  std::memcpy(record.timeText, timeText, sizeof record.timeText);
-  record.width = static_cast<uint16_t>(width);
-  record.height = static_cast<uint16_t>(height);
-  std::memcpy(record.colours, kPacketColours, sizeof record.colours);
-  return BuildSubtitlePacket(preset, bitmap.get(), record, &cue->length, &cue->packet, true);
+  uint32_t width = 0, height = 0;
+  const int32_t rc = RenderCuePacket(context, o.frameWidth, o.frameHeight, o.input.c_str(), 0, kCueEnd, preset,
+                                     &cue->packet, &cue->length, &bitmap, &width, &height);
+  if (rc == kSubtitleOk) cue->bitmap = UnpackFourBit(bitmap.get(), width, height);
+  return rc;
 }
 
 // Processor time of the calling thread: on a busy machine it tells more than the wall clock.
