@@ -154,6 +154,7 @@ bool DrawGlyphImage(Canvas& canvas, const GlyphImage& image, int32_t x, int32_t 
     uint32_t* row = canvas.Row(y + j);
     for (int32_t i = 0; i < image.width; ++i) {
       const size_t src = static_cast<size_t>(j) * image.width + i;
+      if (image.coverage[src] == 0) continue;  // no fill, no outline: the canvas keeps its pixel
       uint32_t& pixel = row[x + i];
       uint32_t out = 0;
       // Canvas bytes run blue, green, red; the colours are stored the other way round.
