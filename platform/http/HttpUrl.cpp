@@ -39,8 +39,9 @@ int32_t ParseHttpUrl(const char* url, HttpUrlParts* parts) {
   const char* hostEnd = HostEnd(host);
   parts->host = {host, static_cast<uint32_t>(hostEnd - host)};
   const char* cursor = hostEnd;
-  if (*cursor == ':' && IsDigit(cursor[1])) {
-    uint32_t port = 0;
+  if (*cursor == ':') {
+    // An empty port ("host:/x") keeps 80 and does not start the path.
+    uint32_t port = IsDigit(cursor[1]) ? 0 : kHttpDefaultPort;
     for (++cursor; IsDigit(*cursor); ++cursor) {
       port = port * 10 + static_cast<uint32_t>(*cursor - '0');
       if (port > kMaxPort) return VexaFiles::kUriNullArgument;
