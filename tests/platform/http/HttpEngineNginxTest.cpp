@@ -27,11 +27,13 @@ struct EngineDeleter {
 };
 using EnginePtr = std::unique_ptr<HttpEngine, EngineDeleter>;
 
-EnginePtr Open(const std::string& url, uint32_t blockCount = 32, uint32_t blockSize = 0x10000) {
+EnginePtr Open(const std::string& url, uint32_t blockCount = 32, uint32_t blockSize = 0x10000,
+               uint32_t readAhead = 0) {
   HttpSettings settings;
   HttpSettingsDefaults(&settings);
   settings.blockCount = blockCount;
   settings.blockSize = blockSize;
+  settings.readAheadWindow = readAhead;
   return EnginePtr(HttpEngineCreate(url.c_str(), nullptr, &settings));
 }
 
@@ -117,6 +119,18 @@ TEST_F(HttpEngineNginxTest, ReadsWholeFileOnOneKeptAliveConnection) {
   EXPECT_EQ(std::string(server).substr(0, 5), "nginx");
   EXPECT_EQ(HttpEngineServerName(engine.get(), server, 3), kUriFailed);
   // The engine's one connection, plus the earlier status request.
+  EXPECT_EQ(AcceptedConnections(s_server->Port()), acceptedBefore + 2);
+}
+
+// Many small ranges in flight at once go out pipelined on the one connection.
+TEST_F(HttpEngineNginxTest, PipelinedPrefetchesAndReadAhead) {
+  int acceptedBefore = AcceptedConnections(s_server->Port());
+  EnginePtr engine = Open(s_server->Url("/data.bin"), 64, 4096, 20000);
+  ASSERT_EQ(HttpEngineWaitConnected(engine.get()), kUriOk);
+  for (uint64_t offset = 8192; offset < 8192 * 40; offset += 8192) {
+    ASSERT_EQ(HttpEnginePrefetch(engine.get(), offset + 100, 1500), kUriOk);
+  }
+  EXPECT_EQ(ReadAll(engine.get(), 3000), s_bytes);
   EXPECT_EQ(AcceptedConnections(s_server->Port()), acceptedBefore + 2);
 }
 

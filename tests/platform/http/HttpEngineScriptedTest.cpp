@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/http/HttpEngine.h"
+#include "platform/os/MemoryArena.h"
 #include "tests/platform/http/ScriptedServer.h"
 
 namespace VexaHttp {
@@ -177,7 +178,6 @@ TEST(HttpEngineScriptedTest, ForwardOnlyBodyEndsWhenTheServerCloses) {
   ScriptedServer server([&](const std::string&, int) { return Reply{"HTTP/1.0 200 OK\r\n\r\n" + body, false}; });
   HttpEngine* engine = Open(server.Url("/live"), true);
   ASSERT_EQ(HttpEngineWaitConnected(engine), kUriOk);
-  EXPECT_FALSE(HttpEngineSize(engine, nullptr));
   EXPECT_EQ(HttpEnginePrefetch(engine, 0, 10), kUriNotSupported);
   int32_t last;
   EXPECT_EQ(ReadAll(engine, &last), body);
@@ -190,6 +190,29 @@ TEST(HttpEngineScriptedTest, ForwardOnlyBodyEndsWhenTheServerCloses) {
   ASSERT_EQ(server.Requests().size(), 1u);
   EXPECT_EQ(server.Requests()[0].substr(0, 20), "GET /live HTTP/1.0\r\n");
   EXPECT_EQ(server.Requests()[0].find("Range"), std::string::npos);
+}
+
+TEST(HttpEngineCreateTest, RefusesUnusableSettingsAndGivesTheArenaBack) {
+  std::vector<uint8_t> buffer(0x400000);
+  VexaOS::ArenaDescriptor descriptor{buffer.data(), static_cast<uint32_t>(buffer.size()), 8};
+  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&descriptor);
+  HttpSettings settings;
+  HttpSettingsDefaults(&settings);
+  struct Case { const char* url; uint32_t blockCount, blockSize; bool made; };
+  const Case cases[] = {{"http://h/", 32, 0x10000, true}, {"http://h/", 0, 0x10000, false},
+                        {"http://h/", 32, 3000, false},   {"ftp://h/", 32, 0x10000, false},
+                        {"http://h/", 64, 0x10000, false}};  // 4 MiB of blocks do not fit
+  for (const Case& c : cases) {
+    settings.blockCount = c.blockCount;
+    settings.blockSize = c.blockSize;
+    HttpEngine* engine = HttpEngineCreate(c.url, arena, &settings);
+    EXPECT_EQ(engine != nullptr, c.made) << c.blockCount << " " << c.blockSize;
+    HttpEngineDestroy(engine);
+    // Everything went back: the arena still holds one block of nearly its whole size.
+    void* whole = VexaOS::ArenaAlloc(arena, 0x3F0000);
+    EXPECT_NE(whole, nullptr);
+    VexaOS::ArenaFree(arena, whole);
+  }
 }
 
 }  // namespace
