@@ -119,6 +119,10 @@ TEST(HttpEngineScriptedTest, ReadsFromAnIpv6Literal) {
             std::string::npos);
 }
 
+TEST(HttpEngineScriptedTest, RefusedConnectFailsWithoutRetrying) {
+  EXPECT_EQ(HttpEngineWaitConnected(OpenEngine("http://127.0.0.1:1/x").get()), kUriFailed);
+}
+
 TEST(HttpEngineScriptedTest, ForwardOnlyBodyEndsWhenTheServerCloses) {
   std::string body(100000, '\0');
   for (size_t i = 0; i < body.size(); ++i) body[i] = static_cast<char>(i * 7 + i / 251);
