@@ -16,7 +16,7 @@ using namespace VexaFiles;
 namespace {
 
 // Framework seek origins.
-enum : int32_t { kStreamFromStart = 0, kStreamFromCurrent = 1, kStreamFromEnd = 2 };
+enum : int32_t { kStreamFromStart = 0, kStreamFromCurrent = 1, kStreamFromEnd = 2 };  // = kSeekFrom* of PortableFile.h
 enum : int32_t { kProgressBefore = 1, kProgressAfter = 2 };
 
 constexpr StreamBackend kUriFileBackend{UriStreamOpen, UriStreamClose, UriStreamRead,
@@ -160,7 +160,7 @@ int32_t UriStreamSeek(StreamIo* stream, int64_t offset, int32_t origin, int64_t*
   switch (origin) {
     case kStreamFromStart: how = kSeekAbsolute; break;
     case kStreamFromCurrent: how = kSeekForward; break;
-    case kStreamFromEnd: how = kSeekFromEnd; break;
+    case kStreamFromEnd: how = UriSeek::kSeekFromEnd; break;
     default: return kUriStreamFailed;
   }
   uint64_t before = 0;
