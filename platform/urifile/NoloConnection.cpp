@@ -117,7 +117,7 @@ int32_t NoloConnection::SendAll(size_t bytes) {
       continue;
     }
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return kUriFailed;
-    if (++attempt > kNoloMaxAttempts) return kUriAborted;
+    if (++attempt > kNoloMaxAttempts) return kUriFailed;
     if (!WaitFor(POLLOUT)) return kUriAborted;
   }
   return kUriOk;
@@ -137,7 +137,7 @@ int32_t NoloConnection::ReceiveAnswer(NoloMessageView* answer) {
       case kNoloBadLength: return kUriFailed;
     }
     if (got > 0) continue;  // read on while bytes keep coming
-    if (++attempt > kNoloMaxAttempts) return kUriAborted;
+    if (++attempt > kNoloMaxAttempts) return kUriFailed;  // a server that stopped answering
     if (!WaitFor(POLLIN)) return kUriAborted;
   }
 }

@@ -1,6 +1,7 @@
 // One TCP connection to a nolo server (the layout of its messages is in NoloProtocol.h). Every
 // call is one request and one answer; waiting for an answer is bounded: a receive that is still
-// incomplete is retried after waits of up to 100 ms, and given up after more than 50 attempts.
+// incomplete is retried after waits of up to 100 ms, and given up (kUriFailed, the connection
+// is dropped) after more than 50 attempts.
 // The owner's aborted flag is looked at between attempts, so an abort from another thread
 // ends a wait promptly.
 #pragma once
