@@ -30,6 +30,12 @@ void* operator new(size_t size) {
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
 
+void UriTest::CountAllocations(bool on) {
+  if (on) allocations.store(0);
+  countAllocations = on;
+}
+int UriTest::Allocations() { return allocations.load(); }
+
 namespace {
 
 using namespace VexaUri;
@@ -166,8 +172,7 @@ TEST(UriFileMemory, ReadsAFileSourceExactlyWithoutAllocating) {
   const uint64_t spots[][2] = {{0, 4096}, {99990, 10}, {12345, 70000}, {77, 1}, {4096, 4096}};
   uint64_t value[4] = {};
   int32_t results[6] = {};
-  allocations.store(0);
-  countAllocations = true;
+  CountAllocations(true);
   const int32_t opened = file->Open(&params, nullptr, nullptr);
   bool exact = true;
   for (const auto& spot : spots) {
@@ -185,8 +190,8 @@ TEST(UriFileMemory, ReadsAFileSourceExactlyWithoutAllocating) {
   results[4] = file->Seek(7, kSeekFromEnd);
   file->Close();
   results[5] = file->Open(&params, nullptr, nullptr);
-  countAllocations = false;
-  EXPECT_EQ(allocations.load(), 0);
+  CountAllocations(false);
+  EXPECT_EQ(Allocations(), 0);
   EXPECT_TRUE(opened == kUriOk && exact);
   EXPECT_EQ((std::vector<int32_t>(results, results + 6)),
             (std::vector<int32_t>{kUriEnd, kUriOk, kUriOk, kUriOk, kUriOk, kUriOk}));

@@ -38,6 +38,11 @@ struct PatternFile {
   std::string path;
 };
 
+// Counting of the C++ heap allocations made by the calling thread (UriFileTest.cpp replaces
+// operator new for the test program).
+void CountAllocations(bool on);
+int Allocations();
+
 inline std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 }  // namespace UriTest
