@@ -21,13 +21,20 @@ thread_local bool countAllocations = false;
 std::atomic<int> allocations{0};
 }  // namespace
 
-void* operator new(size_t size) {
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
   if (countAllocations) allocations.fetch_add(1);
-  if (void* block = std::malloc(size ? size : 1)) return block;
+  return std::malloc(size ? size : 1);
+}
+void* operator new(size_t size) {
+  if (void* block = operator new(size, std::nothrow)) return block;
   throw std::bad_alloc();
 }
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
+void operator delete[](void* block, size_t) noexcept { std::free(block); }
 
 void UriTest::CountAllocations(bool on) { if (on) allocations.store(0); countAllocations = on; }
 int UriTest::Allocations() { return allocations.load(); }
