@@ -131,8 +131,7 @@ TEST(NoloSource, ReadsAnyRangeExactlyAcrossMessagesAndRefusesOtherVersions) {
   uint64_t position = 0;
   uint32_t count = 1;
   uint8_t byte = 0;
-  EXPECT_TRUE(file->Seek(4, kSeekFromEnd) == kUriOk && file->Tell(&position) == kUriOk);
-  EXPECT_EQ(position, NoloServer::kSize - 4);
+  EXPECT_TRUE(file->Seek(4, kSeekFromEnd) == kUriOk && file->Tell(&position) == kUriOk && position == 19996);
   EXPECT_EQ(file->ReadAt(0, &byte, &count, 0), kUriFailed);  // nolo reads only block
   EXPECT_EQ(server.malformed.load(), 0);
   NoloServer otherVersion(ServerMode::kOtherVersion);
