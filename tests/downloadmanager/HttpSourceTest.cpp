@@ -31,6 +31,12 @@ class HttpSourceTest : public ::testing::Test {
     m_url = m_server->Url("/x.mkv");
   }
 
+  // Points InstallDir at the built library, or skips when the library is not built.
+  void UseBuiltLibrary() {
+    if (!*VEXA_DM_DIR) GTEST_SKIP() << "VexaDownloadManager.so is not built in this tree";
+    SetInstallDir(VEXA_DM_DIR);
+  }
+
   // The command the README gives, run as a user would.
   void SetInstallDir(const std::string& dir) {
     const ProgramRun run = RunProgram({VEXA_SETTINGS_TOOL, "set-string", "Settings/DesktopService", "InstallDir", dir});
@@ -45,7 +51,8 @@ class HttpSourceTest : public ::testing::Test {
 };
 
 TEST_F(HttpSourceTest, MkvdumpListsTheSameTracksAndBlocksAsForTheLocalFile) {
-  SetInstallDir(VEXA_DM_DIR);
+  UseBuiltLibrary();
+  if (IsSkipped()) return;
   const ProgramRun local = RunProgram({VEXA_MKVDUMP, m_local}, Output("local.txt"));
   const ProgramRun remote = RunProgram({VEXA_MKVDUMP, m_url}, Output("remote.txt"));
   ASSERT_EQ(local.exitCode, 0) << local.standardError;
@@ -56,7 +63,8 @@ TEST_F(HttpSourceTest, MkvdumpListsTheSameTracksAndBlocksAsForTheLocalFile) {
 }
 
 TEST_F(HttpSourceTest, TranscodeGivesTheSameTransportStreamAsForTheLocalFile) {
-  SetInstallDir(VEXA_DM_DIR);
+  UseBuiltLibrary();
+  if (IsSkipped()) return;
   const ProgramRun local = RunTranscode({"--output", Output("local.ts"), m_local});
   const ProgramRun remote = RunTranscode({"--output", Output("remote.ts"), m_url});
   ASSERT_EQ(local.exitCode, 0) << local.standardError;
