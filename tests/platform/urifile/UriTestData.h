@@ -1,0 +1,42 @@
+// A file of known bytes in a fresh temporary folder, and wide-string helpers, for the URI file
+// tests.
+#pragma once
+
+#include <stdlib.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace UriTest {
+
+// Byte i of every test resource.
+inline uint8_t PatternByte(uint64_t i) { return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF); }
+
+inline std::vector<uint8_t> Pattern(uint64_t begin, uint64_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (uint64_t i = 0; i < count; ++i) bytes[i] = PatternByte(begin + i);
+  return bytes;
+}
+
+// "data.bin" of `size` pattern bytes in a folder of its own, removed with everything in it.
+struct PatternFile {
+  explicit PatternFile(uint64_t size) {
+    const std::vector<uint8_t> bytes = Pattern(0, size);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), size);
+  }
+  ~PatternFile() { std::filesystem::remove_all(dir); }
+  std::string dir = [] { char folder[] = "/tmp/urifile-XXXXXX"; return std::string(::mkdtemp(folder)); }();
+  std::string path = dir + "/data.bin";
+};
+
+// Counting of the C++ heap allocations made by the calling thread (UriFileTest.cpp replaces
+// operator new for the test program).
+void CountAllocations(bool on);
+int Allocations();
+
+inline std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+}  // namespace UriTest
