@@ -18,9 +18,6 @@ using namespace VexaDownload;
 using DownloadManagerTest::Settings;
 constexpr int32_t kFailed = VexaFiles::kStreamFailed;
 
-template <typename Case>
-auto operator<<(std::ostream& os, const Case& c) -> decltype(c.what, os) { return os << c.what; }
-
 TEST(NoLibraryTest, OpenAndEveryQueryFail) {
   Settings settings;
   EXPECT_FALSE(DownloadManagerAvailable());
@@ -50,34 +47,25 @@ struct OpenLog {
 
 const std::vector<std::string> kBare{"VexaDownloadManager.dll", "VexaDownloadManager.so", "libVexaDownloadManager.dylib"};
 
-struct LoaderCase {
-  const char* what;
-  const char* installDir;  // null: not set
-  std::vector<std::string> underDir;  // names tried there after the bare names
-};
-
-class LoaderTest : public ::testing::TestWithParam<LoaderCase> {};
-
-TEST_P(LoaderTest, TriesTheBareNamesThenInstallDir) {
-  const LoaderCase& c = GetParam();
-  Settings settings;
-  if (c.installDir) settings.SetInstallDir(c.installDir);
-  OpenLog log;
-  DownloadManagerLoader loader(OpenLog::Open, &log);
-  const bool found = loader.Resolve(kEntryFileOpenEx) != nullptr;
-  std::vector<std::string> expected = kBare;
-  for (const std::string& name : c.underDir) expected.push_back(std::string(c.installDir) + "/" + name);
-  EXPECT_EQ(log.tried, expected);
-  EXPECT_EQ(found, c.underDir.size() == 2);
-  EXPECT_EQ(loader.Resolve(kEntryFileClose) != nullptr, found);  // no second load
-  EXPECT_EQ(log.tried.size(), expected.size() * (found ? 1 : 2));
+// InstallDir unset, empty, naming a folder without the library, naming the scripted library's.
+TEST(LoaderTest, TriesTheBareNamesThenInstallDir) {
+  const struct { const char* installDir; std::vector<std::string> underDir; } rows[] = {
+      {nullptr, {}}, {"", {}}, {"/nonexistent/dm", kBare}, {SCRIPTED_DM_DIR, {kBare[0], kBare[1]}}};
+  for (const auto& row : rows) {
+    Settings settings;
+    if (row.installDir) settings.SetInstallDir(row.installDir);
+    OpenLog log;
+    DownloadManagerLoader loader(OpenLog::Open, &log);
+    const bool found = loader.Resolve(kEntryFileOpenEx) != nullptr;
+    std::vector<std::string> expected = kBare;
+    for (const std::string& name : row.underDir) expected.push_back(std::string(row.installDir) + "/" + name);
+    EXPECT_EQ(log.tried, expected);
+    EXPECT_EQ(found, row.underDir.size() == 2);
+    // Found: the next entry point comes without another load; not found: every path again.
+    EXPECT_EQ(loader.Resolve(kEntryFileClose) != nullptr, found);
+    EXPECT_EQ(log.tried.size(), expected.size() * (found ? 1 : 2));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, LoaderTest, ::testing::Values(
-    LoaderCase{"no_install_dir", nullptr, {}}, LoaderCase{"empty_install_dir", "", {}},
-    LoaderCase{"install_dir_without_library", "/nonexistent/dm", kBare},
-    LoaderCase{"install_dir_with_library", SCRIPTED_DM_DIR, {kBare[0], kBare[1]}}),
-    [](const auto& info) { return std::string(info.param.what); });
 
 TEST(LoaderRetryTest, AFailedLoadIsRetriedAndConcurrentFirstUsesLoadOnce) {
   Settings settings;

@@ -20,7 +20,7 @@ SCRIPTED_EXPORT int32_t VQMSetFileConfigPluginOption(DmConfig* config, const cha
 SCRIPTED_EXPORT int32_t VQMFileOpenEx(const char16_t*, uint32_t, uint32_t, DmConfig*, DmFile* file, uint32_t) {
   ++script.opens;
   *file = &fileToken;
-  return script.openResult;
+  return kDmOk;
 }
 
 SCRIPTED_EXPORT int32_t VQMFileGetInfo(DmFile, DownloadManagerInfo* info) {
@@ -32,8 +32,8 @@ SCRIPTED_EXPORT int32_t VQMFileSeek(DmFile, uint32_t low, uint32_t high, int32_t
   ++script.seeks;
   const uint64_t offset = JoinWords(low, high);
   const uint64_t base = origin == kDmSeekFromStart ? 0 : origin == kDmSeekFromCurrent ? script.position : script.totalSize;
-  if (script.seekResult == kDmOk) *reached = script.position = origin == kDmSeekFromEnd ? base - offset : base + offset;
-  return script.seekResult;
+  *reached = script.position = origin == kDmSeekFromEnd ? base - offset : base + offset;
+  return kDmOk;
 }
 
 SCRIPTED_EXPORT int32_t VQMFileGetPosition(DmFile, uint64_t* position) {

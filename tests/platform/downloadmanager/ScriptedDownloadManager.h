@@ -8,11 +8,11 @@
 #include <vector>
 
 struct DownloadManagerScript {
-  int32_t openResult = 0, getInfoResult = 0, seekResult = 0;
+  int32_t getInfoResult = 0;
   uint64_t totalSize = 1000, downloaded = 0;
   int32_t notReadyReads = 0, notReadyAnswer = 10;  // reads answering this before data comes
   uint32_t shortBy = 0;                            // delivering reads give this much less
-  std::vector<std::u16string> options;             // "name=value", in order
+  std::vector<std::u16string> options = {};        // "plugin:name=value", in order
   int opens = 0, reads = 0, seeks = 0, aborts = 0, closes = 0;
   uint64_t position = 0, validFrom = 0, validLimit = 0;
 };
