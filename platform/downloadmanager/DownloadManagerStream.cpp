@@ -1,9 +1,11 @@
 #include "platform/downloadmanager/DownloadManagerStream.h"
 
 #include <chrono>
+#include <span>
 #include <thread>
 
 #include "platform/downloadmanager/DownloadManagerApi.h"
+#include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
 
 namespace VexaDownload {
@@ -22,25 +24,19 @@ DownloadStream* StreamRecord(StreamIo* stream) {
   return stream ? static_cast<DownloadStream*>(stream->backend) : nullptr;
 }
 
-size_t WideLength(const char16_t* text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
-}
-
 // The strings the stream carries, in the order the library wants them as options.
 struct CarriedOption {
   const DmOption& option;
   const char16_t* value;
 };
 
-bool OptionsFit(const CarriedOption (&options)[5]) {
+bool OptionsFit(std::span<const CarriedOption> options) {
   for (const CarriedOption& carried : options)
-    if (carried.value && WideLength(carried.value) > carried.option.maxChars) return false;
+    if (carried.value && VexaFiles::WideLength(carried.value) > carried.option.maxChars) return false;
   return true;
 }
 
-void SetOptions(const CarriedOption (&options)[5], DmConfig* config) {
+void SetOptions(std::span<const CarriedOption> options, DmConfig* config) {
   // A refused option leaves the configuration without it; the open decides whether the
   // resource can be fetched all the same.
   for (const CarriedOption& carried : options)
@@ -130,8 +126,8 @@ constexpr VexaFiles::StreamBackend kDownloadBackend{
 int32_t DownloadStreamOpen(StreamIo* stream, const char16_t* name, int32_t) {
   if (!stream || !name) return kStreamMissingArgument;
   if (stream->backend) DownloadStreamClose(stream);
-  if (WideLength(name) >= kMaxUrlChars) return VexaFiles::kStreamFailed;
-  const CarriedOption options[5] = {{kDmReferrerOption, stream->referrer},
+  if (VexaFiles::WideLength(name) >= kMaxUrlChars) return VexaFiles::kStreamFailed;
+  const CarriedOption options[] = {{kDmReferrerOption, stream->referrer},
                                     {kDmUserAgentOption, stream->userAgent},
                                     {kDmCookiesOption, stream->cookies},
                                     {kDmLoginOption, stream->login},
