@@ -1,5 +1,7 @@
 #include "platform/downloadmanager/DownloadManagerLoader.h"
 
+#include <new>
+
 #include "platform/settings/VexaSettings.h"
 
 namespace VexaDownload {
@@ -38,9 +40,12 @@ bool DownloadManagerLoader::TryLoad(const std::string& path) {
 }
 
 DownloadManagerLoader& ProcessLoader() {
-  // Made on first use and never destroyed: the library must outlive every stream, including
-  // those closed while the process exits.
-  static DownloadManagerLoader* const loader = new DownloadManagerLoader();
+  // Made on first use in static storage and never destroyed: the library must outlive every
+  // stream, including those closed while the process exits. Static storage rather than the
+  // heap, so that nothing is left behind when the library holding this loader (the plug-in) is
+  // unloaded.
+  alignas(DownloadManagerLoader) static unsigned char storage[sizeof(DownloadManagerLoader)];
+  static DownloadManagerLoader* const loader = new (storage) DownloadManagerLoader();
   return *loader;
 }
 
