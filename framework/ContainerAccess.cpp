@@ -9,6 +9,21 @@
 #include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
+#include "platform/downloadmanager/DownloadManagerStream.h"
+
+
+// The download-manager backend answers in the framework's vocabulary without including it.
+static_assert(VexaDownload::kStreamDataNotReady == VMF_ERR_DATA_NOT_READY);
+static_assert(VexaDownload::kStreamKilled == VMF_ERR_KILL);
+static_assert(VexaDownload::kStreamMissingArgument == VMF_MISSING_ARGUMENT);
+static_assert(VexaDownload::kQueryProgress == VMF_QID_GET_PROGRESS);
+static_assert(VexaDownload::kQueryBitRate == VMF_QID_GET_BITRATE);
+static_assert(VexaDownload::kQueryFileSize == VMF_QID_GET_FILE_SIZE);
+static_assert(VexaDownload::kQueryDownloadedSize == VMF_QID_GET_FILE_DOWNLOADED_SIZE);
+static_assert(VexaDownload::kQueryBytesAvailableAhead == VMF_QID_BYTES_AVAILABLE_AHEAD);
+static_assert(VexaDownload::kQueryByteRangeRequests == VMF_QID_STREAM_BYTE_RANGE_REQUESTS);
+static_assert(sizeof(VexaDownload::StreamQueryValue) == sizeof(VmfQueryValue));
+static_assert(offsetof(VexaDownload::StreamQueryValue, value) == offsetof(VmfQueryValue, value));
 
 namespace vmf {
 namespace {
@@ -192,6 +207,8 @@ int32_t NewContainer(VexaOS::MemoryArena* allocator, VmfContainer** out) {
 }  // namespace
 
 int32_t Init(const VmfRegistrationRecord* record) {
+  // Names beginning "http:" are read through the download-manager library, when one is found.
+  VexaDownload::RegisterDownloadManagerBackend();
   return Register(record) == VMF_OK ? VMF_OK : VMF_ERR_LAYER1_MODULE_INIT;
 }
 

@@ -19,6 +19,7 @@
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvFormat.h"
+#include "platform/downloadmanager/DownloadManagerApi.h"
 #include "platform/files/PortableFile.h"
 #include "platform/files/TextConvert.h"
 
@@ -72,6 +73,20 @@ void PrintCue(const VmfBlock& block) {
     text += ch == '\\' ? "\\\\" : ch == '\n' ? "\\n" : std::string(1, ch);
   }
   std::printf("cue time=%" PRId64 " duration=%" PRId64 " text=%s\n", block.time, block.duration, text.c_str());
+}
+
+bool IsHttpName(const char* file) { return std::strncmp(file, "http:", 5) == 0; }
+
+// "http:" names are read through the download-manager library; without it nothing can be
+// read, and the message says where it is looked for.
+int FailWithoutDownloadManager(const char* file) {
+  std::fprintf(stderr,
+               "vexa-mkvdump: %s: cannot read http: names: the download-manager library "
+               "VexaDownloadManager.so is neither on the library search path nor in the folder "
+               "named by InstallDir (vexa-settings set-string Settings/DesktopService InstallDir "
+               "DIR)\n",
+               file);
+  return 1;
 }
 
 int Fail(const char* what, int32_t rc) {
@@ -215,6 +230,8 @@ int main(int argc, char** argv) {
   rc = vmf::OpenContainer(&c, name.c_str(), nullptr);
   if (rc != VMF_OK) {
     if (c != nullptr) vmf::CloseContainer(c);
+    if (IsHttpName(file) && !VexaDownload::DownloadManagerAvailable())
+      return FailWithoutDownloadManager(file);
     return Fail(file, rc);
   }
   if (IsSubRip(name.c_str())) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <fstream>
 
+#include "platform/downloadmanager/DownloadManagerApi.h"
 #include "platform/files/PortableFile.h"
 #include "platform/files/TextConvert.h"
 #include "tools/vexa-transcode/HostObjects.h"
@@ -38,6 +39,14 @@ bool OfferedToKnownClient(NS::IUpnpTranscoder* upnp, const std::string& file) {
 }  // namespace
 
 std::string CheckMatroskaFile(const std::string& file) {
+  // An "http:" name is the plug-in's to read, through the download-manager library.
+  if (file.rfind("http:", 0) == 0) {
+    if (VexaDownload::DownloadManagerAvailable()) return "";
+    return "cannot read " + file + ": http: names need the download-manager library "
+           "VexaDownloadManager.so, which is neither on the library search path nor in the "
+           "folder named by InstallDir (vexa-settings set-string Settings/DesktopService "
+           "InstallDir DIR)";
+  }
   // Only a regular file is read: opening a FIFO without a writer would block for ever.
   std::u16string name;
   if (!VexaFiles::Utf8ToUtf16String(file, name)) return "the file name is not UTF-8";

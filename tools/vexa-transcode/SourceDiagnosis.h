@@ -7,7 +7,8 @@
 
 #include "interfaces/public/TranscoderInterfaces.h"
 
-// Empty when file can be opened and looks like Matroska, else the reason it does not.
+// Empty when file can be opened and looks like Matroska, or is an "http:" name and the
+// download-manager library is there; else the reason it cannot be served.
 std::string CheckMatroskaFile(const std::string& file);
 
 // Why the plug-in made no offer for file to a client with this User-Agent.
