@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <iterator>
 
 #include "platform/urifile/PartialFile.h"
 #include "tests/support/ProcessTestTools.h"
@@ -18,10 +17,6 @@ struct SideFiles {
   std::u16string info = dir.Wide("copy.vnfo"), mask = dir.Wide("copy.vmsk"), data = dir.Wide("copy.data");
   PartialFileResult Open(PartialFile& file) { return file.Open(info.c_str(), mask.c_str(), data.c_str()); }
   void Write(const std::string& name, const std::string& bytes) { std::ofstream(dir.path() / name, std::ios::binary) << bytes; }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir.path() / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
 };
 
 std::string U32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
@@ -76,6 +71,7 @@ struct Hostile {
   const char* name;  // the side file replaced
   std::string bytes;
   PartialFileResult expected;
+  friend void PrintTo(const Hostile& c, std::ostream* out) { *out << c.what; }
 };
 
 class PartialFileHostileTest : public testing::TestWithParam<Hostile> {};
@@ -118,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(SideFiles, PartialFileHostileTest, testing::Values(
 struct Merge {
   std::vector<ByteRange> added;
   std::vector<ByteRange> expected;
+  friend void PrintTo(const Merge& c, std::ostream* out) { *out << c.added.size() << " ranges"; }
 };
 
 class PartialFileRangesTest : public testing::TestWithParam<Merge> {};

@@ -218,6 +218,7 @@ TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {
   ASSERT_EQ(blocked.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_EQ(blocked.get(), kUriAborted);
   object->Resume();
+  count = 8;
   EXPECT_EQ(object->ReadAt(0, buffer, &count, 0), kUriNotReady);
   object.reset();
   source->path.clear();  // the source cannot be opened
