@@ -21,12 +21,16 @@ enum UriResult : int32_t {
   kUriAuthRefused = 14,      // the server refused the credentials (or asked for some)
 };
 
-// How Seek moves a position.
+// How Seek moves a position. The portable file layer (PortableFile.h) names its own origins in
+// this namespace too, with a kSeekFromEnd of 2; these sit in an inline namespace so that one
+// file may include both headers (it then names this one VexaFiles::UriSeek::kSeekFromEnd).
+inline namespace UriSeek {
 enum SeekOrigin : uint32_t {
   kSeekForward = 0,   // position + offset
   kSeekBackward = 1,  // position - offset, clamped at 0
   kSeekAbsolute = 2,  // offset
   kSeekFromEnd = 3,   // size - offset, clamped at 0
 };
+}  // namespace UriSeek
 
 }  // namespace VexaFiles

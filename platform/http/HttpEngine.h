@@ -25,6 +25,7 @@ enum HttpFailure : int32_t {
   kHttpForbidden = 15,        // 403
   kHttpNotFound = 16,         // 404
   kHttpVariantNegotiates = 17,  // 506
+  kHttpTooManyRedirects = 18,   // the 20th redirect in a row
 };
 
 // Nine 32-bit words; HttpSettingsDefaults fills the defaults.
@@ -75,5 +76,10 @@ int32_t HttpEngineWaitForPosition(HttpEngine* engine);
 // Copied out of the first connection: kUriFailed when absent or longer than `capacity` - 1.
 int32_t HttpEngineServerName(HttpEngine* engine, char* buffer, uint32_t capacity);
 int32_t HttpEngineCurrentUrl(HttpEngine* engine, char* buffer, uint32_t capacity);
+
+// How long a connection may go without progress before it is reset (or, while connecting,
+// failed): 15000 ms unless set. After three resets in a row without progress the engine gives
+// up and its calls answer kUriAborted.
+void HttpEngineSetIdleTimeout(HttpEngine* engine, uint32_t milliseconds);
 
 }  // namespace VexaHttp

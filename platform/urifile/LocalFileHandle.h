@@ -1,0 +1,64 @@
+// A local file named by a "file:" URL, over one POSIX file descriptor. It keeps its own 64-bit
+// position instead of asking the system, so that its owner can tell without a system call
+// whether a read needs a seek first.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/files/UriResult.h"
+#include "platform/os/FileDescriptor.h"
+
+namespace VexaOS {
+struct MemoryArena;
+}
+
+namespace VexaUri {
+
+// Open flags (bits).
+enum LocalFileFlag : uint32_t {
+  kLocalCreateOnlyNew = 0x04,  // with kLocalCreate: fail when the file exists
+  kLocalWrite = 0x08,
+  kLocalRead = 0x10,
+  kLocalCreate = 0x40,
+  kLocalSparse = 0x80,  // files are sparse here already: accepted, nothing to do
+};
+
+// Results besides kUriOk.
+enum LocalFileResult : int32_t {
+  kLocalSystemFailure = 1,
+  kLocalMovedNothing = VexaFiles::kUriMovedNothing,
+};
+
+class LocalFileHandle {
+ public:
+  // Made from `arena` (the heap without one) and given back to it by Destroy.
+  static LocalFileHandle* Create(VexaOS::MemoryArena* arena);
+  static void Destroy(LocalFileHandle* handle);
+
+  // A URL that is not a local "file:" URL fails with kLocalSystemFailure.
+  int32_t Open(const char16_t* url, uint32_t flags);
+  void Close();
+  bool IsOpen() const { return m_fd.IsOpen(); }
+  int32_t Seek(uint64_t offset, VexaFiles::SeekOrigin origin);
+  uint64_t Tell() const { return m_position; }
+  // `count` in: bytes asked; out: bytes moved. Moving 0 bytes answers kLocalMovedNothing.
+  int32_t Read(void* buffer, uint32_t* count);
+  int32_t Write(const void* buffer, uint32_t* count);
+  // The size of the file system entry of the path.
+  int32_t Size(uint64_t* size) const;
+
+  // Diagnostic counter: seeks that reached the system, process-wide.
+  static uint64_t SystemSeekCount();
+
+ private:
+  explicit LocalFileHandle(VexaOS::MemoryArena* arena) : m_arena(arena) {}
+  ~LocalFileHandle() = default;
+
+  VexaOS::CFileDescriptor m_fd;
+  std::string m_path;
+  VexaOS::MemoryArena* m_arena;
+  uint64_t m_position = 0;
+};
+
+}  // namespace VexaUri

@@ -1,0 +1,209 @@
+// The framework's stream-I/O backend of kind 4: over a recording IUriFile for the rules
+// (answers of a read, when a seek restarts the prefetch, the queries), and over a real local
+// file through the registered backend.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/urifile/IUriFile.h"
+#include "platform/urifile/UriStreamBackend.h"
+#include "tests/platform/urifile/UriTestData.h"
+
+namespace {
+
+using namespace VexaUri;
+using namespace VexaFiles;
+
+// Serves a size and a position; ReadAt answers from a script; records prefetch calls.
+class RecordingUriFile final : public IUriFile {
+ public:
+  uint64_t size = 10000000, position = 0, downloaded = 0, rate = 0, cachedAhead = 0, ranges = 1;
+  std::deque<int32_t> readScript;  // answers of ReadAt, kUriOk when empty
+  uint32_t shortBy = 0;            // bytes an kUriOk read leaves out
+  std::vector<std::string> calls;
+
+  int32_t GetState(uint32_t* state) override { *state = kUriStateOpen; return kUriOk; }
+  int32_t Seek(uint64_t offset, SeekOrigin origin) override {
+    position = origin == kSeekAbsolute ? offset : origin == kSeekForward ? position + offset : size - offset;
+    return kUriOk;
+  }
+  int32_t Tell(uint64_t* at) override { *at = position; return kUriOk; }
+  int32_t ReadAt(uint64_t at, void*, uint32_t* count, uint8_t blocking) override {
+    calls.push_back("read " + std::to_string(at) + (blocking ? " blocking" : ""));
+    const int32_t answer = readScript.empty() ? kUriOk : readScript.front();
+    if (!readScript.empty()) readScript.pop_front();
+    *count = answer == kUriOk ? *count - shortBy : 0;
+    position = at + *count;
+    return answer;
+  }
+  int32_t Read(void* buffer, uint32_t* count, uint8_t blocking) override { return ReadAt(position, buffer, count, blocking); }
+  int32_t Abort() override { return kUriOk; }
+  int32_t Resume() override { return kUriOk; }
+  int32_t Prefetch(uint64_t offset, uint64_t length) override {
+    calls.push_back("prefetch " + std::to_string(offset) + " " + std::to_string(length));
+    return kUriOk;
+  }
+  int32_t CancelPrefetch() override { calls.push_back("cancel"); return kUriOk; }
+  int32_t GetMissingRange(uint64_t* offset, uint64_t* length) override {
+    *offset += cachedAhead;
+    *length -= cachedAhead;
+    return kUriOk;
+  }
+  int32_t SetProperty(uint32_t, uint32_t, uint32_t) override { return kUriNotSupported; }
+  int32_t GetInfo(uint32_t id, uint64_t* value) override {
+    switch (id) {
+      case kUriInfoSize: *value = size; return kUriOk;
+      case kUriInfoByteRanges: *value = ranges; return kUriOk;
+      case kUriInfoDownloaded: *value = downloaded; return kUriOk;
+      case kUriInfoRate: *value = rate; return kUriOk;
+      default: return kUriNotSupported;
+    }
+  }
+  int32_t GetProperty(uint32_t, uint64_t*) override { return kUriNotSupported; }
+  int32_t SetTextProperty(uint32_t, const char16_t*) override { return kUriNotSupported; }
+  int32_t GetTextProperty(uint32_t, char16_t*, uint32_t) override { return kUriNotSupported; }
+  int32_t DeleteProperty(uint32_t) override { return kUriNotSupported; }
+  int32_t SetDownloadMode(uint32_t, uint32_t) override { return kUriNotSupported; }
+  int32_t GetDownloadMode(uint32_t*) override { return kUriNotSupported; }
+};
+
+struct BackendTest : testing::Test {
+  StreamIo stream{};
+  RecordingUriFile* file = new RecordingUriFile;
+  void SetUp() override { ASSERT_EQ(UriStreamAttach(&stream, file), 0); }
+  void TearDown() override { EXPECT_EQ(UriStreamClose(&stream), 0); }
+};
+
+TEST_F(BackendTest, SeekRestartsThePrefetchOnlyOutsideTheNextTwoMebibytes) {
+  const struct {
+    int64_t from;    // where the file stands before (-1: where the last seek left it)
+    int64_t offset;
+    int32_t origin;  // framework origins: 0 start, 1 forward, 2 back from the end
+    std::vector<std::string> calls;
+  } seeks[] = {{-1, 1000, 0, {}},
+               {-1, 0x200000 - 1, 1, {}},
+               {-1, 0x200000, 1, {"cancel", "prefetch 4195303 5804697"}},
+               {-1, 0x100000, 1, {}},
+               {-1, 0x100000, 0, {"cancel", "prefetch 1048576 8951424"}},
+               {-1, 100, 2, {"cancel", "prefetch 9999900 100"}},
+               {5000000, 10, 1, {"cancel", "prefetch 5000010 4999990"}}};  // before the last start
+  for (const auto& s : seeks) {
+    file->calls.clear();
+    if (s.from >= 0) file->position = static_cast<uint64_t>(s.from);
+    int64_t position = -1;
+    EXPECT_EQ(UriStreamSeek(&stream, s.offset, s.origin, &position), 0);
+    EXPECT_EQ(position, static_cast<int64_t>(file->position));
+    EXPECT_EQ(file->calls, s.calls) << s.offset << " " << s.origin;
+  }
+  EXPECT_EQ(UriStreamSeek(&stream, 0, 3, nullptr), kUriStreamFailed);
+  file->ranges = 0;
+  UriStreamAttach(&stream, file);
+  file->calls.clear();
+  EXPECT_EQ(UriStreamSeek(&stream, 5000000, 0, nullptr), 0);
+  EXPECT_TRUE(file->calls.empty());  // no byte ranges: nothing to prefetch
+}
+
+TEST_F(BackendTest, ReadAnswersInTheFrameworksTerms) {
+  const struct {
+    std::deque<int32_t> script;
+    uint32_t shortBy;
+    uint64_t at;
+    int32_t result;
+    uint32_t count;
+  } reads[] = {{{kUriOk}, 0, 0, 0, 100},
+               {{kUriOk}, 1, 0, kVmfErrDataNotReady, 0},
+               {{kUriEnd}, 0, 0, kVmfErrEndOfStream, 0},
+               {{kUriNotReady}, 0, 0, kVmfErrDataNotReady, 0},
+               {{kUriAborted}, 0, 0, kVmfErrDataNotReady, 0},
+               {{kUriFailed}, 0, 0, kUriStreamFailed, 0},
+               {{}, 0, 10000000 - 99, kVmfErrEndOfStream, 0}};
+  for (const auto& r : reads) {
+    file->readScript = r.script;
+    file->shortBy = r.shortBy;
+    file->position = r.at;
+    uint8_t buffer[100];
+    uint32_t count = 7;
+    EXPECT_EQ(UriStreamRead(&stream, buffer, sizeof buffer, &count, 1), r.result) << r.at;
+    EXPECT_EQ(count, r.count);
+  }
+}
+
+// With a progress callback a blocking read polls without blocking until data comes, and a
+// kill is heard while it waits.
+TEST_F(BackendTest, ProgressCallbackPollsAndKills) {
+  struct Progress {
+    std::vector<int32_t> phases;
+    size_t killAt = 100;
+  } progress;
+  stream.progress = [](void* context, int32_t phase) {
+    auto* p = static_cast<Progress*>(context);
+    p->phases.push_back(phase);
+    return p->phases.size() >= p->killAt ? 1 : 0;
+  };
+  stream.progressContext = &progress;
+  uint8_t buffer[10];
+  uint32_t count = 0;
+  file->readScript = {kUriNotReady, kUriNotReady, kUriOk};
+  EXPECT_EQ(UriStreamRead(&stream, buffer, sizeof buffer, &count, 1), 0);
+  EXPECT_EQ(progress.phases, (std::vector<int32_t>{1, 1, 1, 2}));
+  EXPECT_EQ(file->calls, (std::vector<std::string>{"read 0", "read 0", "read 0"}));
+  progress.phases.clear();
+  progress.killAt = 2;
+  file->readScript = {kUriNotReady, kUriNotReady, kUriNotReady};
+  EXPECT_EQ(UriStreamRead(&stream, buffer, sizeof buffer, &count, 1), kVmfErrKill);
+  file->readScript = {kUriNotReady};
+  progress.phases.clear();
+  progress.killAt = 100;
+  EXPECT_EQ(UriStreamRead(&stream, buffer, sizeof buffer, &count, 0), kVmfErrDataNotReady);
+}
+
+TEST_F(BackendTest, QueriesAnswerFromTheFile) {
+  file->downloaded = 2500000;
+  file->rate = 800000;
+  file->cachedAhead = 4096;
+  file->position = 300;
+  stream.blocking = 1;
+  const struct {
+    uint32_t qid;
+    uint64_t value;
+  } queries[] = {{kQidGetProgress, 25},      {kQidGetBitrate, 800000},
+                 {kQidBytesAvailableAhead, 4096}, {kQidGetFileDownloadedSize, 2500000},
+                 {kQidGetFileSize, 10000000}, {kQidBlockOnRead, 1},
+                 {kQidStreamByteRangeRequests, 1}};
+  for (const auto& q : queries) {
+    UriStreamQueryValue value{};
+    EXPECT_EQ(UriStreamQuery(&stream, q.qid, &value), 0) << std::hex << q.qid;
+    EXPECT_EQ(value.value.u64, q.value) << std::hex << q.qid;
+    EXPECT_EQ(value.dataType, q.qid & 0xF);
+  }
+  UriStreamQueryValue value{};
+  EXPECT_EQ(UriStreamQuery(&stream, 0x10010A, &value), kUriStreamFailed);
+  stream.size = 0;
+  EXPECT_EQ(UriStreamQuery(&stream, kQidGetProgress, &value), kUriStreamFailed);
+}
+
+TEST(UriStreamBackend, ReadsALocalFileThroughTheRegisteredKind) {
+  UriTest::PatternFile data{50000};
+  ASSERT_TRUE(RegisterUriFileStreamBackend());
+  StreamIo* stream = nullptr;
+  ASSERT_EQ(StreamIoCreate(kStreamKindUriFile, nullptr, nullptr, &stream), 0);
+  const std::u16string uri = UriTest::Wide("file://" + data.path);
+  EXPECT_EQ(stream->open(stream, u"file:///nonexistent/x", 0), kUriStreamFailed);
+  ASSERT_EQ(stream->open(stream, uri.c_str(), 0), 0);
+  std::vector<uint8_t> bytes(1000);
+  uint32_t count = 0;
+  int64_t position = 0;
+  EXPECT_EQ(stream->seek(stream, 3000, 2, &position), 0);
+  EXPECT_EQ(position, 47000);
+  EXPECT_TRUE(stream->read(stream, bytes.data(), 1000, &count, 1) == 0 && count == 1000);
+  EXPECT_EQ(bytes, UriTest::Pattern(47000, 1000));
+  EXPECT_TRUE(stream->tell(stream, &position) == 0 && position == 48000);
+  EXPECT_EQ(stream->read(stream, bytes.data(), 2001, &count, 1), kVmfErrEndOfStream);
+  EXPECT_EQ(stream->close(stream), 0);
+  StreamIoDestroy(stream);
+  StreamIoRegisterBackend(kStreamKindUriFile, nullptr);
+}
+
+}  // namespace

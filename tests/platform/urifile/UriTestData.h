@@ -1,0 +1,48 @@
+// A file of known bytes in a fresh temporary folder, and wide-string helpers, for the URI file
+// tests.
+#pragma once
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace UriTest {
+
+// Byte i of every test resource.
+inline uint8_t PatternByte(uint64_t i) { return static_cast<uint8_t>((i * 7 + i / 251) & 0xFF); }
+
+inline std::vector<uint8_t> Pattern(uint64_t begin, uint64_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (uint64_t i = 0; i < count; ++i) bytes[i] = PatternByte(begin + i);
+  return bytes;
+}
+
+struct PatternFile {
+  explicit PatternFile(uint64_t size, const std::string& name = "data.bin") {
+    char folder[] = "/tmp/urifile-XXXXXX";
+    dir = ::mkdtemp(folder);
+    path = dir + "/" + name;
+    const std::vector<uint8_t> bytes = Pattern(0, size);
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), size);
+  }
+  ~PatternFile() {
+    ::unlink(path.c_str());
+    ::unlink((dir + "/.htpasswd").c_str());
+    ::rmdir(dir.c_str());
+  }
+  std::string dir;
+  std::string path;
+};
+
+// Counting of the C++ heap allocations made by the calling thread (UriFileTest.cpp replaces
+// operator new for the test program).
+void CountAllocations(bool on);
+int Allocations();
+
+inline std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+}  // namespace UriTest
