@@ -180,7 +180,11 @@ PartialFileResult PartialFile::Open(const char16_t* infoFile, const char16_t* ma
   if (result == kPartialOk) {
     const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (m_new ? O_TRUNC : 0);
     m_data = VexaOS::CFileDescriptor(::open(dataPath.c_str(), flags, 0644));
-    if (!m_data.IsOpen()) result = kPartialIoFailed;
+    struct stat status;
+    if (!m_data.IsOpen() || ::fstat(m_data.Get(), &status) != 0) result = kPartialIoFailed;
+    // Every byte written extends the data file, so a mask reaching past its end is damaged.
+    else if (!m_present.Ranges().empty() && m_present.Ranges().back().end > static_cast<uint64_t>(status.st_size))
+      result = kPartialCorrupt;
   }
   if (result == kPartialOk && m_new) {
     result = SaveMask();

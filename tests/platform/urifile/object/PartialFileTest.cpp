@@ -109,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(SideFiles, PartialFileHostileTest, testing::Values(
     Hostile{"mask count beyond its body", "copy.vmsk", Frame("VMSK", U32(2) + U64(0) + U64(5)), kPartialCorrupt},
     Hostile{"empty range", "copy.vmsk", Frame("VMSK", U32(1) + U64(5) + U64(5)), kPartialCorrupt},
     Hostile{"touching ranges", "copy.vmsk", Frame("VMSK", U32(2) + U64(0) + U64(5) + U64(5) + U64(9)), kPartialCorrupt},
+    Hostile{"mask past the data file's end", "copy.vmsk", Frame("VMSK", U32(1) + U64(0) + U64(5)), kPartialCorrupt},
     Hostile{"unsorted ranges", "copy.vmsk", Frame("VMSK", U32(2) + U64(20) + U64(30) + U64(0) + U64(5)), kPartialCorrupt}));
 
 struct Merge {

@@ -1,9 +1,8 @@
-// UriFileObject: its state table and rate, and downloads through a source over a local file
+// UriFileObject: its state table and rate, and downloads through a source over bytes in memory
 // standing in for the network: whole, resumed, forward-only, failed and cut short.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <fstream>
 #include <future>
 #include <mutex>
 #include <random>
@@ -14,7 +13,6 @@
 namespace VexaUri {
 namespace {
 
-using ProcessTestTools::TempDir;
 using ProcessTestTools::WaitFor;
 using namespace VexaFiles;
 
@@ -24,8 +22,7 @@ TEST(UriFileObjectStateTest, AcceptsOnlyTheRequestsOfItsTable) {
   for (const auto& [current, accepted] : table)
     for (uint32_t requested = 0; requested <= 5; ++requested)
       EXPECT_EQ(UriFileObject::AcceptsState(current, requested),
-                std::count(accepted.begin(), accepted.end(), requested) == 1)
-          << current << " -> " << requested;
+                std::count(accepted.begin(), accepted.end(), requested) == 1) << current << " -> " << requested;
 }
 
 TEST(UriFileObjectRateTest, WeighsTheRecentRateTwiceAgainstTheAverage) {
@@ -47,32 +44,25 @@ TEST(UriFileObjectRateTest, WeighsTheRecentRateTwiceAgainstTheAverage) {
   }
 }
 
-// Bytes of a local file by position; records what was asked; may stall until aborted.
-struct FileSource final : IUriFileObjectSource {
+// The resource's bytes by position; records what was asked; may stall until aborted.
+struct MemorySource final : IUriFileObjectSource {
   struct Shared {
-    std::string path;
-    bool sizeKnown = true, ranges = true;
-    uint64_t stallAfter = UINT64_MAX;  // ReadAt at or beyond this blocks until Abort
+    const std::string* content = nullptr;  // null: the source cannot be opened
+    bool sizeKnown = true, ranges = true, aborted = false;
+    uint64_t stallAfter = UINT64_MAX;  // a ReadAt at or beyond this blocks until Abort
     std::mutex lock;
     std::condition_variable wake;
-    bool aborted = false;
     std::vector<ByteRange> reads;
     int opened = 0;
   };
-  explicit FileSource(std::shared_ptr<Shared> shared) : s(std::move(shared)), in(s->path, std::ios::binary) {}
-  bool Size(uint64_t* size) override {
-    *size = std::filesystem::file_size(s->path);
-    return s->sizeKnown;
-  }
+  explicit MemorySource(std::shared_ptr<Shared> shared) : s(std::move(shared)) {}
+  bool Size(uint64_t* size) override { return *size = s->content->size(), s->sizeKnown; }
   bool ByteRanges() override { return s->ranges; }
   int32_t ReadAt(uint64_t position, void* buffer, uint32_t* count) override {
     std::unique_lock<std::mutex> guard(s->lock);
     if (position >= s->stallAfter) s->wake.wait_for(guard, std::chrono::seconds(30), [&] { return s->aborted; });
     if (s->aborted) return kUriAborted;
-    in.clear();
-    in.seekg(static_cast<std::streamoff>(position));
-    in.read(static_cast<char*>(buffer), *count);
-    *count = static_cast<uint32_t>(in.gcount());
+    *count = static_cast<uint32_t>(s->content->copy(static_cast<char*>(buffer), *count, std::min(position, s->content->size())));
     s->reads.push_back({position, position + *count});
     return *count ? kUriOk : kUriEnd;
   }
@@ -82,38 +72,26 @@ struct FileSource final : IUriFileObjectSource {
     s->wake.notify_all();
   }
   std::shared_ptr<Shared> s;
-  std::ifstream in;
 };
 
 class UriFileObjectTest : public testing::Test {
  protected:
   void SetUp() override {
     std::mt19937 random(7);
-    content.resize(300000 + 123);
     for (char& c : content) c = static_cast<char>(random());
-    std::ofstream(dir.path() / "resource", std::ios::binary) << content;
-    source = NewSource();
-  }
-  std::shared_ptr<FileSource::Shared> NewSource() {
-    auto shared = std::make_shared<FileSource::Shared>();
-    shared->path = (dir.path() / "resource").string();
-    return shared;
   }
   std::unique_ptr<UriFileObject> Open(int32_t expected = kUriOk, const char16_t* uri = u"http://host/resource") {
     auto object = std::make_unique<UriFileObject>();
     const UriFileParams params{uri, info.c_str(), mask.c_str(), data.c_str(), nullptr, nullptr, nullptr};
-    auto shared = source;
-    EXPECT_EQ(object->Open(&params, [shared] {
+    EXPECT_EQ(object->Open(&params, [shared = source] {
       std::lock_guard<std::mutex> guard(shared->lock);
       ++shared->opened;
-      return shared->path.empty() ? nullptr : std::make_unique<FileSource>(shared);
+      return shared->content ? std::make_unique<MemorySource>(shared) : nullptr;
     }), expected);
     return object;
   }
-  static uint32_t State(UriFileObject& object) {
-    uint32_t state = 0;
-    object.GetState(&state);
-    return state;
+  static bool IsIn(UriFileObject& object, uint32_t state) {
+    return WaitFor([&] { uint32_t now = 0; return object.GetState(&now) == kUriOk && now == state; });
   }
   std::string ReadAll(UriFileObject& object) {
     std::string all(content.size() + 10, '\0');
@@ -121,36 +99,37 @@ class UriFileObjectTest : public testing::Test {
     EXPECT_EQ(object.ReadAt(0, all.data(), &count, 1), kUriOk);
     return all.substr(0, count);
   }
+  std::shared_ptr<MemorySource::Shared> NewSource() {
+    auto shared = std::make_shared<MemorySource::Shared>();
+    shared->content = &content;
+    return shared;
+  }
 
-  TempDir dir{"object"};
+  ProcessTestTools::TempDir dir{"object"};
   std::u16string info = dir.Wide("c.vnfo"), mask = dir.Wide("c.vmsk"), data = dir.Wide("c.data");
-  std::string content;
-  std::shared_ptr<FileSource::Shared> source;
+  std::string content = std::string(300123, '\0');
+  std::shared_ptr<MemorySource::Shared> source = NewSource();
 };
 
 TEST_F(UriFileObjectTest, DownloadsTheWholeResourceAndReopensComplete) {
   {
     auto object = Open();
-    char byte[3];
+    char bytes[3];
     uint32_t count = 3;
-    ASSERT_EQ(object->ReadAt(250000, byte, &count, 1), kUriOk);  // fetched before the rest
-    EXPECT_EQ(std::string(byte, 3), content.substr(250000, 3));
-    ASSERT_TRUE(WaitFor([&] { return State(*object) == kUriStateComplete; }));
+    ASSERT_EQ(object->ReadAt(250000, bytes, &count, 1), kUriOk);  // fetched before the rest
+    EXPECT_EQ(std::string(bytes, 3), content.substr(250000, 3));
+    ASSERT_TRUE(IsIn(*object, kUriStateComplete));
     EXPECT_EQ(ReadAll(*object), content);
-    uint64_t value = 0;
-    const std::pair<uint32_t, uint64_t> infos[] = {
-        {kUriInfoSize, content.size()}, {kUriInfoDownloaded, content.size()}, {kUriInfoByteRanges, 1},
-        {kUriInfoIsObject, 1}, {kUriInfoPartialValue, kObjectFlagComplete}};
-    for (const auto& [id, expected] : infos) {
-      EXPECT_EQ(object->GetInfo(id, &value), kUriOk);
-      EXPECT_EQ(value, expected) << "GetInfo " << id;
+    const std::pair<uint32_t, uint64_t> infos[] = {{kUriInfoSize, content.size()}, {kUriInfoDownloaded, content.size()},
+        {kUriInfoByteRanges, 1}, {kUriInfoIsObject, 1}, {kUriInfoPartialValue, kObjectFlagComplete}};
+    for (auto [id, expected] : infos) {
+      uint64_t value = 0;
+      EXPECT_TRUE(object->GetInfo(id, &value) == kUriOk && value == expected) << "GetInfo " << id;
     }
-    count = 3;
-    EXPECT_EQ(object->ReadAt(content.size(), byte, &count, 1), kUriEnd);
-    EXPECT_EQ(object->Prefetch(0, 10), kUriOk);
+    EXPECT_EQ(object->ReadAt(content.size(), bytes, &count, 1), kUriEnd);
   }
   auto again = Open();
-  EXPECT_EQ(State(*again), kUriStateComplete);
+  EXPECT_TRUE(IsIn(*again, kUriStateComplete));
   EXPECT_EQ(ReadAll(*again), content);
   EXPECT_EQ(source->opened, 1);  // a complete copy needs no source
   Open(kUriFailed, u"http://host/other");  // nor may another URI take it over
@@ -168,7 +147,7 @@ TEST_F(UriFileObjectTest, ResumingFetchesOnlyWhatTheMaskLacks) {
     ASSERT_EQ(copy.Flush(), kPartialOk);
   }
   auto object = Open();
-  ASSERT_TRUE(WaitFor([&] { return State(*object) == kUriStateComplete; }));
+  ASSERT_TRUE(IsIn(*object, kUriStateComplete));
   EXPECT_EQ(ReadAll(*object), content);
   PartialFileRanges fetched;
   for (const ByteRange& read : source->reads) {
@@ -186,22 +165,18 @@ TEST_F(UriFileObjectTest, DestroyedMidDownloadReturnsAndTheNextOpenGoesOnFromThe
   auto destroyed = std::async(std::launch::async, [&] { object.reset(); });
   ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   source = NewSource();
-  auto resumed = Open();
-  EXPECT_EQ(ReadAll(*resumed), content);
+  EXPECT_EQ(ReadAll(*Open()), content);
   for (const ByteRange& read : source->reads) EXPECT_GE(read.start, 3u * 0x10000);
 }
 
 TEST_F(UriFileObjectTest, AForwardOnlySourceOfUnknownSizeIsReadInOrderToItsEnd) {
-  source->ranges = false;
-  source->sizeKnown = false;
+  source->ranges = source->sizeKnown = false;
   auto object = Open();
   EXPECT_EQ(ReadAll(*object), content);
-  ASSERT_TRUE(WaitFor([&] { return State(*object) == kUriStateComplete; }));
-  uint64_t value = 0;
-  EXPECT_EQ(object->GetInfo(kUriInfoByteRanges, &value), kUriOk);
-  EXPECT_EQ(value, 0u);
-  EXPECT_EQ(object->GetInfo(kUriInfoSize, &value), kUriOk);
-  EXPECT_EQ(value, content.size());
+  ASSERT_TRUE(IsIn(*object, kUriStateComplete));
+  uint64_t ranges = 1, size = 0;
+  EXPECT_TRUE(object->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk && ranges == 0);
+  EXPECT_TRUE(object->GetInfo(kUriInfoSize, &size) == kUriOk && size == content.size());
 }
 
 TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {
@@ -210,10 +185,7 @@ TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {
   char buffer[8];
   uint32_t count = 8;
   EXPECT_EQ(object->ReadAt(0, buffer, &count, 0), kUriNotReady);
-  auto blocked = std::async(std::launch::async, [&] {
-    uint32_t n = 8;
-    return object->ReadAt(0, buffer, &n, 1);
-  });
+  auto blocked = std::async(std::launch::async, [&] { uint32_t n = 8; return object->ReadAt(0, buffer, &n, 1); });
   object->Abort();
   ASSERT_EQ(blocked.wait_for(std::chrono::seconds(20)), std::future_status::ready);
   EXPECT_EQ(blocked.get(), kUriAborted);
@@ -221,33 +193,28 @@ TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {
   count = 8;
   EXPECT_EQ(object->ReadAt(0, buffer, &count, 0), kUriNotReady);
   object.reset();
-  source->path.clear();  // the source cannot be opened
+  source->content = nullptr;  // the source cannot be opened
   object = Open();
   count = 8;
   EXPECT_EQ(object->ReadAt(0, buffer, &count, 1), kUriFailed);
-  EXPECT_EQ(State(*object), kObjectStateFailed);
+  EXPECT_TRUE(IsIn(*object, kObjectStateFailed));
 }
 
 TEST_F(UriFileObjectTest, PropertiesGoToTheCopyExceptThoseTheObjectKeeps) {
   auto object = Open();
   uint64_t value = 0;
+  uint32_t mode = 0;
+  char16_t text[5];
+  const std::pair<int32_t, int32_t> calls[] = {  // {answer, expected}
+      {object->SetProperty(50, 2, 1), kUriOk}, {object->GetProperty(50, &value), kUriOk},
+      {value == 0x100000002ull, true}, {object->SetTextProperty(101, u"etag"), kUriOk},
+      {object->GetTextProperty(101, text, 4), kUriTooSmall}, {object->GetTextProperty(101, text, 5), kUriOk},
+      {text == std::u16string(u"etag"), true}, {object->DeleteProperty(101), kUriOk},
+      {object->GetTextProperty(101, text, 5), kUriNotSupported}, {object->SetDownloadMode(3, 0), kUriOk},
+      {object->GetDownloadMode(&mode), kUriOk}, {mode == 3, true}};
+  for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
   for (uint32_t id : {2u, 4u, 6u, 7u, 8u, 11u}) EXPECT_EQ(object->SetProperty(id, 1, 0), kUriFailed) << id;
   for (uint32_t id : {100u, 101u, 102u, 103u}) EXPECT_EQ(object->GetProperty(id, &value), kUriFailed) << id;
-  EXPECT_EQ(object->SetProperty(50, 2, 1), kUriOk);
-  EXPECT_EQ(object->GetProperty(50, &value), kUriOk);
-  EXPECT_EQ(value, 0x100000002ull);
-  EXPECT_EQ(object->GetInfo(50, &value), kUriOk);
-  EXPECT_EQ(object->SetTextProperty(101, u"etag"), kUriOk);
-  char16_t text[5];
-  EXPECT_EQ(object->GetTextProperty(101, text, 4), kUriTooSmall);
-  EXPECT_EQ(object->GetTextProperty(101, text, 5), kUriOk);
-  EXPECT_EQ(std::u16string(text), u"etag");
-  EXPECT_EQ(object->DeleteProperty(101), kUriOk);
-  EXPECT_EQ(object->GetTextProperty(101, text, 5), kUriNotSupported);
-  uint32_t mode = 0;
-  EXPECT_EQ(object->SetDownloadMode(3, 0), kUriOk);
-  EXPECT_EQ(object->GetDownloadMode(&mode), kUriOk);
-  EXPECT_EQ(mode, 3u);
 }
 
 }  // namespace
