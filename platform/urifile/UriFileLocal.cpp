@@ -8,7 +8,8 @@ namespace VexaUri {
 using namespace VexaFiles;
 
 namespace {
-constexpr uint32_t kArenaAlignment = 4;
+// Pointer alignment: the records carved from the arena hold pointers and 64-bit counts.
+constexpr uint32_t kArenaAlignment = alignof(uint64_t);
 }
 
 UriFileLocal::~UriFileLocal() { Close(); }

@@ -17,7 +17,7 @@ namespace VexaUri {
 
 class LocalFileHandle;
 
-class UriFileLocal final : public IUriFile {
+class UriFileLocal : public IUriFile {
  public:
   UriFileLocal() = default;
   ~UriFileLocal() override;

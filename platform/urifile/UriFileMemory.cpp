@@ -13,7 +13,8 @@ using namespace VexaFiles;
 
 namespace {
 
-constexpr uint32_t kArenaAlignment = 4;
+// Pointer alignment: the records carved from the arena hold pointers and 64-bit counts.
+constexpr uint32_t kArenaAlignment = alignof(uint64_t);
 constexpr char kHttpPrefix[] = "http://";
 constexpr size_t kHttpPrefixLength = sizeof(kHttpPrefix) - 1;
 

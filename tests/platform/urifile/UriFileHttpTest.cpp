@@ -2,7 +2,7 @@
 // resource, and Basic authentication asked from the caller once per open.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <random>
@@ -18,19 +18,13 @@ using namespace VexaFiles;
 
 constexpr uint64_t kSize = 3 * 1024 * 1024 + 123;  // more than the engine's 2 MiB of cache
 
-struct Credentials {
-  const char* login;
-  const char* password;
-  int calls = 0;
-};
+struct Credentials { const char* login; const char* password; int calls = 0; };
 
 int32_t Answer(void* context, char* login, char* password, uint32_t capacity) {
   auto* given = static_cast<Credentials*>(context);
-  if (!given) return kUriNullArgument;
   ++given->calls;
   std::snprintf(login, capacity, "%s", given->login);
-  std::snprintf(password, capacity, "%s", given->password);
-  return kUriOk;
+  return std::snprintf(password, capacity, "%s", given->password) < 0 ? kUriFailed : kUriOk;
 }
 
 struct HttpFileTest : testing::Test {
@@ -38,10 +32,7 @@ struct HttpFileTest : testing::Test {
   NginxTest::NginxServer server{data.dir, "location /private/ { alias " + data.dir +
                                               "/; auth_basic \"vexa\"; auth_basic_user_file " +
                                               data.dir + "/.htpasswd; }"};
-  void SetUp() override {
-    std::ofstream(data.dir + "/.htpasswd") << "viewer:{PLAIN}s3cret\n";
-    ASSERT_TRUE(server.Started());
-  }
+  void SetUp() override { ASSERT_TRUE((std::ofstream(data.dir + "/.htpasswd") << "viewer:{PLAIN}s3cret\n") && server.Started()); }
   int32_t Open(UriFileMemory* file, const std::u16string& uri, Credentials* credentials) {
     const UriFileParams params{uri.c_str(), nullptr, nullptr, nullptr, nullptr, u"VexaTest", nullptr};
     return file->Open(&params, credentials ? Answer : nullptr, credentials);
@@ -70,21 +61,15 @@ TEST_F(HttpFileTest, ReadsRandomRangesByteExactWithoutAllocating) {
   const int32_t atEnd = file->ReadAt(kSize, bytes.data(), &count, 1);
   UriTest::CountAllocations(false);
   ASSERT_EQ(opened, kUriOk) << server.ErrorLog();
-  EXPECT_TRUE(exact);
-  EXPECT_EQ(atEnd, kUriEnd);
+  EXPECT_TRUE(exact && atEnd == kUriEnd);
   EXPECT_EQ(UriTest::Allocations(), 0);
-  EXPECT_TRUE(file->GetInfo(kUriInfoSize, &size) == kUriOk && size == kSize);
-  EXPECT_TRUE(file->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk && ranges == 1);
+  EXPECT_TRUE(file->GetInfo(kUriInfoSize, &size) == kUriOk && file->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk);
+  EXPECT_TRUE(size == kSize && ranges == 1);
 }
 
 TEST_F(HttpFileTest, AsksForCredentialsOnceAndAnswers14WhenRefusedAgain) {
-  const struct {
-    const char* password;
-    bool withCallback;
-    int32_t result;
-    int calls;
-  } cases[] = {{"s3cret", true, kUriOk, 1}, {"wrong", true, kUriAuthRefused, 1},
-               {"", false, kUriAuthRefused, 0}};
+  const struct { const char* password; bool withCallback; int32_t result; int calls; } cases[] = {
+      {"s3cret", true, kUriOk, 1}, {"wrong", true, kUriAuthRefused, 1}, {"", false, kUriAuthRefused, 0}};
   for (const auto& c : cases) {
     auto file = std::make_unique<UriFileMemory>();
     Credentials credentials{"viewer", c.password};
@@ -93,11 +78,8 @@ TEST_F(HttpFileTest, AsksForCredentialsOnceAndAnswers14WhenRefusedAgain) {
     EXPECT_EQ(credentials.calls, c.calls);
     uint8_t bytes[64];
     uint32_t count = sizeof bytes;
-    const int32_t read = file->ReadAt(1000, bytes, &count, 1);
-    EXPECT_EQ(read, c.result == kUriOk ? kUriOk : kUriFailed);
-    if (read == kUriOk) {
-      EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + count), UriTest::Pattern(1000, 64));
-    }
+    EXPECT_EQ(file->ReadAt(1000, bytes, &count, 1), c.result == kUriOk ? kUriOk : kUriFailed);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + count), UriTest::Pattern(1000, c.result == kUriOk ? 64 : 0));
   }
 }
 

@@ -2,16 +2,15 @@
 // "file://" source, including the promise that streaming allocates nothing.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <memory>
 #include <new>
 
-#include "platform/os/MemoryArena.h"
 #include "platform/urifile/CreateUriFile.h"
 #include "platform/urifile/LocalFileHandle.h"
 #include "platform/urifile/UriFileMemory.h"
-#include "platform/urifile/UriSource.h"
 #include "tests/platform/urifile/UriTestData.h"
 
 // Counts the C++ heap allocations of the thread that asked for counting. (The replacement pair
@@ -22,18 +21,22 @@ thread_local bool countAllocations = false;
 std::atomic<int> allocations{0};
 }  // namespace
 
-void* operator new(size_t size) {
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
   if (countAllocations) allocations.fetch_add(1);
-  if (void* block = std::malloc(size ? size : 1)) return block;
+  return std::malloc(size ? size : 1);
+}
+void* operator new(size_t size) {
+  if (void* block = operator new(size, std::nothrow)) return block;
   throw std::bad_alloc();
 }
+void* operator new[](size_t size) { return operator new(size); }
+void* operator new[](size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, size_t) noexcept { std::free(block); }
+void operator delete[](void* block, size_t) noexcept { std::free(block); }
 
-void UriTest::CountAllocations(bool on) {
-  if (on) allocations.store(0);
-  countAllocations = on;
-}
+void UriTest::CountAllocations(bool on) { if (on) allocations.store(0); countAllocations = on; }
 int UriTest::Allocations() { return allocations.load(); }
 
 namespace {
@@ -44,169 +47,100 @@ using namespace UriTest;
 
 constexpr uint64_t kFileSize = 100000;
 
-UriFileParams Params(const std::u16string& uri, const char16_t* side = nullptr) {
-  return UriFileParams{uri.c_str(), side, nullptr, nullptr, nullptr, nullptr, nullptr};
+UriFileParams Params(const char16_t* uri, const char16_t* side = nullptr) {
+  return UriFileParams{uri, nullptr, side, nullptr, nullptr, nullptr, nullptr};
 }
 
 TEST(CreateUriFile, RoutesByLengthSchemeAndSideFiles) {
-  const struct {
-    const char16_t* uri;
-    bool side;
-    UriFileClass expected;
-  } cases[] = {
-      {u"file", false, UriFileClass::kNone},           {u"http", true, UriFileClass::kNone},
-      {u"file:///a", false, UriFileClass::kLocal},     {u"file:///a", true, UriFileClass::kLocal},
-      {u"File:///a", false, UriFileClass::kMemory},    {u"http://h/a", false, UriFileClass::kMemory},
-      {u"ftp://h/a", false, UriFileClass::kMemory},    {u"http://h/a", true, UriFileClass::kObject},
-  };
+  const struct { const char16_t* uri; bool side; UriFileClass expected; } cases[] = {
+      {u"file", false, UriFileClass::kNone},        {u"http", true, UriFileClass::kNone},
+      {u"file:///a", false, UriFileClass::kLocal},  {u"file:///a", true, UriFileClass::kLocal},
+      {u"File:///a", false, UriFileClass::kMemory}, {u"http://h/a", false, UriFileClass::kMemory},
+      {u"ftp://h/a", false, UriFileClass::kMemory}, {u"http://h/a", true, UriFileClass::kObject}};
   for (const auto& c : cases) {
-    const UriFileParams params{c.uri, nullptr, c.side ? u"/tmp/side" : nullptr, nullptr,
-                               nullptr, nullptr, nullptr};
+    const UriFileParams params = Params(c.uri, c.side ? u"/tmp/side" : nullptr);
     EXPECT_EQ(UriFileClassFor(&params), c.expected) << std::string(c.uri, c.uri + 5);
   }
-  // What cannot be opened leaves nothing: an unknown scheme, a missing file, a short URI.
-  for (const char16_t* uri : {u"ftp://127.0.0.1/a", u"file:///nonexistent/x", u"file"}) {
-    const UriFileParams params{uri, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-    EXPECT_EQ(CreateUriFile(&params, nullptr, nullptr), nullptr);
-  }
 }
 
-struct LocalFileTest : testing::Test {
+// Reads seek only when the position moves; seeks, info, abort, and the slots it does not serve.
+TEST(UriFileLocal, ReadsSeeksAndAnswersLikeAFileThatIsComplete) {
   PatternFile data{kFileSize};
-  std::u16string uri = Wide("file://" + data.path);
-  UriFileParams params = Params(uri);
+  const std::u16string uri = Wide("file://" + data.path);
+  const UriFileParams params = Params(uri.c_str());
   std::unique_ptr<IUriFile> file{CreateUriFile(&params, nullptr, nullptr)};
-
-  std::vector<uint8_t> ReadAt(uint64_t at, uint32_t count, int32_t* result) {
-    std::vector<uint8_t> bytes(count);
-    *result = file->ReadAt(at, bytes.data(), &count, 1);
-    bytes.resize(count);
-    return bytes;
-  }
-};
-
-TEST_F(LocalFileTest, ReadsSeekOnlyWhenThePositionMoves) {
   ASSERT_TRUE(file);
-  const struct {
-    uint64_t at;
-    uint32_t count;
-    int32_t result;
-    uint32_t got;
-    uint64_t seeks;  // system seeks the read costs
-  } reads[] = {{0, 1000, kUriOk, 1000, 0},        {1000, 500, kUriOk, 500, 0},
-               {70000, 300, kUriOk, 300, 1},      {70300, 300, kUriOk, 300, 0},
-               {kFileSize - 10, 50, kUriOk, 10, 1}, {kFileSize, 50, kUriEnd, 0, 0},
-               {5, 5, kUriOk, 5, 1}};
+  // seeks: the system seeks the read costs.
+  const struct { uint64_t at; uint32_t count; int32_t result; uint32_t got; uint64_t seeks; } reads[] = {
+      {0, 1000, kUriOk, 1000, 0},          {1000, 500, kUriOk, 500, 0},    {70000, 300, kUriOk, 300, 1},
+      {70300, 300, kUriOk, 300, 0},        {5, 5, kUriOk, 5, 1},           {kFileSize, 50, kUriEnd, 0, 1},
+      {kFileSize - 10, 50, kUriOk, 10, 1}};
   for (const auto& r : reads) {
     const uint64_t seeksBefore = LocalFileHandle::SystemSeekCount();
-    int32_t result = -1;
-    const std::vector<uint8_t> bytes = ReadAt(r.at, r.count, &result);
-    EXPECT_EQ(result, r.result) << r.at;
-    EXPECT_EQ(bytes, Pattern(r.at, r.got)) << r.at;
+    std::vector<uint8_t> bytes(r.count);
+    uint32_t count = r.count;
+    EXPECT_EQ(file->ReadAt(r.at, bytes.data(), &count, 1), r.result) << r.at;
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin(), bytes.begin() + count), Pattern(r.at, r.got)) << r.at;
     EXPECT_EQ(LocalFileHandle::SystemSeekCount() - seeksBefore, r.seeks) << r.at;
   }
-}
-
-TEST_F(LocalFileTest, SeeksInfoAbortAndTheSlotsItDoesNotServe) {
-  ASSERT_TRUE(file);
-  const struct {
-    uint64_t offset;
-    SeekOrigin origin;
-    uint64_t position;
-  } seeks[] = {{500, kSeekAbsolute, 500},   {100, kSeekForward, 600},  {1000, kSeekBackward, 0},
-               {10, kSeekFromEnd, kFileSize - 10}, {kFileSize + 5, kSeekFromEnd, 0}};
+  const struct { uint64_t offset; SeekOrigin origin; uint64_t position; } seeks[] = {
+      {500, kSeekAbsolute, 500}, {100, kSeekForward, 600}, {1000, kSeekBackward, 0},
+      {10, kSeekFromEnd, kFileSize - 10}, {kFileSize + 5, kSeekFromEnd, 0}};
   for (const auto& s : seeks) {
     uint64_t position = 1;
-    EXPECT_EQ(file->Seek(s.offset, s.origin), kUriOk);
-    EXPECT_EQ(file->Tell(&position), kUriOk);
+    EXPECT_TRUE(file->Seek(s.offset, s.origin) == kUriOk && file->Tell(&position) == kUriOk);
     EXPECT_EQ(position, s.position) << s.offset << " " << s.origin;
   }
-  for (uint32_t id : {1u, 4u, 6u, 7u, 99u}) {
-    uint64_t value = 0;
-    EXPECT_TRUE(file->GetInfo(id, &value) == kUriOk && value == kFileSize) << id;
-  }
-  uint64_t offset = 40, length = 100, mode = 0;
+  uint64_t info[] = {1, 4, 6, 7, 99}, offset = 40, length = 100;
+  for (uint64_t& id : info) EXPECT_EQ(file->GetInfo(static_cast<uint32_t>(id), &id), kUriOk);
+  EXPECT_EQ(std::vector<uint64_t>(info, info + 5), std::vector<uint64_t>(5, kFileSize));
   uint32_t state = 0, count = 4;
   uint8_t bytes[4];
   EXPECT_TRUE(file->GetMissingRange(&offset, &length) == kUriOk && offset == 140 && length == 0);
   EXPECT_TRUE(file->GetState(&state) == kUriOk && state == kUriStateComplete);
-  EXPECT_EQ(file->Abort(), kUriOk);
-  EXPECT_EQ(file->ReadAt(0, bytes, &count, 1), kUriAborted);
-  EXPECT_EQ(file->Resume(), kUriOk);
+  EXPECT_TRUE(file->Abort() == kUriOk && file->ReadAt(0, bytes, &count, 1) == kUriAborted);
   count = 4;
-  EXPECT_TRUE(file->Read(bytes, &count, 1) == kUriOk && count == 4);
-  EXPECT_EQ(file->GetServerName(nullptr, 0), kUriNotImplemented);
-  EXPECT_EQ(file->GetProperty(1, &mode), kUriNotSupported);
-  EXPECT_EQ(file->SetDownloadMode(1, 0), kUriNotSupported);
+  EXPECT_TRUE(file->Resume() == kUriOk && file->Read(bytes, &count, 1) == kUriOk && count == 4);
 }
 
-TEST(UriFileMemory, UnopenedAnswersFailureAndAFailedOpenLeavesItReusable) {
-  PatternFile data{kFileSize};
-  auto file = std::make_unique<UriFileMemory>();
-  uint64_t value = 0;
-  uint32_t state = 0, count = 1;
-  uint8_t byte;
-  EXPECT_EQ((std::vector<int32_t>{file->ReadAt(0, &byte, &count, 1), file->Seek(0, kSeekAbsolute),
-                                  file->Tell(&value), file->GetInfo(kUriInfoSize, &value),
-                                  file->Prefetch(0, 1), file->GetMissingRange(&value, &value),
-                                  file->GetProperty(1, &value)}),
-            std::vector<int32_t>(7, kUriFailed));
-  const std::u16string bad = u"ftp://127.0.0.1/x";
-  const std::u16string good = Wide("file://" + data.path);
-  UriFileParams params = Params(bad);
-  EXPECT_EQ(file->Open(&params, nullptr, nullptr), kUriFailed);
-  EXPECT_TRUE(file->GetState(&state) == kUriOk && state == kUriStateClosed);
-  params = Params(good);
-  EXPECT_EQ(file->Open(&params, nullptr, nullptr), kUriOk);
-  EXPECT_TRUE(file->GetState(&state) == kUriOk && state == kUriStateOpen);
-}
-
-// Over a "file://" source every byte is at hand, so the source moves the offset past the whole
-// units asked; the parts below a 32-byte unit come back unchanged.
+// Unopened, every operation fails; a failed open leaves the object closed and reusable. Over a
+// "file://" source every byte is at hand, so GetMissingRange moves the offset past the whole
+// 32-byte units asked and adds the parts below a unit back unchanged.
 TEST(UriFileMemory, ReadsAFileSourceExactlyWithoutAllocating) {
   PatternFile data{kFileSize};
-  const std::u16string uri = Wide("file://" + data.path);
-  const UriFileParams params = Params(uri);
+  const std::u16string bad = u"ftp://127.0.0.1/x", uri = Wide("file://" + data.path);
+  const UriFileParams badParams = Params(bad.c_str()), params = Params(uri.c_str());
   auto file = std::make_unique<UriFileMemory>();
   std::vector<uint8_t> buffer(70000);
   const uint64_t spots[][2] = {{0, 4096}, {99990, 10}, {12345, 70000}, {77, 1}, {4096, 4096}};
-  uint64_t value[4] = {};
-  int32_t results[6] = {};
-  CountAllocations(true);
-  const int32_t opened = file->Open(&params, nullptr, nullptr);
+  uint64_t value[5] = {0, 0, 0, 40, 100};
+  uint32_t count = 1, state[2] = {};
   bool exact = true;
+  CountAllocations(true);
+  const std::array<int32_t, 10> unopened{file->ReadAt(0, buffer.data(), &count, 1), file->Seek(0, kSeekAbsolute),
+                                      file->Tell(value), file->GetInfo(kUriInfoSize, value),
+                                      file->Prefetch(0, 1), file->GetProperty(1, value),
+                                      file->Open(&badParams, nullptr, nullptr), file->GetState(&state[0]),
+                                      file->Open(&params, nullptr, nullptr), file->GetState(&state[1])};
   for (const auto& spot : spots) {
-    uint32_t count = static_cast<uint32_t>(spot[1]);
+    count = static_cast<uint32_t>(spot[1]);
     exact = exact && file->ReadAt(spot[0], buffer.data(), &count, 1) == kUriOk && count == spot[1];
     for (uint32_t i = 0; exact && i < count; ++i) exact = buffer[i] == PatternByte(spot[0] + i);
   }
-  uint32_t count = 10;
-  results[0] = file->ReadAt(kFileSize, buffer.data(), &count, 1);
-  results[1] = file->GetInfo(kUriInfoSize, &value[0]);
-  results[2] = file->GetInfo(kUriInfoByteRanges, &value[1]);
-  value[2] = 40;
-  value[3] = 100;
-  results[3] = file->GetMissingRange(&value[2], &value[3]);
-  results[4] = file->Seek(7, kSeekFromEnd);
-  file->Close();
-  results[5] = file->Open(&params, nullptr, nullptr);
+  count = 10;
+  const std::array<int32_t, 7> results{file->ReadAt(kFileSize, buffer.data(), &count, 1),
+                                     file->GetInfo(kUriInfoSize, &value[0]),
+                                     file->GetInfo(kUriInfoByteRanges, &value[1]),
+                                     file->GetMissingRange(&value[3], &value[4]),
+                                     file->Seek(0x7FFFFFFF, kSeekAbsolute), file->Seek(0x80000000, kSeekAbsolute),
+                                     (file->Close(), file->Open(&params, nullptr, nullptr))};
   CountAllocations(false);
   EXPECT_EQ(Allocations(), 0);
-  EXPECT_TRUE(opened == kUriOk && exact);
-  EXPECT_EQ((std::vector<int32_t>(results, results + 6)),
-            (std::vector<int32_t>{kUriEnd, kUriOk, kUriOk, kUriOk, kUriOk, kUriOk}));
-  EXPECT_EQ((std::vector<uint64_t>(value, value + 4)), (std::vector<uint64_t>{kFileSize, 1, 136, 4}));
-}
-
-TEST(UriSource, RefusesUnknownPrefixesAndFileOffsetsFrom2GiB) {
-  PatternFile data{kFileSize};
-  for (const char* uri : {"ftp://127.0.0.1/x", "FILE:///tmp/x", "https://127.0.0.1/"})
-    EXPECT_EQ(UriSourceOpen(uri, nullptr, nullptr, nullptr), nullptr) << uri;
-  UriSource* source = UriSourceOpen(("file://" + data.path).c_str(), nullptr, nullptr, nullptr);
-  ASSERT_NE(source, nullptr);
-  EXPECT_EQ(UriSourceSeek(source, kSeekAbsolute, kFileSourceOffsetLimit - 1, true), kUriOk);
-  EXPECT_EQ(UriSourceSeek(source, kSeekAbsolute, kFileSourceOffsetLimit, true), kUriNotSupported);
-  UriSourceClose(source);
+  EXPECT_EQ(unopened, (std::array<int32_t, 10>{kUriFailed, kUriFailed, kUriFailed, kUriFailed, kUriFailed, kUriFailed,
+                                              kUriFailed, kUriOk, kUriOk, kUriOk}));
+  EXPECT_TRUE(state[0] == kUriStateClosed && state[1] == kUriStateOpen && exact);
+  EXPECT_EQ(results, (std::array<int32_t, 7>{kUriEnd, kUriOk, kUriOk, kUriOk, kUriOk, kUriFailed, kUriOk}));
+  EXPECT_EQ((std::vector<uint64_t>(value, value + 5)), (std::vector<uint64_t>{kFileSize, 1, 0, 136, 4}));
 }
 
 }  // namespace

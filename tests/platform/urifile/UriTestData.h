@@ -3,9 +3,9 @@
 #pragma once
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -21,21 +21,15 @@ inline std::vector<uint8_t> Pattern(uint64_t begin, uint64_t count) {
   return bytes;
 }
 
+// "data.bin" of `size` pattern bytes in a folder of its own, removed with everything in it.
 struct PatternFile {
-  explicit PatternFile(uint64_t size, const std::string& name = "data.bin") {
-    char folder[] = "/tmp/urifile-XXXXXX";
-    dir = ::mkdtemp(folder);
-    path = dir + "/" + name;
+  explicit PatternFile(uint64_t size) {
     const std::vector<uint8_t> bytes = Pattern(0, size);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), size);
   }
-  ~PatternFile() {
-    ::unlink(path.c_str());
-    ::unlink((dir + "/.htpasswd").c_str());
-    ::rmdir(dir.c_str());
-  }
-  std::string dir;
-  std::string path;
+  ~PatternFile() { std::filesystem::remove_all(dir); }
+  std::string dir = [] { char folder[] = "/tmp/urifile-XXXXXX"; return std::string(::mkdtemp(folder)); }();
+  std::string path = dir + "/data.bin";
 };
 
 // Counting of the C++ heap allocations made by the calling thread (UriFileTest.cpp replaces
