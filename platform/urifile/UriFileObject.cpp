@@ -40,6 +40,19 @@ bool IsRefusedSetProperty(uint32_t id) {
          id == kUriInfoDownloaded || id == kUriInfoRate || id == kObjectPropertyFlags;
 }
 
+// Holds one of the object's locks for a scope. Not CAutoMutex: that one also writes the lock's
+// default time-out on every entry, a plain write that races when two threads take the lock.
+class HeldLock {
+ public:
+  explicit HeldLock(VexaOS::CVexaMutex* mutex) : m_mutex(mutex) { m_mutex->Lock(VexaOS::kVexaNoTimeout); }
+  ~HeldLock() { m_mutex->Unlock(); }
+  HeldLock(const HeldLock&) = delete;
+  HeldLock& operator=(const HeldLock&) = delete;
+
+ private:
+  VexaOS::CVexaMutex* m_mutex;
+};
+
 bool NoMoreBytesComing(uint32_t state) {
   return state == kObjectStateFailed || state == kObjectStateStopped || state == kUriStateClosed;
 }
@@ -59,7 +72,7 @@ bool UriFileObject::AcceptsState(uint32_t current, uint32_t requested) {
 }
 
 void UriFileObject::RequestState(uint32_t requested) {
-  VexaOS::CAutoMutex lock(&m_stateLock);
+  HeldLock lock(&m_stateLock);
   if (!AcceptsState(m_state, requested)) return;
   m_state = requested;
   // A reader waiting for bytes that will now never come must wake up.
@@ -71,29 +84,58 @@ UriFileObject::~UriFileObject() { Close(); }
 void UriFileObject::Close() {
   m_thread.Stop(true);
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     if (m_source) m_source->Abort();
   }
   m_progress.Set();
   m_thread.Stop();
   RequestState(kUriStateClosed);
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   m_copy.Close();
   m_open = false;
 }
 
 int32_t UriFileObject::Open(const UriFileParams* params, UriFileObjectSourceOpener opener) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!params || !params->uri || !params->sideFile1 || !params->sideFile2 || !params->sideFile3)
     return kUriNullArgument;
   Close();
+  CopyFacts facts;
+  if (!OpenCopy(params, facts)) return kUriFailed;
+  {
+    HeldLock lock(&m_stateLock);
+    m_sizeKnown = facts.sizeKnown;
+    m_size = facts.size;
+    m_flags = facts.flags;
+    m_prefetch.clear();
+    m_wanted = UINT64_MAX;
+  }
+  m_chunk.resize(kChunkBytes);
+  m_opener = std::move(opener);
+  m_position = 0;
+  m_aborted = false;
+  m_open = true;
+  if (facts.complete) {
+    RequestState(kUriStateComplete);
+    return kUriOk;
+  }
+  RequestState(kObjectStateConnecting);
+  if (m_thread.Start(DownloadThread, this) != VexaOS::kOsOk) {
+    Close();
+    return kUriFailed;
+  }
+  return kUriOk;
+}
+
+bool UriFileObject::OpenCopy(const UriFileParams* params, CopyFacts& facts) {
+  HeldLock lock(&m_copyLock);
+  if (m_copy.Open(params->sideFile1, params->sideFile2, params->sideFile3) != kPartialOk) return false;
   const std::u16string uri(params->uri);
-  VexaOS::CAutoMutex copy(&m_copyLock);
-  if (m_copy.Open(params->sideFile1, params->sideFile2, params->sideFile3) != kPartialOk) return kUriFailed;
   std::u16string storedUri;
-  uint64_t size = 0, flags = 0;
-  const bool sizeKnown = m_copy.GetNumber(kObjectPropertySize, &size) == kPartialOk;
+  uint64_t flags = 0;
+  facts.sizeKnown = m_copy.GetNumber(kObjectPropertySize, &facts.size) == kPartialOk;
   m_copy.GetNumber(kObjectPropertyFlags, &flags);
+  facts.flags = static_cast<uint32_t>(flags);
   bool usable = false;
   if (m_copy.IsNew()) {
     usable = m_copy.SetText(kObjectPropertyUrl, uri) == kPartialOk;
@@ -101,39 +143,11 @@ int32_t UriFileObject::Open(const UriFileParams* params, UriFileObjectSourceOpen
     // A copy of another resource is not ours to overwrite; bytes beyond the size mean damage.
     const bool sameUri = m_copy.GetText(kObjectPropertyUrl, storedUri) == kPartialOk && storedUri == uri;
     const auto& ranges = m_copy.Present().Ranges();
-    usable = sameUri && (!sizeKnown || ranges.empty() || ranges.back().end <= size);
+    usable = sameUri && (!facts.sizeKnown || ranges.empty() || ranges.back().end <= facts.size);
   }
-  if (!usable) {
-    m_copy.Close();
-    return kUriFailed;
-  }
-  m_chunk.resize(kChunkBytes);
-  const bool complete = sizeKnown && m_copy.Present().Covers(size);
-  {
-    VexaOS::CAutoMutex lock(&m_stateLock);
-    m_sizeKnown = sizeKnown;
-    m_size = size;
-    m_flags = static_cast<uint32_t>(flags);
-    m_prefetch.clear();
-    m_wanted = UINT64_MAX;
-  }
-  m_opener = std::move(opener);
-  m_position = 0;
-  m_aborted = false;
-  m_open = true;
-  if (complete) {
-    RequestState(kUriStateComplete);
-    return kUriOk;
-  }
-  RequestState(kObjectStateConnecting);
-  if (m_thread.Start(DownloadThread, this) != VexaOS::kOsOk) {
-    m_open = false;
-    RequestState(kObjectStateFailed);
-    RequestState(kUriStateClosed);
-    m_copy.Close();
-    return kUriFailed;
-  }
-  return kUriOk;
+  if (!usable) m_copy.Close();
+  facts.complete = usable && facts.sizeKnown && m_copy.Present().Covers(facts.size);
+  return usable;
 }
 
 // ---- The download thread ----
@@ -153,7 +167,7 @@ void UriFileObject::Download(const std::atomic<uint8_t>& stop) {
   const bool sizeKnown = m_source->Size(&size) && size > 0;
   LearnSize(sizeKnown, size, m_source->ByteRanges());
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     m_rate.Start(VexaOS::MonotonicMilliseconds());
   }
   RequestState(kUriStateOpen);
@@ -181,7 +195,7 @@ void UriFileObject::Download(const std::atomic<uint8_t>& stop) {
     }
   }
   if (!finished) {
-    VexaOS::CAutoMutex lock(&m_copyLock);
+    HeldLock lock(&m_copyLock);
     m_copy.Flush();
   }
   if (stop) RequestState(kObjectStateStopped);
@@ -191,7 +205,7 @@ void UriFileObject::Download(const std::atomic<uint8_t>& stop) {
 
 bool UriFileObject::ConnectSource(const std::atomic<uint8_t>& stop) {
   std::unique_ptr<IUriFileObjectSource> source = m_opener ? m_opener() : nullptr;
-  VexaOS::CAutoMutex lock(&m_stateLock);
+  HeldLock lock(&m_stateLock);
   // Published under the lock, so that Close either finds it to abort or sees the thread stop.
   if (stop || !source) return false;
   m_source = std::move(source);
@@ -201,7 +215,7 @@ bool UriFileObject::ConnectSource(const std::atomic<uint8_t>& stop) {
 void UriFileObject::CloseSource() {
   std::unique_ptr<IUriFileObjectSource> source;
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     source = std::move(m_source);
   }
 }
@@ -209,7 +223,7 @@ void UriFileObject::CloseSource() {
 void UriFileObject::LearnSize(bool sizeKnown, uint64_t size, bool byteRanges) {
   const uint64_t flags = byteRanges ? 0u : uint32_t{kObjectFlagNoRanges};
   {
-    VexaOS::CAutoMutex lock(&m_copyLock);
+    HeldLock lock(&m_copyLock);
     uint64_t stored = 0;
     const bool hasStored = m_copy.GetNumber(kObjectPropertySize, &stored) == kPartialOk;
     // Another size means another resource behind the URI: the bytes kept are not its bytes.
@@ -221,7 +235,7 @@ void UriFileObject::LearnSize(bool sizeKnown, uint64_t size, bool byteRanges) {
     if (sizeKnown) m_copy.SetNumber(kObjectPropertySize, size);
     m_copy.SetNumber(kObjectPropertyFlags, flags);
   }
-  VexaOS::CAutoMutex lock(&m_stateLock);
+  HeldLock lock(&m_stateLock);
   m_sizeKnown = sizeKnown;
   m_size = size;
   m_flags = static_cast<uint32_t>(flags);
@@ -229,8 +243,8 @@ void UriFileObject::LearnSize(bool sizeKnown, uint64_t size, bool byteRanges) {
 
 bool UriFileObject::NextFetch(Fetch& fetch) {
   // The one place holding two of the locks: always the state lock first.
-  VexaOS::CAutoMutex state(&m_stateLock);
-  VexaOS::CAutoMutex copy(&m_copyLock);
+  HeldLock state(&m_stateLock);
+  HeldLock copy(&m_copyLock);
   const uint64_t end = m_sizeKnown ? m_size : UINT64_MAX;
   if (m_flags & kObjectFlagNoRanges) {
     // Bytes come in order: read on from where the source stands, whatever the copy holds.
@@ -256,7 +270,7 @@ bool UriFileObject::NextFetch(Fetch& fetch) {
 
 bool UriFileObject::StoreChunk(uint64_t offset, uint32_t count) {
   {
-    VexaOS::CAutoMutex lock(&m_copyLock);
+    HeldLock lock(&m_copyLock);
     if (m_copy.WriteData(offset, m_chunk.data(), count) != kPartialOk) return false;
     m_unflushed += count;
     if (m_unflushed >= kFlushEveryBytes) {
@@ -265,7 +279,7 @@ bool UriFileObject::StoreChunk(uint64_t offset, uint32_t count) {
     }
   }
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     m_cursor = offset + count;
     m_received += count;
     m_rate.AddSample(VexaOS::MonotonicMilliseconds(), m_received);
@@ -277,13 +291,13 @@ bool UriFileObject::StoreChunk(uint64_t offset, uint32_t count) {
 void UriFileObject::FinishDownload() {
   uint32_t flags = 0;
   {
-    VexaOS::CAutoMutex state(&m_stateLock);
+    HeldLock state(&m_stateLock);
     m_flags |= kObjectFlagComplete;
     flags = m_flags;
   }
   bool recorded = false;
   {
-    VexaOS::CAutoMutex lock(&m_copyLock);
+    HeldLock lock(&m_copyLock);
     recorded = m_copy.Flush() == kPartialOk && m_copy.SetNumber(kObjectPropertyFlags, flags) == kPartialOk;
     m_unflushed = 0;
   }
@@ -307,7 +321,7 @@ bool UriFileObject::WaitForInfo() {
 
 int32_t UriFileObject::ReadAt(uint64_t position, void* buffer, uint32_t* count, uint8_t blocking) {
   if (!buffer || !count) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   const uint32_t asked = *count;
   *count = 0;
   if (!m_open) return kUriFailed;
@@ -316,12 +330,12 @@ int32_t UriFileObject::ReadAt(uint64_t position, void* buffer, uint32_t* count, 
     m_progress.Reset();
     uint64_t present = 0;
     {
-      VexaOS::CAutoMutex lock(&m_copyLock);
+      HeldLock lock(&m_copyLock);
       present = m_copy.Present().PresentFrom(position);
     }
     uint64_t wanted = asked;
     {
-      VexaOS::CAutoMutex lock(&m_stateLock);
+      HeldLock lock(&m_stateLock);
       if (m_sizeKnown && position >= m_size) return kUriEnd;
       if (m_sizeKnown) wanted = std::min<uint64_t>(asked, m_size - position);
       // Tells the thread where the bytes are needed first.
@@ -342,18 +356,18 @@ int32_t UriFileObject::ReadAt(uint64_t position, void* buffer, uint32_t* count, 
 }
 
 int32_t UriFileObject::Read(void* buffer, uint32_t* count, uint8_t blocking) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   return ReadAt(m_position, buffer, count, blocking);
 }
 
 int32_t UriFileObject::Seek(uint64_t offset, SeekOrigin origin) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   if (origin == VexaFiles::kSeekFromEnd) WaitForInfo();
   bool sizeKnown = false;
   uint64_t size = 0;
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     sizeKnown = m_sizeKnown;
     size = m_size;
   }
@@ -374,7 +388,7 @@ int32_t UriFileObject::Seek(uint64_t offset, SeekOrigin origin) {
 
 int32_t UriFileObject::Tell(uint64_t* position) {
   if (!position) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   *position = m_position;
   return kUriOk;
@@ -399,11 +413,11 @@ int32_t UriFileObject::Resume() {
 }
 
 int32_t UriFileObject::Prefetch(uint64_t offset, uint64_t length) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   WaitForInfo();
   if (m_state == kUriStateComplete) return kUriOk;
-  VexaOS::CAutoMutex lock(&m_stateLock);
+  HeldLock lock(&m_stateLock);
   if (m_flags & kObjectFlagNoRanges) return kUriNotSupported;
   const uint64_t limit = m_sizeKnown ? m_size : UINT64_MAX;
   const uint64_t start = std::min(offset, limit);
@@ -415,18 +429,18 @@ int32_t UriFileObject::Prefetch(uint64_t offset, uint64_t length) {
 }
 
 int32_t UriFileObject::CancelPrefetch() {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_stateLock);
+  HeldLock lock(&m_stateLock);
   m_prefetch.clear();
   return kUriOk;
 }
 
 int32_t UriFileObject::GetMissingRange(uint64_t* offset, uint64_t* length) {
   if (!offset || !length) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   const uint64_t moved = std::min(*length, m_copy.Present().PresentFrom(*offset));
   *offset += moved;
   *length -= moved;
@@ -437,7 +451,7 @@ int32_t UriFileObject::GetMissingRange(uint64_t* offset, uint64_t* length) {
 
 int32_t UriFileObject::GetInfo(uint32_t id, uint64_t* value) {
   if (!value) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   if (id == kUriInfoIsObject) {
     *value = 1;
@@ -445,12 +459,12 @@ int32_t UriFileObject::GetInfo(uint32_t id, uint64_t* value) {
   }
   if (!WaitForInfo()) return kUriAborted;
   if (id == kUriInfoDownloaded) {
-    VexaOS::CAutoMutex lock(&m_copyLock);
+    HeldLock lock(&m_copyLock);
     *value = m_copy.Present().TotalBytes();
     return kUriOk;
   }
   {
-    VexaOS::CAutoMutex lock(&m_stateLock);
+    HeldLock lock(&m_stateLock);
     switch (id) {
       case kUriInfoPartialValue: *value = m_flags; return kUriOk;
       case kUriInfoByteRanges: *value = (m_flags & kObjectFlagNoRanges) ? 0 : 1; return kUriOk;
@@ -462,50 +476,50 @@ int32_t UriFileObject::GetInfo(uint32_t id, uint64_t* value) {
       default: break;
     }
   }
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.GetNumber(id, value));
 }
 
 int32_t UriFileObject::SetProperty(uint32_t id, uint32_t valueLow, uint32_t valueHigh) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open || IsRefusedSetProperty(id)) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.SetNumber(id, uint64_t{valueHigh} << 32 | valueLow));
 }
 
 int32_t UriFileObject::GetProperty(uint32_t id, uint64_t* value) {
   if (!value) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open || (id >= kTextPropertiesFirst && id <= kTextPropertiesLast)) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.GetNumber(id, value));
 }
 
 int32_t UriFileObject::SetTextProperty(uint32_t id, const char16_t* value) {
   if (!value) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.SetText(id, std::u16string_view(value, VexaFiles::WideLength(value))));
 }
 
 int32_t UriFileObject::GetTextProperty(uint32_t id, char16_t* buffer, uint32_t capacity) {
   if (!buffer) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.GetText(id, buffer, capacity));
 }
 
 int32_t UriFileObject::DeleteProperty(uint32_t id) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
-  VexaOS::CAutoMutex lock(&m_copyLock);
+  HeldLock lock(&m_copyLock);
   return ToUriResult(m_copy.DeleteProperty(id));
 }
 
 int32_t UriFileObject::SetDownloadMode(uint32_t mode, uint32_t) {
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   m_downloadMode = mode;
   return kUriOk;
@@ -513,7 +527,7 @@ int32_t UriFileObject::SetDownloadMode(uint32_t mode, uint32_t) {
 
 int32_t UriFileObject::GetDownloadMode(uint32_t* mode) {
   if (!mode) return kUriNullArgument;
-  VexaOS::CAutoMutex api(&m_apiLock);
+  HeldLock api(&m_apiLock);
   if (!m_open) return kUriFailed;
   *mode = m_downloadMode;
   return kUriOk;

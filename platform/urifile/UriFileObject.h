@@ -99,7 +99,15 @@ class UriFileObject final : public IUriFile {
     uint64_t start;
     uint64_t end;
   };
+  // What a copy found on disk says about the download.
+  struct CopyFacts {
+    bool sizeKnown = false;
+    uint64_t size = 0;
+    uint32_t flags = 0;
+    bool complete = false;
+  };
 
+  bool OpenCopy(const UriFileParams* params, CopyFacts& facts);
   static uint32_t DownloadThread(std::atomic<uint8_t>* stop, void* self, uint32_t userValue);
   void Download(const std::atomic<uint8_t>& stop);
   bool ConnectSource(const std::atomic<uint8_t>& stop);
