@@ -109,7 +109,10 @@ int32_t UriFileObject::Open(const UriFileParams* params, UriFileObjectSourceOpen
     m_flags = facts.flags;
     m_prefetch.clear();
     m_wanted = UINT64_MAX;
+    m_cursor = 0;
+    m_received = 0;
   }
+  m_unflushed = 0;
   m_chunk.resize(kChunkBytes);
   m_opener = std::move(opener);
   m_position = 0;

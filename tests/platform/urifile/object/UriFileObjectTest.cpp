@@ -134,6 +134,8 @@ TEST_F(UriFileObjectTest, DownloadsTheWholeResourceAndReopensComplete) {
   EXPECT_EQ(source->opened, 1);  // a complete copy needs no source
   Open(kUriFailed, u"http://host/other");  // nor may another URI take it over
   EXPECT_EQ(ReadAll(*Open()), content);
+  const UriFileParams twoSideFiles{u"http://host/resource", info.c_str(), nullptr, data.c_str(), nullptr, nullptr, nullptr};
+  EXPECT_EQ(UriFileObject().Open(&twoSideFiles, nullptr), kUriNullArgument);
 }
 
 TEST_F(UriFileObjectTest, ResumingFetchesOnlyWhatTheMaskLacks) {
