@@ -386,6 +386,10 @@ void HttpConnection::PushFront(const Slot& slot) {
   ++m_pendingCount;
 }
 
+void HttpConnection::TouchIdle() {
+  if (m_state == kConnectionConnected || m_state == kConnectionClosing) m_idle = StartedWatch();
+}
+
 void HttpConnection::MarkProgress() {
   m_progress = true;
   m_fruitlessResets = 0;

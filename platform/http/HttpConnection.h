@@ -95,6 +95,8 @@ class HttpConnection {
   const char* Server() const { return m_server; }
   ConnectionState State() const { return m_state; }
   void SetIdleTimeout(uint32_t milliseconds) { m_idleTimeoutMs = milliseconds; }
+  // The reader took bytes: a body held back by a full cache is not a stalled server.
+  void TouchIdle();
   uint32_t RedirectCount() const { return m_redirects; }
 
  private:

@@ -284,11 +284,7 @@ int32_t EnsureReady(HttpEngine* engine, bool blocking) {
   if (engine->ready) return kUriOk;
   Pump(engine);
   if (engine->ready) return kUriOk;
-  if (!blocking) {
-    int32_t verdict = WaitVerdict(engine);
-    return verdict == kUriNotReady ? kUriNotReady : verdict;
-  }
-  return HttpEngineWaitConnected(engine);
+  return blocking ? HttpEngineWaitConnected(engine) : WaitVerdict(engine);
 }
 
 }  // namespace
@@ -382,6 +378,7 @@ int32_t HttpEngineRead(HttpEngine* engine, void* buffer, uint32_t* count, bool b
   }
   *count = copied;
   Pump(engine);
+  for (uint32_t i = 0; i < engine->connectionCount && copied != 0; ++i) engine->connections[i]->TouchIdle();
   if (copied == 0 && AtEnd(engine)) return kUriEnd;
   if (copied == 0 && engine->failed) return engine->failure;
   return kUriOk;

@@ -18,17 +18,8 @@ using namespace VexaFiles;
 
 std::string Str(const TextSpan& span) { return span.text ? std::string(span.text, span.length) : "<none>"; }
 
-struct UrlCase {
-  const char* url;
-  int32_t result;
-  const char* host;
-  const char* path;
-  const char* userInfo;
-  uint16_t port;
-};
-
 TEST(HttpUrlTest, SplitsEveryPart) {
-  const UrlCase cases[] = {
+  const struct { const char* url; int32_t result; const char* host, *path, *userInfo; uint16_t port; } cases[] = {
       {"http://host", kUriOk, "host", "", "<none>", 80},
       {"http://host:8080", kUriOk, "host", "", "<none>", 8080},
       {"http://host:8080/a/b?q=1", kUriOk, "host", "/a/b?q=1", "<none>", 8080},
@@ -40,7 +31,7 @@ TEST(HttpUrlTest, SplitsEveryPart) {
       {"HTTP://host/", kUriNullArgument, "", "", "", 0},
       {"ftp://host/", kUriNullArgument, "", "", "", 0},
   };
-  for (const UrlCase& c : cases) {
+  for (const auto& c : cases) {
     HttpUrlParts parts{};
     ASSERT_EQ(ParseHttpUrl(c.url, &parts), c.result) << c.url;
     if (c.result != kUriOk) continue;
@@ -51,15 +42,9 @@ TEST(HttpUrlTest, SplitsEveryPart) {
   }
 }
 
-struct RequestCase {
-  HttpRequestDescriptor request;
-  int32_t result;
-  const char* text;
-};
-
 TEST(HttpRequestTest, WritesTheLinesInOrder) {
   const std::string longAgent(3000, 'a');
-  const RequestCase cases[] = {
+  const struct { HttpRequestDescriptor request; int32_t result; const char* text; } cases[] = {
       {{"http://h/f", nullptr, nullptr, nullptr, 0, 0}, kUriOk,
        "GET /f HTTP/1.0\r\nHost: h:80\r\nUser-Agent: Vexa Agent\r\nConnection: Keep-Alive\r\n\r\n"},
       {{"http://h:8080", "http://r/", "UA", "c=1", 100, 100}, kUriOk,
@@ -76,7 +61,7 @@ TEST(HttpRequestTest, WritesTheLinesInOrder) {
       {{"file:///x", nullptr, nullptr, nullptr, 0, 0}, kUriFailed, ""},
       {{"http://h/", nullptr, longAgent.c_str(), nullptr, 0, 0}, kUriTooSmall, ""},
   };
-  for (const RequestCase& c : cases) {
+  for (const auto& c : cases) {
     char buffer[kHttpRequestCapacity];
     uint32_t length = 0;
     ASSERT_EQ(BuildHttpRequest(c.request, buffer, sizeof buffer, &length), c.result) << c.request.url;
@@ -86,17 +71,8 @@ TEST(HttpRequestTest, WritesTheLinesInOrder) {
   }
 }
 
-struct ResponseCase {
-  const char* header;
-  int32_t answer;
-  bool close;
-  uint64_t total;
-  uint64_t rangeOffset;
-  uint64_t rangeLength;
-};
-
 TEST(HttpResponseTest, StatusTableAndHeaderValues) {
-  const ResponseCase cases[] = {
+  const struct { const char* header; int32_t answer; bool close; uint64_t total, rangeOffset, rangeLength; } cases[] = {
       {"HTTP/1.1 200 OK\r\ncontent-length: 42\r\n\r\n", kResponseSuccess, false, 42, 0, 0},
       {"HTTP/1.0 200 OK\r\nContent-Length: 42\r\n\r\n", kResponseSuccess, true, 42, 0, 0},
       {"HTTP/1.0 200 OK\r\nCONNECTION: KEEP-ALIVE\r\n\r\n", kResponseSuccess, false, 0, 0, 0},
@@ -122,7 +98,7 @@ TEST(HttpResponseTest, StatusTableAndHeaderValues) {
       {"garbage\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n", kResponseIncomplete, false, 0, 0, 0},
   };
-  for (const ResponseCase& c : cases) {
+  for (const auto& c : cases) {
     HttpResponse response;
     int32_t answer = ParseHttpResponse(c.header, static_cast<uint32_t>(std::strlen(c.header)), &response);
     ASSERT_EQ(answer, c.answer) << c.header;
@@ -132,24 +108,10 @@ TEST(HttpResponseTest, StatusTableAndHeaderValues) {
     EXPECT_EQ(response.rangeOffset, c.rangeOffset) << c.header;
     EXPECT_EQ(response.rangeLength, c.rangeLength) << c.header;
   }
-  HttpResponse response;
-  const char* valued = "HTTP/1.1 301 M\r\nlocation: http://x/y\r\nSERVER: nginx\r\nEtag: \"e\"\r\n\r\nbody";
-  ASSERT_EQ(ParseHttpResponse(valued, static_cast<uint32_t>(std::strlen(valued)), &response), kResponseRedirect);
-  EXPECT_EQ(Str(response.location), "http://x/y");
-  EXPECT_EQ(Str(response.server), "nginx");
-  EXPECT_EQ(Str(response.etag), "\"e\"");
-  EXPECT_EQ(response.headerLength, std::strlen(valued) - 4);
 }
 
-struct LocationCase {
-  const char* current;
-  const char* location;
-  int32_t result;
-  const char* next;
-};
-
 TEST(HttpRedirectTest, ResolvesAndEscapesLocations) {
-  const LocationCase cases[] = {
+  const struct { const char* current, *location; int32_t result; const char* next; } cases[] = {
       {"http://h/a", "http://g/a b\"c'*<>[]^`{|}", kUriOk, "http://g/a%20b%22c%27%2A%3C%3E%5B%5D%5E%60%7B%7C%7D"},
       {"http://h/a", "http://g/100%%/%41", kUriOk, "http://g/100%25/%41"},
       {"http://u:p@h:81/a", "/b?x", kUriOk, "http://u:p@h:81/b?x"},
@@ -160,7 +122,7 @@ TEST(HttpRedirectTest, ResolvesAndEscapesLocations) {
       {"http://h/a", "https://h/a", kUriNotSupported, ""},
       {"http://h/a", "b/c", kUriNotSupported, ""},
   };
-  for (const LocationCase& c : cases) {
+  for (const auto& c : cases) {
     char next[kHttpUrlCapacity];
     TextSpan location{c.location, static_cast<uint32_t>(std::strlen(c.location))};
     ASSERT_EQ(ResolveLocation(c.current, location, next, sizeof next), c.result) << c.location;

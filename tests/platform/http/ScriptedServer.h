@@ -4,8 +4,7 @@
 // byte, as a stalled server does. Every wait is bounded by the stop flag.
 #pragma once
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -21,7 +20,7 @@ namespace HttpTest {
 
 struct Reply {
   std::string bytes;
-  bool stall = false;  // keep the socket open, silent, until the test ends
+  bool stall = false;  // keep the socket open, silent, until the client goes
 };
 
 class ScriptedServer {
@@ -29,27 +28,21 @@ class ScriptedServer {
   // `script` gets the request header and its index among all requests.
   using Script = std::function<Reply(const std::string& request, int index)>;
 
-  explicit ScriptedServer(Script script, bool ipv6 = false) : m_script(std::move(script)) {
-    m_listener = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
-    sockaddr_storage address{};
-    socklen_t size = ipv6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    if (ipv6) {
-      auto* in6 = reinterpret_cast<sockaddr_in6*>(&address);
-      in6->sin6_family = AF_INET6;
-      in6->sin6_addr = in6addr_loopback;
-    } else {
-      auto* in4 = reinterpret_cast<sockaddr_in*>(&address);
-      in4->sin_family = AF_INET;
-      in4->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  explicit ScriptedServer(Script script, const char* address = "127.0.0.1") : m_script(std::move(script)) {
+    addrinfo hints{}, *found = nullptr;
+    hints.ai_socktype = SOCK_STREAM;
+    if (::getaddrinfo(address, "0", &hints, &found) != 0) return;
+    m_listener = ::socket(found->ai_family, SOCK_STREAM, 0);
+    sockaddr_storage bound{};
+    socklen_t size = sizeof bound;
+    char port[8] = "";
+    if (::bind(m_listener, found->ai_addr, found->ai_addrlen) == 0 && ::listen(m_listener, 8) == 0 &&
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&bound), &size) == 0 &&
+        ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), size, nullptr, 0, port, sizeof port, NI_NUMERICSERV) == 0) {
+      m_port = std::stoi(port);
+      m_thread = std::thread([this] { Serve(); });
     }
-    auto* generic = reinterpret_cast<sockaddr*>(&address);
-    if (::bind(m_listener, generic, size) != 0 || ::listen(m_listener, 8) != 0 ||
-        ::getsockname(m_listener, generic, &size) != 0) {
-      return;
-    }
-    m_port = ntohs(ipv6 ? reinterpret_cast<sockaddr_in6*>(&address)->sin6_port
-                        : reinterpret_cast<sockaddr_in*>(&address)->sin_port);
-    m_thread = std::thread([this] { Serve(); });
+    ::freeaddrinfo(found);
   }
   ~ScriptedServer() {
     m_stop = true;
@@ -77,29 +70,24 @@ class ScriptedServer {
   void Serve() {
     while (Readable(m_listener)) {
       int client = ::accept(m_listener, nullptr, nullptr);
-      if (client < 0) continue;
-      Answer(client);
+      std::string request;
+      char chunk[4096];
+      ssize_t got = 1;
+      while (request.find("\r\n\r\n") == std::string::npos && got > 0 && Readable(client)) {
+        got = ::recv(client, chunk, sizeof chunk, 0);
+        if (got > 0) request.append(chunk, static_cast<size_t>(got));
+      }
+      if (got > 0 && !m_stop) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_requests.push_back(request);
+        int index = static_cast<int>(m_requests.size()) - 1;
+        lock.unlock();
+        Reply reply = m_script(request, index);
+        ::send(client, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
+        while (reply.stall && Readable(client) && ::recv(client, chunk, sizeof chunk, 0) > 0) {
+        }
+      }
       ::close(client);
-    }
-  }
-  void Answer(int client) {
-    std::string request;
-    char chunk[4096];
-    while (request.find("\r\n\r\n") == std::string::npos) {
-      if (!Readable(client)) return;
-      ssize_t got = ::recv(client, chunk, sizeof chunk, 0);
-      if (got <= 0) return;
-      request.append(chunk, static_cast<size_t>(got));
-    }
-    int index;
-    {
-      std::lock_guard<std::mutex> lock(m_mutex);
-      m_requests.push_back(request);
-      index = static_cast<int>(m_requests.size()) - 1;
-    }
-    Reply reply = m_script(request, index);
-    ::send(client, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
-    while (reply.stall && Readable(client) && ::recv(client, chunk, sizeof chunk, 0) > 0) {
     }
   }
 
