@@ -1,0 +1,223 @@
+// UriFileObject: its state table and rate, and downloads through a source over bytes in memory
+// standing in for the network: whole, resumed, forward-only, failed and cut short.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <mutex>
+#include <random>
+
+#include "platform/urifile/UriFileObject.h"
+#include "tests/support/ProcessTestTools.h"
+
+namespace VexaUri {
+namespace {
+
+using ProcessTestTools::WaitFor;
+using namespace VexaFiles;
+
+TEST(UriFileObjectStateTest, AcceptsOnlyTheRequestsOfItsTable) {
+  const std::vector<std::pair<uint32_t, std::vector<uint32_t>>> table = {
+      {0, {0, 1, 2, 3, 4, 5}}, {3, {0, 1, 2, 3, 4, 5}}, {4, {0, 5}}, {5, {0, 1, 2, 4, 5}}, {1, {4}}, {2, {4}}};
+  for (const auto& [current, accepted] : table)
+    for (uint32_t requested = 0; requested <= 5; ++requested)
+      EXPECT_EQ(UriFileObject::AcceptsState(current, requested),
+                std::count(accepted.begin(), accepted.end(), requested) == 1) << current << " -> " << requested;
+}
+
+TEST(UriFileObjectRateTest, WeighsTheRecentRateTwiceAgainstTheAverage) {
+  struct Case { std::vector<std::pair<uint64_t, uint64_t>> samples; uint64_t now, expected; };
+  std::vector<std::pair<uint64_t, uint64_t>> wrapped;
+  for (uint64_t i = 1; i <= 600; ++i) wrapped.push_back({i * 10, i <= 100 ? i * 10 : 1000 + (i - 100) * 100});
+  const Case cases[] = {
+      {{}, 0, 0},                                  // no time has passed
+      {{{1000, 1000}}, 1000, 8000},                // one sample: the average alone
+      {{{1000, 1000}, {2000, 3000}}, 2000, 14666}, // (2 x 16000 + 12000) / 3
+      {{{1000, 500}, {2000, 500}}, 4000, 1000},    // no recent bytes: the average
+      {wrapped, 6000, 76000},                      // only the last 500 samples count
+  };
+  for (const Case& c : cases) {
+    UriFileObjectRate rate;
+    rate.Start(0);
+    for (const auto& [ms, bytes] : c.samples) rate.AddSample(ms, bytes);
+    EXPECT_EQ(rate.BitsPerSecond(c.now), c.expected) << c.samples.size() << " samples";
+  }
+}
+
+// The resource's bytes by position; records what was asked; may stall until aborted.
+struct MemorySource final : IUriFileObjectSource {
+  struct Shared {
+    const std::string* content = nullptr;  // null: the source cannot be opened
+    bool sizeKnown = true, ranges = true, aborted = false;
+    uint64_t stallAfter = UINT64_MAX;  // a ReadAt at or beyond this blocks until Abort
+    std::mutex lock;
+    std::condition_variable wake;
+    std::vector<ByteRange> reads;
+    int opened = 0;
+  };
+  explicit MemorySource(std::shared_ptr<Shared> shared) : s(std::move(shared)) {}
+  bool Size(uint64_t* size) override { return *size = s->content->size(), s->sizeKnown; }
+  bool ByteRanges() override { return s->ranges; }
+  int32_t ReadAt(uint64_t position, void* buffer, uint32_t* count) override {
+    std::unique_lock<std::mutex> guard(s->lock);
+    if (position >= s->stallAfter) s->wake.wait_for(guard, std::chrono::seconds(30), [&] { return s->aborted; });
+    if (s->aborted) return kUriAborted;
+    *count = static_cast<uint32_t>(s->content->copy(static_cast<char*>(buffer), *count, std::min(position, s->content->size())));
+    s->reads.push_back({position, position + *count});
+    return *count ? kUriOk : kUriEnd;
+  }
+  void Abort() override {
+    std::lock_guard<std::mutex> guard(s->lock);
+    s->aborted = true;
+    s->wake.notify_all();
+  }
+  std::shared_ptr<Shared> s;
+};
+
+class UriFileObjectTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::mt19937 random(7);
+    for (char& c : content) c = static_cast<char>(random());
+  }
+  std::unique_ptr<UriFileObject> Open(int32_t expected = kUriOk, const char16_t* uri = u"http://host/resource") {
+    auto object = std::make_unique<UriFileObject>();
+    const UriFileParams params{uri, info.c_str(), mask.c_str(), data.c_str(), nullptr, nullptr, nullptr};
+    EXPECT_EQ(object->Open(&params, [shared = source] {
+      std::lock_guard<std::mutex> guard(shared->lock);
+      ++shared->opened;
+      return shared->content ? std::make_unique<MemorySource>(shared) : nullptr;
+    }), expected);
+    return object;
+  }
+  static bool IsIn(UriFileObject& object, uint32_t state) {
+    return WaitFor([&] { uint32_t now = 0; return object.GetState(&now) == kUriOk && now == state; });
+  }
+  std::string ReadAll(UriFileObject& object) {
+    std::string all(content.size() + 10, '\0');
+    uint32_t count = static_cast<uint32_t>(all.size());
+    EXPECT_EQ(object.ReadAt(0, all.data(), &count, 1), kUriOk);
+    return all.substr(0, count);
+  }
+  std::shared_ptr<MemorySource::Shared> NewSource() {
+    auto shared = std::make_shared<MemorySource::Shared>();
+    shared->content = &content;
+    return shared;
+  }
+
+  ProcessTestTools::TempDir dir{"object"};
+  std::u16string info = dir.Wide("c.vnfo"), mask = dir.Wide("c.vmsk"), data = dir.Wide("c.data");
+  std::string content = std::string(300123, '\0');
+  std::shared_ptr<MemorySource::Shared> source = NewSource();
+};
+
+TEST_F(UriFileObjectTest, DownloadsTheWholeResourceAndReopensComplete) {
+  {
+    auto object = Open();
+    char bytes[3];
+    uint32_t count = 3;
+    ASSERT_EQ(object->ReadAt(250000, bytes, &count, 1), kUriOk);  // fetched before the rest
+    EXPECT_EQ(std::string(bytes, 3), content.substr(250000, 3));
+    ASSERT_TRUE(IsIn(*object, kUriStateComplete));
+    EXPECT_EQ(ReadAll(*object), content);
+    const std::pair<uint32_t, uint64_t> infos[] = {{kUriInfoSize, content.size()}, {kUriInfoDownloaded, content.size()},
+        {kUriInfoByteRanges, 1}, {kUriInfoIsObject, 1}, {kUriInfoPartialValue, kObjectFlagComplete}};
+    for (auto [id, expected] : infos) {
+      uint64_t value = 0;
+      EXPECT_TRUE(object->GetInfo(id, &value) == kUriOk && value == expected) << "GetInfo " << id;
+    }
+    EXPECT_EQ(object->ReadAt(content.size(), bytes, &count, 1), kUriEnd);
+  }
+  auto again = Open();
+  EXPECT_TRUE(IsIn(*again, kUriStateComplete));
+  EXPECT_EQ(ReadAll(*again), content);
+  EXPECT_EQ(source->opened, 1);  // a complete copy needs no source
+  Open(kUriFailed, u"http://host/other");  // nor may another URI take it over
+  EXPECT_EQ(ReadAll(*Open()), content);
+  const UriFileParams twoSideFiles{u"http://host/resource", info.c_str(), nullptr, data.c_str(), nullptr, nullptr, nullptr};
+  EXPECT_EQ(UriFileObject().Open(&twoSideFiles, nullptr), kUriNullArgument);
+}
+
+TEST_F(UriFileObjectTest, ResumingFetchesOnlyWhatTheMaskLacks) {
+  {
+    PartialFile copy;
+    ASSERT_EQ(copy.Open(info.c_str(), mask.c_str(), data.c_str()), kPartialOk);
+    copy.SetText(kObjectPropertyUrl, u"http://host/resource");
+    copy.SetNumber(kObjectPropertySize, content.size());
+    copy.WriteData(0, content.data(), 100000);
+    copy.WriteData(200000, content.data() + 200000, 50000);
+    ASSERT_EQ(copy.Flush(), kPartialOk);
+  }
+  auto object = Open();
+  ASSERT_TRUE(IsIn(*object, kUriStateComplete));
+  EXPECT_EQ(ReadAll(*object), content);
+  PartialFileRanges fetched;
+  for (const ByteRange& read : source->reads) {
+    EXPECT_EQ(fetched.PresentFrom(read.start), 0u) << "read twice at " << read.start;
+    fetched.Add(read.start, read.end);
+  }
+  EXPECT_EQ(fetched.Ranges(), (std::vector<ByteRange>{{100000, 200000}, {250000, content.size()}}));
+}
+
+TEST_F(UriFileObjectTest, DestroyedMidDownloadReturnsAndTheNextOpenGoesOnFromTheCopy) {
+  source->stallAfter = 3 * 0x10000;
+  auto object = Open();
+  uint64_t present = 0;
+  ASSERT_TRUE(WaitFor([&] { return object->GetInfo(kUriInfoDownloaded, &present) == kUriOk && present == 3 * 0x10000; }));
+  auto destroyed = std::async(std::launch::async, [&] { object.reset(); });
+  ASSERT_EQ(destroyed.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  source = NewSource();
+  EXPECT_EQ(ReadAll(*Open()), content);
+  for (const ByteRange& read : source->reads) EXPECT_GE(read.start, 3u * 0x10000);
+}
+
+TEST_F(UriFileObjectTest, AForwardOnlySourceOfUnknownSizeIsReadInOrderToItsEnd) {
+  source->ranges = source->sizeKnown = false;
+  auto object = Open();
+  EXPECT_EQ(ReadAll(*object), content);
+  ASSERT_TRUE(IsIn(*object, kUriStateComplete));
+  uint64_t ranges = 1, size = 0;
+  EXPECT_TRUE(object->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk && ranges == 0);
+  EXPECT_TRUE(object->GetInfo(kUriInfoSize, &size) == kUriOk && size == content.size());
+}
+
+TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {
+  source->stallAfter = 0;
+  auto object = Open();
+  char buffer[8];
+  uint32_t count = 8;
+  EXPECT_EQ(object->ReadAt(0, buffer, &count, 0), kUriNotReady);
+  auto blocked = std::async(std::launch::async, [&] { uint32_t n = 8; return object->ReadAt(0, buffer, &n, 1); });
+  object->Abort();
+  ASSERT_EQ(blocked.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(blocked.get(), kUriAborted);
+  object->Resume();
+  count = 8;
+  EXPECT_EQ(object->ReadAt(0, buffer, &count, 0), kUriNotReady);
+  object.reset();
+  source->content = nullptr;  // the source cannot be opened
+  object = Open();
+  count = 8;
+  EXPECT_EQ(object->ReadAt(0, buffer, &count, 1), kUriFailed);
+  EXPECT_TRUE(IsIn(*object, kObjectStateFailed));
+}
+
+TEST_F(UriFileObjectTest, PropertiesGoToTheCopyExceptThoseTheObjectKeeps) {
+  auto object = Open();
+  uint64_t value = 0;
+  uint32_t mode = 0;
+  char16_t text[5];
+  const std::pair<int32_t, int32_t> calls[] = {  // {answer, expected}
+      {object->SetProperty(50, 2, 1), kUriOk}, {object->GetProperty(50, &value), kUriOk},
+      {value == 0x100000002ull, true}, {object->SetTextProperty(101, u"etag"), kUriOk},
+      {object->GetTextProperty(101, text, 4), kUriTooSmall}, {object->GetTextProperty(101, text, 5), kUriOk},
+      {text == std::u16string(u"etag"), true}, {object->DeleteProperty(101), kUriOk},
+      {object->GetTextProperty(101, text, 5), kUriNotSupported}, {object->SetDownloadMode(3, 0), kUriOk},
+      {object->GetDownloadMode(&mode), kUriOk}, {mode == 3, true}};
+  for (size_t i = 0; i < std::size(calls); ++i) EXPECT_EQ(calls[i].first, calls[i].second) << "call " << i;
+  for (uint32_t id : {2u, 4u, 6u, 7u, 8u, 11u}) EXPECT_EQ(object->SetProperty(id, 1, 0), kUriFailed) << id;
+  for (uint32_t id : {100u, 101u, 102u, 103u}) EXPECT_EQ(object->GetProperty(id, &value), kUriFailed) << id;
+}
+
+}  // namespace
+}  // namespace VexaUri
