@@ -71,7 +71,7 @@ int32_t CVexaMutex::Lock(int32_t timeoutMs) {
     return kOsOk;
   }
   if (!m_lock) return kOsFailed;
-  if (timeoutMs == -1) timeoutMs = m_defaultTimeout;
+  if (timeoutMs == kVexaNoTimeout) timeoutMs = Timeout();
   int result;
   if (timeoutMs < 0) {
     result = pthread_mutex_lock(m_lock);

@@ -32,15 +32,17 @@ class CVexaMutex {
   // Unnamed: 0. Named: -1 when there is no lock (it could not be made) or this thread does not
   // hold it, else 0.
   int32_t Unlock();
-  void SetTimeout(int32_t timeoutMs) { m_defaultTimeout = timeoutMs; }
-  int32_t Timeout() const { return m_defaultTimeout; }
+  // Atomic: CAutoMutex sets it before taking the lock, so threads that guard one lock write
+  // it at the same time.
+  void SetTimeout(int32_t timeoutMs) { m_defaultTimeout.store(timeoutMs, std::memory_order_relaxed); }
+  int32_t Timeout() const { return m_defaultTimeout.load(std::memory_order_relaxed); }
   bool IsNamed() const { return m_named; }
 
  private:
   pthread_mutex_t* m_lock = nullptr;  // heap (unnamed) or shared segment (named)
   bool m_named = false;
   std::atomic<int32_t> m_held{0};     // named: Locks through this object not yet unlocked
-  int32_t m_defaultTimeout;
+  std::atomic<int32_t> m_defaultTimeout;
   SharedSegment m_segment;
 };
 

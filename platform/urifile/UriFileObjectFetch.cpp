@@ -1,9 +1,10 @@
-// The network road of UriFileObject: its download thread reads through an IUriFile that
-// CreateUriFile opens on the same URI without side files.
+// The network road of UriFileObject: its download thread reads through the in-memory URI file
+// opened on the same URI, the file CreateUriFile makes for a network URI without side files.
 #include <memory>
 #include <new>
 #include <string>
 
+#include "platform/urifile/UriFileMemory.h"
 #include "platform/urifile/UriFileObject.h"
 
 namespace VexaUri {
@@ -38,9 +39,9 @@ struct NetworkRequest {
                                hasReferrer ? referrer.c_str() : nullptr,
                                hasUserAgent ? userAgent.c_str() : nullptr,
                                hasCookies ? cookies.c_str() : nullptr};
-    IUriFile* file = CreateUriFile(&params, callback, context);
-    if (!file) return nullptr;
-    return std::make_unique<UriFileSource>(file);
+    std::unique_ptr<UriFileMemory> file(new (std::nothrow) UriFileMemory);
+    if (!file || file->Open(&params, callback, context) != VexaFiles::kUriOk) return nullptr;
+    return std::make_unique<UriFileSource>(file.release());
   }
 };
 

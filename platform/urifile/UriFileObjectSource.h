@@ -1,6 +1,6 @@
 // Where the download thread of a UriFileObject takes the resource's bytes from. On the network
-// road it is an IUriFile that CreateUriFile opens on the same URI without side files (a memory
-// file over the network source); anything else that can hand out bytes by position may stand
+// road it is the in-memory URI file opened on the same URI (the file CreateUriFile makes for a
+// network URI without side files); anything else that can hand out bytes by position may stand
 // in for it.
 #pragma once
 

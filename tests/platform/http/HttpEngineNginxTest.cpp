@@ -40,7 +40,8 @@ int AcceptedConnections(int port) {
 class HttpEngineNginxTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_dir = std::filesystem::path(VEXA_BINARY_DIR) / "testdata" / "http_engine";
+    // Each test runs in a process of its own, several at once: each has its own folder.
+    s_dir = std::filesystem::path(VEXA_BINARY_DIR) / "testdata" / ("http_engine_" + std::to_string(::getpid()));
     std::filesystem::create_directories(s_dir / "www");
     std::mt19937 random(20261207);
     s_bytes.resize(kFileSize);
