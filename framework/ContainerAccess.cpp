@@ -10,6 +10,7 @@
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "platform/downloadmanager/DownloadManagerStream.h"
+#include "platform/urifile/UriStreamBackend.h"
 
 
 // The download-manager backend answers in the framework's vocabulary without including it.
@@ -209,6 +210,8 @@ int32_t NewContainer(VexaOS::MemoryArena* allocator, VmfContainer** out) {
 int32_t Init(const VmfRegistrationRecord* record) {
   // Names beginning "http:" are read through the download-manager library, when one is found.
   VexaDownload::RegisterDownloadManagerBackend();
+  // "file:" and "nolo:" URLs are read through the URI files.
+  VexaUri::RegisterUriFileStreamBackend();
   return Register(record) == VMF_OK ? VMF_OK : VMF_ERR_LAYER1_MODULE_INIT;
 }
 

@@ -13,9 +13,7 @@ MkvStreamIoSource::~MkvStreamIoSource() {
 }
 
 int32_t MkvStreamIoSource::Open(const char16_t* name, VexaOS::MemoryArena* allocator) {
-  const bool remote = name[0] == u'h' && name[1] == u't' && name[2] == u't' && name[3] == u'p' && name[4] == u':';
-  const int32_t kind = remote ? VexaFiles::kStreamKindDownloadManager : VexaFiles::kStreamKindLocal;
-  int32_t rc = VexaFiles::StreamIoCreate(kind, nullptr, allocator, &m_stream);
+  int32_t rc = VexaFiles::StreamIoCreate(VexaFiles::StreamKindForName(name), nullptr, allocator, &m_stream);
   if (rc != VMF_OK) return rc;
   rc = m_stream->open(m_stream, name, 0);
   if (rc != VMF_OK) return rc;

@@ -1,6 +1,7 @@
 #pragma once
 // The reader's byte source over the framework's stream-I/O record: kind 3 (download
-// manager) for names beginning "http:", kind 0 (local file) for every other name.
+// manager) for names beginning "http:", kind 4 (URI files) for "file:" and "nolo:" URLs,
+// kind 0 (local file) for every other name.
 #include <cstdint>
 
 #include "framework/matroska/MkvByteSource.h"

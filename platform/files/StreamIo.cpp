@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <string_view>
 
 #include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
@@ -121,6 +122,13 @@ int32_t LocalStreamTell(StreamIo* stream, int64_t* outPosition) {
   if (stream->file->console) return kStreamConsoleTell;
   if (outPosition) *outPosition = stream->file->position;
   return 0;
+}
+
+int32_t StreamKindForName(const char16_t* name) {
+  const std::u16string_view text = name ? std::u16string_view(name) : std::u16string_view();
+  if (text.starts_with(u"http:")) return kStreamKindDownloadManager;
+  if (text.starts_with(u"file:") || text.starts_with(u"nolo:")) return kStreamKindUriFile;
+  return kStreamKindLocal;
 }
 
 }  // namespace VexaFiles

@@ -102,6 +102,10 @@ void StreamIoDestroy(StreamIo* stream);
 // Answers false for another kind. Records created afterwards use it.
 bool StreamIoRegisterBackend(int32_t kind, const StreamBackend* backend);
 
+// The kind a reader opens a name with: kind 3 for "http:" names, kind 4 for the other URIs the
+// URI files read ("file:", "nolo:"), kind 0 for every plain name.
+int32_t StreamKindForName(const char16_t* name);
+
 // The local backend's operations (kind 0).
 int32_t LocalStreamOpen(StreamIo* stream, const char16_t* name, int32_t write);
 int32_t LocalStreamClose(StreamIo* stream);
