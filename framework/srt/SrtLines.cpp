@@ -57,7 +57,7 @@ SrtEncoding UnmarkedUtf16(const uint8_t* bytes, size_t size) {
 
 }  // namespace
 
-SrtLineSource::SrtLineSource(PortableFilePtr file) : m_file(std::move(file)) {
+SrtLineSource::SrtLineSource(std::unique_ptr<SrtBytes> bytes) : m_bytes(std::move(bytes)) {
   const size_t n = Available(kUtf16SniffBytes);
   const uint8_t* b = m_buffer + m_begin;
   if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
@@ -78,9 +78,7 @@ size_t SrtLineSource::Available(size_t want) {
   m_begin = 0;
   while (m_end < want && !m_atEnd && !m_failed) {
     uint32_t got = 0;
-    const int32_t rc = VexaFiles::PortableFileRead(m_file.get(), m_buffer + m_end,
-                                                   static_cast<uint32_t>(kBufferBytes - m_end), &got);
-    if (rc != VexaFiles::kPortableOk) m_failed = true;
+    if (!m_bytes->Read(m_buffer + m_end, static_cast<uint32_t>(kBufferBytes - m_end), &got)) m_failed = true;
     if (got == 0) m_atEnd = true;
     m_end += got;
   }

@@ -27,7 +27,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files/PortableFile.h"
+#include "framework/srt/SrtBytes.h"
 
 namespace srt {
 
@@ -47,16 +47,11 @@ inline constexpr size_t kSrtLineBytes = 999;
 
 enum class LineResult { kLine, kEnd, kFailed };
 
-struct PortableFileCloser {
-  void operator()(VexaFiles::PortableFile* file) const { VexaFiles::PortableFileClose(file); }
-};
-using PortableFilePtr = std::unique_ptr<VexaFiles::PortableFile, PortableFileCloser>;
-
 class SrtLineSource {
  public:
   // Takes the open file and tells its encoding from its first bytes without consuming them: a
   // mark is read as part of the first line.
-  explicit SrtLineSource(PortableFilePtr file);
+  explicit SrtLineSource(std::unique_ptr<SrtBytes> bytes);
 
   SrtEncoding Encoding() const { return m_encoding; }
   // The next line or piece of a line, with its LF when it has one. kEnd at the end of the
@@ -77,7 +72,7 @@ class SrtLineSource {
   size_t PeekCodePoint(char32_t* codePoint);
 
   static constexpr size_t kBufferBytes = 8192;
-  PortableFilePtr m_file;
+  std::unique_ptr<SrtBytes> m_bytes;
   uint8_t m_buffer[kBufferBytes];
   size_t m_begin = 0;
   size_t m_end = 0;

@@ -66,15 +66,7 @@ void InitialFormat(SubtitleFormat* format) {
   format->bitmapBytes = BitmapBytes(format->width, format->height);
 }
 
-bool CanRead(const char16_t* name) {
-  VexaFiles::PortableFile* file = nullptr;
-  if (VexaFiles::PortableFileKind(name) != VexaFiles::kPortableRegularFile ||
-      VexaFiles::PortableFileOpen(VexaFiles::kPortableRead | VexaFiles::kPortableText, nullptr, name, &file) !=
-          VexaFiles::kPortableOk)
-    return false;
-  VexaFiles::PortableFileClose(file);
-  return true;
-}
+bool CanRead(const char16_t* name) { return OpenSrtBytes(name) != nullptr; }
 
 // A fresh reader over the kept file name: the cursor at the first cue. A load that fails
 // part-way still serves the cues it read.

@@ -117,13 +117,9 @@ CSRTReader::CueOutcome CSRTReader::ParseCue(SrtLineSource& lines, SrtCue* cue) {
 int32_t CSRTReader::Load(const char16_t* name) {
   m_cues.clear();
   m_cursor = 0;
-  VexaFiles::PortableFile* opened = nullptr;
-  // Anything but a regular file (a FIFO, a device) might never end.
-  if (name == nullptr || VexaFiles::PortableFileKind(name) != VexaFiles::kPortableRegularFile ||
-      VexaFiles::PortableFileOpen(VexaFiles::kPortableRead | VexaFiles::kPortableText, nullptr, name, &opened) !=
-          VexaFiles::kPortableOk)
-    return kSrtCannotOpen;
-  SrtLineSource lines{PortableFilePtr(opened)};
+  std::unique_ptr<SrtBytes> bytes = OpenSrtBytes(name);
+  if (!bytes) return kSrtCannotOpen;
+  SrtLineSource lines{std::move(bytes)};
   m_encoding = lines.Encoding();
   int32_t result = kSrtOk;
   for (;;) {
