@@ -1,13 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <fstream>
 #include <thread>
 #include <vector>
 
 #include "tests/support/FakeJob.h"
-#include "tests/support/ProcessTestTools.h"
 
 namespace {
 
@@ -27,21 +23,6 @@ TEST(CheckMatroskaSource, NameRules) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(CBaseTranscoderJob::CheckMatroskaName(c.path, c.mime), c.status) << c.mime;
-}
-
-// Nothing but a regular file is opened: a FIFO named *.mkv would block whoever opens it.
-TEST(CheckMatroskaSource, OnlyRegularFilesAreSources) {
-  std::string dir = ProcessTestTools::MakeTempDir("sources");
-  std::ofstream(dir + "/film.mkv") << "x";
-  ::symlink((dir + "/film.mkv").c_str(), (dir + "/link.mkv").c_str());
-  ASSERT_EQ(::mkfifo((dir + "/fifo.mkv").c_str(), 0644), 0);
-  ::mkdir((dir + "/folder.mkv").c_str(), 0755);
-  const std::pair<const char*, int32_t> cases[] = {
-      {"/film.mkv", kJobOk}, {"/link.mkv", kJobOk}, {"/fifo.mkv", kJobUnusableSource},
-      {"/folder.mkv", kJobUnusableSource}, {"/gone.mkv", kJobOk}};  // opening it fails at once
-  for (auto [name, status] : cases)
-    EXPECT_EQ(CBaseTranscoderJob::CheckMatroskaSource(ProcessTestTools::Wide(dir + name).c_str(),
-                                                      nullptr), status) << name;
 }
 
 // Counted from several threads at once; the job is still alive when its owner is told.

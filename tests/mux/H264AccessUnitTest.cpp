@@ -23,29 +23,6 @@ H264AccessUnit Build(H264AccessUnitContext& context, const Bytes& bytes) {
   return H264BuildAccessUnit(context, bytes.data(), bytes.size());
 }
 
-TEST(H264AccessUnit, SplitsAtThreeAndFourByteStartCodes) {
-  Bytes stream = Join({kAud, kIdr, {0, 0}, kSlice});
-  std::vector<H264NalUnit> units = H264SplitNalUnits(stream.data(), stream.size());
-  ASSERT_EQ(units.size(), 3u);
-  EXPECT_EQ(units[0].type, kNalAud);
-  EXPECT_EQ(units[1].type, kNalSliceIdr);
-  EXPECT_EQ(units[1].end, kAud.size() + kIdr.size());  // trailing zeros dropped
-  EXPECT_EQ(units[2].type, kNalSliceNonIdr);
-  EXPECT_EQ(units[2].start, stream.size() - kSlice.size());
-}
-
-// Parameter sets sent alone (with a delimiter lacking its stop bit) join the next picture,
-// right after that picture's delimiter.
-TEST(H264AccessUnit, ParameterSetSampleJoinsTheNextPicture) {
-  H264AccessUnitContext context;
-  H264AccessUnit alone = Build(context, Join({{0, 0, 0, 1, 0x09, 0xE0}, kSps, kPps}));
-  EXPECT_FALSE(alone.complete);
-  H264AccessUnit first = Build(context, Join({kAud, kIdr}));
-  ASSERT_TRUE(first.complete);
-  EXPECT_TRUE(first.idr);
-  EXPECT_EQ(first.bytes, Join({kAud, kSps, kPps, kIdr}));
-}
-
 TEST(H264AccessUnit, EveryIdrCarriesTheParameterSets) {
   H264AccessUnitContext context;
   Build(context, Join({kAud, kSps, kPps, kIdr}));

@@ -1,8 +1,5 @@
 // The memory connection gathers a sample's bytes and delivers them whole on its timing record.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-
-#include <atomic>
 
 #include <cstring>
 #include <string>
@@ -11,14 +8,6 @@
 #include "interfaces/SampleTimingRecord.h"
 #include "pipeline/TranscodeMemConnection.h"
 #include "tests/support/NodeStandIns.h"
-
-// The stack's mutex creation fails on demand: this definition stands in front of the library's.
-static std::atomic<int> g_failMutexes{0};
-extern "C" int32_t NetMutexCreate(NetHandle* out, int32_t reserved) {
-  static auto real = reinterpret_cast<decltype(&NetMutexCreate)>(dlsym(RTLD_NEXT, "NetMutexCreate"));
-  if (g_failMutexes.exchange(0)) return -1;
-  return real(out, reserved);
-}
 
 namespace {
 
@@ -66,33 +55,6 @@ TEST(MemConnection, AccumulatesAndDeliversWholeSamples) {
   // A request must leave room: as much as is free is refused, and the lock is not kept.
   EXPECT_EQ(connection.request(&connection, 64), nullptr);
   EXPECT_EQ(connection.usableBytes(&connection), 64u);
-}
-
-// Without a receiver each record empties the connection. A sample larger than the buffer (a 4K
-// picture over 5 MiB) is held whole and delivered.
-TEST(MemConnection, DropsSamplesWithoutReceiverAndGrowsForOnesLargerThanItsBuffer) {
-  CTranscodeMemConnection connection(8, 16);
-  Put(connection, "0123456789");
-  Mark(connection, 0);
-  EXPECT_EQ(connection.Used(), 0);
-  SampleRecorder recorder;
-  connection.SetReceiver(&recorder);
-  Put(connection, "head");
-  Put(connection, "of a long sample");
-  Mark(connection, 7);
-  EXPECT_EQ(recorder.samples, (std::vector<std::string>{"headof a long sample"}));
-}
-
-// The stack cannot make the connection's mutex: the connection says so and takes nothing,
-// rather than locking a mutex that does not exist.
-TEST(MemConnection, WithoutItsMutexTakesNothing) {
-  g_failMutexes = 1;
-  CTranscodeMemConnection connection(64, 16);
-  EXPECT_FALSE(connection.IsUsable());
-  uint8_t byte = 1;
-  EXPECT_EQ(connection.copyBytes(&connection, &byte, 1), 0u);
-  EXPECT_EQ(connection.request(&connection, 1), nullptr);
-  EXPECT_EQ(Mark(connection, 0), 0);
 }
 
 }  // namespace

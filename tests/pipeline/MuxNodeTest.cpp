@@ -60,13 +60,6 @@ TEST_F(MuxNode, BuildsAndClosesInOrder) {
   EXPECT_EQ(state->calls.size(), 8u);
 }
 
-TEST_F(MuxNode, DestructionAbortsAnOpenInstance) {
-  CTranscodeMuxMP2* node = Make();
-  EXPECT_EQ(node->SetOutput(nullptr), -1);
-  node->Release();
-  EXPECT_EQ(state->calls, (Calls{"1:5", "6:2", "2", "4:1", "5"}));
-}
-
 // Each refusal of the library reaches the job once; without an instance nothing more is called,
 // and an input the library will never read is closed, so that its encoder drops, not waits.
 TEST_F(MuxNode, RefusalsAreReportedOnce) {

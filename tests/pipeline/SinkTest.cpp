@@ -45,19 +45,6 @@ TEST(Sink, PartialReadsInOrderThenEndMarkOnce) {
   EXPECT_EQ(sink->Release(), 0);
 }
 
-TEST(Sink, ResetDropsDataWakesTheReaderAndRefusesWrites) {
-  auto* sink = new CTranscodeSink(nullptr);
-  Write(*sink, "stale");
-  sink->Reset();
-  int32_t result = -1;
-  EXPECT_EQ(ReadSome(*sink, 10, &result), "");
-  EXPECT_EQ(result, 0);
-  EXPECT_EQ(Write(*sink, "late"), 0u);
-  EXPECT_EQ(sink->request(sink, 4), nullptr);
-  EXPECT_EQ(ReadSome(*sink, 10, &result), "");
-  sink->Release();
-}
-
 // A writer that waits on a full sink goes on once the reader has made room, and gives up when
 // the sink is reset while it waits.
 TEST(Sink, FullSinkHoldsTheWriterUntilRoomOrReset) {

@@ -18,21 +18,6 @@ namespace {
 constexpr int32_t kDone = 0, kFailed = -1;  // what Seek and a Process at the end answer
 using Bytes = std::vector<uint8_t>;
 
-TEST(AvcConversion, ConfigurationRecordBecomesDelimiterSpsPps) {
-  // version, profile, compat, level, 0xFF (4-byte lengths), 1 SPS, SPS, 2 PPS
-  const Bytes config = {1, 0x64, 0, 0x1F, 0xFF, 0xE1, 0, 3, 0x67, 0xAA, 0xBB,
-                        2, 0, 2, 0x68, 0x01, 0, 1, 0x68};
-  Bytes out;
-  uint8_t lengthSize = 0;
-  ASSERT_TRUE(AvcConfigToStartCodes(config.data(), config.size(), &out, &lengthSize));
-  EXPECT_EQ(lengthSize, 4);
-  const Bytes expected = {0, 0, 0, 1, 0x09, 0xE0, 0, 0, 0, 1, 0x67, 0xAA, 0xBB,
-                          0, 0, 0, 1, 0x68, 0x01, 0, 0, 0, 1, 0x68};
-  EXPECT_EQ(out, expected);
-  // A record cut inside its parameter sets is refused rather than read past its end.
-  EXPECT_FALSE(AvcConfigToStartCodes(config.data(), 9, &out, &lengthSize));
-}
-
 TEST(AvcConversion, LengthPrefixesBecomeStartCodesForEveryLengthSize) {
   Bytes out;
   // 4-byte lengths, no delimiter: one is put in front; a cut last unit is dropped.

@@ -111,33 +111,24 @@ class FakeTranscoder : public CTranscoderImpl {
   FakeJobStats* m_stats;
 };
 
-// Host-side stand-ins: a listener that counts the failures reported, the request, the item.
+// Host-side stand-ins: a listener that counts the failures (and other events) reported, the request for an item.
 struct CountingListener : NS::IJobListener {
   void OnJobEvent(NS::ITranscoderJob*, int32_t event, int32_t, int32_t) override {
-    events += event == kJobEventFailed;
+    ++(event == kJobEventFailed ? events : others);
   }
-  std::atomic<int> events{0};
+  std::atomic<int> events{0}, others{0};
 };
 
-class FakeRequest : public NS::IClientRequest {
+// The client's request and the media item it asks about, in one.
+class FakeOffer : public NS::IClientRequest, public NS::IMediaItem {
  public:
-  FakeRequest(const char* clientId, const char* userAgent) : m_id(clientId), m_agent(userAgent) {}
+  FakeOffer(const char* clientId, const char* userAgent, const char16_t* path, const char* mime)
+      : m_id(clientId), m_agent(userAgent), m_path(path), m_mime(mime) {}
   int32_t AddRef() override { return 1; }
   int32_t Release() override { return 1; }
   const char* GetClientId() override { return m_id; }
   const char* GetRemoteAddress() override { return "127.0.0.1"; }
   const char* GetHeader(int32_t which) override { return which == 0 ? m_agent : nullptr; }
-
- private:
-  const char* m_id;
-  const char* m_agent;
-};
-
-class FakeItem : public NS::IMediaItem {
- public:
-  FakeItem(const char16_t* path, const char* mime) : m_path(path), m_mime(mime) {}
-  int32_t AddRef() override { return 1; }
-  int32_t Release() override { return 1; }
   const char* GetTitle() override { return "title"; }
   const char* GetClass() override { return "object.item.videoItem"; }
   int64_t GetSize() override { return 0; }
@@ -146,6 +137,8 @@ class FakeItem : public NS::IMediaItem {
   const char* GetSourceMimeType() override { return m_mime; }
 
  private:
+  const char* m_id;
+  const char* m_agent;
   const char16_t* m_path;
   const char* m_mime;
 };

@@ -15,14 +15,6 @@ using namespace ProcessTestTools;
 using Clock = std::chrono::steady_clock;
 using Verdict = CTranscodeJobASF::BannerVerdict;
 
-// The whole argument vector is checked by the stand-in that prints its arguments, below.
-TEST(AsfCommandLine, StartPositionAsTheEncodersOffset) {
-  const std::pair<int64_t, const char16_t*> offsets[] = {
-      {5025678, u"01:23:45.678"}, {0, u"00:00:00.000"},       {59999, u"00:00:59.999"},
-      {1800000, u"00:30:00.000"}, {360000000, u"100:00:00.000"}, {-5, u"00:00:00.000"}};
-  for (auto [ms, text] : offsets) EXPECT_EQ(CTranscodeJobASF::FormatOffset(ms), text) << ms;
-}
-
 // The input's duration line ends the banner once its field is there; no word of the
 // metadata (a title "Terror Train", a comment naming a duration) decides anything.
 TEST(AsfBanner, OnlyTheInputsDurationLineEndsTheBanner) {

@@ -66,34 +66,6 @@ TEST(MemoryArena, CarvingHolesAndRecovery) {
   EXPECT_NE(ArenaAlloc(b.arena, 400), nullptr);
 }
 
-// Freeing the lowest block takes the freed entries before it along and counts the hole against
-// its live neighbour.
-TEST(MemoryArena, FreeingTheLowestBlock) {
-  Arena a(4096, 4);
-  std::vector<void*> blocks = a.Fill(8, 6);
-  ArenaFree(a.arena, blocks[3]);
-  ArenaFree(a.arena, blocks[4]);
-  EXPECT_EQ(a.Counts(), (Counts{6, 16, 2}));
-  ArenaFree(a.arena, blocks[5]);
-  EXPECT_EQ(a.Counts(), (Counts{3, 0, 0}));
-  EXPECT_EQ(ArenaAlloc(a.arena, 8), blocks[3]);
-  Arena b(1024, 8);
-  std::vector<void*> three = b.Fill(16, 3);  // 1008, 992, 976
-  ArenaFree(b.arena, three[2]);  // the last entry, a live one 16 bytes above: 16 - 16
-  EXPECT_EQ(b.arena->holeBytes, 0u);
-  ArenaFree(b.arena, three[0]);  // not the last: its size
-  EXPECT_EQ(b.arena->holeBytes, 16u);
-  void* refill = ArenaAlloc(b.arena, 16);
-  EXPECT_EQ(refill, three[0]);
-  ArenaFree(b.arena, three[1]);  // the last again: 16 - (1008 - 992)
-  EXPECT_EQ(b.arena->holeBytes, 0u);
-  void* spare = ArenaAlloc(b.arena, 8);  // no hole: right below the lowest block
-  EXPECT_EQ(b.Offset(spare), 1000u);
-  ArenaFree(b.arena, spare);
-  ArenaFree(b.arena, refill);  // the only entry: 0
-  EXPECT_EQ(b.Counts(), (Counts{0, 0, 0}));
-}
-
 // A full table compacts for an allocation, more than 2048 freed entries compact at once, and a
 // table grown into the lowest block refuses all.
 TEST(MemoryArena, TableLimits) {

@@ -38,25 +38,4 @@ read line; printf 'error side, stdin gave "%s"' "$line" >&2
   EXPECT_TRUE(!CChildProcess::ProgramFileExists(dir.Wide("")) && CChildProcess::ProgramFileExists(Wide(program)));
 }
 
-// Terminate reaches what the child started too, and the pipes then end: no writer is left. A
-// child ending on its own is reaped, and what it started is gone too.
-TEST(ChildProcess, TerminateOrExitLeavesNothingOfTheGroup) {
-  TempDir dir("group");
-  std::string program = WriteScript(dir.path(), "parent", "echo $$ > \"$1\"\nsleep 30 &\n[ -n \"$2\" ] && exit 3\nsleep 30\n");
-  CChildProcess child, ends;
-  ASSERT_TRUE(child.Start({Wide(program), dir.Wide("pid")}));
-  pid_t pid = ReadPid((dir.path() / "pid").string());
-  EXPECT_TRUE(WaitFor([&] { return LiveGroupMembers(pid) == 3; }));
-  EXPECT_FALSE(child.HasExited());
-  child.Terminate();
-  EXPECT_TRUE(child.WasTerminated() && child.HasExited());
-  ExpectNoneLeft(pid);
-  EXPECT_EQ(ReadAll(child, kStandardOutput), "");
-  child.Terminate();  // again: nothing to do, nobody else signalled
-  ASSERT_TRUE(ends.Start({Wide(program), dir.Wide("pid2"), u"exit"}));
-  pid = ReadPid((dir.path() / "pid2").string());
-  EXPECT_TRUE(WaitFor([&] { return ends.HasExited(); }));
-  ExpectNoneLeft(pid);
-}
-
 }  // namespace
