@@ -53,12 +53,8 @@ int32_t Open(VmfModuleHandle* module, const char16_t* name, VexaOS::MemoryArena*
 
 int32_t Close(VmfModuleHandle module) {
   delete static_cast<FakeFile*>(module);
-  ++TheCalls().closes;
-  return TheCalls().closeResult.load();
-}
-
-int32_t SetTitle(VmfModuleHandle, int32_t titleIndex) {
-  return titleIndex == 0 ? VMF_OK : VMF_ERR_INVALID_TITLE_INDEX;
+  ++Closes();
+  return VMF_OK;
 }
 
 // Stream kinds in the order of the title media record's counts and of the count queries.
@@ -68,12 +64,6 @@ constexpr uint32_t kCountQids[] = {VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, VMF_QID_NU
 
 int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
   const auto& file = *static_cast<FakeFile*>(module);
-  if (qid == VMF_QID_GET_TITLE_MEDIA_PROP) {
-    auto* prop = static_cast<VmfTitleMediaProp*>(value->value.ptr);
-    prop->field = static_cast<uint8_t>(file.tag.size());
-    for (int i = 0; i < 3; ++i) prop->counts[i] = static_cast<uint16_t>(file.counts[kKinds[i]]);
-    return VMF_OK;
-  }
   if (qid == VMF_QID_VID_MIME_TYPE) {  // answers "<tag>#<index>" in the caller's string
     std::string text = file.tag + "#" + std::to_string(index);
     auto* out = static_cast<char16_t*>(value->value.ptr);
@@ -86,11 +76,6 @@ int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int3
     return VMF_OK;
   }
   return VMF_ERR_UNSUPPORTED_QID;
-}
-
-int32_t SetPosition(VmfModuleHandle, int32_t, int32_t nStream, int64_t* pTime) {
-  *pTime = *pTime - 5 + nStream;  // lands a little before the target
-  return VMF_OK;
 }
 
 int32_t ReadByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream, VmfBlock* block) {
@@ -115,21 +100,18 @@ int32_t ReadByStream(VmfModuleHandle module, int32_t blockType, int32_t nStream,
 
 const VmfEntryTable kEntries{.init = Init, .getModuleInfo = Info, .probe = Probe,
                              .openContainer = Open, .closeContainer = Close,
-                             .setTitle = SetTitle, .getInfo = GetInfo,
-                             .setPosition = SetPosition, .readNextBlockByStream = ReadByStream};
-VmfEntryTable gEntries = kEntries;
-const VmfModuleDescriptor kModule{kFakeId, &kInfo, &gEntries};
+                             .getInfo = GetInfo,
+                             .readNextBlockByStream = ReadByStream};
+const VmfModuleDescriptor kModule{kFakeId, &kInfo, &kEntries};
 
 }  // namespace
 
-Calls& TheCalls() {
-  static Calls calls;
-  return calls;
+std::atomic<int>& Closes() {
+  static std::atomic<int> closes{0};
+  return closes;
 }
 
 const VmfModuleDescriptor& Module() { return kModule; }
-VmfEntryTable& MutableEntries() { return gEntries; }
-void RestoreEntries() { gEntries = kEntries; }
 
 int32_t RegisterWithLogging() {
   static const VmfModuleDescriptor* const modules[] = {&kModule, &vmf::LoggingModule()};

@@ -12,17 +12,11 @@ namespace fake {
 
 inline constexpr int32_t kFakeId = 3;
 
-struct Calls {
-  std::atomic<int> closes{0};
-  std::atomic<int> closeResult{0};  // what close answers
-};
-Calls& TheCalls();
+// How many containers the module has closed.
+std::atomic<int>& Closes();
 
-// The descriptor with every slot layer 2 uses; `table` may be edited by a test through
-// MutableEntries() before registering (missing entries), RestoreEntries() undoes it.
+// The descriptor with every slot layer 2 uses.
 const VmfModuleDescriptor& Module();
-VmfEntryTable& MutableEntries();
-void RestoreEntries();
 
 // Registers the fake module and the logging module; answers vmf::Init's result.
 int32_t RegisterWithLogging();

@@ -3,11 +3,9 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "framework/ContainerAccess.h"
-#include "framework/ModuleProbes.h"
 #include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 
@@ -49,11 +47,6 @@ class ModuleProbeTest : public ::testing::Test {
     fs::copy_file(FixtureDir() / fixture, copy, fs::copy_options::overwrite_existing);
     return copy;
   }
-  static fs::path WriteFile(const char* name, const std::string& bytes) {
-    const fs::path file = FixtureDir() / name;
-    std::ofstream(file, std::ios::binary) << bytes;
-    return file;
-  }
 };
 
 TEST_F(ModuleProbeTest, RealFilesAreChosenByTheirContent) {
@@ -84,24 +77,6 @@ TEST_F(ModuleProbeTest, NamesWithoutFilesAreChosenByExtensionWhereAModuleAllowsI
   EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);
   EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);
   EXPECT_EQ(Chosen(u"http://host/a.3g2"), VMF_ERR_UNSUPPORTED_CONTAINER);
-}
-
-TEST_F(ModuleProbeTest, ShortFilesMakeAProbeFailRatherThanScoreZero) {
-  const std::u16string riff = Wide(WriteFile("short.avi", std::string("RIFF\x10\0\0\0AV", 10)));
-  int32_t score = -1;
-  EXPECT_EQ(vmf::ProbeAvi(&score, riff.c_str(), nullptr), VMF_FAILED);
-  EXPECT_EQ(score, 0);
-  EXPECT_EQ(vmf::ProbeMpeg(&score, riff.c_str(), nullptr), VMF_FAILED);
-  const std::u16string ebml = Wide(WriteFile("short.mkv", "\x1A\x45\xDF\xA3 too short"));
-  EXPECT_EQ(vmf::ProbeMatroska(&score, ebml.c_str(), nullptr), VMF_FAILED);
-  // The extension is not consulted for a file that opens.
-  EXPECT_EQ(Chosen(ebml), VMF_ERR_UNSUPPORTED_CONTAINER);
-  EXPECT_EQ(vmf::ProbeMp4(&score, Wide(FixtureDir() / "missing" / "a.mov").c_str(), nullptr),
-            VMF_FAILED);
-  EXPECT_EQ(vmf::ProbeSrt(nullptr, u"a.srt", nullptr), VMF_FAILED);
-  EXPECT_EQ(vmf::ProbeAvc(&score, nullptr, nullptr), VMF_FAILED);
-  EXPECT_EQ(vmf::NameExtension(u"dir.d/file"), u".d/file");
-  EXPECT_EQ(vmf::NameExtension(u"file.ts  "), u".ts");
 }
 
 TEST_F(ModuleProbeTest, ContainersWithoutAReaderAreRefusedWhenOpened) {

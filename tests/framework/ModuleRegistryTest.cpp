@@ -27,29 +27,6 @@ TEST(VmfVocabulary, ErrorsAndQueryIdentifiersAreFoundByValue) {
   for (const VmfQidEntry& entry : VmfQidTable()) EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
 }
 
-int32_t FailingInit(const VmfRegistrationRecord*) { return -3; }
-
-TEST(ModuleRegistry, RegistrationStopsAtAModuleThatCannotStart) {
-  VmfEntryTable noInit = *fake::Module().entries;
-  noInit.init = nullptr;
-  const VmfModuleDescriptor withoutInit{7, fake::Module().info, &noInit};
-  const VmfModuleDescriptor* list[] = {&fake::Module(), &withoutInit};
-  VmfRegistrationRecord record{0, list, nullptr, 2, 0};
-  EXPECT_EQ(vmf::Register(&record), VMF_ERR_LAYER1_FUNC_ERR);
-  EXPECT_EQ(vmf::Init(&record), VMF_ERR_LAYER1_MODULE_INIT);
-  const VmfModuleDescriptor* found = nullptr;
-  EXPECT_EQ(vmf::FindModule(fake::kFakeId, &found), VMF_OK);  // entered before the failure
-  EXPECT_EQ(vmf::FindModule(7, &found), VMF_FAILED);
-
-  VmfEntryTable failing = noInit;
-  failing.init = FailingInit;
-  const VmfModuleDescriptor failingModule{7, fake::Module().info, &failing};
-  list[1] = &failingModule;
-  EXPECT_EQ(vmf::Register(&record), VMF_ERR_LAYER1_MODULE_INIT);
-  EXPECT_EQ(vmf::FindModule(0, &found), VMF_ERR_GET_MODULE_ID);
-  EXPECT_EQ(vmf::FindModule(19, &found), VMF_ERR_GET_MODULE_ID);
-}
-
 TEST(ModuleRegistry, StatesAndTheBuiltInListAreEntered) {
   int state = 0;
   const VmfModuleDescriptor outOfRange{50, fake::Module().info, fake::Module().entries};

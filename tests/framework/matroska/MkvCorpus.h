@@ -1,11 +1,9 @@
 #pragma once
-// The fixture corpus built at test time with FFmpeg and mkvmerge, what ffprobe says about it,
-// and the reading loops every reader test shares.
+// The fixture corpus built at test time with FFmpeg and mkvmerge, and the reading loops every
+// reader test shares.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,21 +22,10 @@ inline bool BuildCorpus() {
   return std::system(cmd.c_str()) == 0;
 }
 
-inline std::vector<uint8_t> LoadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline std::unique_ptr<mkv::MkvReader> OpenBytes(std::vector<uint8_t> bytes, int32_t* rc) {
+// A reader over `bytes`, opened.
+inline std::unique_ptr<mkv::MkvReader> Open(std::vector<uint8_t> bytes) {
   auto r = std::make_unique<mkv::MkvReader>(std::make_unique<mkv::MkvMemorySource>(std::move(bytes)));
-  *rc = r->Open();
-  return r;
-}
-// The same, expecting Open to answer `expect`.
-inline std::unique_ptr<mkv::MkvReader> Open(std::vector<uint8_t> bytes, int32_t expect = VMF_OK) {
-  int32_t rc = 0;
-  auto r = OpenBytes(std::move(bytes), &rc);
-  EXPECT_EQ(rc, expect);
+  EXPECT_EQ(r->Open(), VMF_OK);
   return r;
 }
 
@@ -73,19 +60,5 @@ inline StreamRead ReadAll(mkv::MkvReader& r, int32_t blockType, uint32_t stream)
     return r.ReadFrame(blockType, stream, dst, capacity, info);
   });
 }
-
-struct ProbePacket {
-  int64_t ptsMs;
-  uint32_t size;
-  uint32_t crc;
-  bool key;
-};
-
-struct ProbeStream {
-  int32_t blockType;  // framework block type
-  std::vector<ProbePacket> packets;
-};
-
-std::vector<ProbeStream> Probe(const std::string& path);
 
 }  // namespace mkvtest

@@ -131,17 +131,6 @@ TEST(MkvResync, JunkZeroBytesAndUnknownSizes) {
   EXPECT_EQ(Times(f), (std::vector<int64_t>{0, 10000, 100000, 200000}));
 }
 
-TEST(MkvParseErrors, EachElementReportsItsOwn) {
-  const std::pair<Bytes, int32_t> cases[] = {
-      {File(Tracks(Element(0xAE, Element(0xD7, Bytes(9, 1))))), VMF_ERR_VF3_PARSE_TRACKS},  // a 9-byte track number
-      {File(Element(0x1043A770, Element(0x45B9, Bytes{0x73, 0xC4, 0x88, 1}))), VMF_ERR_VF3_PARSE_CHAPTERS},  // size past its parent
-      {File(Element(0x1C53BB6B, Element(0xBB, Bytes{0xB3, 0x8A, 1}))), VMF_ERR_VF3_PARSE_CUES},
-      {File(Element(0x1254C367, Element(0x7373, Bytes{0x67, 0xC8, 0x85}))), VMF_ERR_VF3_PARSE_TAGS},
-      {Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0}, VMF_ERR_INVALID_FILE},
-  };
-  for (const auto& [file, rc] : cases) Open(file, rc);
-}
-
 TEST(MkvFormats, VideoAndAudioDescriptions) {
   mkv::MkvTrack v;
   v.codecType = 6;

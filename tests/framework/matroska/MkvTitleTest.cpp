@@ -145,12 +145,3 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
   EXPECT_EQ(v.value.i64, 5000 * kMs);
   mkv::MkvCloseContainer(h);
 }
-
-TEST(MkvTitle, AtMostAHundredSegments) {
-  Bytes file = EbmlHeader();
-  for (int i = 0; i < 120; ++i) file = Cat({file, VideoSegment(40, 1, Frames(0, {{0, true}}))});
-  Title t(file);
-  EXPECT_EQ(t.title->SegmentCount(), mkv::kMaxTitleParts);
-  EXPECT_EQ(t.title->Duration(), 100 * 40 * kMs);
-  EXPECT_EQ(t.ReadVideo().size(), 100u);
-}

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/framework/subtitles/SubtitleTestSupport.h"
+#include "tests/framework/subtitles/SubtitleRunRows.h"
 
 namespace vmf {
 namespace {

@@ -1,11 +1,12 @@
 // Rendering cues with DejaVu Sans: how line feeds, tags and odd text change the bitmap, and the
-// failures a caller sees. (What a bitmap holds pixel for pixel: the golden pictures.)
+// failures a caller sees, a packet too long among them. (What a bitmap holds pixel for pixel: the
+// golden pictures.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-#include "tests/framework/subtitles/SubtitleTestSupport.h"
+#include "tests/framework/subtitles/SubtitleRunRows.h"
 
 namespace vmf {
 namespace {
@@ -78,6 +79,16 @@ TEST(SubtitleRender, FontsThatCannotBeLoadedAndMissingArgumentsAreRefused) {
   EXPECT_EQ(RenderSubtitle(context.get(), 640, 480, &width, &height, &bitmap, nullptr, time, "Hi", 0, 0),
             kSubtitleBadArgument);
   EXPECT_EQ(RenderSubtitle(context.get(), 640, 480, &width, &height, &bitmap, &check, time, "Hi", 0, 0), kSubtitleOk);
+
+  // A bitmap whose packet would pass 16 bits of length gives no packet.
+  PixelPlane stripes(2000, 100);
+  for (size_t i = 0; i < stripes.values.size(); ++i) stripes.values[i] = 1 + i % 2;
+  uint16_t length = 0;
+  SubtitleBytes packet;
+  EXPECT_EQ(BuildSubtitlePacket(SubtitlePreset::kLarge, PackFourBit(stripes).get(), test::CueRecord(2000, 100, time),
+                                &length, &packet, false),
+            kSubtitlePacketTooLong);
+  EXPECT_EQ(packet, nullptr);
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ extern "C" {
 #include <memory>
 #include <vector>
 
-#include "tests/framework/subtitles/SubtitleTestSupport.h"
+#include "tests/framework/subtitles/SubtitleRunRows.h"
 
 namespace vmf {
 namespace {
