@@ -1,7 +1,6 @@
 // Hostile and awkward files the reader once mishandled; each case names what went wrong.
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 #include "framework/matroska/MkvTime.h"
 #include "tests/framework/matroska/EbmlWriter.h"
@@ -85,11 +84,11 @@ TEST(MkvHostileSeek, BlocksWithoutKeyFlagsStillSeek) {
 
 // One out-of-order cluster at the end of a 20,000-cluster file (time 0, after the rest):
 // a seek near the start landed on it, at the end of the file, and searches that found no
-// key frame read on to the end once per seek point. Each seek now reads a bounded stretch.
+// key frame read on to the end once per seek point. Each seek now reads a bounded stretch (the
+// test's time limit is the guard; it asserts no timing).
 TEST(MkvHostileSeek, OutOfOrderClusterAndLongFilesSeekInBoundedTime) {
   constexpr int kClusters = 20000;
   auto r = Open(VideoClusters(kClusters, true, Cluster(0, SimpleBlock(1, 0, 0x80, Bytes{0xEE}))));
-  const auto start = std::chrono::steady_clock::now();
   for (int i = 0; i < kClusters; i += 997) {
     int64_t time = i * 40 * kMs + 20 * kMs, after = 0, before = 0;
     ASSERT_EQ(r->Seek(2, 0, &time), 0) << i;
@@ -105,5 +104,4 @@ TEST(MkvHostileSeek, OutOfOrderClusterAndLongFilesSeekInBoundedTime) {
   ASSERT_EQ(r->Seek(2, 0, &time), 0);
   ASSERT_EQ(r->ReadFrame(2, 0, &byte, 1, &info), 0);
   EXPECT_EQ(byte, 0);  // the first cluster's block, not the last one's
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
