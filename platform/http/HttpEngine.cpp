@@ -66,6 +66,11 @@ struct HttpEngine {
   uint64_t size = 0;
   uint64_t position = 0;
   uint64_t readAheadEnd = 0;
+  // Without a read-ahead window of the caller's, a reader found reading straight through gets
+  // one of the engine's own (a quarter of the cache), so the next stretch is on its way while
+  // this one is read instead of one block per round trip.
+  uint64_t throughWindow = 0;
+  uint64_t lastMissEnd = UINT64_MAX;  // where the range asked for the last missed position ends
   bool wholeQueued = false;
   BlockCache cache;
   RangeRequest* pool = nullptr;  // a ring of waiting requests
@@ -183,7 +188,8 @@ void Schedule(HttpEngine* engine) {
     if (!AnythingOutstanding(engine)) PoolPush(engine, {0, engine->cache.BlockSize()}, false);
     return;
   }
-  uint64_t window = engine->settings.readAheadWindow;
+  uint64_t window = engine->settings.readAheadWindow != 0 ? engine->settings.readAheadWindow
+                                                          : engine->throughWindow;
   if (window == 0 || engine->readAheadEnd >= engine->position + window / 2) return;
   uint64_t from = std::max(engine->position, engine->readAheadEnd);
   uint64_t length = ClipToSize(engine, from, engine->position + window - from);
@@ -260,9 +266,15 @@ void RequestPosition(HttpEngine* engine) {
   const uint8_t* unused;
   uint64_t position = engine->position;
   if (engine->cache.HeldAt(position, &unused) != 0 || Outstanding(engine, position)) return;
+  if (position == engine->lastMissEnd && engine->throughWindow == 0) {
+    engine->throughWindow = uint64_t(engine->settings.blockCount / 4 + 1) * engine->cache.BlockSize();
+    engine->readAheadEnd = position;
+  }
   uint64_t blockEnd = engine->cache.WindowOf(position) + engine->cache.BlockSize();
   uint64_t length = ClipToSize(engine, position, blockEnd - position);
-  if (length != 0) PoolPush(engine, {position, length}, true);
+  if (length == 0 || !PoolPush(engine, {position, length}, true)) return;
+  engine->lastMissEnd = position + length;
+  engine->readAheadEnd = std::max(engine->readAheadEnd, position + length);
 }
 
 uint32_t CopyFromCache(HttpEngine* engine, uint8_t* out, uint32_t wanted) {
@@ -403,6 +415,10 @@ int32_t HttpEngineSeek(HttpEngine* engine, SeekOrigin origin, uint64_t offset, b
   bool backward = origin == kSeekBackward || origin == kSeekFromEnd || target < position;
   if (engine->settings.forwardOnly != 0 && backward) return kUriNotSupported;
   if (engine->sizeKnown) target = std::min(target, engine->size);
+  if (target != position) {
+    engine->throughWindow = 0;  // reading through again is found again
+    engine->lastMissEnd = UINT64_MAX;
+  }
   engine->position = target;
   engine->readAheadEnd = target;
   return kUriOk;
