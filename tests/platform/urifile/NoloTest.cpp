@@ -1,20 +1,18 @@
 // "nolo://" URLs, the message layout, and whole exchanges with a small nolo server on loopback
 // that reads and writes the bytes by hand (so a layout mistake shared by both sides of the code
 // would still show).
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cerrno>
 #include <thread>
 
 #include "platform/urifile/IUriFile.h"
 #include "platform/urifile/NoloProtocol.h"
 #include "tests/platform/urifile/UriTestData.h"
+#include "tests/support/LoopbackServer.h"
 
 namespace {
 
@@ -40,39 +38,30 @@ TEST(NoloUrl, FollowsTheAddressAndPortRules) {
 
 enum class ServerMode { kServe, kOtherVersion, kHoldReads };
 
-// One client, answering size and read requests for kSize pattern bytes. Its socket calls wait
-// at most 50 ms each, so it notices the end of the test.
-class NoloServer {
+// One client, answering size and read requests for kSize pattern bytes.
+class NoloServer : public TestSupport::LoopbackServer {
  public:
   static constexpr uint64_t kSize = 20000;
   explicit NoloServer(ServerMode mode) : m_mode(mode) {
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t length = sizeof address;
-    auto* any = reinterpret_cast<sockaddr*>(&address);
-    EXPECT_TRUE(!::bind(m_listen, any, length) && !::listen(m_listen, 1) && !::getsockname(m_listen, any, &length));
-    m_port = ntohs(address.sin_port);
-    m_thread = std::thread([this] { Serve(); });
+    EXPECT_NE(Port(), 0);
+    Start([this] { Serve(); });
   }
-  ~NoloServer() { m_stop = true, m_thread.join(), ::close(m_listen); }
+  ~NoloServer() { Stop(); }
   std::unique_ptr<IUriFile> Open() const {
-    const std::u16string url = UriTest::Wide("nolo://127.0.0.1:" + std::to_string(m_port) + "/r");
+    const std::u16string url = UriTest::Wide("nolo://127.0.0.1:" + std::to_string(Port()) + "/r");
     const UriFileParams params{url.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
     return std::unique_ptr<IUriFile>(CreateUriFile(&params, nullptr, nullptr));
   }
   std::atomic<int> readsSeen{0}, malformed{0};
 
  private:
-  static int Bounded(int fd) {
-    const timeval wait{0, 50000};
-    return ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait), fd;
-  }
   bool Receive(int fd, uint8_t* bytes, size_t count) {
-    for (size_t got = 0; got < count && !m_stop;) {
-      const ssize_t n = ::recv(fd, bytes + got, count - got, 0);
-      if (n == 0 || (n < 0 && errno != EAGAIN)) return false;
-      got += n > 0 ? static_cast<size_t>(n) : 0;
+    for (size_t got = 0; got < count;) {
+      const ssize_t n = Readable(fd) ? ::recv(fd, bytes + got, count - got, 0) : 0;
+      if (n <= 0) return false;
+      got += static_cast<size_t>(n);
     }
-    return !m_stop;
+    return true;
   }
   void Answer(int fd, uint8_t type, uint8_t status, const uint8_t* seq, std::vector<uint8_t> payload) {
     const uint8_t version = m_mode == ServerMode::kOtherVersion ? 2 : 1;
@@ -81,8 +70,7 @@ class NoloServer {
     ::send(fd, payload.data(), payload.size(), MSG_NOSIGNAL);
   }
   void Serve() {
-    int fd = -1;
-    while (!m_stop && fd < 0) fd = Bounded(::accept(m_listen, nullptr, nullptr));
+    const int fd = Accept();
     uint8_t header[7], payload[12];
     while (fd >= 0 && Receive(fd, header, 7)) {
       const size_t length = header[3] << 8 | header[4];
@@ -107,10 +95,6 @@ class NoloServer {
   }
 
   ServerMode m_mode;
-  int m_listen = Bounded(::socket(AF_INET, SOCK_STREAM, 0));
-  int m_port = 0;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
 };
 
 TEST(NoloSource, ReadsAnyRangeExactlyAcrossMessagesAndRefusesOtherVersions) {

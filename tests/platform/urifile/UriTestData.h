@@ -2,13 +2,12 @@
 // tests.
 #pragma once
 
-#include <stdlib.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/ProcessTestTools.h"
 
 namespace UriTest {
 
@@ -27,8 +26,8 @@ struct PatternFile {
     const std::vector<uint8_t> bytes = Pattern(0, size);
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), size);
   }
-  ~PatternFile() { std::filesystem::remove_all(dir); }
-  std::string dir = [] { char folder[] = "/tmp/urifile-XXXXXX"; return std::string(::mkdtemp(folder)); }();
+  ProcessTestTools::TempDir folder{"urifile"};
+  std::string dir = folder.path().string();
   std::string path = dir + "/data.bin";
 };
 
@@ -37,6 +36,6 @@ struct PatternFile {
 void CountAllocations(bool on);
 int Allocations();
 
-inline std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+using ProcessTestTools::Wide;
 
 }  // namespace UriTest
