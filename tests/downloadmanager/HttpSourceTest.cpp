@@ -3,12 +3,12 @@
 // and a "file:" URL read through the backend of kind 4.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <tuple>
 
-#include "tests/platform/downloadmanager/DownloadManagerTestSettings.h"
 #include "tests/support/MuxFixture.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ProcessTestTools.h"
@@ -19,6 +19,9 @@ class HttpSourceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { UseTestEnvironment(); }
   void SetUp() override {
+    // Settings layers of this test's own: InstallDir is set only where a test says so.
+    ::setenv("VEXA_SETTINGS_USER_ROOT", Output("user").c_str(), 1);
+    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", Output("machine").c_str(), 1);
     ASSERT_FALSE(m_local.empty());
     std::filesystem::create_directories(Output("www"));
     std::filesystem::copy_file(m_local, Output("www/x.mkv"));
@@ -31,7 +34,6 @@ class HttpSourceTest : public ::testing::Test {
   }
   std::string Output(const std::string& name) const { return (m_dir.path() / name).string(); }
 
-  DownloadManagerTest::Settings m_settings;  // InstallDir is set only where a test says so
   ProcessTestTools::TempDir m_dir{"dm-http"};
   std::string m_local = MakeMkvFixture("h264_aac");
   NginxTest::NginxServer m_server{Output("www")};
