@@ -9,6 +9,7 @@
 
 #include "platform/files/TextConvert.h"
 #include "platform/os/FileUrl.h"
+#include "platform/settings/AtomicWrite.h"
 
 namespace VexaUri {
 namespace {
@@ -60,16 +61,6 @@ class BodyReader {
   std::string_view m_bytes;
   size_t m_at = 0;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
 
 // Reads a framed side file's body. `missing` is set for an absent or empty file.
 PartialFileResult ReadFramed(const std::string& path, const char (&magic)[4], uint32_t maxBody,
@@ -124,25 +115,11 @@ PartialFileResult WriteFramed(const std::string& path, const char (&magic)[4], c
   PutU32(bytes, static_cast<uint32_t>(body.size()));
   PutU32(bytes, Fnv1a(body));
   bytes += body;
-  const std::string temporary = path + ".tmp";
-  {
-    VexaOS::CFileDescriptor file(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-    if (!file.IsOpen()) return kPartialIoFailed;
-    if (!WriteAll(file.Get(), bytes) || ::fsync(file.Get()) != 0 || !file.Close()) {
-      ::unlink(temporary.c_str());
-      return kPartialIoFailed;
-    }
-  }
-  if (::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return kPartialIoFailed;
-  }
-  // The rename itself reaches the disk with its directory.
+  // Replaced the way the settings store replaces its files: temporary, flushed, renamed, the
+  // directory flushed; a crash leaves the old file or the new one.
   const size_t slash = path.find_last_of('/');
-  const std::string directory = slash == 0 ? "/" : path.substr(0, slash);
-  VexaOS::CFileDescriptor folder(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.IsOpen()) ::fsync(folder.Get());
-  return kPartialOk;
+  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return veds::ReplaceFile(directory, path.substr(slash + 1), bytes) ? kPartialOk : kPartialIoFailed;
 }
 
 }  // namespace
