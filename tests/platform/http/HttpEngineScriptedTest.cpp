@@ -49,13 +49,18 @@ TEST(HttpRedirectChainTest, TwentiethRedirectIsTooMany) {
     ScriptedServer* self = nullptr;
     ScriptedServer server([&](const std::string&, int index) {
       if (index >= hops) return Reply{Partial("0123456789", 10)};
-      return Reply{"HTTP/1.1 302 F\r\nLocation: " + self->Url("/hop" + std::to_string(index + 1)) + "\r\n\r\n"};
+      const std::string status = index % 2 ? "301 M" : "302 F";
+      return Reply{"HTTP/1.1 " + status + "\r\nLocation: " + self->Url("/hop" + std::to_string(index + 1)) + "\r\n\r\n"};
     });
     self = &server;
     auto engine = OpenEngine(server.Url("/hop0"));
     if (hops == 19) {
+      char url[64];
       EXPECT_EQ(ReadAll(engine.get(), 100), "0123456789");
       EXPECT_EQ(Path(server.Requests().back()), "/hop19");
+      ASSERT_EQ(HttpEngineCurrentUrl(engine.get(), url, sizeof url), kUriOk);
+      EXPECT_EQ(url, server.Url("/hop19"));
+      EXPECT_EQ(HttpEngineCurrentUrl(engine.get(), url, 3), kUriFailed);  // does not fit
     } else {
       EXPECT_EQ(HttpEngineWaitConnected(engine.get()), kHttpTooManyRedirects);
       EXPECT_EQ(server.Requests().size(), 20u);
