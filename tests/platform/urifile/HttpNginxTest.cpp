@@ -85,7 +85,7 @@ TEST_F(HttpNginxTest, EngineReadsTheWholeFileOnOneKeptAliveConnection) {
   }
 }
 
-// (Random reads: the memory file's test below.)
+// (Reads at random offsets through the engine: the memory file's test below.)
 TEST_F(HttpNginxTest, EngineSeeksFromTheEndAndPrefetchesWithoutARead) {
   auto engine = OpenEngine(server.Url("/data.bin"), 4, 4096);
   ASSERT_EQ(HttpEngineSeek(engine.get(), kSeekFromEnd, 10, true), kUriOk);
