@@ -71,9 +71,10 @@ TEST_F(BackendTest, SeekRestartsThePrefetchOnlyOutsideTheNextTwoMebibytes) {
   for (const auto& s : seeks) {
     file->calls.clear();
     if (s.from >= 0) file->position = static_cast<uint64_t>(s.from);
-    int64_t position = -1;
+    int64_t position = -1, told = -1;
     EXPECT_EQ(UriStreamSeek(&stream, s.offset, s.origin, &position), 0);
-    EXPECT_EQ(position, static_cast<int64_t>(file->position));
+    EXPECT_EQ(UriStreamTell(&stream, &told), 0);
+    EXPECT_TRUE(position == static_cast<int64_t>(file->position) && told == position) << position;
     EXPECT_EQ(file->calls, s.calls) << s.offset << " " << s.origin;
   }
   EXPECT_EQ(UriStreamSeek(&stream, 0, 3, nullptr), kUriStreamFailed);
