@@ -31,6 +31,28 @@ TEST(ClientRecognition, RulesApplyInOrderIgnoringCase) {
   EXPECT_EQ(RecognizeClient(nullptr), ClientUnknown);
 }
 
+// The answer to an offer request, and each offer as "index name=value name=value".
+struct Offered {
+  int32_t result;
+  std::vector<std::string> offers;
+};
+
+Offered Offers(CTranscoderImpl* transcoder, const char* clientId, const char* agent, const char* sourceMime = nullptr,
+               const char16_t* path = u"/m/movie.mkv") {
+  FakeOffer offer(clientId, agent, path, sourceMime);
+  NS::ResourceOffer* list = nullptr;
+  uint32_t count = 0;
+  Offered answer{transcoder->OfferResources(&offer, &offer, &list, &count), {}};
+  for (uint32_t i = 0; answer.result == 0 && i < count; ++i) {
+    NS::ResourceAttribute* attributes = list[i].attributes;
+    EXPECT_EQ(list[i].count, 2u);
+    answer.offers.push_back(std::to_string(list[i].index) + " " + attributes[0].name + "=" + attributes[0].value + " " +
+                            attributes[1].name + "=" + attributes[1].value);
+  }
+  if (answer.result == 0) transcoder->FreeResourceList(list, count);
+  return answer;
+}
+
 class TranscoderTest : public ::testing::Test {
  protected:
   void SetUp() override { transcoder->Initialise(); }
@@ -41,23 +63,6 @@ class TranscoderTest : public ::testing::Test {
     NS::ITranscoderJob* job = nullptr;
     EXPECT_EQ(transcoder->CreateJob(path, mime, index, listener, &job), expected);
     return static_cast<FakeJob*>(job);
-  }
-
-  // Each offer as "index name=value name=value".
-  int32_t Offers(const char* clientId, const char* agent, std::vector<std::string>* out,
-                 const char* sourceMime = nullptr, const char16_t* path = u"/m/movie.mkv") {
-    FakeOffer offer(clientId, agent, path, sourceMime);
-    NS::ResourceOffer* list = nullptr;
-    uint32_t count = 0;
-    int32_t result = transcoder->OfferResources(&offer, &offer, &list, &count);
-    for (uint32_t i = 0; result == 0 && i < count; ++i) {
-      NS::ResourceAttribute* attributes = list[i].attributes;
-      EXPECT_EQ(list[i].count, 2u);
-      out->push_back(std::to_string(list[i].index) + " " + attributes[0].name + "=" +
-                     attributes[0].value + " " + attributes[1].name + "=" + attributes[1].value);
-    }
-    if (result == 0) transcoder->FreeResourceList(list, count);
-    return result;
   }
 
   FakeJobStats stats;
@@ -80,21 +85,18 @@ TEST_F(TranscoderTest, OffersDependOnClientItemAndEncoder) {
       {kPs3Agent, "VIDEO/X-MKV", u"/m/movie.avi", true, 0, "1"},
   };
   int client = 0;
-  std::vector<std::string> offers;
   for (const auto& c : cases) {
     stats.available = c.encoder;
-    offers.clear();
     std::string id = std::to_string(++client);
-    EXPECT_EQ(Offers(id.c_str(), c.agent, &offers, c.sourceMime, c.path), c.result) << client;
+    Offered answer = Offers(transcoder, id.c_str(), c.agent, c.sourceMime, c.path);
+    EXPECT_EQ(answer.result, c.result) << client;
     std::string indices;
-    for (const std::string& offer : offers) indices += offer[0];
+    for (const std::string& offer : answer.offers) indices += offer[0];
     EXPECT_EQ(indices, c.indices) << client;
   }
   stats.available = true;
   stats.duration = 3723999;  // truncated, not rounded
-  offers.clear();
-  ASSERT_EQ(Offers("x", kXboxAgent, &offers), 0);
-  EXPECT_EQ(offers, (std::vector<std::string>{
+  EXPECT_EQ(Offers(transcoder, "x", kXboxAgent).offers, (std::vector<std::string>{
                         "0 res@protocolInfo=http-get:*:video/x-ms-asf:DLNA.ORG_PN=WMVMED_PRO "
                         "res@duration=0:00:00.0",
                         std::string("1 res@protocolInfo=http-get:*:video/MP2T:") + kFakeTsProfile +
@@ -124,9 +126,9 @@ TEST_F(TranscoderTest, ProfilesAreCachedPerIdentifiedClientOnly) {
       EXPECT_EQ(transcoder->SetClientProfile(step.clientId, step.storedProfile), 0);
       continue;
     }
-    std::vector<std::string> offers;
-    EXPECT_EQ(Offers(step.clientId, step.agent, &offers), step.offers ? 0 : 15);
-    EXPECT_EQ(offers.size(), step.offers);
+    Offered answer = Offers(transcoder, step.clientId, step.agent);
+    EXPECT_EQ(answer.result, step.offers ? 0 : 15);
+    EXPECT_EQ(answer.offers.size(), step.offers);
   }
 }
 
@@ -134,16 +136,12 @@ TEST_F(TranscoderTest, ProfilesAreCachedPerIdentifiedClientOnly) {
 // client needs.
 TEST_F(TranscoderTest, SourceThatBlocksStallsNoOtherClient) {
   stats.slowSourceBlocks = true;
-  std::thread slow([&] {
-    std::vector<std::string> offers;
-    Offers("a", kPs3Agent, &offers, nullptr, u"/m/slow.mkv");
-  });
+  std::thread slow([&] { Offers(transcoder, "a", kPs3Agent, nullptr, u"/m/slow.mkv"); });
   std::this_thread::sleep_for(50ms);
   auto other = std::async(std::launch::async, [&] {
-    std::vector<std::string> offers;
     NS::ITranscoderJob* job = Create(u"/m/b.mkv");
     if (job) job->Release();
-    return Offers("b", kPs3Agent, &offers);
+    return Offers(transcoder, "b", kPs3Agent).result;
   });
   EXPECT_EQ(other.wait_for(2s), std::future_status::ready);
   stats.slowSourceBlocks = false;
@@ -157,16 +155,15 @@ TEST_F(TranscoderTest, FrontAnswersForBadArguments) {
   NS::ITranscoderJobCallbacks* owner = transcoder->JobCallbacks();
   EXPECT_EQ(owner->ForwardRequest(nullptr, 2), 1);
 
-  NS::ITranscoderJob* job = nullptr;
-  EXPECT_EQ(transcoder->CreateJob(nullptr, nullptr, 1, nullptr, &job), 2);
-  EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", nullptr, 2, nullptr, &job), 2);
+  Create(nullptr, 1, nullptr, 2);
+  Create(u"/m/a.mkv", 2, nullptr, 2);
   EXPECT_EQ(transcoder->CreateJob(u"/m/a.mkv", nullptr, 1, nullptr, nullptr), 2);
-  EXPECT_EQ(transcoder->CreateJob(u"/m/a.avi", nullptr, 1, nullptr, &job), 1);
+  Create(u"/m/a.avi", 1, nullptr, 1);
   EXPECT_EQ(stats.destroyed, 1);  // the job that could not open
   EXPECT_EQ(transcoder->OfferResources(nullptr, nullptr, nullptr, nullptr), 2);
 }
 
-TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverForItsNewListener) {
+TEST_F(TranscoderTest, ReleasedJobIsParkedTakenOverForItsNewListenerAndDestroyedLast) {
   CountingListener first, second;
   FakeJob* job = Create(u"/m/a.mkv", 1, nullptr, 0, &first);
   ASSERT_NE(job, nullptr);
@@ -188,16 +185,22 @@ TEST_F(TranscoderTest, ReleasedJobIsParkedAndTakenOverForItsNewListener) {
   EXPECT_EQ(first.events, 1);
   EXPECT_EQ(second.events, 1);
   reused->Release();
+  // An active job holds a reference to the transcoder; the last reference, its own, takes the
+  // prototypes and every parked job with it.
+  FakeJob* active = Create(u"/m/b.mkv");
+  EXPECT_EQ(transcoder->TranscoderFace()->Release(), 1);
+  transcoder = nullptr;
+  EXPECT_EQ(stats.destroyed, 0);
+  active->Release();
+  EXPECT_EQ(stats.destroyed, stats.created);
 }
 
-// With three jobs out a fourth request waits for the admission budget, then gives up. (That a
-// job released while it waits lets it in, the end-to-end job tests show.)
+// With three jobs out a fourth request gives up once the admission budget is spent. (That it
+// waits, and that a job released while it waits lets it in, the end-to-end job tests show.)
 TEST_F(TranscoderTest, FourthRequestWaitsThenGivesUp) {
   FakeJob* jobs[3];
   for (auto& job : jobs) ASSERT_NE(job = Create(u"/m/a.mkv"), nullptr);
-  auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(Create(u"/m/b.mkv", 1, nullptr, 4), nullptr);
-  EXPECT_GE(std::chrono::steady_clock::now() - before, 150ms);
   for (NS::ITranscoderJob* job : jobs) job->Release();
 }
 
@@ -221,18 +224,6 @@ TEST_F(TranscoderTest, FullHouseReusesOrDestroysParkedJobs) {
   b->Release();
 }
 
-TEST_F(TranscoderTest, LastReferenceDestroysPrototypesAndParkedJobsButNotActiveOnes) {
-  FakeJob* parked = Create(u"/m/a.mkv");
-  FakeJob* active = Create(u"/m/b.mkv");
-  parked->Release();
-  // The active job holds a reference to the transcoder.
-  EXPECT_EQ(transcoder->TranscoderFace()->Release(), 1);
-  transcoder = nullptr;
-  EXPECT_EQ(stats.destroyed, 0);
-  active->Release();  // the last reference: prototypes (2) and both parked jobs go
-  EXPECT_EQ(stats.destroyed, 4);
-}
-
 // Eight requests at the same moment, each job taking a while to open, then offers, reads and
 // releases from further threads: never more than three jobs are out, and all end parked.
 TEST(TranscoderStress, SimultaneousRequestsNeverPassTheLimit) {
@@ -253,11 +244,7 @@ TEST(TranscoderStress, SimultaneousRequestsNeverPassTheLimit) {
       for (int seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
       }
       std::this_thread::sleep_for(10ms);
-      FakeOffer offer(t % 3 ? "client" : nullptr, t % 2 ? kXboxAgent : kPs3Agent, path.c_str(), nullptr);
-      NS::ResourceOffer* list = nullptr;
-      uint32_t count = 0;
-      if (transcoder->OfferResources(&offer, &offer, &list, &count) == 0)
-        transcoder->FreeResourceList(list, count);
+      Offers(transcoder, t % 3 ? "client" : nullptr, t % 2 ? kXboxAgent : kPs3Agent, nullptr, path.c_str());
       --out;
       std::thread([job] { job->Release(); }).join();
       ++served;
