@@ -36,7 +36,7 @@ class ContainerAccessTest : public ::testing::Test {
   // The text of the block read, or the failure in brackets.
   std::string Read(int32_t blockType, int32_t nStream) {
     uint8_t bytes[64];
-    VmfBlock block{.data = bytes, .capacity = sizeof bytes};
+    VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
     const int32_t result = vmf::ReadNextBlockByStream(container_, blockType, nStream, &block);
     return result == VMF_OK ? fake::BlockText(block) : Failure(result);
   }
@@ -105,7 +105,7 @@ TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
   ASSERT_EQ(wrapper->Open(u"fake:v0a1s0:w"), VMF_OK);
   EXPECT_TRUE(wrapper->IsOpen());
   uint8_t bytes[16];
-  VmfBlock block{.data = bytes, .capacity = sizeof bytes};
+  VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
   ASSERT_EQ(wrapper->ReadNextBlockByStream(VMF_BLOCK_AUDIO, 0, &block), VMF_OK);
   EXPECT_EQ(fake::BlockText(block), "w/1/0/0");
   EXPECT_EQ(wrapper->AddRef(), 2);
