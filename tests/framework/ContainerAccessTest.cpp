@@ -1,13 +1,22 @@
-// Layer 2 over the test-only module: routing across files, limits and failed opens.
+// Layer 2 over the test-only module: routing across files, limits and failed opens; the
+// trace the logging module writes, byte for byte; the error and query vocabularies,
+// registration, and choosing the built-in module for real files made by FFmpeg and for names
+// without files.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+#include <set>
 #include <string>
 
 #include "framework/ContainerAccess.h"
 #include "framework/L2carWrapper.h"
+#include "framework/LoggingModule.h"
+#include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "tests/framework/FakeModule.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace {
 
@@ -27,15 +36,11 @@ class ContainerAccessTest : public ::testing::Test {
   // The text of the block read, or the failure in brackets.
   std::string Read(int32_t blockType, int32_t nStream) {
     uint8_t bytes[64];
-    VmfBlock block = fake::Block(bytes, sizeof bytes);
+    VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
     const int32_t result = vmf::ReadNextBlockByStream(container_, blockType, nStream, &block);
-    return result == VMF_OK ? fake::BlockText(block) : "[" + std::to_string(result) + "]";
+    return result == VMF_OK ? fake::BlockText(block) : Failure(result);
   }
   static std::string Failure(int32_t result) { return "[" + std::to_string(result) + "]"; }
-  int32_t Query(uint32_t qid, int32_t index, void* out, size_t size) {
-    VmfQueryValue value{.dataType = 0, .size = static_cast<uint32_t>(size), .value = {.ptr = out}};
-    return vmf::GetInfo(container_, qid, &value, index);
-  }
   VmfContainer* container_ = nullptr;
 };
 
@@ -52,7 +57,8 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
   for (int32_t past : {3, 7, -1}) {
     EXPECT_EQ(Read(VMF_BLOCK_VIDEO, past), Failure(VMF_ERR_INVALID_STREAM)) << past;
     char16_t name[32] = {};
-    EXPECT_EQ(Query(VMF_QID_VID_MIME_TYPE, past, name, sizeof name), VMF_ERR_INVALID_STREAM) << past;
+    VmfQueryValue value{.dataType = 0, .size = sizeof name, .value = {.ptr = name}};
+    EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, past), VMF_ERR_INVALID_STREAM) << past;
   }
   // Counts are the handle's, whatever the index, even where there are none.
   for (auto [qid, streams] : {std::pair{VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 3}, {VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, 1}}) {
@@ -99,7 +105,7 @@ TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
   ASSERT_EQ(wrapper->Open(u"fake:v0a1s0:w"), VMF_OK);
   EXPECT_TRUE(wrapper->IsOpen());
   uint8_t bytes[16];
-  VmfBlock block = fake::Block(bytes, sizeof bytes);
+  VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
   ASSERT_EQ(wrapper->ReadNextBlockByStream(VMF_BLOCK_AUDIO, 0, &block), VMF_OK);
   EXPECT_EQ(fake::BlockText(block), "w/1/0/0");
   EXPECT_EQ(wrapper->AddRef(), 2);
@@ -107,6 +113,167 @@ TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
   const int closesBefore = fake::Closes();
   EXPECT_EQ(wrapper->Release(), 0);  // deleted, and its container closed
   EXPECT_EQ(fake::Closes() - closesBefore, 1);
+}
+
+class LoggingModuleTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ::setenv("VEXA_L1LOG_DIR", dir_.path().c_str(), 1);
+    ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
+  }
+  void TearDown() override { ::unsetenv("VEXA_L1LOG_DIR"); }
+  ProcessTestTools::TempDir dir_{"logging"};
+};
+
+TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
+  const VmfEntryTable& log = *vmf::LoggingModule().entries;
+  VmfModuleHandle handle = nullptr;
+  ASSERT_EQ(log.openContainer(&handle, u"fake:v0a1s0", nullptr), VMF_OK);
+  int32_t type = 7;
+  int32_t stream = 8;
+  VmfBlock block{};
+  int32_t title = 5;
+  EXPECT_EQ(log.setMenu(handle, 1), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.readNextBlock(handle, &type, &stream, &block), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.addTitle(handle, &title), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.extra19To27[3](handle, 0, 0, 0, 0), VMF_ERR_NULL_MODULE_FUNC);
+  ASSERT_EQ(log.closeContainer(handle), VMF_OK);
+  const std::string missing = std::to_string(VMF_ERR_NULL_MODULE_FUNC);
+  const std::string expected =
+      "OpenContainer:\nFile: fake:v0a1s0\n"
+      "SetMenu Entry:\nMenuIndex 1\nSetMenu Exit:\nVexaError: " + missing + "\n"
+      "ReadNextBlock Entry:\nReadNextBlock Exit:\n*pBlockType: 7\n*pnStream: 8\n"
+      "Block Data CRC: 0\nBlock Time: 0\nVexaError: " + missing + "\n"
+      "AddTitle Entry:\nAddTitle Exit:\n*TitleID: 5\nVexaError: " + missing + "\n"
+      "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
+  EXPECT_EQ(fake::LogText(dir_.path()), expected);
+  // The logging module is never chosen for a file itself.
+  int32_t score = -1;
+  EXPECT_EQ(log.probe(&score, u"fake:v1a0s0", nullptr), VMF_OK);
+  EXPECT_EQ(score, 0);
+}
+
+TEST_F(LoggingModuleTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
+  ::setenv("VEXA_L1LOG_DIR", (dir_.path() / "missing" / "deeper").c_str(), 1);
+  VmfContainer* container = nullptr;
+  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0", nullptr), VMF_OK);
+  VmfQueryValue value{};
+  EXPECT_EQ(vmf::GetInfo(container, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);
+  EXPECT_EQ(value.value.u16, 1);
+  EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
+}
+
+// Lookups by value: unassigned codes and plain values have no entry; no value is named twice.
+TEST(VmfVocabulary, ErrorsAndQueryIdentifiersAreFoundByValue) {
+  EXPECT_STREQ(VmfFindError(static_cast<int32_t>(0xC000001A))->message, "End of stream.");
+  EXPECT_EQ(VmfFindError(static_cast<int32_t>(0xC0000044)), nullptr);  // unassigned
+  EXPECT_EQ(VmfFindError(VMF_FAILED), nullptr);
+  EXPECT_STREQ(VmfQidName(0x450E07), "VMF_QID_TITLE_DURATION");
+  EXPECT_EQ(VmfQidName(0x450E08), nullptr);
+  std::set<int64_t> values;
+  for (const VmfErrorEntry& entry : VmfErrorTable()) EXPECT_TRUE(values.insert(entry.code).second) << entry.name;
+  values.clear();
+  for (const VmfQidEntry& entry : VmfQidTable()) EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
+}
+
+TEST(ModuleRegistry, StatesAndTheBuiltInListAreEntered) {
+  int state = 0;
+  const VmfModuleDescriptor outOfRange{50, fake::Module().info, fake::Module().entries};
+  const VmfModuleDescriptor* list[] = {&outOfRange, &fake::Module()};
+  void* states[] = {nullptr, &state};
+  const VmfRegistrationRecord record{0, list, states, 2, 0};
+  ASSERT_EQ(vmf::Register(&record), VMF_OK);
+  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), &state);
+  // The fake module reads only: a write open finds no module.
+  int32_t id = 0;
+  EXPECT_EQ(vmf::ChooseModule(u"fake:v1a0s0", vmf::AccessMode::Write, nullptr, &id),
+            VMF_ERR_UNSUPPORTED_CONTAINER);
+  ASSERT_EQ(vmf::Register(nullptr), VMF_OK);
+  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), nullptr);
+  const VmfModuleDescriptor* found = nullptr;
+  for (int32_t builtin : {10, 12, 14, 15, 16, 17, 18}) {
+    ASSERT_EQ(vmf::FindModule(builtin, &found), VMF_OK) << builtin;
+    EXPECT_EQ(found->id, builtin);
+    EXPECT_NE(found->entries->probe, nullptr);
+  }
+  EXPECT_EQ(vmf::FindModule(fake::kFakeId, &found), VMF_FAILED);
+}
+
+namespace fs = std::filesystem;
+
+fs::path FixtureDir() { return fs::path(VEXA_BINARY_DIR) / "framework_probe_fixtures"; }
+
+std::u16string Wide(const fs::path& path) { return path.u16string(); }
+
+class ModuleProbeTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    fs::create_directories(FixtureDir());
+    const std::string video = "-f lavfi -i testsrc=size=64x48:rate=5:duration=0.4 ";
+    const std::string audio = "-f lavfi -i sine=duration=0.4 ";
+    const std::pair<const char*, std::string> fixtures[] = {
+        {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"}, {"clip.mp4", video + "-c:v mpeg4"},
+        {"clip.ts", video + "-c:v mpeg2video"}, {"clip.mpg", video + "-c:v mpeg2video -f vob"},
+        {"clip.aac", audio + "-c:a aac"}, {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"}};
+    for (const auto& [name, arguments] : fixtures) {
+      const fs::path file = FixtureDir() / name;
+      if (fs::exists(file)) continue;
+      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" + file.string() + "'";
+      ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    }
+  }
+  void SetUp() override { ASSERT_EQ(vmf::Init(nullptr), VMF_OK); }
+
+  // The module chosen for a name, or the failure of the choice.
+  static int32_t Chosen(const std::u16string& name) {
+    int32_t id = 0;
+    const int32_t result = vmf::ChooseModule(name.c_str(), vmf::AccessMode::Read, nullptr, &id);
+    return result == VMF_OK ? id : result;
+  }
+  static fs::path CopyAs(const char* fixture, const char* name) {
+    const fs::path copy = FixtureDir() / name;
+    fs::copy_file(FixtureDir() / fixture, copy, fs::copy_options::overwrite_existing);
+    return copy;
+  }
+};
+
+TEST_F(ModuleProbeTest, RealFilesAreChosenByTheirContent) {
+  const struct { const char* fixture; const char* copy; int32_t chosen; } cases[] = {
+      {"clip.avi", nullptr, VMF_MODULE_AVI}, {"clip.mkv", nullptr, VMF_MODULE_MATROSKA}, {"clip.mp4", nullptr, VMF_MODULE_MP4},
+      {"clip.ts", nullptr, VMF_MODULE_MPEG}, {"clip.mpg", nullptr, VMF_MODULE_MPEG}, {"clip.aac", nullptr, VMF_MODULE_MPEG},
+      // Content beats a misleading extension; capital letters do not matter when content decides.
+      {"clip.mkv", "matroska.MKV", VMF_MODULE_MATROSKA}, {"clip.mkv", "matroska.avi", VMF_MODULE_MATROSKA},
+      // Two modules scoring 100: the lower id wins (Matroska by content, SRT by extension).
+      {"clip.mkv", "subtitles.srt", VMF_MODULE_MATROSKA}, {"clip.ts", "stream.264", VMF_MODULE_AVC},
+      // The MP4 module never takes a 3GP name, whatever the content.
+      {"clip.mp4", "phone.3GP", VMF_ERR_UNSUPPORTED_CONTAINER}};
+  for (const auto& c : cases) {
+    const fs::path file = c.copy == nullptr ? FixtureDir() / c.fixture : CopyAs(c.fixture, c.copy);
+    EXPECT_EQ(Chosen(Wide(file)), c.chosen) << file;
+  }
+  // The modules chosen for these have no reader: opening them is refused.
+  for (const char* name : {"clip.avi", "clip.mp4", "clip.ts", "clip.aac"}) {
+    VmfContainer* container = nullptr;
+    EXPECT_EQ(vmf::OpenContainer(&container, (u"file://" + Wide(FixtureDir() / name)).c_str(), nullptr),
+              VMF_ERR_UNSUPPORTED_CONTAINER)
+        << name;
+    EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
+  }
+}
+
+TEST_F(ModuleProbeTest, NamesWithoutFilesAreChosenByExtensionWhereAModuleAllowsIt) {
+  const std::pair<const char*, int32_t> cases[] = {
+      {"a.mkv", VMF_MODULE_MATROSKA}, {"a.vf3", VMF_MODULE_MATROSKA}, {"a.MKV", VMF_ERR_UNSUPPORTED_CONTAINER},
+      {"a.AVI", VMF_MODULE_AVI}, {"a.Avi", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.VSBT", VMF_MODULE_AVI},
+      {"a.H264", VMF_MODULE_AVC}, {"a.264", VMF_MODULE_AVC}, {"a.srt", VMF_MODULE_SRT},
+      {"a.SRT", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.mp4", VMF_ERR_UNSUPPORTED_CONTAINER},
+      {"noextension", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.M2TS  ", VMF_MODULE_MPEG}};  // trailing spaces dropped
+  for (const auto& [name, chosen] : cases) EXPECT_EQ(Chosen(Wide(FixtureDir() / "missing" / name)), chosen) << name;
+  // Without reading anything; .m4v ties with MPEG's extension.
+  EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);
+  EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);
+  EXPECT_EQ(Chosen(u"http://host/a.3g2"), VMF_ERR_UNSUPPORTED_CONTAINER);
 }
 
 }  // namespace

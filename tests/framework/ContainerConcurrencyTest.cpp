@@ -24,7 +24,7 @@ void OpenReadClose(int thread) {
     L2carWrapper* wrapper = new L2carWrapper;
     ASSERT_EQ(wrapper->Open(name.c_str()), VMF_OK);
     uint8_t bytes[32];
-    VmfBlock block = fake::Block(bytes, sizeof bytes);
+    VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
     int32_t result = VMF_OK;
     while (result == VMF_OK) result = wrapper->ReadNextBlockByStream(VMF_BLOCK_VIDEO, 0, &block);
     EXPECT_EQ(result, VMF_ERR_END_OF_STREAM);

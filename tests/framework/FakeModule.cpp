@@ -62,14 +62,8 @@ constexpr int kKinds[] = {VMF_BLOCK_VIDEO, VMF_BLOCK_AUDIO, VMF_BLOCK_SUBTITLE};
 constexpr uint32_t kCountQids[] = {VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA,
                                    VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA};
 
-int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t index) {
+int32_t GetInfo(VmfModuleHandle module, uint32_t qid, VmfQueryValue* value, int32_t) {
   const auto& file = *static_cast<FakeFile*>(module);
-  if (qid == VMF_QID_VID_MIME_TYPE) {  // answers "<tag>#<index>" in the caller's string
-    std::string text = file.tag + "#" + std::to_string(index);
-    auto* out = static_cast<char16_t*>(value->value.ptr);
-    for (size_t i = 0; i <= text.size(); ++i) out[i] = static_cast<char16_t>(text.c_str()[i]);
-    return VMF_OK;
-  }
   for (int i = 0; i < 3; ++i) {
     if (qid != kCountQids[i]) continue;
     value->value.u64 = 0xABCD0000u | static_cast<uint32_t>(file.counts[kKinds[i]]);  // counts are 16-bit

@@ -21,14 +21,6 @@ const VmfModuleDescriptor& Module();
 // Registers the fake module and the logging module; answers vmf::Init's result.
 int32_t RegisterWithLogging();
 
-// An empty block over the caller's buffer.
-inline VmfBlock Block(uint8_t* data, uint32_t capacity) {
-  VmfBlock block{};
-  block.data = data;
-  block.capacity = capacity;
-  return block;
-}
-
 // What a block delivered by the fake module says: "<tag>/<blockType>/<stream>/<n>".
 std::string BlockText(const VmfBlock& block);
 

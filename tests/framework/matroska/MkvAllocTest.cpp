@@ -1,5 +1,6 @@
 // Module 12 when memory runs out: every entry answers a result code; none throws across the
-// entry table. This program replaces operator new to fail the n-th allocation.
+// entry table. This program replaces operator new to fail the n-th allocation. And the
+// memory of a caller's arena.
 // (The replacement pairs malloc with free, which GCC cannot see through.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <new>
 
+#include "framework/ContainerAccess.h"
 #include "framework/ModuleTable.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
@@ -83,20 +85,27 @@ TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
   }
 }
 
-// The handle comes from the arena the module is given, and goes back to it on close; an
-// arena too small for it makes the open fail with out-of-memory.
-TEST(MkvMemory, TheHandleComesFromTheCallersArena) {
-  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
+// Layer 2's records and the module's handles come from the arena the caller gives, and go back
+// to it on close; an arena too small for a handle makes the module's open fail with
+// out-of-memory.
+TEST(MkvMemory, ContainersAndHandlesComeFromTheCallersArena) {
+  ::setenv("VEXA_L1LOG_DIR", ::testing::TempDir().c_str(), 1);  // layer 2 traces every call
+  ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
   const std::u16string name = WriteFile();
   alignas(8) static uint8_t buffer[64 * 1024], tiny[96];
   const VexaOS::ArenaDescriptor d{buffer, sizeof buffer, 8}, t{tiny, sizeof tiny, 8};
   VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&d);
   ASSERT_NE(arena, nullptr);
-  VmfModuleHandle h = nullptr;
-  ASSERT_EQ(e.openContainer(&h, name.c_str(), arena), VMF_OK);
-  const uint8_t* p = static_cast<const uint8_t*>(h);
-  EXPECT_TRUE(p >= buffer && p < buffer + sizeof buffer);
-  EXPECT_EQ(e.closeContainer(h), VMF_OK);
+  VmfContainer* c = nullptr;
+  ASSERT_EQ(vmf::OpenContainer(&c, (name + u";" + name).c_str(), arena), VMF_OK);
+  for (const void* record : {static_cast<void*>(c), static_cast<void*>(c->files[1]), c->files[1]->moduleHandle}) {
+    EXPECT_TRUE(record >= buffer && record < buffer + sizeof buffer);
+  }
+  EXPECT_EQ(c->files[1]->allocator, arena);
+  EXPECT_EQ(c->files[1]->streamCursor, -1);
+  EXPECT_EQ(vmf::CloseContainer(c), VMF_OK);
   EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer / 2), nullptr);  // given back
+  VmfModuleHandle h = nullptr;
+  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
   EXPECT_EQ(e.openContainer(&h, name.c_str(), VexaOS::ArenaCreate(&t)), VMF_OUT_OF_MEMORY);
 }

@@ -91,17 +91,6 @@ TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
   EXPECT_EQ(Fill(VMF_QID_EDTD, 0, text, sizeof text), VMF_ERR_UNSUPPORTED_QID);
 }
 
-TEST_F(MkvModule, SetInfoThroughTheEntryTable) {
-  OpenModule("mkvmerge.mkv");
-  EXPECT_EQ(Set(VMF_QID_MKV_COMBINE_FIELDS, 7), VMF_OK);  // any nonzero value switches it on
-  VmfQueryValue v{};
-  ASSERT_EQ(e_.getInfo(h_, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
-  EXPECT_EQ(v.value.u32, 1u);
-  EXPECT_EQ(Set(VMF_QID_USE_HIERARCHICAL_INDEX, 7), VMF_OK);  // accepted, ignored
-  uint8_t format[48];
-  EXPECT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 3, format, sizeof format), VMF_ERR_INVALID_STREAM);
-}
-
 // The property records, over a file whose names, languages, chapters, tags and attachment
 // mkvmerge was told. Each index past its list is refused with the list's own code.
 TEST_F(MkvModule, PropertyRecordsByIndexAndTheirBounds) {
@@ -133,10 +122,12 @@ TEST_F(MkvModule, PropertyRecordsByIndexAndTheirBounds) {
   EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, -1, &tr), VMF_ERR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(Get(VMF_QID_PLAYLISTS_GET_PROP, 1, &p), VMF_ERR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(Get(VMF_QID_SET_ATTACHMENT, 1, &a), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+  uint8_t format[48];
+  EXPECT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 3, format, sizeof format), VMF_ERR_INVALID_STREAM);
 }
 
 // Simple tags form a tree numbered depth first: ARTIST (0) holds SORT_WITH (1); COMMENT is 2.
-TEST_F(MkvModule, SimpleTagsByIndexAndById) {
+TEST_F(MkvModule, SimpleTagsAndSettingsThroughTheEntryTable) {
   OpenModule("props.mkv");
   mkv::MkvSimpleTagInfo st;
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 1, &st), 0);
@@ -148,6 +139,11 @@ TEST_F(MkvModule, SimpleTagsByIndexAndById) {
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 3, &st), VMF_ERR_VF3_PARSE_TAGS);
   ASSERT_EQ(Set(VMF_QID_TAGS_SET_CURRENTTAGIDX, 1), 0);  // there is no second tag
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 0, &st), VMF_ERR_VF3_PARSE_TAGS);
+  EXPECT_EQ(Set(VMF_QID_MKV_COMBINE_FIELDS, 7), VMF_OK);  // any nonzero value switches it on
+  VmfQueryValue v{};
+  ASSERT_EQ(e_.getInfo(h_, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
+  EXPECT_EQ(v.value.u32, 1u);
+  EXPECT_EQ(Set(VMF_QID_USE_HIERARCHICAL_INDEX, 7), VMF_OK);  // accepted, ignored
 }
 
 TEST_F(MkvModule, ShortBuffersLearnTheSizeAndStayUntouched) {

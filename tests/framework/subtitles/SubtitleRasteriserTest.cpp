@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "tests/framework/subtitles/SubtitleRunRows.h"
+#include "tests/framework/subtitles/SubtitleCuePacket.h"
 
 namespace vmf {
 namespace {
