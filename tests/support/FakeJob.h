@@ -16,7 +16,6 @@
 
 inline constexpr char kFakeTsMime[] = "video/MP2T";
 inline constexpr char kFakeTsProfile[] = "MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;DLNA.ORG_FLAGS=01500000000000000000000000000000";
-inline constexpr char kFakeAsfProfile[] = "DLNA.ORG_PN=WMVMED_PRO";
 
 struct FakeJobStats {
   std::atomic<int> created{0};
@@ -33,8 +32,7 @@ struct FakeJobStats {
 class FakeJob : public CBaseTranscoderJob {
  public:
   FakeJob(NS::ITranscoderJobCallbacks* owner, bool asf, FakeJobStats* stats)
-      : CBaseTranscoderJob(owner, asf ? kAsfMimeType : kFakeTsMime,
-                           asf ? kFakeAsfProfile : kFakeTsProfile),
+      : CBaseTranscoderJob(owner, asf ? kAsfMimeType : kFakeTsMime, asf ? "DLNA.ORG_PN=WMVMED_PRO" : kFakeTsProfile),
         m_asf(asf), m_stats(stats) {
     ++m_stats->created;
   }

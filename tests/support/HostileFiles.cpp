@@ -204,17 +204,11 @@ std::vector<Variant> Variants(const Bytes& base) {
 }
 
 std::vector<Special> MakeSpecialFiles(const std::string& dir) {
-  std::vector<Special> out;
-  const std::string folder = dir + "/folder.mkv";
+  const std::string folder = dir + "/folder.mkv", fifo = dir + "/fifo.mkv", zero = dir + "/zero.mkv";
   ::mkdir(folder.c_str(), 0755);
-  out.push_back({"a directory", folder});
-  const std::string fifo = dir + "/fifo.mkv";
   ::mkfifo(fifo.c_str(), 0644);
-  out.push_back({"a FIFO with no writer", fifo});
-  const std::string zero = dir + "/zero.mkv";
   ::symlink("/dev/zero", zero.c_str());
-  out.push_back({"/dev/zero", zero});
-  return out;
+  return {{"a directory", folder}, {"a FIFO with no writer", fifo}, {"/dev/zero", zero}};
 }
 
 }  // namespace HostileFiles
