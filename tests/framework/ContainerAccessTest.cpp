@@ -1,7 +1,7 @@
-// Layer 2 over the test-only module: routing across files, limits and failed opens; the
-// trace the logging module writes, byte for byte; the error and query vocabularies,
-// registration, and choosing the built-in module for real files made by FFmpeg and for names
-// without files.
+// Layer 2 over small Matroska files whose blocks name themselves: routing across files, limits
+// and failed opens; the trace the logging module writes, byte for byte; the error and query
+// vocabularies, registration, and choosing the built-in module for real files made by FFmpeg and
+// for names without files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,21 +9,37 @@
 #include <set>
 #include <string>
 
+#include "framework/BuiltinModules.h"
 #include "framework/ContainerAccess.h"
 #include "framework/L2carWrapper.h"
 #include "framework/LoggingModule.h"
 #include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
-#include "tests/framework/FakeModule.h"
+#include "tests/framework/ContainerFiles.h"
 #include "tests/support/ProcessTestTools.h"
 
 namespace {
 
+using containertest::LogText;
+
+std::string BlockText(const VmfBlock& block) { return std::string(reinterpret_cast<const char*>(block.data), block.size); }
+
+// Each test has a folder of its own for its files and the logging module's trace.
 class ContainerAccessTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK); }
-  void TearDown() override { Close(); }
+  void SetUp() override {
+    ::setenv("VEXA_L1LOG_DIR", dir_.path().c_str(), 1);
+    ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
+  }
+  void TearDown() override {
+    Close();
+    ::unsetenv("VEXA_L1LOG_DIR");
+  }
+  // A tagged Matroska file named `tag`, without an extension: its content names the module.
+  std::u16string Mkv(const std::string& tag, int video, int audio, int subtitle) {
+    return containertest::WriteTaggedMkv(dir_.path() / tag, tag, video, audio, subtitle);
+  }
   // Closes the handle open so far, expecting success, and opens `name`.
   int32_t Open(const std::u16string& name) {
     Close();
@@ -38,20 +54,26 @@ class ContainerAccessTest : public ::testing::Test {
     uint8_t bytes[64];
     VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
     const int32_t result = vmf::ReadNextBlockByStream(container_, blockType, nStream, &block);
-    return result == VMF_OK ? fake::BlockText(block) : Failure(result);
+    return result == VMF_OK ? BlockText(block) : Failure(result);
   }
   static std::string Failure(int32_t result) { return "[" + std::to_string(result) + "]"; }
+  ProcessTestTools::TempDir dir_{"access"};
   VmfContainer* container_ = nullptr;
 };
 
 TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
-  ASSERT_EQ(Open(u"fake:v1a2s0:first;fake:v2a0s1:second"), VMF_OK);
-  ASSERT_EQ(container_->fileCount, 2u);
+  std::ofstream(dir_.path() / "cues.srt") << "1\n00:00:01,000 --> 00:00:02,000\nA\n";
+  ASSERT_EQ(Open(Mkv("first", 1, 2, 0) + u";" + Mkv("second", 2, 0, 1) + u";" + dir_.Wide("cues.srt")), VMF_OK);
+  ASSERT_EQ(container_->fileCount, 3u);
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 0), "first/2/0/0");
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 1), "second/2/0/0");
-  EXPECT_EQ(Read(VMF_BLOCK_VIDEO_ALIAS, 2), "second/2/1/0");
   EXPECT_EQ(Read(VMF_BLOCK_AUDIO, 1), "first/1/1/0");
-  EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE_ALIAS, 0), "second/3/0/0");
+  EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE, 0), "second/3/0/0");
+  // The aliases are located among the video and subtitle streams: video stream 2 is the second
+  // file's stream 1 (as the trace shows; the Matroska module refuses the alias); subtitle stream 1 is
+  // the SubRip file's cue, a picture too large for the buffer.
+  EXPECT_EQ(Read(VMF_BLOCK_VIDEO_ALIAS, 2), Failure(VMF_ERR_INVALID_STREAM));
+  EXPECT_EQ(Read(VMF_BLOCK_SUBTITLE_ALIAS, 1), Failure(VMF_ERR_BLOCK_BUFFER_TOO_SMALL));
   // A stream beyond every file, or before the first, is no stream: it once answered as the
   // last file's stream 0.
   for (int32_t past : {3, 7, -1}) {
@@ -61,12 +83,13 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
     EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_VID_MIME_TYPE, &value, past), VMF_ERR_INVALID_STREAM) << past;
   }
   // Counts are the handle's, whatever the index, even where there are none.
-  for (auto [qid, streams] : {std::pair{VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 3}, {VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, 1}}) {
+  for (auto [qid, streams] : {std::pair{VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, 3}, {VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, 2}}) {
     VmfQueryValue count{};
     ASSERT_EQ(vmf::GetInfo(container_, qid, &count, 5), VMF_OK);
     EXPECT_EQ(count.value.u16, streams);
   }
-  ASSERT_EQ(Open(u"fake:v1a0s0:only"), VMF_OK);
+  ASSERT_EQ(Open(Mkv("only", 1, 0, 0)), VMF_OK);
+  EXPECT_NE(LogText(dir_.path()).find("blockType: 5\nnStream: 1\n"), std::string::npos);  // traced once closed
   VmfQueryValue none{};
   EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_TITLEMEDIA_SUBTITLEMEDIA, &none, 0), VMF_OK);
   EXPECT_EQ(none.value.u16, 0);
@@ -77,90 +100,79 @@ TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
 }
 
 TEST_F(ContainerAccessTest, FailedOpensNameTheirCause) {
-  EXPECT_EQ(vmf::OpenContainer(nullptr, u"fake:v1a0s0", nullptr), VMF_ERR_INVALID_HANDLER);
+  const std::u16string one = Mkv("one", 1, 0, 0);
+  EXPECT_EQ(vmf::OpenContainer(nullptr, one.c_str(), nullptr), VMF_ERR_INVALID_HANDLER);
   EXPECT_EQ(vmf::OpenContainer(&container_, nullptr, nullptr), VMF_MISSING_ARGUMENT);
   // Nothing scores the name: the handle built so far is left for the caller to close.
-  EXPECT_EQ(Open(u"fake:v1a0s0;nothing.xyz"), static_cast<int32_t>(0xC0000031));
+  EXPECT_EQ(Open(one + u";" + dir_.Wide("nothing.xyz")), VMF_ERR_UNSUPPORTED_CONTAINER);
   ASSERT_NE(container_, nullptr);
   EXPECT_EQ(container_->fileCount, 1u);
   EXPECT_EQ(Open(u""), VMF_ERR_UNSUPPORTED_CONTAINER);
   // "FILE://" is not the scheme: the name is passed on whole, and nothing accepts it.
-  EXPECT_EQ(Open(u"FILE://fake:v1a0s0"), VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(Open(u"FILE://" + one), VMF_ERR_UNSUPPORTED_CONTAINER);
   // An empty remainder after the last ";" ends the list.
-  ASSERT_EQ(Open(u"fake:v1a0s0;"), VMF_OK);
+  ASSERT_EQ(Open(one + u";"), VMF_OK);
   EXPECT_EQ(container_->fileCount, 1u);
-  // More than ten files, or more than 1023 characters, are refused whole.
+  // More than ten files, or a name of more than 1023 characters, are refused whole.
   std::u16string eleven;
-  for (int i = 0; i < 11; ++i) eleven += u"fake:v1a0s0;";
+  for (int i = 0; i < 11; ++i) eleven += one + u";";
   EXPECT_EQ(Open(eleven), VMF_ERR_OPEN_CONTAINER);
-  EXPECT_EQ(Open(u"fake:v1a0s0:" + std::u16string(1012, u'x')), VMF_ERR_OPEN_CONTAINER);
+  EXPECT_EQ(Open(one + u";" + std::u16string(1024, u'x')), VMF_ERR_OPEN_CONTAINER);
   EXPECT_EQ(container_, nullptr);
 }
 
 TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
   auto* wrapper = new L2carWrapper;
   EXPECT_EQ(wrapper->Close(), VMF_OK);
-  EXPECT_EQ(wrapper->Open(u"fake:v1a0s0;none.xyz"), VMF_ERR_UNSUPPORTED_CONTAINER);
+  const std::u16string name = Mkv("w", 0, 1, 0);
+  EXPECT_EQ(wrapper->Open((name + u";" + dir_.Wide("none.xyz")).c_str()), VMF_ERR_UNSUPPORTED_CONTAINER);
   EXPECT_FALSE(wrapper->IsOpen());
-  ASSERT_EQ(wrapper->Open(u"fake:v0a1s0:w"), VMF_OK);
+  ASSERT_EQ(wrapper->Open(name.c_str()), VMF_OK);
   EXPECT_TRUE(wrapper->IsOpen());
   uint8_t bytes[16];
   VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
   ASSERT_EQ(wrapper->ReadNextBlockByStream(VMF_BLOCK_AUDIO, 0, &block), VMF_OK);
-  EXPECT_EQ(fake::BlockText(block), "w/1/0/0");
+  EXPECT_EQ(BlockText(block), "w/1/0/0");
   EXPECT_EQ(wrapper->AddRef(), 2);
   EXPECT_EQ(wrapper->Release(), 1);
-  const int closesBefore = fake::Closes();
   EXPECT_EQ(wrapper->Release(), 0);  // deleted, and its container closed
-  EXPECT_EQ(fake::Closes() - closesBefore, 1);
+  // The trace ends with the close that the last release made.
+  EXPECT_TRUE(LogText(dir_.path()).ends_with("CloseContainer Exit:\nVexaError: 0\n"));
 }
 
-class LoggingModuleTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ::setenv("VEXA_L1LOG_DIR", dir_.path().c_str(), 1);
-    ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
-  }
-  void TearDown() override { ::unsetenv("VEXA_L1LOG_DIR"); }
-  ProcessTestTools::TempDir dir_{"logging"};
-};
-
-TEST_F(LoggingModuleTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
+TEST_F(ContainerAccessTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
   const VmfEntryTable& log = *vmf::LoggingModule().entries;
   VmfModuleHandle handle = nullptr;
-  ASSERT_EQ(log.openContainer(&handle, u"fake:v0a1s0", nullptr), VMF_OK);
+  ASSERT_EQ(log.openContainer(&handle, Mkv("log", 1, 0, 0).c_str(), nullptr), VMF_OK);
   int32_t type = 7;
   int32_t stream = 8;
-  VmfBlock block{};
+  VmfBlock block{};  // no room: the frame stays unread
   int32_t title = 5;
-  EXPECT_EQ(log.setMenu(handle, 1), VMF_ERR_NULL_MODULE_FUNC);
-  EXPECT_EQ(log.readNextBlock(handle, &type, &stream, &block), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.setMenu(handle, 1), VMF_OK);
+  EXPECT_EQ(log.readNextBlock(handle, &type, &stream, &block), VMF_OUT_OF_MEMORY);
   EXPECT_EQ(log.addTitle(handle, &title), VMF_ERR_NULL_MODULE_FUNC);
-  EXPECT_EQ(log.extra19To27[3](handle, 0, 0, 0, 0), VMF_ERR_NULL_MODULE_FUNC);
+  EXPECT_EQ(log.extra19To27[0](handle, 0, 0, 0, 0), VMF_ERR_NULL_MODULE_FUNC);
   ASSERT_EQ(log.closeContainer(handle), VMF_OK);
-  const std::string missing = std::to_string(VMF_ERR_NULL_MODULE_FUNC);
   const std::string expected =
-      "OpenContainer:\nFile: fake:v0a1s0\n"
-      "SetMenu Entry:\nMenuIndex 1\nSetMenu Exit:\nVexaError: " + missing + "\n"
-      "ReadNextBlock Entry:\nReadNextBlock Exit:\n*pBlockType: 7\n*pnStream: 8\n"
-      "Block Data CRC: 0\nBlock Time: 0\nVexaError: " + missing + "\n"
-      "AddTitle Entry:\nAddTitle Exit:\n*TitleID: 5\nVexaError: " + missing + "\n"
+      "OpenContainer:\nFile: " + (dir_.path() / "log").string() + "\n"
+      "SetMenu Entry:\nMenuIndex 1\nSetMenu Exit:\nVexaError: 0\n"
+      "ReadNextBlock Entry:\nReadNextBlock Exit:\n*pBlockType: 2\n*pnStream: 0\n"
+      "Block Data CRC: 0\nBlock Time: 0\nVexaError: " + std::to_string(VMF_OUT_OF_MEMORY) + "\n"
+      "AddTitle Entry:\nAddTitle Exit:\n*TitleID: 5\nVexaError: " + std::to_string(VMF_ERR_NULL_MODULE_FUNC) + "\n"
       "CloseContainer Entry:\nCloseContainer Exit:\nVexaError: 0\n";
-  EXPECT_EQ(fake::LogText(dir_.path()), expected);
+  EXPECT_EQ(LogText(dir_.path()), expected);
   // The logging module is never chosen for a file itself.
   int32_t score = -1;
-  EXPECT_EQ(log.probe(&score, u"fake:v1a0s0", nullptr), VMF_OK);
+  EXPECT_EQ(log.probe(&score, dir_.Wide("log").c_str(), nullptr), VMF_OK);
   EXPECT_EQ(score, 0);
 }
 
-TEST_F(LoggingModuleTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
+TEST_F(ContainerAccessTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
   ::setenv("VEXA_L1LOG_DIR", (dir_.path() / "missing" / "deeper").c_str(), 1);
-  VmfContainer* container = nullptr;
-  ASSERT_EQ(vmf::OpenContainer(&container, u"fake:v1a0s0", nullptr), VMF_OK);
+  ASSERT_EQ(Open(Mkv("untraced", 1, 0, 0)), VMF_OK);
   VmfQueryValue value{};
-  EXPECT_EQ(vmf::GetInfo(container, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);
+  EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);
   EXPECT_EQ(value.value.u16, 1);
-  EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "missing"));
 }
 
@@ -179,25 +191,26 @@ TEST(VmfVocabulary, ErrorsAndQueryIdentifiersAreFoundByValue) {
 
 TEST(ModuleRegistry, StatesAndTheBuiltInListAreEntered) {
   int state = 0;
-  const VmfModuleDescriptor outOfRange{50, fake::Module().info, fake::Module().entries};
-  const VmfModuleDescriptor* list[] = {&outOfRange, &fake::Module()};
+  // The Matroska module's entries under ids of a module outside the built-in list.
+  const VmfModuleDescriptor& matroska = vmf::MatroskaModule();
+  const VmfModuleDescriptor outOfRange{50, matroska.info, matroska.entries}, own{3, matroska.info, matroska.entries};
+  const VmfModuleDescriptor* list[] = {&outOfRange, &own};
   void* states[] = {nullptr, &state};
   const VmfRegistrationRecord record{0, list, states, 2, 0};
   ASSERT_EQ(vmf::Register(&record), VMF_OK);
-  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), &state);
-  // The fake module reads only: a write open finds no module.
+  EXPECT_EQ(vmf::ModuleState(3), &state);
+  // The module reads only: a write open finds no module.
   int32_t id = 0;
-  EXPECT_EQ(vmf::ChooseModule(u"fake:v1a0s0", vmf::AccessMode::Write, nullptr, &id),
-            VMF_ERR_UNSUPPORTED_CONTAINER);
+  EXPECT_EQ(vmf::ChooseModule(u"a.mkv", vmf::AccessMode::Write, nullptr, &id), VMF_ERR_UNSUPPORTED_CONTAINER);
   ASSERT_EQ(vmf::Register(nullptr), VMF_OK);
-  EXPECT_EQ(vmf::ModuleState(fake::kFakeId), nullptr);
+  EXPECT_EQ(vmf::ModuleState(3), nullptr);
   const VmfModuleDescriptor* found = nullptr;
   for (int32_t builtin : {10, 12, 14, 15, 16, 17, 18}) {
     ASSERT_EQ(vmf::FindModule(builtin, &found), VMF_OK) << builtin;
     EXPECT_EQ(found->id, builtin);
     EXPECT_NE(found->entries->probe, nullptr);
   }
-  EXPECT_EQ(vmf::FindModule(fake::kFakeId, &found), VMF_FAILED);
+  EXPECT_EQ(vmf::FindModule(3, &found), VMF_FAILED);
 }
 
 namespace fs = std::filesystem;
