@@ -16,6 +16,7 @@
 #include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
+#include "platform/os/MemoryArena.h"
 #include "tests/framework/ContainerFiles.h"
 #include "tests/support/ProcessTestTools.h"
 
@@ -140,6 +141,28 @@ TEST_F(ContainerAccessTest, WrapperOwnsOneContainerAtATime) {
   EXPECT_TRUE(LogText(dir_.path()).ends_with("CloseContainer Exit:\nVexaError: 0\n"));
 }
 
+// Layer 2's records and the module's handles come from the arena the caller gives, and go back
+// to it on close; an arena too small for a handle makes the module's open fail with
+// out-of-memory.
+TEST_F(ContainerAccessTest, ContainersAndHandlesComeFromTheCallersArena) {
+  const std::u16string name = Mkv("arena", 0, 1, 0);
+  alignas(8) static uint8_t buffer[64 * 1024], tiny[96];
+  const VexaOS::ArenaDescriptor d{buffer, sizeof buffer, 8}, t{tiny, sizeof tiny, 8};
+  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&d);
+  ASSERT_NE(arena, nullptr);
+  ASSERT_EQ(vmf::OpenContainer(&container_, (name + u";" + name).c_str(), arena), VMF_OK);
+  const VmfFileHandle& second = *container_->files[1];
+  for (const void* record : {static_cast<const void*>(container_), static_cast<const void*>(&second), static_cast<const void*>(second.moduleHandle)}) {
+    EXPECT_TRUE(record >= buffer && record < buffer + sizeof buffer);
+  }
+  EXPECT_EQ(second.allocator, arena);
+  EXPECT_EQ(second.streamCursor, -1);
+  Close();
+  EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer / 2), nullptr);  // given back
+  VmfModuleHandle h = nullptr;
+  EXPECT_EQ(vmf::MatroskaModule().entries->openContainer(&h, name.c_str(), VexaOS::ArenaCreate(&t)), VMF_OUT_OF_MEMORY);
+}
+
 TEST_F(ContainerAccessTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
   const VmfEntryTable& log = *vmf::LoggingModule().entries;
   VmfModuleHandle handle = nullptr;
@@ -217,8 +240,6 @@ namespace fs = std::filesystem;
 
 fs::path FixtureDir() { return fs::path(VEXA_BINARY_DIR) / "framework_probe_fixtures"; }
 
-std::u16string Wide(const fs::path& path) { return path.u16string(); }
-
 class ModuleProbeTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -263,12 +284,12 @@ TEST_F(ModuleProbeTest, RealFilesAreChosenByTheirContent) {
       {"clip.mp4", "phone.3GP", VMF_ERR_UNSUPPORTED_CONTAINER}};
   for (const auto& c : cases) {
     const fs::path file = c.copy == nullptr ? FixtureDir() / c.fixture : CopyAs(c.fixture, c.copy);
-    EXPECT_EQ(Chosen(Wide(file)), c.chosen) << file;
+    EXPECT_EQ(Chosen(file.u16string()), c.chosen) << file;
   }
   // The modules chosen for these have no reader: opening them is refused.
   for (const char* name : {"clip.avi", "clip.mp4", "clip.ts", "clip.aac"}) {
     VmfContainer* container = nullptr;
-    EXPECT_EQ(vmf::OpenContainer(&container, (u"file://" + Wide(FixtureDir() / name)).c_str(), nullptr),
+    EXPECT_EQ(vmf::OpenContainer(&container, (u"file://" + (FixtureDir() / name).u16string()).c_str(), nullptr),
               VMF_ERR_UNSUPPORTED_CONTAINER)
         << name;
     EXPECT_EQ(vmf::CloseContainer(container), VMF_OK);
@@ -282,7 +303,7 @@ TEST_F(ModuleProbeTest, NamesWithoutFilesAreChosenByExtensionWhereAModuleAllowsI
       {"a.H264", VMF_MODULE_AVC}, {"a.264", VMF_MODULE_AVC}, {"a.srt", VMF_MODULE_SRT},
       {"a.SRT", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.mp4", VMF_ERR_UNSUPPORTED_CONTAINER},
       {"noextension", VMF_ERR_UNSUPPORTED_CONTAINER}, {"a.M2TS  ", VMF_MODULE_MPEG}};  // trailing spaces dropped
-  for (const auto& [name, chosen] : cases) EXPECT_EQ(Chosen(Wide(FixtureDir() / "missing" / name)), chosen) << name;
+  for (const auto& [name, chosen] : cases) EXPECT_EQ(Chosen((FixtureDir() / "missing" / name).u16string()), chosen) << name;
   // Without reading anything; .m4v ties with MPEG's extension.
   EXPECT_EQ(Chosen(u"http://host/a.MOV"), VMF_MODULE_MP4);
   EXPECT_EQ(Chosen(u"http://host/a.m4v"), VMF_MODULE_MP4);

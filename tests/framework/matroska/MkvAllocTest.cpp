@@ -1,6 +1,5 @@
 // Module 12 when memory runs out: every entry answers a result code; none throws across the
-// entry table. This program replaces operator new to fail the n-th allocation. And the
-// memory of a caller's arena.
+// entry table. This program replaces operator new to fail the n-th allocation.
 // (The replacement pairs malloc with free, which GCC cannot see through.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #include <gtest/gtest.h>
@@ -10,12 +9,10 @@
 #include <fstream>
 #include <new>
 
-#include "framework/ContainerAccess.h"
 #include "framework/ModuleTable.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
-#include "platform/os/MemoryArena.h"
 #include "tests/framework/matroska/EbmlWriter.h"
 
 namespace {
@@ -54,9 +51,9 @@ std::u16string WriteFile() {
 }
 
 // Opens, asks, seeks and reads through the entry table; the first failure ends the round.
-int32_t OneRound(const VmfEntryTable& e, const std::u16string& name, VexaOS::MemoryArena* arena) {
+int32_t OneRound(const VmfEntryTable& e, const std::u16string& name) {
   VmfModuleHandle h = nullptr;
-  int32_t rc = e.openContainer(&h, name.c_str(), arena);
+  int32_t rc = e.openContainer(&h, name.c_str(), nullptr);
   if (rc != VMF_OK) return rc;
   VmfQueryValue v{};
   uint8_t buf[128];
@@ -78,34 +75,9 @@ TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
     gAllocationsLeft = n;
     gFailed = false;
     int32_t rc = VMF_OK;
-    EXPECT_NO_THROW(rc = OneRound(e, name, nullptr)) << n;
+    EXPECT_NO_THROW(rc = OneRound(e, name)) << n;
     gAllocationsLeft = -1;
     EXPECT_EQ(rc, gFailed ? VMF_OUT_OF_MEMORY : VMF_OK) << "allocation " << n;
     if (!gFailed) break;
   }
-}
-
-// Layer 2's records and the module's handles come from the arena the caller gives, and go back
-// to it on close; an arena too small for a handle makes the module's open fail with
-// out-of-memory.
-TEST(MkvMemory, ContainersAndHandlesComeFromTheCallersArena) {
-  ::setenv("VEXA_L1LOG_DIR", ::testing::TempDir().c_str(), 1);  // layer 2 traces every call
-  ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
-  const std::u16string name = WriteFile();
-  alignas(8) static uint8_t buffer[64 * 1024], tiny[96];
-  const VexaOS::ArenaDescriptor d{buffer, sizeof buffer, 8}, t{tiny, sizeof tiny, 8};
-  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&d);
-  ASSERT_NE(arena, nullptr);
-  VmfContainer* c = nullptr;
-  ASSERT_EQ(vmf::OpenContainer(&c, (name + u";" + name).c_str(), arena), VMF_OK);
-  for (const void* record : {static_cast<void*>(c), static_cast<void*>(c->files[1]), c->files[1]->moduleHandle}) {
-    EXPECT_TRUE(record >= buffer && record < buffer + sizeof buffer);
-  }
-  EXPECT_EQ(c->files[1]->allocator, arena);
-  EXPECT_EQ(c->files[1]->streamCursor, -1);
-  EXPECT_EQ(vmf::CloseContainer(c), VMF_OK);
-  EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer / 2), nullptr);  // given back
-  VmfModuleHandle h = nullptr;
-  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
-  EXPECT_EQ(e.openContainer(&h, name.c_str(), VexaOS::ArenaCreate(&t)), VMF_OUT_OF_MEMORY);
 }

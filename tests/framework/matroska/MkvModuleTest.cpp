@@ -1,11 +1,10 @@
-// Module 12 through layer 2, as the demultiplexer node asks of it, and its property records
-// through the entry table.
+// Module 12 through its entry table: the queries the demultiplexer node asks (layer 2 hands them
+// on unchanged) and the property records.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "framework/ContainerAccess.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvFormat.h"
 #include "framework/matroska/MkvModule.h"
@@ -18,33 +17,22 @@ namespace {
 
 class MkvModule : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    built_ = BuildCorpus();
-    // Layer 2 traces every call into L1log.txt in the current directory.
-    std::filesystem::current_path(CorpusDir());
-    ASSERT_EQ(vmf::Init(nullptr), 0);
-  }
+  static void SetUpTestSuite() { built_ = BuildCorpus(); }
   void SetUp() override { ASSERT_TRUE(built_); }
-  void TearDown() override {
-    EXPECT_EQ(c_ != nullptr ? vmf::CloseContainer(c_) : VMF_OK, VMF_OK);
-    EXPECT_EQ(h_ != nullptr ? e_.closeContainer(h_) : VMF_OK, VMF_OK);
-  }
-  static std::u16string Name(const std::string& file) {
+  void TearDown() override { EXPECT_EQ(h_ != nullptr ? e_.closeContainer(h_) : VMF_OK, VMF_OK); }
+  void OpenModule(const std::string& file) {
     const std::string path = CorpusDir() + "/" + file;
-    return std::u16string(path.begin(), path.end());
+    ASSERT_EQ(e_.openContainer(&h_, std::u16string(path.begin(), path.end()).c_str(), nullptr), 0);
   }
-  // Opens the file through layer 2 (c_) or through the module's own entry table (h_).
-  void OpenContainer(const std::string& file) { ASSERT_EQ(vmf::OpenContainer(&c_, Name(file).c_str(), nullptr), 0); }
-  void OpenModule(const std::string& file) { ASSERT_EQ(e_.openContainer(&h_, Name(file).c_str(), nullptr), 0); }
   uint64_t Number(uint32_t qid, int32_t index = 0) {
     VmfQueryValue v{};
-    EXPECT_EQ(vmf::GetInfo(c_, qid, &v, index), 0) << std::hex << qid;
+    EXPECT_EQ(e_.getInfo(h_, qid, &v, index), 0) << std::hex << qid;
     return v.value.u64;
   }
-  // Asks for a record or string of `size` bytes into `out`, through layer 2 or the module.
+  // Asks for a record or string of `size` bytes into `out`.
   int32_t Fill(uint32_t qid, int32_t index, void* out, size_t size) {
     VmfQueryValue v{.dataType = 0, .size = static_cast<uint32_t>(size), .value = {.ptr = out}};
-    return c_ != nullptr ? vmf::GetInfo(c_, qid, &v, index) : e_.getInfo(h_, qid, &v, index);
+    return e_.getInfo(h_, qid, &v, index);
   }
   template <class Record>
   int32_t Get(uint32_t qid, int32_t index, Record* out) {
@@ -56,7 +44,6 @@ class MkvModule : public ::testing::Test {
     return e_.setInfo(h_, qid, &v, 0);
   }
   static bool built_;
-  VmfContainer* c_ = nullptr;
   const VmfEntryTable& e_ = *MatroskaModuleDescriptor()->entries;
   VmfModuleHandle h_ = nullptr;
 };
@@ -65,7 +52,7 @@ bool MkvModule::built_ = false;
 }  // namespace
 
 TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
-  OpenContainer("mkvmerge.mkv");
+  OpenModule("mkvmerge.mkv");
   EXPECT_EQ(Number(VMF_QID_NUM_CONTAINER_TITLE) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA) & 0xFFFF, 3u);

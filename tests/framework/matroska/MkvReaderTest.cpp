@@ -309,7 +309,7 @@ TEST(MkvGrowingSource, BlocksNotYetArrivedAreNotReadyThenDelivered) {
 }
 
 
-TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
+TEST(MkvTitle, SegmentsOfOneFilePlayInTurnAndKeyFramesAreFoundAcrossThem) {
   Title t(TwoSegments());
   ASSERT_EQ(t.title->SegmentCount(), 2u);
   EXPECT_EQ(t.title->Duration(), 5000 * kMs);
@@ -328,15 +328,12 @@ TEST(MkvTitle, SegmentsOfOneFilePlayInTurn) {
   int64_t time = 0, end = 5000 * kMs;
   EXPECT_EQ(t.title->Seek(2, 1, &time), VMF_ERR_INVALID_STREAM);
   EXPECT_EQ(t.title->Seek(2, 0, &end), VMF_ERR_END_OF_STREAM);
-}
-
-TEST(MkvTitle, SyncTimesCrossIntoNeighbouringSegments) {
-  Title t(TwoSegments());
-  const struct { int64_t at; bool after; int32_t rc; int64_t found; } cases[] = {
+  // Key frames around a time cross into the neighbouring segment.
+  const struct { int64_t at; bool after; int32_t rc; int64_t found; } around[] = {
       {1500 * kMs, true, VMF_OK, 2000 * kMs},  // none left in the first
       {2100 * kMs, false, VMF_OK, 2000 * kMs}, {2600 * kMs, true, VMF_OK, 3500 * kMs},
       {1900 * kMs, false, VMF_OK, 1000 * kMs}, {3600 * kMs, true, VMF_ERR_END_OF_STREAM, -1}};
-  for (const auto& c : cases) {
+  for (const auto& c : around) {
     int64_t found = -1;
     EXPECT_EQ(t.title->KeyFrameAround(c.at, c.after, &found), c.rc) << c.at;
     EXPECT_EQ(c.rc == VMF_OK ? found : -1, c.found) << c.at;

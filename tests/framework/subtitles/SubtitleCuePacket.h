@@ -11,12 +11,6 @@
 
 namespace vmf::test {
 
-inline SubtitleRecord HeaderOf(const uint8_t* packet) {
-  SubtitleRecord h;
-  std::memcpy(&h, packet, sizeof h);
-  return h;
-}
-
 // The record the SRT read module fills in before building a packet: black outline, white text.
 inline SubtitleRecord CueRecord(uint32_t width, uint32_t height, const char* timeText) {
   SubtitleRecord record{};
