@@ -401,11 +401,8 @@ TEST(MkvTitle, OrderedEditionPlaysChaptersOfLinkedSegments) {
 TEST(MkvHostileTimes, UnrepresentableTimesAreReportedBadNotWrapped) {
   const uint64_t huge = UINT64_MAX;
   const Bytes good = Cluster(1, SimpleBlock(1, 0, 0x80, Bytes{9}));
-  const struct {
-    const char* what;
-    Bytes file;
-    int64_t goodTime;  // of the good block after the hostile one
-  } cases[] = {
+  // Each file, and the time of the good block after the hostile one.
+  const struct { const char* what; Bytes file; int64_t goodTime; } cases[] = {
       {"scale × cluster time", File(Cat({Tracks(Audio(1)), Cluster(huge, SimpleBlock(1, 0, 0x80, Bytes{1})), good}), huge), int64_t(huge / 100)},
       {"block duration", File(Cat({Tracks(Audio(1)), Cluster(0, Group(BlockPayload(1, 0, 0, Bytes{1}), Uint(0x9B, huge))), good})), 10000},
       {"laced default duration", File(Cat({Tracks(Audio(1, Uint(0x23E383, huge))),

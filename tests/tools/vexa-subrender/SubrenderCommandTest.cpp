@@ -23,8 +23,7 @@ class SubrenderCommandTest : public ::testing::Test {
   }
   // The picture as FFmpeg decodes it: its size and its RGBA bytes.
   struct Picture {
-    std::string size;
-    std::string rgba;
+    std::string size, rgba;
   };
   static Picture Decode(const std::string& png) {
     return {RunShell("ffprobe -v error -of csv=p=0 -show_entries stream=width,height " + png).output,

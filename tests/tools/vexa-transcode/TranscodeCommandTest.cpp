@@ -65,18 +65,13 @@ TEST_F(TranscodeCommandTest, ListsTheOffersOrRefusesInOneLineWithItsReason) {
 // Only the stream reaches standard output, whatever the plug-in prints there; a stream that ends
 // early or empty is a failure, said in one line on standard error.
 TEST_F(TranscodeCommandTest, StandardOutputCarriesTheStreamAloneAndEarlyEndsFail) {
-  struct Case {
-    const char* mode;
-    int exitCode;
-    size_t streamBytes;
-    const char* error;
-  } cases[] = {
+  const struct { const char* mode; int exitCode; size_t streamBytes; const char* error; } cases[] = {
       {"noisy", 0, 4096, "TranscoderJob:Notify#  10"},
       {"fail", 3, 0, "the stream ended early"},
       {"empty", 3, 0, "the stream ended without any data"},
   };
   std::string errors = Own("stderr.txt");
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     CommandResult result = RunShell("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
                                     " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264_aac.mkv") +
                                     " 2>'" + errors + "'");
