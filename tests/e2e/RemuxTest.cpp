@@ -140,6 +140,17 @@ bool Holds(const TsPesInfo& picture, std::initializer_list<int> wanted) {
   });
 }
 
+// Source pictures in decode order from the first key frame at or after `from`.
+std::vector<int64_t> DecodeOrderFrom(const SourceTrack& video, int64_t from) {
+  std::vector<int64_t> times;
+  bool started = false;
+  for (const SourcePacket& packet : video.packets) {
+    started |= packet.key && packet.pts90 >= from;
+    if (started) times.push_back(packet.pts90);
+  }
+  return times;
+}
+
 TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
   std::vector<SourceTrack> tracks = SourceTracks("h264_aac");
   Transcode("h264_aac", "start_0");
@@ -152,26 +163,11 @@ TEST_F(Remux, StartOpensWithTablesThenAKeyFrameWithParameterSets) {
   EXPECT_EQ(first.pts - offset, keyFrame);
   EXPECT_TRUE(Holds(first, {7, 8, 5})) << "the first picture lacks SPS, PPS or its IDR slice";
 
-  std::vector<int64_t> video = Sorted(OutputTimes(true));
-  std::vector<int64_t> expected;
-  for (int64_t time : Sorted(Times(tracks.at(0).packets)))
-    if (time >= keyFrame) expected.push_back(time + offset);
-  EXPECT_EQ(video, expected);
+  EXPECT_EQ(Sorted(OutputTimes(true)), Shifted(Sorted(DecodeOrderFrom(tracks.at(0), keyFrame)), offset));
   std::vector<int64_t> audio = OutputTimes(false);
   ASSERT_FALSE(audio.empty());
   EXPECT_GE(audio.front() - offset, keyFrame);
   EXPECT_LT(audio.front() - offset, keyFrame + kAudioFrameSlack90) << "audio does not start with the picture";
-}
-
-// Source pictures in decode order from the first key frame at or after `from`.
-std::vector<int64_t> DecodeOrderFrom(const SourceTrack& video, int64_t from) {
-  std::vector<int64_t> times;
-  bool started = false;
-  for (const SourcePacket& packet : video.packets) {
-    started |= packet.key && packet.pts90 >= from;
-    if (started) times.push_back(packet.pts90);
-  }
-  return times;
 }
 
 struct SeekCase {
@@ -213,7 +209,9 @@ TEST_P(RemuxSeek, ContinuesFromTheKeyFrameBeforeTheTarget) {
   while (opening >= 188 && !(bytes[opening + 1] == 0x40 && bytes[opening + 2] == 0)) opening -= 188;
   std::string after = output + ".after_seek.ts";
   ASSERT_TRUE(WriteFile(after, std::vector<uint8_t>(bytes.begin() + long(opening), bytes.end())));
-  EXPECT_EQ(DecoderErrors(after), "");
+  // Only the decoders' errors: FFmpeg's own muxing of decoded frames takes the jump back for one.
+  std::string probe = "ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + after;
+  EXPECT_EQ(RunShell(probe + " 2>&1 >/dev/null").output, "");
 }
 
 // long_640: 5 MB read, the source read on past the target. h264_aac: every block read ahead.

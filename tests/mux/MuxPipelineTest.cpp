@@ -13,34 +13,6 @@ namespace {
 
 const std::string kDir = std::string(VEXA_BINARY_DIR) + "/tests/mux/fixtures";
 
-std::vector<EsStream> Fixture() { return MakeFixture(kDir, "h264_aac", "320x240", 4); }
-
-// Every PES carries its sample's source time plus one offset shared by all streams; audio
-// leaves byte for byte, each picture after the first as the source's access unit. PIDs follow
-// the order in which the streams were added.
-void ExpectSourceTimesAndPayloads(TsReport& report, const std::vector<EsStream>& streams,
-                                  const std::vector<int64_t>& passShiftsMs) {
-  ASSERT_EQ(report.streamTypes.size(), streams.size());
-  std::optional<int64_t> offset;
-  auto type = report.streamTypes.begin();
-  for (size_t s = 0; s < streams.size(); ++s, ++type) {
-    const std::vector<TsPesInfo>& pes = report.pes[type->first];
-    ASSERT_EQ(pes.size(), streams[s].samples.size() * passShiftsMs.size()) << "stream " << s;
-    size_t i = 0;
-    for (int64_t shiftMs : passShiftsMs)
-      for (const EsSample& sample : streams[s].samples) {
-        ASSERT_TRUE(pes[i].hasPts);
-        int64_t delta = pes[i].pts - (sample.ptsMs + shiftMs) * 90;
-        ASSERT_EQ(delta, offset.value_or(delta)) << "stream " << s << " sample " << i;
-        offset = delta;
-        bool opensPass = streams[s].code == 10 && &sample == &streams[s].samples.front();
-        ASSERT_TRUE(pes[i].payload == sample.bytes || opensPass)
-            << "stream " << s << " sample " << i;
-        ++i;
-      }
-  }
-}
-
 struct MuxCase {
   const char* name;
   std::vector<int64_t> passShiftsMs;
@@ -54,11 +26,13 @@ void PrintTo(const MuxCase& c, std::ostream* out) { *out << c.name; }
 
 class MuxPipelineCase : public testing::TestWithParam<MuxCase> {};
 
-// Every sample arrives at its source time plus one offset, audio byte for byte, pictures with
-// B-frames (DTS before PTS) on the PCR PID; the checker and FFmpeg find nothing wrong.
+// Every PES carries its sample's source time plus one offset shared by all streams; audio
+// leaves byte for byte, each picture after the first of a pass as the source's access unit,
+// pictures with B-frames (DTS before PTS) on the PCR PID. PIDs follow the order in which the
+// streams were added. The checker and FFmpeg find nothing wrong.
 TEST_P(MuxPipelineCase, SourceTimesPayloadsAndRulesHold) {
   const MuxCase& c = GetParam();
-  std::vector<EsStream> streams = Fixture();
+  std::vector<EsStream> streams = MakeFixture(kDir, "h264_aac", "320x240", 4);
   ASSERT_EQ(streams.size(), 2u) << "ffmpeg could not make the fixture";
   for (EsSample& sample : streams[1].samples) sample.ptsMs += c.audioDelayMs;
   if (c.silentAudio) streams[1].samples.clear();
@@ -73,7 +47,23 @@ TEST_P(MuxPipelineCase, SourceTimesPayloadsAndRulesHold) {
   EXPECT_EQ(report.streamTypes.begin()->second, 0x1B);
   EXPECT_EQ(report.pcrPid, report.streamTypes.begin()->first);
   EXPECT_EQ(report.discontinuities, c.discontinuities);
-  ExpectSourceTimesAndPayloads(report, streams, passes);
+  std::optional<int64_t> offset;
+  auto type = report.streamTypes.begin();
+  for (size_t s = 0; s < streams.size(); ++s, ++type) {
+    const std::vector<TsPesInfo>& pes = report.pes[type->first];
+    ASSERT_EQ(pes.size(), streams[s].samples.size() * passes.size()) << "stream " << s;
+    size_t i = 0;
+    for (int64_t shiftMs : passes)
+      for (const EsSample& sample : streams[s].samples) {
+        ASSERT_TRUE(pes[i].hasPts);
+        int64_t delta = pes[i].pts - (sample.ptsMs + shiftMs) * 90;
+        ASSERT_EQ(delta, offset.value_or(delta)) << "stream " << s << " sample " << i;
+        offset = delta;
+        bool opensPass = streams[s].code == 10 && &sample == &streams[s].samples.front();
+        ASSERT_TRUE(pes[i].payload == sample.bytes || opensPass) << "stream " << s << " sample " << i;
+        ++i;
+      }
+  }
   bool reordered = false;
   for (const TsPesInfo& pes : report.pes.begin()->second) reordered |= pes.hasDts;
   EXPECT_TRUE(reordered);

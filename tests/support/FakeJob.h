@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include <string>
 #include <string_view>
@@ -107,6 +109,21 @@ class FakeTranscoder : public CTranscoderImpl {
 
  private:
   FakeJobStats* m_stats;
+};
+
+// The job's owner as the transcoder plays it: notes each job handed back and each request
+// forwarded, which it answers with `answer` after running onRequest.
+struct RecordingOwner : NS::ITranscoderJobCallbacks {
+  void OnJobReleased(NS::ITranscoderJob* job) override { released.push_back(job->GetSourcePath()); }
+  int32_t ForwardRequest(NS::ITranscoderJob*, int32_t code) override {
+    requests.push_back(code);
+    if (onRequest) onRequest();
+    return answer;
+  }
+  std::vector<std::u16string> released;
+  std::vector<int32_t> requests;
+  int32_t answer = 1;
+  std::function<void()> onRequest;
 };
 
 // Host-side stand-ins: a listener that counts the failures (and other events) reported, the request for an item.

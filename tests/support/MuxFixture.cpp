@@ -406,12 +406,6 @@ std::string FfmpegDecodeErrors(const std::string& path) {
   return RunShell("ffmpeg -nostdin -v error -xerror -i " + path + " -f null - 2>&1").output;
 }
 
-std::string DecoderErrors(const std::string& path) {
-  // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the pipe.
-  return RunShell("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
-                  " 2>&1 >/dev/null").output;
-}
-
 std::vector<uint16_t> Pids(const TsReport& report, bool video) {
   std::vector<uint16_t> pids;
   for (auto& [pid, type] : report.streamTypes)

@@ -97,10 +97,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string Problems(const TsReport& report);
 // What `ffmpeg -v error -xerror -i path -f null -` prints.
 std::string FfmpegDecodeErrors(const std::string& path);
-// What the decoders alone report for path, without FFmpeg's own re-timing of the frames: for a
-// stream that jumps back in time, which the command line's muxing of decoded frames takes for
-// an error.
-std::string DecoderErrors(const std::string& path);
 
 // PIDs of the transport stream's video (H.264) or audio streams, in PMT order.
 std::vector<uint16_t> Pids(const TsReport& report, bool video);
