@@ -4,8 +4,8 @@
 #include "platform/downloadmanager/DownloadManagerContract.h"
 #include "platform/downloadmanager/DownloadManagerStream.h"
 #include "platform/os/ScopedDLL.h"
-#include "tests/support/SettingsLayers.h"
 #include "tests/platform/downloadmanager/ScriptedDownloadManager.h"
+#include "tests/support/SettingsLayers.h"
 
 namespace {
 
