@@ -48,6 +48,8 @@ TEST(HttpRequestTest, WritesTheLinesInOrder) {
   }
 }
 
+// (A chunked body, 401, 404 and a line that is no status line: the engine's table of hostile
+// replies; 301 and 302: the engine's redirect chain.)
 TEST(HttpResponseTest, StatusTableAndHeaderValues) {
   const struct { const char* header; int32_t answer; bool close; uint64_t total, rangeOffset, rangeLength; } cases[] = {
       {"HTTP/1.1 200 OK\r\ncontent-length: 42\r\n\r\n", kResponseSuccess, false, 42, 0, 0},
@@ -60,19 +62,14 @@ TEST(HttpResponseTest, StatusTableAndHeaderValues) {
       {"HTTP/1.1 206 P\r\nContent-Range: bytes 9-3/1000\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"HTTP/1.1 206 P\r\nContent-Range: bytes 0-1/*\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\n", kUriFailed, false, 0, 0, 0},
-      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", kUriNotSupported, false, 0, 0, 0},
-      {"HTTP/1.1 302 Found\r\n\r\n", kResponseRedirect, false, 0, 0, 0},
       {"HTTP/1.0 400 B\r\n\r\n", kHttpBadRequest, true, 0, 0, 0},
-      {"HTTP/1.1 401 A\r\n\r\n", kHttpUnauthorized, false, 0, 0, 0},
       {"HTTP/1.1 403 F\r\n\r\n", kHttpForbidden, false, 0, 0, 0},
-      {"HTTP/1.0 404 N\r\n\r\n", kHttpNotFound, true, 0, 0, 0},
       {"HTTP/1.1 410 G\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"HTTP/1.1 503 U\r\n\r\n", kResponseIncomplete, false, 0, 0, 0},
       {"HTTP/1.0 504 T\r\n\r\n", kHttpGatewayTimeout, false, 0, 0, 0},
       {"HTTP/1.1 506 V\r\n\r\n", kHttpVariantNegotiates, false, 0, 0, 0},
       {"HTTP/1.1 500 E\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"http/1.1 200 OK\r\n\r\n", kUriFailed, false, 0, 0, 0},
-      {"garbage\r\n\r\n", kUriFailed, false, 0, 0, 0},
       {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n", kResponseIncomplete, false, 0, 0, 0},
   };
   for (const auto& c : cases) {

@@ -61,7 +61,7 @@ TEST_F(SettingsTool, SetGetListAndDeleteOverTheMachineLayer) {
 TEST_F(SettingsTool, ADamagedKeyIsReportedNeverPassedOver) {
   ASSERT_EQ(Run({"--machine", "set-string", "Settings/P", "V", "machine"}).status, 0);
   ASSERT_EQ(Run({"set-string", "Settings/P", "V", "user"}).status, 0);
-  const std::string file = userRoot_ + "/SOFTWARE/Vexa/Settings/P/.vexa-values";
+  const std::string file = layers_.userRoot + "/SOFTWARE/Vexa/Settings/P/.vexa-values";
   std::string text = Slurp(file);
   text[text.find("user")] = 'U';
   std::ofstream(file) << text;
@@ -84,5 +84,5 @@ TEST_F(SettingsTool, WrongUsage) {
     Result result = Run(arguments);
     EXPECT_TRUE(result.status == 2 && !result.err.empty() && result.out.empty()) << arguments.size();
   }
-  EXPECT_FALSE(std::filesystem::exists(userRoot_));
+  EXPECT_FALSE(std::filesystem::exists(layers_.userRoot));
 }
