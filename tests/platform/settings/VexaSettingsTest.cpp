@@ -40,7 +40,8 @@ TEST(RefCountedPtr, SelfAssignmentKeepsTheObjectAndReassignmentDropsTheOld) {
   int destroyed = 0;
   {
     vetl::RefCountedPtr<Counted> first(new Counted(&destroyed));
-    first = first;  // adds before it drops: the only reference keeps the object
+    const auto& same = first;  // through a reference: the compiler would flag a plain self-assignment
+    first = same;              // adds before it drops: the only reference keeps the object
     EXPECT_EQ(first->GetRefCount(), 1);
     vetl::RefCountedPtr<Counted> copy(first);
     first = new Counted(&destroyed);
