@@ -110,7 +110,7 @@ def main():
     if device is None:
         print('no MediaServer %s on lo within %d s' % (udn, seconds), file=sys.stderr)
         return 2
-    print('server', device.get_friendly_name())
+    print('server\t' + device.get_friendly_name())
     service = device.get_service(CONTENT_DIRECTORY)
     root, _total = browse(service, '0', 'BrowseMetadata', 0, 0)
     print_object(root[0])

@@ -1,0 +1,239 @@
+// The UPnP device: DIDL-Lite shows any file name as text, Browse pages through a folder, bad
+// control requests get their UPnP errors, and a real GUPnP control point finds the server on lo
+// and browses its whole tree, seeing the plug-in's offers for the client it claims to be.
+#include <gtest/gtest.h>
+#include <ixml.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "tests/support/MuxFixture.h"
+#include "tests/support/ProcessTestTools.h"
+#include "tests/tools/vexa-serve/ServeProcess.h"
+#include "tools/hostkit/HostObjects.h"
+#include "tools/vexa-serve/ContentDirectory.h"
+#include "tools/vexa-serve/DidlLite.h"
+
+namespace fs = std::filesystem;
+using ProcessTestTools::TempDir;
+
+namespace {
+
+constexpr char kBase[] = "http://127.0.0.1:8200";
+constexpr char kMp2tInfo[] = "http-get:*:video/MP2T:MPEG_PS_NTSC;DLNA.ORG_OP=10";
+
+struct DocumentFree {
+  void operator()(IXML_Document* document) const { ixmlDocument_free(document); }
+};
+
+// What a client parsing the document reads: each element named tag, its text or attribute.
+std::vector<std::string> Parsed(const std::string& xml, const char* tag, const char* attribute = nullptr) {
+  std::unique_ptr<IXML_Document, DocumentFree> document(ixmlParseBuffer(xml.c_str()));
+  EXPECT_TRUE(document) << xml;
+  std::vector<std::string> found;
+  IXML_NodeList* nodes = document ? ixmlDocument_getElementsByTagName(document.get(), tag) : nullptr;
+  for (unsigned long i = 0; nodes && i < ixmlNodeList_length(nodes); ++i) {
+    IXML_Node* node = ixmlNodeList_item(nodes, i);
+    const char* text = nullptr;
+    if (attribute)
+      text = ixmlElement_getAttribute(reinterpret_cast<IXML_Element*>(node), attribute);
+    else if (IXML_Node* child = ixmlNode_getFirstChild(node))
+      text = ixmlNode_getNodeValue(child);
+    found.push_back(text ? text : "");
+  }
+  ixmlNodeList_free(nodes);
+  return found;
+}
+
+TEST(DidlLite, AnyNameComesBackAsText) {
+  const struct { std::string title, read; } cases[] = {
+      {"<script>x</script>", "<script>x</script>"},
+      {"a&b\".mkv", "a&b\".mkv"},
+      {"it's > 'that'", "it's > 'that'"},
+      {"\xC3\xA9t\xC3\xA9 \xE6\x97\xA5", "\xC3\xA9t\xC3\xA9 \xE6\x97\xA5"},  // kept as UTF-8
+      {"bell\x07", "bell\xEF\xBF\xBD"},                          // not allowed in XML
+      {"cut\xE2\x82", "cut\xEF\xBF\xBD\xEF\xBF\xBD"},           // a sequence cut short
+      {"long\xC0\xAF", "long\xEF\xBF\xBD\xEF\xBF\xBD"},         // an overlong '/'
+      {"half\xED\xA0\x80", "half\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+  };
+  for (const auto& c : cases) {
+    MediaEntry item{"d/" + c.title + ".mkv", "d", c.title, "/x", false, 7, 0, ""};
+    std::string didl = WriteDidlLite({DescribeItem(item, kBase, {})});
+    EXPECT_EQ(Parsed(didl, "dc:title"), std::vector<std::string>{c.read}) << didl;
+    EXPECT_EQ(Parsed(didl, "item", "id"), std::vector<std::string>{"d/" + c.read + ".mkv"});
+  }
+}
+
+TEST(DidlLite, ItemHasItsFileThenEachOfferThenItsSubtitle) {
+  MediaEntry item{"f/a&b.mkv", "f", "a&b", "/x", false, 1234, 0, "f/a&b.srt"};
+  std::vector<PluginOffer> offers = {{0, "http-get:*:video/x-ms-asf:X", "0:00:00.0"},
+                                     {1, kMp2tInfo, "0:01:02.0"}};
+  std::string didl = WriteDidlLite({DescribeItem(item, kBase, offers),
+                                     DescribeContainer({"f", "0", "f", "/", true, 0, 0, ""}, 3)});
+  std::string base = kBase;
+  EXPECT_EQ(Parsed(didl, "res"),
+            (std::vector<std::string>{base + "/media/f/a%26b.mkv", base + "/stream/0/f/a%26b.mkv",
+                                      base + "/stream/1/f/a%26b.mkv", base + "/media/f/a%26b.srt"}));
+  EXPECT_EQ(Parsed(didl, "res", "protocolInfo"),
+            (std::vector<std::string>{kOriginalProtocolInfo, "http-get:*:video/x-ms-asf:X", kMp2tInfo,
+                                      kSubtitleProtocolInfo}));
+  EXPECT_EQ(Parsed(didl, "res", "duration"),
+            (std::vector<std::string>{"", "0:00:00.0", "0:01:02.0", ""}));
+  EXPECT_EQ(Parsed(didl, "res", "size"), (std::vector<std::string>{"1234", "", "", ""}));
+  EXPECT_EQ(Parsed(didl, "sec:CaptionInfoEx"), std::vector<std::string>{base + "/media/f/a%26b.srt"});
+  EXPECT_EQ(Parsed(didl, "container", "childCount"), std::vector<std::string>{"3"});
+  EXPECT_EQ(Parsed(didl, "upnp:class"),
+            (std::vector<std::string>{kVideoItemClass, kContainerClass}));
+}
+
+TEST(ContentDirectory, PagesCoverEachChildOnce) {
+  const struct { size_t total; uint32_t start, count; size_t begin, end; } cases[] = {
+      {5, 0, 0, 0, 5},  {5, 0, 2, 0, 2},  {5, 2, 2, 2, 4},          {5, 4, 2, 4, 5},
+      {5, 5, 2, 5, 5},  {5, 9, 0, 5, 5},  {0, 0, 0, 0, 0},          {5, 2, UINT32_MAX, 2, 5},
+      {5, UINT32_MAX, UINT32_MAX, 5, 5},
+  };
+  for (const auto& c : cases) {
+    BrowsePage page = PageOf(c.total, c.start, c.count);
+    EXPECT_EQ(page.begin, c.begin) << c.total << " " << c.start << " " << c.count;
+    EXPECT_EQ(page.end, c.end) << c.total << " " << c.start << " " << c.count;
+  }
+}
+
+// A served folder: films/a&b".mkv with its subtitle, an empty folder, and <script>x.mkv.
+class UpnpServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    UseTestEnvironment();
+    m_video = MakeMkvFixture("h264_aac");
+    ASSERT_FALSE(m_video.empty());
+    fs::path root = m_dir.path() / "root";
+    fs::create_directories(root / "films");
+    fs::create_directories(root / "empty");
+    fs::copy_file(m_video, root / "films" / "a&b\".mkv");
+    fs::copy_file(m_video, root / "<script>x.mkv");
+    std::ofstream(root / "films" / "a&b\".srt") << "1\n00:00:01,000 --> 00:00:02,000\nhi\n";
+    m_server = std::make_unique<ServeProcess>(
+        root.string(), (m_dir.path() / "settings").string(),
+        std::vector<std::string>{"--name", "Vexa & <Test>"});
+    ASSERT_FALSE(m_server->Url().empty()) << m_server->Log();
+  }
+
+  std::string Udn() {
+    size_t at = m_server->Log().find("(uuid:");
+    return at == std::string::npos ? "" : m_server->Log().substr(at + 1, 41);
+  }
+
+  // curl's answer to a request: the status line's code, then the body.
+  std::string Curl(const std::string& arguments, const std::string& path) {
+    return RunShell("curl -s -m 20 -w '\n%{http_code}' " + arguments + " '" + m_server->Url() +
+                    path + "'").output;
+  }
+
+  std::string Control(const char* service, const char* action, const std::string& arguments,
+                      const char* path) {
+    std::ofstream(m_dir.path() / "body.xml")
+        << "<?xml version=\"1.0\"?><s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+           "<s:Body><u:" << action << " xmlns:u=\"urn:schemas-upnp-org:service:" << service
+        << ":1\">" << arguments << "</u:" << action << "></s:Body></s:Envelope>";
+    return Curl("-X POST -H 'Content-Type: text/xml' --data-binary @'" +
+                    (m_dir.path() / "body.xml").string() + "'", path);
+  }
+
+  // The control point's report of the whole tree for a client with this User-Agent.
+  CommandResult Browse(const std::string& userAgent) {
+    return RunShell("timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " '" + Udn() + "' '" +
+                    userAgent + "' 30");
+  }
+
+  TempDir m_dir{"serve-upnp"};
+  std::string m_video;
+  std::unique_ptr<ServeProcess> m_server;
+};
+
+TEST_F(UpnpServer, BadControlRequestsGetTheirErrors) {
+  const char* cd = ServeUrls::kContentDirectoryControl;
+  const char* cm = ServeUrls::kConnectionManagerControl;
+  auto browse = [](const std::string& id, const std::string& flag, const std::string& start) {
+    return "<ObjectID>" + id + "</ObjectID><BrowseFlag>" + flag + "</BrowseFlag><Filter>*</Filter>"
+           "<StartingIndex>" + start + "</StartingIndex><RequestedCount>0</RequestedCount>"
+           "<SortCriteria></SortCriteria>";
+  };
+  const struct { const char* service; const char* action; std::string arguments; const char* path;
+                 std::string expected; } cases[] = {
+      {"ContentDirectory", "Browse", browse("0", "BrowseMetadata", "0"), cd, "<NumberReturned>1<"},
+      {"ContentDirectory", "Browse", browse("films", "BrowseDirectChildren", "1"), cd,
+       "<NumberReturned>0</NumberReturned><TotalMatches>1<"},
+      {"ContentDirectory", "GetSortCapabilities", "", cd, "<SortCaps></SortCaps>"},
+      {"ConnectionManager", "GetProtocolInfo", "", cm, kOriginalProtocolInfo},
+      {"ConnectionManager", "GetCurrentConnectionInfo", "<ConnectionID>0</ConnectionID>", cm,
+       "<Status>OK</Status>"},
+      {"ContentDirectory", "Frobnicate", "", cd, "<errorCode>401<"},
+      {"ConnectionManager", "GetProtocolInfo", "", cd, "<errorCode>401<"},  // another service's
+      {"ContentDirectory", "Browse", browse("0", "BrowseAll", "0"), cd, "<errorCode>402<"},
+      {"ContentDirectory", "Browse", browse("0", "BrowseMetadata", "-1"), cd, "<errorCode>402<"},
+      {"ContentDirectory", "Browse", "<BrowseFlag>BrowseMetadata</BrowseFlag>", cd, "<errorCode>402<"},
+      {"ContentDirectory", "Browse", browse("films/none.mkv", "BrowseMetadata", "0"), cd,
+       "<errorCode>701<"},
+      {"ContentDirectory", "Browse", browse("../root", "BrowseDirectChildren", "0"), cd,
+       "<errorCode>701<"},
+      {"ContentDirectory", "Browse", browse("films/a&amp;b\".mkv", "BrowseDirectChildren", "0"), cd,
+       "<errorCode>710<"},
+      {"ConnectionManager", "GetCurrentConnectionInfo", "<ConnectionID>5</ConnectionID>", cm,
+       "<errorCode>706<"},
+  };
+  for (const auto& c : cases) {
+    std::string answer = Control(c.service, c.action, c.arguments, c.path);
+    bool fault = c.expected.rfind("<errorCode>", 0) == 0;
+    EXPECT_NE(answer.find(c.expected), std::string::npos) << c.action << " " << c.arguments << answer;
+    EXPECT_EQ(answer.substr(answer.size() - 3), fault ? "500" : "200") << c.action << answer;
+  }
+  std::ofstream(m_dir.path() / "body.xml") << "not xml";
+  EXPECT_NE(Curl("-X POST --data-binary @'" + (m_dir.path() / "body.xml").string() + "'", cd)
+                .find("<errorCode>401<"), std::string::npos);
+  std::string subscribed = Curl("-i -X SUBSCRIBE -H 'CALLBACK: <http://127.0.0.1:9/>' -H 'NT: upnp:event'",
+                                ServeUrls::kContentDirectoryEvents);
+  EXPECT_NE(subscribed.find("SID: " + Udn()), std::string::npos) << subscribed;
+  EXPECT_EQ(Curl("-X SUBSCRIBE", ServeUrls::kContentDirectoryEvents), "\n412");
+}
+
+TEST_F(UpnpServer, ControlPointFindsItAndBrowsesTheWholeTree) {
+  // The plug-in remembers a recognised client by its address: the unknown client asks first.
+  CommandResult unknown = Browse("Mozilla/5.0");
+  ASSERT_EQ(unknown.exitCode, 0) << unknown.output << m_server->Log();
+  EXPECT_EQ(unknown.output.find("/stream/"), std::string::npos) << unknown.output;
+
+  CommandResult offered = RunShell(std::string("'") + VEXA_TRANSCODE + "' --offers '" + m_video + "'");
+  ASSERT_EQ(offered.exitCode, 0);
+  std::istringstream fields(offered.output);
+  std::string index, protocolInfo, duration;
+  std::getline(fields, index, '\t');
+  std::getline(fields, protocolInfo, '\t');
+  std::getline(fields, duration, '\n');
+  ASSERT_EQ(protocolInfo.rfind(kMp2tInfo, 0), 0u) << offered.output;
+
+  CommandResult ps3 = Browse(kPs3UserAgent);
+  ASSERT_EQ(ps3.exitCode, 0) << ps3.output << m_server->Log();
+  std::string url = m_server->Url(), size = std::to_string(fs::file_size(m_video));
+  std::string film = "films/a&b\".mkv";
+  std::string expected =
+      "server\tVexa & <Test>\n"
+      "container\t0\t-1\troot\t3\n"
+      "container\tempty\t0\tempty\t0\n"
+      "container\tfilms\t0\tfilms\t1\n"
+      "item\t" + film + "\tfilms\ta&b\"\tobject.item.videoItem\n"
+      "res\t" + film + "\thttp-get:*:video/x-matroska:*\t\t" + size + "\t" + url + "/media/films/a%26b%22.mkv\n"
+      "res\t" + film + "\t" + protocolInfo + "\t" + duration + "\t\t" + url + "/stream/" + index +
+      "/films/a%26b%22.mkv\n"
+      "res\t" + film + "\thttp-get:*:text/srt:*\t\t\t" + url + "/media/films/a%26b%22.srt\n"
+      "caption\t" + film + "\t" + url + "/media/films/a%26b%22.srt\n"
+      "item\t<script>x.mkv\t0\t<script>x\tobject.item.videoItem\n"
+      "res\t<script>x.mkv\thttp-get:*:video/x-matroska:*\t\t" + size + "\t" + url + "/media/%3Cscript%3Ex.mkv\n"
+      "res\t<script>x.mkv\t" + protocolInfo + "\t" + duration + "\t\t" + url + "/stream/" + index +
+      "/%3Cscript%3Ex.mkv\n";
+  EXPECT_EQ(ps3.output, expected);
+}
+
+}  // namespace
