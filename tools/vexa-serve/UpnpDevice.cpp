@@ -1,7 +1,6 @@
 #include "tools/vexa-serve/UpnpDevice.h"
 
-#include <upnp.h>
-
+#include <chrono>
 #include <ctime>
 #include <memory>
 
@@ -17,6 +16,8 @@ namespace {
 constexpr char kXmlContentType[] = "text/xml; charset=\"utf-8\"";
 constexpr char kServerHeader[] = "Linux UPnP/1.0 DLNADOC/1.50 vexa-serve/1.0";
 constexpr int kAdvertisementMaxAgeSeconds = 1800;
+constexpr int kSsdpHops = 2;
+constexpr int kSearchWaitMs = 200;  // how soon the announcer notices that it is to stop
 
 MHD_Result RespondXml(const HttpExchange& exchange, unsigned status, const std::string& xml) {
   MHD_Response* response = MHD_create_response_from_buffer(
@@ -67,9 +68,6 @@ void RouteEvents(HttpFront& front, const char* path,
   });
 }
 
-// libupnp reports searches and its own housekeeping here; SSDP needs no answer from us.
-int OnUpnpEvent(Upnp_EventType, const void*, void*) { return 0; }
-
 }  // namespace
 
 void RegisterUpnpRoutes(HttpFront& front, ServerContext& context) {
@@ -97,28 +95,46 @@ void RegisterUpnpRoutes(HttpFront& front, ServerContext& context) {
 }
 
 bool SsdpAnnouncer::Start(const ServerContext& context, std::string* error) {
-  int result = UpnpInit(context.address.c_str(), 0);
-  if (result != UPNP_E_SUCCESS) {
-    *error = "cannot start SSDP on " + context.address + " (libupnp " + std::to_string(result) + ")";
+  if (!m_socket.Open(kSsdpGroup, kSsdpPort, context.address, kSsdpHops, error)) {
+    *error = "cannot announce on " + context.address + ": " + *error;
     return false;
   }
-  m_started = true;
-  std::string descriptionUrl = context.BaseUrl() + ServeUrls::kDescription;
-  result = UpnpRegisterRootDevice(descriptionUrl.c_str(), &OnUpnpEvent, nullptr, &m_device);
-  if (result == UPNP_E_SUCCESS)
-    result = UpnpSendAdvertisement(m_device, kAdvertisementMaxAgeSeconds);
-  if (result != UPNP_E_SUCCESS) {
-    *error = "cannot announce " + descriptionUrl + " (libupnp " + std::to_string(result) + ")";
-    Stop();
-    return false;
-  }
+  m_device = {context.deviceUuid, kMediaServerType, {kContentDirectoryType, kConnectionManagerType},
+              context.BaseUrl() + ServeUrls::kDescription, kAdvertisementMaxAgeSeconds};
+  m_stopping = false;
+  Announce(true);
+  m_thread = std::thread([this] { AnswerSearches(); });
   return true;
 }
 
-// Unregistering sends the byebye announcements.
 void SsdpAnnouncer::Stop() {
-  if (m_device >= 0) UpnpUnRegisterRootDevice(m_device);
-  m_device = -1;
-  if (m_started) UpnpFinish();
-  m_started = false;
+  if (!m_thread.joinable()) return;
+  m_stopping = true;
+  m_thread.join();
+  Announce(false);
+}
+
+void SsdpAnnouncer::Announce(bool alive) const {
+  const VexaOS::UdpPeer group{kSsdpGroup, static_cast<uint16_t>(kSsdpPort)};
+  for (const SsdpTarget& target : SsdpTargets(m_device))
+    m_socket.SendTo(alive ? AliveNotification(m_device, target) : ByebyeNotification(target), group);
+}
+
+// Answers at once: on a loopback or home network the few answers need no spreading over MX.
+void SsdpAnnouncer::AnswerSearches() {
+  using Clock = std::chrono::steady_clock;
+  const auto renewal = std::chrono::seconds(kAdvertisementMaxAgeSeconds / 2);
+  auto nextAlive = Clock::now() + renewal;
+  while (!m_stopping) {
+    if (Clock::now() >= nextAlive) {
+      Announce(true);
+      nextAlive = Clock::now() + renewal;
+    }
+    std::string datagram, searchTarget;
+    VexaOS::UdpPeer from;
+    if (!m_socket.Receive(kSearchWaitMs, &datagram, &from) || !ParseSearch(datagram, &searchTarget))
+      continue;
+    for (const SsdpTarget& target : TargetsFound(m_device, searchTarget))
+      m_socket.SendTo(SearchAnswer(m_device, target), from);
+  }
 }

@@ -16,6 +16,7 @@
 #include "tools/hostkit/HostObjects.h"
 #include "tools/vexa-serve/ContentDirectory.h"
 #include "tools/vexa-serve/DidlLite.h"
+#include "tools/vexa-serve/SsdpMessages.h"
 
 namespace fs = std::filesystem;
 using ProcessTestTools::TempDir;
@@ -102,6 +103,33 @@ TEST(ContentDirectory, PagesCoverEachChildOnce) {
   }
 }
 
+TEST(Ssdp, SearchesAreAnsweredForWhatTheyAskFor) {
+  SsdpDevice device{"uuid:1", "urn:d:MediaServer:1", {"urn:s:A:1", "urn:s:B:1"}, "http://h/d.xml", 60};
+  auto search = [](const std::string& headers) { return "M-SEARCH * HTTP/1.1\r\n" + headers + "\r\n"; };
+  const struct { std::string datagram; std::vector<std::string> usns; } cases[] = {
+      {search("HOST: 239.255.255.250:1900\r\nMAN: \"ssdp:discover\"\r\nMX: 1\r\nST: ssdp:all\r\n"),
+       {"uuid:1::upnp:rootdevice", "uuid:1", "uuid:1::urn:d:MediaServer:1", "uuid:1::urn:s:A:1",
+        "uuid:1::urn:s:B:1"}},
+      {search("man: \"ssdp:discover\"\r\nst: upnp:rootdevice\r\n"), {"uuid:1::upnp:rootdevice"}},
+      {search("MAN:\"ssdp:discover\"\nST:uuid:1\n"), {"uuid:1"}},
+      {search("MAN: \"ssdp:discover\"\r\nST: urn:s:B:1\r\n"), {"uuid:1::urn:s:B:1"}},
+      {search("MAN: \"ssdp:discover\"\r\nST: urn:d:MediaRenderer:1\r\n"), {}},
+      {search("ST: ssdp:all\r\n"), {}},                                   // no MAN
+      {search("MAN: \"ssdp:discover\"\r\n"), {}},                         // no ST
+      {"NOTIFY * HTTP/1.1\r\nMAN: \"ssdp:discover\"\r\nST: ssdp:all\r\n\r\n", {}},
+  };
+  for (const auto& c : cases) {
+    std::string target;
+    std::vector<std::string> usns;
+    if (ParseSearch(c.datagram, &target))
+      for (const SsdpTarget& found : TargetsFound(device, target)) {
+        usns.push_back(found.usn);
+        EXPECT_NE(SearchAnswer(device, found).find("\r\nST: " + found.type + "\r\n"), std::string::npos);
+      }
+    EXPECT_EQ(usns, c.usns) << c.datagram;
+  }
+}
+
 // A served folder: films/a&b".mkv with its subtitle, an empty folder, and <script>x.mkv.
 class UpnpServer : public ::testing::Test {
  protected:
@@ -109,15 +137,20 @@ class UpnpServer : public ::testing::Test {
     UseTestEnvironment();
     m_video = MakeMkvFixture("h264_aac");
     ASSERT_FALSE(m_video.empty());
-    fs::path root = m_dir.path() / "root";
+    fs::path root = Root();
     fs::create_directories(root / "films");
     fs::create_directories(root / "empty");
     fs::copy_file(m_video, root / "films" / "a&b\".mkv");
     fs::copy_file(m_video, root / "<script>x.mkv");
     std::ofstream(root / "films" / "a&b\".srt") << "1\n00:00:01,000 --> 00:00:02,000\nhi\n";
-    m_server = std::make_unique<ServeProcess>(
-        root.string(), (m_dir.path() / "settings").string(),
-        std::vector<std::string>{"--name", "Vexa & <Test>"});
+    StartServer();
+  }
+
+  fs::path Root() const { return m_dir.path() / "root"; }
+
+  void StartServer() {
+    m_server = std::make_unique<ServeProcess>(Root().string(), (m_dir.path() / "settings").string(),
+                                              std::vector<std::string>{"--name", "Vexa & <Test>"});
     ASSERT_FALSE(m_server->Url().empty()) << m_server->Log();
   }
 
@@ -234,6 +267,24 @@ TEST_F(UpnpServer, ControlPointFindsItAndBrowsesTheWholeTree) {
       "res\t<script>x.mkv\t" + protocolInfo + "\t" + duration + "\t\t" + url + "/stream/" + index +
       "/%3Cscript%3Ex.mkv\n";
   EXPECT_EQ(ps3.output, expected);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UpnpServer, ControlPointSeesItGoAndComeBack) {
+  std::string udn = Udn(), events = (m_dir.path() / "events.txt").string();
+  RunShell("(timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " --watch '" + udn + "' 60 3 > '" +
+           events + "' 2>&1 &)");
+  auto seen = [&](const std::string& lines) {
+    return ProcessTestTools::WaitFor([&] { return ReadFileText(events).find(lines) != std::string::npos; });
+  };
+  ASSERT_TRUE(seen("available " + udn + "\n")) << ReadFileText(events);  // found by searching
+  EXPECT_EQ(m_server->Stop(), 0);
+  EXPECT_TRUE(seen("gone " + udn + "\n")) << ReadFileText(events);  // told by its byebye
+  StartServer();
+  EXPECT_TRUE(seen("gone " + udn + "\navailable " + udn + "\n")) << ReadFileText(events);
 }
 
 }  // namespace

@@ -9,7 +9,14 @@ found, one line per object, resource and caption (fields separated by tabs):
   caption ID URL
 
 usage: upnp_control_point.py UDN USER_AGENT [SECONDS]
-Exit codes: 0 done, 2 the server was not found in time, 3 a Browse answer was inconsistent.
+
+With --watch it only follows the server's comings and goings, a line each ("available UDN",
+"gone UDN", after "watching" once it listens), until it has seen EVENTS of them:
+
+usage: upnp_control_point.py --watch UDN SECONDS EVENTS
+
+Exit codes: 0 done, 2 the server was not found in time (or fewer events were seen), 3 a Browse
+answer was inconsistent.
 """
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -45,6 +52,28 @@ def find_server(udn, user_agent, seconds):
     GLib.timeout_add_seconds(seconds, loop.quit)
     loop.run()
     return (found[0] if found else None), context, control_point
+
+
+def watch(udn, seconds, events):
+    context = GUPnP.Context.new_full('lo', None, 0, GSSDP.UDAVersion.VERSION_1_0)
+    control_point = GUPnP.ControlPoint.new(context, MEDIA_SERVER)
+    loop = GLib.MainLoop()
+    seen = []
+
+    def on_event(what, proxy):
+        if proxy.get_udn() == udn and loop.is_running():  # not as the proxies go at exit
+            print(what, udn, flush=True)
+            seen.append(what)
+            if len(seen) == events:
+                loop.quit()
+
+    control_point.connect('device-proxy-available', lambda _c, proxy: on_event('available', proxy))
+    control_point.connect('device-proxy-unavailable', lambda _c, proxy: on_event('gone', proxy))
+    control_point.set_active(True)
+    print('watching', flush=True)
+    GLib.timeout_add_seconds(seconds, loop.quit)
+    loop.run()
+    return 0 if len(seen) == events else 2
 
 
 def value(gtype, content):
@@ -104,6 +133,8 @@ def walk(service, container_id):
 
 
 def main():
+    if sys.argv[1] == '--watch':
+        return watch(sys.argv[2], int(sys.argv[3]), int(sys.argv[4]))
     udn, user_agent = sys.argv[1], sys.argv[2]
     seconds = int(sys.argv[3]) if len(sys.argv) > 3 else 20
     device, _context, _control_point = find_server(udn, user_agent, seconds)
