@@ -44,6 +44,10 @@ bool CMulticastSocket::Open(const std::string& group, uint16_t port,
   if (bind(fd, reinterpret_cast<sockaddr*>(&bound), sizeof bound) != 0) return Fail("bind", error);
   if (setsockopt(fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &membership, sizeof membership) != 0)
     return Fail("IP_ADD_MEMBERSHIP", error);
+  // Only the group joined here, on this interface: not whatever other programs joined elsewhere.
+  int onlyJoined = 0;
+  if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_ALL, &onlyJoined, sizeof onlyJoined) != 0)
+    return Fail("IP_MULTICAST_ALL", error);
   if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &localAddress, sizeof localAddress) != 0)
     return Fail("IP_MULTICAST_IF", error);
   if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_TTL, &ttl, sizeof ttl) != 0 ||

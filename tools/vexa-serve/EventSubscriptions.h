@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "tools/vexa-serve/HttpFront.h"
 

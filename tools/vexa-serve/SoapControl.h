@@ -2,6 +2,7 @@
 // the answer's body, either the action's out arguments or a UPnP error.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>

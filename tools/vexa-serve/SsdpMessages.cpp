@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr char kServer[] = "Linux UPnP/1.0 DLNADOC/1.50 vexa-serve/1.0";
-
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -61,7 +59,7 @@ bool ParseSearch(const std::string& datagram, std::string* searchTarget) {
 std::string AliveNotification(const SsdpDevice& device, const SsdpTarget& target) {
   return "NOTIFY * HTTP/1.1\r\n" + HostLine() + "\r\nCACHE-CONTROL: max-age=" +
          std::to_string(device.maxAgeSeconds) + "\r\nLOCATION: " + device.location +
-         "\r\nNT: " + target.type + "\r\nNTS: ssdp:alive\r\nSERVER: " + kServer +
+         "\r\nNT: " + target.type + "\r\nNTS: ssdp:alive\r\nSERVER: " + kServerProduct +
          "\r\nUSN: " + target.usn + "\r\n\r\n";
 }
 
@@ -72,6 +70,6 @@ std::string ByebyeNotification(const SsdpTarget& target) {
 
 std::string SearchAnswer(const SsdpDevice& device, const SsdpTarget& target) {
   return "HTTP/1.1 200 OK\r\nCACHE-CONTROL: max-age=" + std::to_string(device.maxAgeSeconds) +
-         "\r\nEXT:\r\nLOCATION: " + device.location + "\r\nSERVER: " + kServer +
+         "\r\nEXT:\r\nLOCATION: " + device.location + "\r\nSERVER: " + kServerProduct +
          "\r\nST: " + target.type + "\r\nUSN: " + target.usn + "\r\n\r\n";
 }

@@ -9,6 +9,8 @@ inline constexpr char kSsdpGroup[] = "239.255.255.250";
 inline constexpr unsigned kSsdpPort = 1900;
 inline constexpr char kSsdpSearchAll[] = "ssdp:all";
 inline constexpr char kSsdpRootDevice[] = "upnp:rootdevice";
+// What the server calls itself in SSDP and HTTP answers.
+inline constexpr char kServerProduct[] = "Linux UPnP/1.0 DLNADOC/1.50 vexa-serve/1.0";
 
 struct SsdpDevice {
   std::string uuid;        // "uuid:..."

@@ -14,7 +14,6 @@
 namespace {
 
 constexpr char kXmlContentType[] = "text/xml; charset=\"utf-8\"";
-constexpr char kServerHeader[] = "Linux UPnP/1.0 DLNADOC/1.50 vexa-serve/1.0";
 constexpr int kAdvertisementMaxAgeSeconds = 1800;
 constexpr int kSsdpHops = 2;
 constexpr int kSearchWaitMs = 200;  // how soon the announcer notices that it is to stop
@@ -24,7 +23,7 @@ MHD_Result RespondXml(const HttpExchange& exchange, unsigned status, const std::
       xml.size(), const_cast<char*>(xml.data()), MHD_RESPMEM_MUST_COPY);
   if (!response) return MHD_NO;
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kXmlContentType);
-  MHD_add_response_header(response, MHD_HTTP_HEADER_SERVER, kServerHeader);
+  MHD_add_response_header(response, MHD_HTTP_HEADER_SERVER, kServerProduct);
   return exchange.Respond(status, response);
 }
 

@@ -8,10 +8,9 @@
 #include <thread>
 
 #include "platform/os/MulticastSocket.h"
-#include "tools/vexa-serve/SsdpMessages.h"
-
 #include "tools/vexa-serve/HttpFront.h"
 #include "tools/vexa-serve/ServerContext.h"
+#include "tools/vexa-serve/SsdpMessages.h"
 
 // Routes the descriptions, control and event URLs of ServeUrls to their handlers.
 void RegisterUpnpRoutes(HttpFront& front, ServerContext& context);

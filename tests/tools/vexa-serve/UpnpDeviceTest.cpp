@@ -23,7 +23,6 @@ using ProcessTestTools::TempDir;
 
 namespace {
 
-constexpr char kBase[] = "http://127.0.0.1:8200";
 constexpr char kMp2tInfo[] = "http-get:*:video/MP2T:MPEG_PS_NTSC;DLNA.ORG_OP=10";
 
 struct DocumentFree {
@@ -62,32 +61,10 @@ TEST(DidlLite, AnyNameComesBackAsText) {
   };
   for (const auto& c : cases) {
     MediaEntry item{"d/" + c.title + ".mkv", "d", c.title, "/x", false, 7, 0, ""};
-    std::string didl = WriteDidlLite({DescribeItem(item, kBase, {})});
+    std::string didl = WriteDidlLite({DescribeItem(item, "http://127.0.0.1:8200", {})});
     EXPECT_EQ(Parsed(didl, "dc:title"), std::vector<std::string>{c.read}) << didl;
     EXPECT_EQ(Parsed(didl, "item", "id"), std::vector<std::string>{"d/" + c.read + ".mkv"});
   }
-}
-
-TEST(DidlLite, ItemHasItsFileThenEachOfferThenItsSubtitle) {
-  MediaEntry item{"f/a&b.mkv", "f", "a&b", "/x", false, 1234, 0, "f/a&b.srt"};
-  std::vector<PluginOffer> offers = {{0, "http-get:*:video/x-ms-asf:X", "0:00:00.0"},
-                                     {1, kMp2tInfo, "0:01:02.0"}};
-  std::string didl = WriteDidlLite({DescribeItem(item, kBase, offers),
-                                     DescribeContainer({"f", "0", "f", "/", true, 0, 0, ""}, 3)});
-  std::string base = kBase;
-  EXPECT_EQ(Parsed(didl, "res"),
-            (std::vector<std::string>{base + "/media/f/a%26b.mkv", base + "/stream/0/f/a%26b.mkv",
-                                      base + "/stream/1/f/a%26b.mkv", base + "/media/f/a%26b.srt"}));
-  EXPECT_EQ(Parsed(didl, "res", "protocolInfo"),
-            (std::vector<std::string>{kOriginalProtocolInfo, "http-get:*:video/x-ms-asf:X", kMp2tInfo,
-                                      kSubtitleProtocolInfo}));
-  EXPECT_EQ(Parsed(didl, "res", "duration"),
-            (std::vector<std::string>{"", "0:00:00.0", "0:01:02.0", ""}));
-  EXPECT_EQ(Parsed(didl, "res", "size"), (std::vector<std::string>{"1234", "", "", ""}));
-  EXPECT_EQ(Parsed(didl, "sec:CaptionInfoEx"), std::vector<std::string>{base + "/media/f/a%26b.srt"});
-  EXPECT_EQ(Parsed(didl, "container", "childCount"), std::vector<std::string>{"3"});
-  EXPECT_EQ(Parsed(didl, "upnp:class"),
-            (std::vector<std::string>{kVideoItemClass, kContainerClass}));
 }
 
 TEST(ContentDirectory, PagesCoverEachChildOnce) {

@@ -143,9 +143,9 @@ def main():
         return 2
     print('server\t' + device.get_friendly_name())
     service = device.get_service(CONTENT_DIRECTORY)
-    root, _total = browse(service, '0', 'BrowseMetadata', 0, 0)
-    print_object(root[0])
     try:
+        root, _total = browse(service, '0', 'BrowseMetadata', 0, 0)
+        print_object(root[0])
         walk(service, '0')
     except (RuntimeError, GLib.Error) as failure:
         print('browsing failed: %s' % failure, file=sys.stderr)
