@@ -146,8 +146,8 @@ class ServeStream : public ::testing::Test {
 
   static std::string Original() { return (s_dir->path() / "root" / kClip).string(); }
   static std::string StreamUrl() { return s_serve->Url() + "/stream/1/" + kClip; }
-  static uint16_t Port() {
-    return static_cast<uint16_t>(std::stoi(s_serve->Url().substr(s_serve->Url().rfind(':') + 1)));
+  static uint16_t Port(const ServeProcess& serve = *s_serve) {
+    return static_cast<uint16_t>(std::stoi(serve.Url().substr(serve.Url().rfind(':') + 1)));
   }
   static std::string StreamRequest(const char* method) {
     return std::string(method) + " /stream/1/" + kClip + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: " +
@@ -259,6 +259,17 @@ TEST_F(ServeStream, HeadAnswersFromTheOfferWhileEveryPlaceIsTaken) {
     if (status != 200) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   EXPECT_EQ(status, 200);
+}
+
+TEST_F(ServeStream, StopsCleanlyWhileClientsHoldStreams) {
+  ServeProcess serve((s_dir->path() / "root").string(), (s_dir->path() / "settings-2").string());
+  ASSERT_FALSE(serve.Url().empty()) << serve.Log();
+  std::vector<std::unique_ptr<HeldClient>> held;
+  for (size_t i = 0; i < StreamService::kJobPlaces; ++i) {
+    held.push_back(std::make_unique<HeldClient>(Port(serve), StreamRequest("GET")));
+    EXPECT_EQ(held.back()->Status(), 200) << held.back()->Head();
+  }
+  EXPECT_EQ(serve.Stop(), 0) << serve.Log();  // -1 when it hung and had to be killed
 }
 
 TEST_F(ServeStream, GStreamerAndVlcPlayIt) {
