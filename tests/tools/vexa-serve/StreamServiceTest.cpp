@@ -72,7 +72,10 @@ class ServeStream : public ::testing::Test {
     s_serve = std::make_unique<ServeProcess>(root.string(), (s_dir->path() / "settings").string());
     ASSERT_FALSE(s_serve->Url().empty()) << s_serve->Log();
   }
-  static void TearDownTestSuite() { s_serve.reset(), s_dir.reset(); }
+  static void TearDownTestSuite() {  // a sanitizer's report in the server shows as its exit code
+    EXPECT_EQ(s_serve ? s_serve->Stop() : 0, 0) << (s_serve ? s_serve->Log() : "");
+    s_serve.reset(), s_dir.reset();
+  }
 
   static std::string StreamUrl() { return s_serve->Url() + "/stream/1/" + kClip; }
   // The first video packet's "pts_time,flags" as ffprobe reads the stream, and the packets' count.
