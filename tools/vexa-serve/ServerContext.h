@@ -2,6 +2,7 @@
 // its identity and where it can be reached, and the layout of its URLs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ struct ServerContext {
   LoadedPlugin plugin;
   std::string deviceUuid;  // "uuid:...", kept in the settings store across restarts
   std::string address;     // the IPv4 address announced and written into every URL
-  uint16_t port = 0;
+  // Known only once the listener is up, while its connection threads may already read it.
+  std::atomic<uint16_t> port{0};
 
   std::string BaseUrl() const { return "http://" + address + ":" + std::to_string(port); }
 };
