@@ -97,7 +97,7 @@ void AppendItem(std::string& html, const PageItem& item) {
     html += "<li><a href=\"" + HtmlEscape(offer.url) + "\">" + HtmlEscape(offer.protocolInfo) +
             "</a>";
     if (!offer.duration.empty()) html += ", " + HtmlEscape(offer.duration);
-    html += " (offered to " + HtmlEscape(item.offeredTo) + ")</li>";
+    html += "</li>";
   }
   html += "</ul></li>\n";
 }
@@ -137,7 +137,10 @@ std::string BuildPageHtml(const PageModel& page) {
   AppendPath(html, page.path);
   html += "<h2>Folders</h2>\n";
   AppendLinkList(html, "folders", page.folders);
-  html += "<h2>Files</h2>\n<ul id=\"items\">";
+  html +=
+      "<h2>Files</h2>\n<p>Each file with the forms the plug-in offers this browser; a browser it "
+      "does not serve is presented to it as a PlayStation 3, whose transport stream the player "
+      "plays.</p>\n<ul id=\"items\">";
   for (const PageItem& item : page.items) AppendItem(html, item);
   html += "</ul>\n";
   html +=

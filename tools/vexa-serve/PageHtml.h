@@ -22,8 +22,7 @@ struct PageOffer {
 struct PageItem {
   std::string title;
   std::string mediaUrl;              // the original file
-  std::vector<PageOffer> offers;     // what the plug-in offers for this item
-  std::string offeredTo;             // whom the offers were made for ("this browser", ...)
+  std::vector<PageOffer> offers;     // what the plug-in offers the browser for this item
   std::string playerUrl;             // the transport-stream offer's, empty when there is none
   int64_t durationSeconds = 0;       // of that offer, 0 when unknown
 };

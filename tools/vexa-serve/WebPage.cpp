@@ -4,7 +4,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/files/TextConvert.h"
 #include "tools/vexa-serve/PageHtml.h"
 
 namespace {
@@ -14,10 +13,10 @@ namespace {
 constexpr char kPlayerScriptFile[] = VEXA_SERVE_PLAYER_SCRIPT;
 
 // The plug-in serves known devices only, and a browser is none of them. For the player the page
-// asks as a PlayStation 3 would: that client is offered the transport stream alone, the form
-// mpegts.js plays. It asks under a client id of its own, so that the profile the plug-in
-// remembers for the browser's address stays the browser's.
-constexpr char kPlayerClientId[] = "vexa-serve web page";
+// asks as a PlayStation 3 would, from the browser's address: that client is offered the
+// transport stream alone, the form mpegts.js plays. The plug-in then remembers the address as a
+// PlayStation 3 (its profile cache is keyed by client), so the stream requests of the player,
+// which carry the browser's own User-Agent, are served that offer too.
 constexpr char kPlayerProtocolMime[] = ":video/MP2T:";
 
 // Scripts, media and requests come from this server only; the page's own script is inline.
@@ -41,28 +40,17 @@ std::vector<PageLink> PathTo(const ServerContext& context, const MediaEntry& fol
   return path;
 }
 
-int32_t OffersAsPlayer(ServerContext& context, const MediaEntry& item,
-                       const std::string& clientAddress, std::vector<PluginOffer>* offers) {
-  std::u16string path;
-  if (!VexaFiles::Utf8ToUtf16String(item.path, path)) return NS::kTranscoderNothingToOffer;
-  HostRequest request(kPlayerClientId, kPs3UserAgent, clientAddress);
-  HostItem hostItem(path);
-  return GetPluginOffers(context.plugin.Upnp(), request, hostItem, offers);
-}
-
 PageItem DescribeItem(ServerContext& context, const MediaEntry& entry,
                       const HttpExchange& exchange) {
   PageItem item;
   item.title = entry.title;
   item.mediaUrl = ServeUrls::Media(entry.id);
-  item.offeredTo = "this browser";
   std::vector<PluginOffer> offers;
   if (OffersForClient(context, entry, exchange.Header("User-Agent"), exchange.clientAddress,
-                      &offers) != NS::kTranscoderOk) {
-    item.offeredTo = "a PlayStation 3, for the player";
-    if (OffersAsPlayer(context, entry, exchange.clientAddress, &offers) != NS::kTranscoderOk)
-      offers.clear();
-  }
+                      &offers) != NS::kTranscoderOk &&
+      OffersForClient(context, entry, kPs3UserAgent, exchange.clientAddress, &offers) !=
+          NS::kTranscoderOk)
+    offers.clear();
   for (const PluginOffer& offer : offers) {
     std::string url = ServeUrls::Stream(offer.index, entry.id);
     item.offers.push_back({offer.protocolInfo, offer.duration, url});
