@@ -40,9 +40,9 @@ TEST(PageHtml, NamesNeverBecomeMarkup) {
   }
 }
 
-// The status and content type curl sees for a URL.
+// The status and content type of a HEAD request.
 std::string StatusAndType(const std::string& url) {
-  return RunShell("curl -s -o /dev/null -w '%{http_code} %{content_type}' '" + url + "'").output;
+  return RunShell("curl -sI -o /dev/null -w '%{http_code} %{content_type}' '" + url + "'").output;
 }
 
 // The value page_player.py printed for key ("KEY=VALUE" lines).
@@ -101,7 +101,11 @@ TEST(WebPage, AnswersItsUrlsAndChromiumPlaysThroughIt) {
                  << run.output;
   EXPECT_EQ(Fact(run.output, "state"), "playing") << run.output;
   EXPECT_GT(std::atof(Fact(run.output, "time").c_str()), 1.0) << run.output;
+  // +10 s: a new request from the time reached, which the server answered from there
   EXPECT_GE(std::atof(Fact(run.output, "seek_position").c_str()), 11.0) << run.output;
+  std::string seek = Fact(run.output, "seek_sent");
+  EXPECT_GE(std::atof(seek.c_str() + 1), 11.0) << run.output;
+  EXPECT_EQ(Fact(run.output, "seek_answered"), seek) << run.output;
   // testsrc2's colour bars: a black or empty element has no saturation
   std::string saturation =
       RunShell("ffprobe -v error -f lavfi -i 'movie=" + shot + ",signalstats' -show_entries "

@@ -30,6 +30,7 @@ class Browser:
         self.pending = b''
         self.next_id = 0
         self.session = None
+        self.events = []
 
     def call(self, method, params=None, timeout=30):
         self.next_id += 1
@@ -46,7 +47,9 @@ class Browser:
                 self.pending += chunk
             text, self.pending = self.pending.split(b'\0', 1)
             answer = json.loads(text)
-            if answer.get('id') == self.next_id:
+            if 'method' in answer:
+                self.events.append(answer)
+            elif answer.get('id') == self.next_id:
                 if 'error' in answer:
                     raise RuntimeError(f'{method}: {answer["error"]}')
                 return answer['result']
@@ -56,6 +59,7 @@ class Browser:
         target = self.call('Target.createTarget', {'url': 'about:blank'})['targetId']
         self.session = self.call('Target.attachToTarget',
                                  {'targetId': target, 'flatten': True})['sessionId']
+        self.call('Network.enable')
         self.call('Page.navigate', {'url': url})
 
     def evaluate(self, expression):
@@ -105,6 +109,29 @@ PAGE_FACTS = '''JSON.stringify({
   play_buttons: document.querySelectorAll('button.play').length})'''
 
 
+def npt_seconds(value):
+    """The start of a TimeSeekRange.dlna.org value ("npt=12-", "npt=0:00:12.000-...") in seconds."""
+    start = value.split('=', 1)[-1].split('-')[0]
+    return sum(float(part) * 60 ** i for i, part in enumerate(reversed(start.split(':'))))
+
+
+def time_seeks(events):
+    """The time-seek headers of the stream requests seen, and of their answers."""
+    sent, answered = [], []
+    for event in events:
+        params = event.get('params', {})
+        if event['method'] == 'Network.requestWillBeSent':
+            message, into = params['request'], sent
+        elif event['method'] == 'Network.responseReceived':
+            message, into = params['response'], answered
+        else:
+            continue
+        for name, value in message.get('headers', {}).items():
+            if '/stream/' in message['url'] and name.lower() == 'timeseekrange.dlna.org':
+                into.append(npt_seconds(value))
+    return sent, answered
+
+
 def report(key, value):
     print(f'{key}={json.dumps(value) if not isinstance(value, str) else value}', flush=True)
 
@@ -136,6 +163,9 @@ def main():
             state = json.loads(browser.evaluate(VIDEO_STATE))
             report('seek_position', state['position'])
             report('seek_state', state['state'])
+            sent, answered = time_seeks(browser.events)
+            report('seek_sent', sent)
+            report('seek_answered', answered)
     finally:
         browser.close()
     return 0
