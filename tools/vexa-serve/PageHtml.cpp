@@ -135,6 +135,12 @@ std::string BuildPageHtml(const PageModel& page) {
       "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" +
       HtmlEscape(title) + "</title>\n<style>" + kStyle + "</style></head>\n<body>\n";
   AppendPath(html, page.path);
+  html +=
+      "<section id=\"player\" hidden><h2 id=\"now\"></h2><video id=\"video\"></video>\n"
+      "<div><button id=\"pause\">pause</button> <button id=\"back\">-10 s</button> "
+      "<input id=\"seek\" type=\"range\" min=\"0\" max=\"0\" step=\"1\" value=\"0\"> "
+      "<button id=\"forward\">+10 s</button> <span id=\"clock\"></span> "
+      "<span id=\"state\"></span></div></section>\n";
   html += "<h2>Folders</h2>\n";
   AppendLinkList(html, "folders", page.folders);
   html +=
@@ -143,12 +149,6 @@ std::string BuildPageHtml(const PageModel& page) {
       "plays.</p>\n<ul id=\"items\">";
   for (const PageItem& item : page.items) AppendItem(html, item);
   html += "</ul>\n";
-  html +=
-      "<section id=\"player\" hidden><h2 id=\"now\"></h2><video id=\"video\"></video>\n"
-      "<div><button id=\"pause\">pause</button> <button id=\"back\">-10 s</button> "
-      "<input id=\"seek\" type=\"range\" min=\"0\" max=\"0\" step=\"1\" value=\"0\"> "
-      "<button id=\"forward\">+10 s</button> <span id=\"clock\"></span> "
-      "<span id=\"state\"></span></div></section>\n";
   html += "<script src=\"" + HtmlEscape(page.playerScriptUrl) + "\"></script>\n<script>" +
           kPlayerScript + "</script>\n</body></html>\n";
   return html;
