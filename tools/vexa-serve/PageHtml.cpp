@@ -6,7 +6,7 @@ namespace {
 
 constexpr char kStyle[] =
     "body{font-family:sans-serif;margin:1em 2em;max-width:60em}"
-    "li{margin:.3em 0}.offers{font-size:smaller;color:#444}"
+    "li{margin:.3em 0}.offers{font-size:smaller;color:#444;word-break:break-all}"
     "video{width:640px;max-width:100%;background:#000;display:block}"
     "#seek{width:30em;max-width:60%}";
 
