@@ -87,7 +87,7 @@ TEST(WebPage, AnswersItsUrlsAndChromiumPlaysThroughIt) {
   fs::remove(shot);
   CommandResult run =
       RunShell("python3 " VEXA_SOURCE_DIR "/tests/tools/vexa-serve/page_player.py " + url + "/ " +
-               shot + " " + (dir.path() / "browser").string());
+               shot + " " + (dir.path() / "browser").string() + " 2>&1");
   ASSERT_EQ(run.exitCode, 0) << run.output;
   // mpegts.js from this server and nothing from elsewhere; the names shown as text, none as markup
   EXPECT_NE(run.output.find("player_loaded=true\nplayer_script=" + url +

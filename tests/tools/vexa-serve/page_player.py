@@ -9,9 +9,13 @@ Usage: page_player.py PAGE_URL SCREENSHOT_PNG PROFILE_DIR
 import base64
 import json
 import os
+import select
 import subprocess
 import sys
 import time
+
+
+KEPT_EVENTS = ('Network.requestWillBeSent', 'Network.responseReceived')
 
 
 class Browser:
@@ -39,21 +43,23 @@ class Browser:
             message['sessionId'] = self.session
         os.write(self.commands, json.dumps(message).encode() + b'\0')
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
+        while True:
             while b'\0' not in self.pending:
+                left = deadline - time.monotonic()
+                if left <= 0 or not select.select([self.answers], [], [], left)[0]:
+                    raise RuntimeError(f'{method}: no answer')
                 chunk = os.read(self.answers, 1 << 20)
                 if not chunk:
                     raise RuntimeError('the browser went away')
                 self.pending += chunk
             text, self.pending = self.pending.split(b'\0', 1)
             answer = json.loads(text)
-            if 'method' in answer:
+            if answer.get('method') in KEPT_EVENTS:
                 self.events.append(answer)
             elif answer.get('id') == self.next_id:
                 if 'error' in answer:
                     raise RuntimeError(f'{method}: {answer["error"]}')
                 return answer['result']
-        raise RuntimeError(f'{method}: no answer')
 
     def open(self, url):
         target = self.call('Target.createTarget', {'url': 'about:blank'})['targetId']
