@@ -82,6 +82,13 @@ bool SplitStreamPath(const std::string& path, uint32_t* index, std::string* id) 
   return true;
 }
 
+// False when the seek starts past the offer's end; an end past it means "to the end".
+bool FitTimeSeek(TimeSeek* seek, int64_t durationMs) {
+  if (seek->kind != TimeSeekKind::kRange || durationMs < 0) return true;
+  if (seek->endMs > durationMs) seek->endMs = -1;
+  return seek->startMs < durationMs;
+}
+
 }  // namespace
 
 // One client's stream: the job it holds until the response is freed.
@@ -141,9 +148,7 @@ MHD_Result StreamService::ServeOriginal(const HttpExchange& exchange) {
   if (IsMatroskaName(file.path)) {
     MHD_add_response_header(response, kTransferModeHeader, kStreamingMode);
     MHD_add_response_header(response, kContentFeaturesHeader, kOriginalFeatures);
-    if (!file.subtitleId.empty())
-      MHD_add_response_header(response, kCaptionHeader,
-                              (m_context.BaseUrl() + ServeUrls::Media(file.subtitleId)).c_str());
+    AddCaptionHeader(response, file);
   }
   if (range.kind == RangeKind::kWhole) return exchange.Respond(MHD_HTTP_OK, response);
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, ContentRange(range, size).c_str());
@@ -168,60 +173,78 @@ MHD_Result StreamService::ServeOffer(const HttpExchange& exchange) {
                             [index](const PluginOffer& o) { return o.index == index; });
   if (offer == offers.end()) return NotFound(exchange);
 
-  std::string seekHeader = exchange.Header(kTimeSeekHeader);
-  TimeSeek seek = ParseTimeSeek(seekHeader);
+  TimeSeek seek = ParseTimeSeek(exchange.Header(kTimeSeekHeader));
   int64_t durationMs = ParseOfferDuration(offer->duration);
   if (seek.kind == TimeSeekKind::kMalformed)
     return exchange.RespondText(MHD_HTTP_BAD_REQUEST, "bad time-seek range\n");
-  if (seek.kind == TimeSeekKind::kRange && durationMs >= 0) {
-    if (seek.startMs >= durationMs)
-      return exchange.RespondText(MHD_HTTP_RANGE_NOT_SATISFIABLE, "past the end\n");
-    if (seek.endMs > durationMs) seek.endMs = -1;
-  }
+  if (!FitTimeSeek(&seek, durationMs))
+    return exchange.RespondText(MHD_HTTP_RANGE_NOT_SATISFIABLE, "past the end\n");
 
-  Session* session = nullptr;
   MHD_Response* response = nullptr;
   if (exchange.IsHead()) {
     // Everything a HEAD answers comes from the offer: no job is made for it.
     response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock,
                                                  &StreamService::ReadNothing, nullptr, nullptr);
   } else {
-    if (!TakePlace()) return Busy(exchange);
-    std::u16string path;
-    NS::ITranscoderJob* job = nullptr;
-    int32_t created = VexaFiles::Utf8ToUtf16String(item.path, path)
-                          ? m_context.plugin.Upnp()->CreateJob(path.c_str(), nullptr, offer->index,
-                                                               this, &job)
-                          : NS::kTranscoderOpenFailed;
-    session = created == NS::kTranscoderOk && job ? new Session{this, job} : nullptr;
-    Admit(session);
-    if (created == NS::kTranscoderNoPlace) return Busy(exchange);
-    // The source was offered a moment ago, so a job that cannot open it is the server's fault.
-    if (!session) return exchange.RespondText(MHD_HTTP_INTERNAL_SERVER_ERROR, "no job\n");
-    bool started = job->Start(seek.kind == TimeSeekKind::kRange ? seek.startMs : 0, seek.endMs) ==
-                   NS::kTranscoderOk;
-    if (started)
-      response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock,
-                                                   &StreamService::ReadStream, session,
-                                                   &StreamService::FreeStream);
-    if (!response) {
-      EndSession(session);
-      return exchange.RespondText(MHD_HTTP_INTERNAL_SERVER_ERROR, "the job did not start\n");
-    }
+    unsigned refusal = 0;
+    response = OpenStream(item, *offer, seek, &refusal);
+    if (refusal == MHD_HTTP_SERVICE_UNAVAILABLE) return Busy(exchange);
+    if (refusal != 0) return exchange.RespondText(refusal, "the stream could not start\n");
   }
   if (!response) return MHD_NO;
+  AddOfferHeaders(response, item, *offer, seek, durationMs);
+  // A failed queue frees the response, and with it the session.
+  return exchange.Respond(MHD_HTTP_OK, response);
+}
+
+MHD_Response* StreamService::OpenStream(const MediaEntry& item, const PluginOffer& offer,
+                                        const TimeSeek& seek, unsigned* refusal) {
+  *refusal = MHD_HTTP_SERVICE_UNAVAILABLE;
+  if (!TakePlace()) return nullptr;
+  std::u16string path;
+  NS::ITranscoderJob* job = nullptr;
+  int32_t created = VexaFiles::Utf8ToUtf16String(item.path, path)
+                        ? m_context.plugin.Upnp()->CreateJob(path.c_str(), nullptr, offer.index,
+                                                             this, &job)
+                        : NS::kTranscoderOpenFailed;
+  Session* session = created == NS::kTranscoderOk && job ? new Session{this, job} : nullptr;
+  Admit(session);
+  if (created == NS::kTranscoderNoPlace) return nullptr;
+  // The source was offered a moment ago, so a job that cannot open or start it is the server's
+  // fault rather than a missing file.
+  *refusal = MHD_HTTP_INTERNAL_SERVER_ERROR;
+  if (!session) return nullptr;
+  MHD_Response* response = nullptr;
+  if (job->Start(seek.kind == TimeSeekKind::kRange ? seek.startMs : 0, seek.endMs) ==
+      NS::kTranscoderOk)
+    response = MHD_create_response_from_callback(MHD_SIZE_UNKNOWN, kStreamBlock,
+                                                 &StreamService::ReadStream, session,
+                                                 &StreamService::FreeStream);
+  if (!response) {
+    EndSession(session);
+    return nullptr;
+  }
+  *refusal = 0;
+  return response;
+}
+
+void StreamService::AddOfferHeaders(MHD_Response* response, const MediaEntry& item,
+                                    const PluginOffer& offer, const TimeSeek& seek,
+                                    int64_t durationMs) const {
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
-                          ProtocolInfoField(offer->protocolInfo, kContentFormatField).c_str());
+                          ProtocolInfoField(offer.protocolInfo, kContentFormatField).c_str());
   MHD_add_response_header(response, kTransferModeHeader, kStreamingMode);
   MHD_add_response_header(response, kContentFeaturesHeader,
-                          ProtocolInfoField(offer->protocolInfo, kAdditionalInfoField).c_str());
+                          ProtocolInfoField(offer.protocolInfo, kAdditionalInfoField).c_str());
   if (seek.kind == TimeSeekKind::kRange)
     MHD_add_response_header(response, kTimeSeekHeader, TimeSeekAnswer(seek, durationMs).c_str());
+  AddCaptionHeader(response, item);
+}
+
+void StreamService::AddCaptionHeader(MHD_Response* response, const MediaEntry& item) const {
   if (!item.subtitleId.empty())
     MHD_add_response_header(response, kCaptionHeader,
                             (m_context.BaseUrl() + ServeUrls::Media(item.subtitleId)).c_str());
-  // A failed queue frees the response, and with it the session.
-  return exchange.Respond(MHD_HTTP_OK, response);
 }
 
 bool StreamService::TakePlace() {

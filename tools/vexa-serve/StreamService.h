@@ -12,6 +12,7 @@
 
 #include "tools/vexa-serve/HttpFront.h"
 #include "tools/vexa-serve/ServerContext.h"
+#include "tools/vexa-serve/StreamRanges.h"
 
 class StreamService : private NS::IJobListener {
  public:
@@ -35,8 +36,13 @@ class StreamService : private NS::IJobListener {
 
   MHD_Result ServeOriginal(const HttpExchange& exchange);
   MHD_Result ServeOffer(const HttpExchange& exchange);
-  MHD_Result StartStream(const HttpExchange& exchange, const MediaEntry& item,
-                         const PluginOffer& offer, MHD_Response* headersOnly);
+  // The response that relays a new job of the plug-in, started at the time asked; null, with
+  // the status to answer instead, when no job could be made or started.
+  MHD_Response* OpenStream(const MediaEntry& item, const PluginOffer& offer, const TimeSeek& seek,
+                           unsigned* refusal);
+  void AddOfferHeaders(MHD_Response* response, const MediaEntry& item, const PluginOffer& offer,
+                       const TimeSeek& seek, int64_t durationMs) const;
+  void AddCaptionHeader(MHD_Response* response, const MediaEntry& item) const;
 
   bool TakePlace();
   void Admit(Session* session);

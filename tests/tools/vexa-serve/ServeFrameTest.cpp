@@ -1,12 +1,20 @@
-// The server's frame: the served folder's ids never lead out of the root, the device keeps its
-// identity across restarts, and SIGTERM ends it cleanly.
+// The server's frame: the served folder's ids never lead out of the root, the HTTP listener keeps
+// its connections within bounds, the device keeps its identity across restarts, and SIGTERM ends
+// it cleanly.
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 
 #include "tests/support/ProcessTestTools.h"
 #include "tests/tools/vexa-serve/ServeProcess.h"
+#include "tools/vexa-serve/HttpFront.h"
 #include "tools/vexa-serve/MediaLibrary.h"
 
 namespace fs = std::filesystem;
@@ -55,6 +63,77 @@ TEST(MediaLibrary, IdsNeverLeadOutOfTheRoot) {
   ASSERT_EQ(top.size(), 2u);  // the folder first, then the link inside; never the one outside
   EXPECT_EQ(top[0].id, "films");
   EXPECT_EQ(top[1].id, "in.mkv");
+}
+
+// A raw TCP client of the listener: sends what it is given, reads what comes back until the
+// server closes (Closed() then true) or 5 s pass.
+class RawClient {
+ public:
+  explicit RawClient(uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  ~RawClient() { ::close(m_socket); }
+  bool Closed() const { return m_closed; }
+  void Send(const std::string& text) { ::send(m_socket, text.data(), text.size(), MSG_NOSIGNAL); }
+  std::string ReadUntilClosed() {
+    std::string got;
+    char block[4096];
+    pollfd wait{m_socket, POLLIN, 0};
+    while (::poll(&wait, 1, 5000) > 0) {
+      ssize_t n = ::recv(m_socket, block, sizeof block, 0);
+      m_closed = n <= 0;
+      if (m_closed) break;
+      got.append(block, static_cast<size_t>(n));
+    }
+    return got;
+  }
+
+ private:
+  int m_socket;
+  bool m_closed = false;
+};
+
+// Small limits so that a handful of sockets reach them: a request line and headers past the
+// connection's memory are refused, requests past the busy mark get 503 with Retry-After, the
+// listener takes no connection past its limit, and a silent connection is closed.
+TEST(HttpFront, KeepsConnectionsWithinItsLimits) {
+  HttpFront front;
+  front.Route("GET", "/", [](const HttpExchange& exchange) {
+    return exchange.RespondText(200, "ok\n");
+  });
+  std::string error;
+  ASSERT_TRUE(front.Start("127.0.0.1", 0, HttpLimits{4, 2, 2, 4096, 1024}, &error)) << error;
+  const std::string kGet = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+
+  RawClient alone(front.Port());
+  alone.Send(kGet + "\r\n");
+  EXPECT_EQ(alone.ReadUntilClosed().rfind("HTTP/1.1 200", 0), 0u);
+  RawClient huge(front.Port());
+  huge.Send(kGet + "X-Filler: " + std::string(8192, 'a') + "\r\n\r\n");
+  std::string refused = huge.ReadUntilClosed();
+  EXPECT_TRUE(huge.Closed() && (refused.empty() || refused.rfind("HTTP/1.1 4", 0) == 0))
+      << refused.substr(0, 80);
+
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<RawClient>(front.Port()));
+  RawClient busy(front.Port());
+  busy.Send(kGet + "\r\n");
+  std::string answer = busy.ReadUntilClosed();
+  EXPECT_EQ(answer.rfind("HTTP/1.1 503", 0), 0u) << answer;
+  EXPECT_NE(answer.find("Retry-After: "), std::string::npos) << answer;
+  for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<RawClient>(front.Port()));
+  RawClient past(front.Port());  // the kernel may accept it; the listener closes it unanswered
+  past.Send(kGet + "\r\n");
+  EXPECT_EQ(past.ReadUntilClosed(), "");
+  EXPECT_TRUE(past.Closed());
+  EXPECT_LE(front.OpenConnections(), 4u);
+  // The idle ones are closed after two seconds of silence (ReadUntilClosed gives up after 5 s).
+  for (auto& client : idle) {
+    EXPECT_EQ(client->ReadUntilClosed(), "");
+    EXPECT_TRUE(client->Closed());
+  }
+  EXPECT_EQ(front.OpenConnections(), 0u);
 }
 
 TEST(ServeFrame, KeepsItsIdentityAndStopsOnSigterm) {

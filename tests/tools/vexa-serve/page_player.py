@@ -161,6 +161,7 @@ def main():
         box['scale'] = 1  # page coordinates, wherever the page is scrolled
         shot = browser.call('Page.captureScreenshot',
                             {'format': 'png', 'clip': box, 'captureBeyondViewport': True})
+        os.makedirs(os.path.dirname(screenshot), exist_ok=True)
         with open(screenshot, 'wb') as out:
             out.write(base64.b64decode(shot['data']))
         if state['time'] > 1.5:
@@ -170,8 +171,8 @@ def main():
             report('seek_position', state['position'])
             report('seek_state', state['state'])
             sent, answered = time_seeks(browser.events)
-            report('seek_sent', sent)
-            report('seek_answered', answered)
+            report('seek_sent', sent[0] if len(sent) == 1 else sent)
+            report('seek_answered', answered[0] if len(answered) == 1 else answered)
     finally:
         browser.close()
     return 0
