@@ -188,7 +188,9 @@ std::pair<long, long> MemoryAndDescriptors(pid_t pid) {
 
 // Cycles of three clients that each start a stream at some time, take 300 kB of it and hang up,
 // for VEXA_SOAK_SECONDS (60 unless set): afterwards the server holds as many descriptors as
-// after the first cycles, and its memory has not grown by a job's buffers per cycle.
+// after the first cycles, and its memory is within 64 MiB of what it was then. The allocator's
+// per-thread arenas make the resident size swing by tens of MiB between cycles; a job's buffers
+// are megabytes, so one kept per stream would pass the bound within a few dozen cycles.
 TEST_F(ServeStream, PlaySeekStopCyclesKeepMemoryAndDescriptorsFlat) {
   const char* wanted = std::getenv("VEXA_SOAK_SECONDS");
   const auto length = std::chrono::seconds(wanted ? std::atoi(wanted) : 60);
@@ -216,7 +218,7 @@ TEST_F(ServeStream, PlaySeekStopCyclesKeepMemoryAndDescriptorsFlat) {
   EXPECT_LE(after.second, before.second);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
   // (a sanitizer keeps freed memory in quarantine; its leak check at exit stands in for this)
-  EXPECT_LT(after.first - before.first, 16 * 1024);
+  EXPECT_LT(after.first - before.first, 64 * 1024);
 #endif
 }
 
