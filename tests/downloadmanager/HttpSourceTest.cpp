@@ -12,6 +12,7 @@
 #include "tests/support/MuxFixture.h"
 #include "tests/support/NginxServer.h"
 #include "tests/support/ProcessTestTools.h"
+#include "tests/support/SettingsLayers.h"
 
 namespace {
 
@@ -19,9 +20,6 @@ class HttpSourceTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { UseTestEnvironment(); }
   void SetUp() override {
-    // Settings layers of this test's own: InstallDir is set only where a test says so.
-    ::setenv("VEXA_SETTINGS_USER_ROOT", Output("user").c_str(), 1);
-    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", Output("machine").c_str(), 1);
     ASSERT_FALSE(m_local.empty());
     std::filesystem::create_directories(Output("www"));
     std::filesystem::copy_file(m_local, Output("www/x.mkv"));
@@ -34,6 +32,7 @@ class HttpSourceTest : public ::testing::Test {
   }
   std::string Output(const std::string& name) const { return (m_dir.path() / name).string(); }
 
+  TestSupport::SettingsLayers m_layers;  // InstallDir is set only where a test says so
   ProcessTestTools::TempDir m_dir{"dm-http"};
   std::string m_local = MakeMkvFixture("h264_aac");
   NginxTest::NginxServer m_server{Output("www")};

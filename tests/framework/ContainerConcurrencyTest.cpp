@@ -8,9 +8,10 @@
 #include <thread>
 #include <vector>
 
+#include "framework/ContainerAccess.h"
 #include "framework/L2carWrapper.h"
 #include "framework/VmfErrors.h"
-#include "tests/framework/FakeModule.h"
+#include "tests/framework/ContainerFiles.h"
 #include "tests/support/ProcessTestTools.h"
 
 namespace {
@@ -18,13 +19,12 @@ namespace {
 constexpr int kThreads = 4;
 constexpr int kRounds = 40;
 
-void OpenReadClose(int thread) {
-  const std::u16string name = u"fake:v1a0s0:T" + std::u16string(1, char16_t(u'0' + thread));
+void OpenReadClose(const std::u16string& name) {
   for (int round = 0; round < kRounds; ++round) {
     L2carWrapper* wrapper = new L2carWrapper;
     ASSERT_EQ(wrapper->Open(name.c_str()), VMF_OK);
     uint8_t bytes[32];
-    VmfBlock block = fake::Block(bytes, sizeof bytes);
+    VmfBlock block{bytes, 0, sizeof bytes, 0, 0, 0, nullptr, nullptr, {}};
     int32_t result = VMF_OK;
     while (result == VMF_OK) result = wrapper->ReadNextBlockByStream(VMF_BLOCK_VIDEO, 0, &block);
     EXPECT_EQ(result, VMF_ERR_END_OF_STREAM);
@@ -34,7 +34,7 @@ void OpenReadClose(int thread) {
 
 // Each whole trace entry the threads write.
 const std::regex kEntry(
-    "OpenContainer:\nFile: fake:v1a0s0:T\\d\n|"
+    "OpenContainer:\nFile: .*/T\\d\n|"
     "GetInfo Entry:\nQID: VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA\nIndex: 0\n|GetInfo Exit:\nVexaError: 0\n|"
     "ReadNextBlockByStream Entry:\nblockType: 2\nnStream: 0\n|"
     "ReadNextBlockByStream Exit:\nBlock Data CRC: -?\\d+\nBlock Time: -?\\d+\nVexaError: -?\\d+\n|"
@@ -43,17 +43,20 @@ const std::regex kEntry(
 TEST(ContainerConcurrency, ThreadsOpenAndCloseContainersAtOnce) {
   const ProcessTestTools::TempDir dir("concurrency");
   ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
-  ASSERT_EQ(fake::RegisterWithLogging(), VMF_OK);
+  ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
 
   std::vector<std::thread> threads;
-  for (int i = 0; i < kThreads; ++i) threads.emplace_back(OpenReadClose, i);
+  for (int i = 0; i < kThreads; ++i) {
+    const std::string tag = "T" + std::to_string(i);
+    threads.emplace_back(OpenReadClose, containertest::WriteTaggedMkv(dir.path() / tag, tag, 1, 0, 0));
+  }
   threads.emplace_back([] {
-    for (int round = 0; round < kRounds; ++round) EXPECT_EQ(fake::RegisterWithLogging(), VMF_OK);
+    for (int round = 0; round < kRounds; ++round) EXPECT_EQ(vmf::Init(nullptr), VMF_OK);
   });
   for (std::thread& thread : threads) thread.join();
   ::unsetenv("VEXA_L1LOG_DIR");
 
-  const std::string log = fake::LogText(dir.path());
+  const std::string log = containertest::LogText(dir.path());
   size_t opens = 0;
   std::smatch entry;
   for (auto at = log.cbegin(); at != log.cend(); at = entry[0].second) {

@@ -27,11 +27,7 @@ TEST(CheckMatroskaSource, NameRules) {
 
 // Counted from several threads at once; the job is still alive when its owner is told.
 TEST(BaseTranscoderJob, ReleaseToZeroHandsTheJobToItsOwnerOnce) {
-  struct Owner : NS::ITranscoderJobCallbacks {
-    void OnJobReleased(NS::ITranscoderJob* job) override { released.push_back(job->GetSourcePath()); }
-    int32_t ForwardRequest(NS::ITranscoderJob*, int32_t) override { return 1; }
-    std::vector<std::u16string> released;
-  } owner;
+  RecordingOwner owner;
   FakeJobStats stats;
   FakeJob job(&owner, false, &stats);
   ASSERT_EQ(job.Open(nullptr, u"/m/x.mkv", nullptr), kJobOk);

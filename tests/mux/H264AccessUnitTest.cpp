@@ -19,24 +19,24 @@ Bytes Join(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-H264AccessUnit Build(H264AccessUnitContext& context, const Bytes& bytes) {
-  return H264BuildAccessUnit(context, bytes.data(), bytes.size());
-}
-
-TEST(H264AccessUnit, EveryIdrCarriesTheParameterSets) {
+// Each access unit in turn through one context: it learns the parameter sets from the first
+// and puts them in front of every IDR picture that lacks them, never twice; a missing delimiter
+// is added, one lacking its stop bit mended.
+TEST(H264AccessUnit, ParameterSetsBeforeEveryIdrAndOneDelimiter) {
+  const Bytes own = Join({kAud, kSps, kPps, kIdr});
+  const struct {
+    Bytes in, out;
+  } steps[] = {
+      {own, own},
+      {Join({kAud, kSlice}), Join({kAud, kSlice})},
+      {Join({kAud, kIdr}), own},
+      {own, own},
+      {kSlice, Join({kAud, kSlice})},
+      {Join({{0, 0, 0, 1, 0x09, 0xE0}, kSlice}), Join({kAud, kSlice})},
+  };
   H264AccessUnitContext context;
-  Build(context, Join({kAud, kSps, kPps, kIdr}));
-  EXPECT_EQ(Build(context, Join({kAud, kSlice})).bytes, Join({kAud, kSlice}));
-  EXPECT_EQ(Build(context, Join({kAud, kIdr})).bytes, Join({kAud, kSps, kPps, kIdr}));
-  // Its own parameter sets are not doubled.
-  Bytes own = Join({kAud, kSps, kPps, kIdr});
-  EXPECT_EQ(Build(context, own).bytes, own);
-}
-
-TEST(H264AccessUnit, DelimiterAddedOrMended) {
-  H264AccessUnitContext context;
-  EXPECT_EQ(Build(context, kSlice).bytes, Join({kAud, kSlice}));
-  EXPECT_EQ(Build(context, Join({{0, 0, 0, 1, 0x09, 0xE0}, kSlice})).bytes, Join({kAud, kSlice}));
+  for (size_t i = 0; i < std::size(steps); ++i)
+    EXPECT_EQ(H264BuildAccessUnit(context, steps[i].in.data(), steps[i].in.size()).bytes, steps[i].out) << "step " << i;
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   for (const EsStream& stream : streams)
     for (const EsSample& sample : stream.samples) input += sample.bytes.size();
   auto start = std::chrono::steady_clock::now();
-  PipelineRun run = RunPipeline(streams, {{0}});
+  PipelineRun run = RunPipeline(streams, {0});
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::printf("%zu %zu %.6f\n", input, run.output.size(), seconds);
   return run.output.empty() ? 1 : 0;

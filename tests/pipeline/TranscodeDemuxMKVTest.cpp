@@ -40,7 +40,8 @@ TEST(AvcConversion, LengthPrefixesBecomeStartCodesForEveryLengthSize) {
   }
 }
 
-TEST(AudioConversion, AdtsHeaderFromAudioSpecificConfig) {
+// An ADTS header from the AudioSpecificConfig; an AC-3 sync word only where it is missing.
+TEST(AudioConversion, AdtsHeaderAndAc3SyncWord) {
   const Bytes config = {0x12, 0x10};  // AAC LC, 44.1 kHz, two channels
   const Bytes frame(100, 0x5A);
   Bytes out;
@@ -49,14 +50,10 @@ TEST(AudioConversion, AdtsHeaderFromAudioSpecificConfig) {
   // profile 1, index 4, channels 2, length 107
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 7), (Bytes{0xFF, 0xF9, 0x50, 0x80, 0x0D, 0x7F, 0xFC}));
   EXPECT_FALSE(AacFrameToAdts(frame.data(), frame.size(), Bytes{0x12}, &out));
-}
-
-TEST(AudioConversion, Ac3SyncWordOnlyWhenMissing) {
-  const std::pair<Bytes, Bytes> cases[] = {{{0x0B, 0x77, 1, 2}, {0x0B, 0x77, 1, 2}},
-                                           {{0x77, 0x0B, 1, 2}, {0x77, 0x0B, 1, 2}},
-                                           {{1, 2}, {0x0B, 0x77, 1, 2}}};
-  for (const auto& [in, expected] : cases) {
-    Bytes out;
+  const std::pair<Bytes, Bytes> ac3[] = {{{0x0B, 0x77, 1, 2}, {0x0B, 0x77, 1, 2}},
+                                         {{0x77, 0x0B, 1, 2}, {0x77, 0x0B, 1, 2}},
+                                         {{1, 2}, {0x0B, 0x77, 1, 2}}};
+  for (const auto& [in, expected] : ac3) {
     Ac3FrameWithSyncWord(in.data(), in.size(), &out);
     EXPECT_EQ(out, expected);
   }

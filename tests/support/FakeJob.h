@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <vector>
 
 #include <string>
 #include <string_view>
@@ -16,7 +18,6 @@
 
 inline constexpr char kFakeTsMime[] = "video/MP2T";
 inline constexpr char kFakeTsProfile[] = "MPEG_PS_NTSC;DLNA.ORG_OP=10;DLNA.ORG_CI=1;DLNA.ORG_FLAGS=01500000000000000000000000000000";
-inline constexpr char kFakeAsfProfile[] = "DLNA.ORG_PN=WMVMED_PRO";
 
 struct FakeJobStats {
   std::atomic<int> created{0};
@@ -33,8 +34,7 @@ struct FakeJobStats {
 class FakeJob : public CBaseTranscoderJob {
  public:
   FakeJob(NS::ITranscoderJobCallbacks* owner, bool asf, FakeJobStats* stats)
-      : CBaseTranscoderJob(owner, asf ? kAsfMimeType : kFakeTsMime,
-                           asf ? kFakeAsfProfile : kFakeTsProfile),
+      : CBaseTranscoderJob(owner, asf ? kAsfMimeType : kFakeTsMime, asf ? "DLNA.ORG_PN=WMVMED_PRO" : kFakeTsProfile),
         m_asf(asf), m_stats(stats) {
     ++m_stats->created;
   }
@@ -109,6 +109,21 @@ class FakeTranscoder : public CTranscoderImpl {
 
  private:
   FakeJobStats* m_stats;
+};
+
+// The job's owner as the transcoder plays it: notes each job handed back and each request
+// forwarded, which it answers with `answer` after running onRequest.
+struct RecordingOwner : NS::ITranscoderJobCallbacks {
+  void OnJobReleased(NS::ITranscoderJob* job) override { released.push_back(job->GetSourcePath()); }
+  int32_t ForwardRequest(NS::ITranscoderJob*, int32_t code) override {
+    requests.push_back(code);
+    if (onRequest) onRequest();
+    return answer;
+  }
+  std::vector<std::u16string> released;
+  std::vector<int32_t> requests;
+  int32_t answer = 1;
+  std::function<void()> onRequest;
 };
 
 // Host-side stand-ins: a listener that counts the failures (and other events) reported, the request for an item.

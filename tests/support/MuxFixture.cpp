@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <chrono>
 #include <thread>
@@ -31,14 +32,13 @@ namespace fs = std::filesystem;
 
 constexpr int64_t kShiftMs = 1000;  // keeps every source time positive, as a demultiplexer delivers it
 
+// Runs one shell command, its output going nowhere; true when it exited with 0.
+bool RunCommand(const std::string& command) { return RunShell(command + " >/dev/null 2>&1").exitCode == 0; }
+
 // Tests run as parallel processes: each makes its own temporary file and renames it into
 // place, so that a reader never sees a half-written fixture.
 std::string Temporary(const std::string& path) {
   return path + ".tmp" + std::to_string(getpid()) + path.substr(path.rfind('.'));
-}
-
-bool Publish(const std::string& temporary, const std::string& path) {
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
 bool Exists(const std::string& path) {
@@ -46,6 +46,13 @@ bool Exists(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && st.st_size > 0;
 }
 
+// Makes path unless it is there, with the shell command that `command` makes for a temporary
+// name (empty: it cannot be made).
+bool MakeOnce(const std::string& path, const std::function<std::string(const std::string&)>& command) {
+  if (Exists(path)) return true;
+  std::string temporary = Temporary(path), line = command(temporary);
+  return !line.empty() && RunCommand(line) && std::rename(temporary.c_str(), path.c_str()) == 0;
+}
 
 // The units of a raw stream: H.264 access units, each opening with its delimiter, or ADTS
 // frames, which carry their own length. Empty when the stream is not made of them.
@@ -72,10 +79,6 @@ std::string ReadFileText(const std::string& path) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-bool RunCommand(const std::string& command, const std::string& outputFile) {
-  return RunShell(command + " >" + outputFile + " 2>&1").exitCode == 0;
-}
-
 CommandResult RunShell(const std::string& command) {
   CommandResult result{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
@@ -97,21 +100,17 @@ std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& nam
                                   int seconds) {
   RunCommand("mkdir -p " + dir);
   std::string base = dir + "/" + name, mkv = base + ".mkv", video = base + ".h264", audio = base + ".aac";
-  if (!Exists(mkv)) {
-    std::string temporary = Temporary(mkv);
-    if (!RunCommand("ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
-                    ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-                    " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50 -c:a aac " +
-                    temporary) || !Publish(temporary, mkv))
-      return {};
-  }
-  if (!Exists(video) || !Exists(audio)) {
-    std::string videoTemporary = Temporary(video), audioTemporary = Temporary(audio);
-    if (!RunCommand("ffmpeg -v error -y -i " + mkv + " -map 0:v -c copy -bsf:v h264_mp4toannexb,h264_metadata=aud=insert"
-                    " -f rawvideo " + videoTemporary + " -map 0:a -c copy -f adts " + audioTemporary) ||
-        !Publish(videoTemporary, video) || !Publish(audioTemporary, audio))
-      return {};
-  }
+  auto extract = [&](const std::string& what, const std::string& path) {
+    return MakeOnce(path, [&](const std::string& out) { return "ffmpeg -v error -y -i " + mkv + " -c copy " + what + " " + out; });
+  };
+  bool made = MakeOnce(mkv, [&](const std::string& out) {
+    return "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
+           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
+           " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50 -c:a aac " + out;
+  });
+  if (!made || !extract("-map 0:v -bsf:v h264_mp4toannexb,h264_metadata=aud=insert -f rawvideo", video) ||
+      !extract("-map 0:a -f adts", audio))
+    return {};
   // Each unit takes the time of the source's packet at its place in decode order.
   std::vector<SourceTrack> tracks = ProbeTracks(mkv);
   std::vector<EsStream> streams{{10, {}}, {143, {}}};
@@ -161,7 +160,7 @@ void WaitUntilTaken(bufstream* face) {
 
 }  // namespace
 
-PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes, bool paced) {
+PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<int64_t>& passShiftsMs, bool paced) {
   PipelineRun run;
   auto* sink = new CTranscodeSink(nullptr);
   auto* mux = new CTranscodeMuxMP2(nullptr);
@@ -183,19 +182,19 @@ PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<
     while ((run.readResultAtEnd = sink->Read(buffer.data(), uint32_t(buffer.size()), &count)) == 0)
       run.output.insert(run.output.end(), buffer.begin(), buffer.begin() + count);
   });
-  for (const FeedPass& pass : passes) {
+  for (int64_t shiftMs : passShiftsMs) {
     std::vector<size_t> next(streams.size(), 0);
     std::vector<int64_t> last(streams.size(), INT64_MIN);
     for (size_t i = 0; i < streams.size(); ++i)
       if (streams[i].code == 10) Write(chains[i].connection, ParameterSets(streams[i].samples[0].bytes),
-                                       streams[i].samples[0].ptsMs + pass.shiftMs);
+                                       streams[i].samples[0].ptsMs + shiftMs);
     for (;;) {
       size_t pick = streams.size();
       for (size_t i = 0; i < streams.size(); ++i)
         if (next[i] < streams[i].samples.size() && (pick == streams.size() || last[i] < last[pick])) pick = i;
       if (pick == streams.size()) break;
       const EsSample& sample = streams[pick].samples[next[pick]++];
-      Write(chains[pick].connection, sample.bytes, sample.ptsMs + pass.shiftMs);
+      Write(chains[pick].connection, sample.bytes, sample.ptsMs + shiftMs);
       last[pick] = sample.ptsMs;
       if (paced) WaitUntilTaken(faces[pick]);
     }
@@ -332,10 +331,7 @@ std::string FixtureDir() {
 
 std::string MakeMkvFixture(const std::string& name) {
   std::string path = FixtureDir() + "/" + name + ".mkv";
-  if (Exists(path)) return path;
-  std::string temporary = Temporary(path);
-  std::string command = FixtureCommand(name, temporary);
-  return !command.empty() && RunCommand(command) && Publish(temporary, path) ? path : "";
+  return MakeOnce(path, [&](const std::string& out) { return FixtureCommand(name, out); }) ? path : "";
 }
 
 ProgramRun RunProgram(std::vector<std::string> arguments, const std::string& outputFile, std::chrono::seconds limit) {
@@ -410,21 +406,9 @@ std::string FfmpegDecodeErrors(const std::string& path) {
   return RunShell("ffmpeg -nostdin -v error -xerror -i " + path + " -f null - 2>&1").output;
 }
 
-std::string DecoderErrors(const std::string& path) {
-  // Every frame is decoded and listed; the listing goes to /dev/null, decoder errors to the pipe.
-  return RunShell("ffprobe -v error -show_entries frame=pts -of csv=p=0 -i " + path +
-                  " 2>&1 >/dev/null").output;
-}
-
 std::vector<uint16_t> Pids(const TsReport& report, bool video) {
   std::vector<uint16_t> pids;
   for (auto& [pid, type] : report.streamTypes)
     if (video ? type == 0x1B : type == 0x03 || type == 0x04 || type == 0x0F || type == 0x81) pids.push_back(pid);
   return pids;
-}
-
-std::vector<int> NalTypes(const std::vector<uint8_t>& au) {
-  std::vector<int> types;
-  for (const H264NalUnit& nal : H264SplitNalUnits(au.data(), au.size())) types.push_back(nal.type);
-  return types;
 }

@@ -26,8 +26,6 @@ struct EsStream {
 std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& name, const std::string& videoSize,
                                   int seconds);
 
-// Runs one shell command; true when it exited with 0. Output goes to the file given (or nowhere).
-bool RunCommand(const std::string& command, const std::string& outputFile = "/dev/null");
 struct CommandResult {
   int exitCode;        // -1 when it did not exit by itself
   std::string output;  // standard output, and whatever the command sends there
@@ -42,16 +40,13 @@ struct PipelineRun {
   int32_t readResultAtEnd = 0;
 };
 
-struct FeedPass {
-  int64_t shiftMs;  // added to every source time of this pass
-};
-
-// Feeds every stream through the pipeline once per pass, like the demultiplexer: the stream
+// Feeds every stream through the pipeline once per pass, its shift added to every source time,
+// like the demultiplexer: the stream
 // whose last sample is earliest goes next, and the first video sample of a pass is the
 // delimiter and parameter sets alone. Then closes the multiplexer and reads the sink to its end.
 // Paced, each sample waits until the library has taken the one before (a source slower than
 // the multiplexer); otherwise everything is fed at once and mostly multiplexed while closing.
-PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<FeedPass>& passes,
+PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<int64_t>& passShiftsMs,
                         bool paced = false);
 
 bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
@@ -102,12 +97,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string Problems(const TsReport& report);
 // What `ffmpeg -v error -xerror -i path -f null -` prints.
 std::string FfmpegDecodeErrors(const std::string& path);
-// What the decoders alone report for path, without FFmpeg's own re-timing of the frames: for a
-// stream that jumps back in time, which the command line's muxing of decoded frames takes for
-// an error.
-std::string DecoderErrors(const std::string& path);
 
 // PIDs of the transport stream's video (H.264) or audio streams, in PMT order.
 std::vector<uint16_t> Pids(const TsReport& report, bool video);
-// NAL unit types found after start codes in an H.264 access unit.
-std::vector<int> NalTypes(const std::vector<uint8_t>& accessUnit);

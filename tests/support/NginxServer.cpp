@@ -65,7 +65,10 @@ NginxServer::NginxServer(const std::string& root, const std::string& locations) 
 }
 
 NginxServer::~NginxServer() {
-  Stop();
+  if (m_pid > 0) {
+    ::kill(m_pid, SIGTERM);
+    ::waitpid(m_pid, nullptr, 0);
+  }
   std::error_code ignored;
   if (!m_dir.empty()) std::filesystem::remove_all(m_dir, ignored);
 }
@@ -90,14 +93,6 @@ bool NginxServer::StartOn(int port, const std::string& root, const std::string& 
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
   return false;
-}
-
-void NginxServer::Stop() {
-  if (m_pid <= 0) return;
-  ::kill(m_pid, SIGTERM);
-  ::waitpid(m_pid, nullptr, 0);
-  m_pid = -1;
-  m_port = 0;
 }
 
 std::string NginxServer::Url(const std::string& path) const {

@@ -21,14 +21,11 @@ class NginxServer {
   int Port() const { return m_port; }
   // "http://127.0.0.1:PORT" + path
   std::string Url(const std::string& path) const;
-  // The folder the configuration, logs and any htpasswd file live in.
-  const std::string& Dir() const { return m_dir; }
   // What nginx logged, for failure messages.
   std::string ErrorLog() const;
 
  private:
   bool StartOn(int port, const std::string& root, const std::string& locations);
-  void Stop();
 
   std::string m_dir;
   int m_port = 0;

@@ -13,7 +13,6 @@
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
-#include "platform/os/MemoryArena.h"
 #include "tests/framework/matroska/EbmlWriter.h"
 
 namespace {
@@ -52,9 +51,9 @@ std::u16string WriteFile() {
 }
 
 // Opens, asks, seeks and reads through the entry table; the first failure ends the round.
-int32_t OneRound(const VmfEntryTable& e, const std::u16string& name, VexaOS::MemoryArena* arena) {
+int32_t OneRound(const VmfEntryTable& e, const std::u16string& name) {
   VmfModuleHandle h = nullptr;
-  int32_t rc = e.openContainer(&h, name.c_str(), arena);
+  int32_t rc = e.openContainer(&h, name.c_str(), nullptr);
   if (rc != VMF_OK) return rc;
   VmfQueryValue v{};
   uint8_t buf[128];
@@ -76,27 +75,9 @@ TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
     gAllocationsLeft = n;
     gFailed = false;
     int32_t rc = VMF_OK;
-    EXPECT_NO_THROW(rc = OneRound(e, name, nullptr)) << n;
+    EXPECT_NO_THROW(rc = OneRound(e, name)) << n;
     gAllocationsLeft = -1;
     EXPECT_EQ(rc, gFailed ? VMF_OUT_OF_MEMORY : VMF_OK) << "allocation " << n;
     if (!gFailed) break;
   }
-}
-
-// The handle comes from the arena the module is given, and goes back to it on close; an
-// arena too small for it makes the open fail with out-of-memory.
-TEST(MkvMemory, TheHandleComesFromTheCallersArena) {
-  const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
-  const std::u16string name = WriteFile();
-  alignas(8) static uint8_t buffer[64 * 1024], tiny[96];
-  const VexaOS::ArenaDescriptor d{buffer, sizeof buffer, 8}, t{tiny, sizeof tiny, 8};
-  VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&d);
-  ASSERT_NE(arena, nullptr);
-  VmfModuleHandle h = nullptr;
-  ASSERT_EQ(e.openContainer(&h, name.c_str(), arena), VMF_OK);
-  const uint8_t* p = static_cast<const uint8_t*>(h);
-  EXPECT_TRUE(p >= buffer && p < buffer + sizeof buffer);
-  EXPECT_EQ(e.closeContainer(h), VMF_OK);
-  EXPECT_NE(VexaOS::ArenaAlloc(arena, sizeof buffer / 2), nullptr);  // given back
-  EXPECT_EQ(e.openContainer(&h, name.c_str(), VexaOS::ArenaCreate(&t)), VMF_OUT_OF_MEMORY);
 }

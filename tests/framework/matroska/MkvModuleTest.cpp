@@ -1,11 +1,10 @@
-// Module 12 through layer 2, as the demultiplexer node asks of it, and its property records
-// through the entry table.
+// Module 12 through its entry table: the queries the demultiplexer node asks (layer 2 hands them
+// on unchanged) and the property records.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "framework/ContainerAccess.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvFormat.h"
 #include "framework/matroska/MkvModule.h"
@@ -18,33 +17,22 @@ namespace {
 
 class MkvModule : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    built_ = BuildCorpus();
-    // Layer 2 traces every call into L1log.txt in the current directory.
-    std::filesystem::current_path(CorpusDir());
-    ASSERT_EQ(vmf::Init(nullptr), 0);
-  }
+  static void SetUpTestSuite() { built_ = BuildCorpus(); }
   void SetUp() override { ASSERT_TRUE(built_); }
-  void TearDown() override {
-    EXPECT_EQ(c_ != nullptr ? vmf::CloseContainer(c_) : VMF_OK, VMF_OK);
-    EXPECT_EQ(h_ != nullptr ? e_.closeContainer(h_) : VMF_OK, VMF_OK);
-  }
-  static std::u16string Name(const std::string& file) {
+  void TearDown() override { EXPECT_EQ(h_ != nullptr ? e_.closeContainer(h_) : VMF_OK, VMF_OK); }
+  void OpenModule(const std::string& file) {
     const std::string path = CorpusDir() + "/" + file;
-    return std::u16string(path.begin(), path.end());
+    ASSERT_EQ(e_.openContainer(&h_, std::u16string(path.begin(), path.end()).c_str(), nullptr), 0);
   }
-  // Opens the file through layer 2 (c_) or through the module's own entry table (h_).
-  void OpenContainer(const std::string& file) { ASSERT_EQ(vmf::OpenContainer(&c_, Name(file).c_str(), nullptr), 0); }
-  void OpenModule(const std::string& file) { ASSERT_EQ(e_.openContainer(&h_, Name(file).c_str(), nullptr), 0); }
   uint64_t Number(uint32_t qid, int32_t index = 0) {
     VmfQueryValue v{};
-    EXPECT_EQ(vmf::GetInfo(c_, qid, &v, index), 0) << std::hex << qid;
+    EXPECT_EQ(e_.getInfo(h_, qid, &v, index), 0) << std::hex << qid;
     return v.value.u64;
   }
-  // Asks for a record or string of `size` bytes into `out`, through layer 2 or the module.
+  // Asks for a record or string of `size` bytes into `out`.
   int32_t Fill(uint32_t qid, int32_t index, void* out, size_t size) {
     VmfQueryValue v{.dataType = 0, .size = static_cast<uint32_t>(size), .value = {.ptr = out}};
-    return c_ != nullptr ? vmf::GetInfo(c_, qid, &v, index) : e_.getInfo(h_, qid, &v, index);
+    return e_.getInfo(h_, qid, &v, index);
   }
   template <class Record>
   int32_t Get(uint32_t qid, int32_t index, Record* out) {
@@ -56,7 +44,6 @@ class MkvModule : public ::testing::Test {
     return e_.setInfo(h_, qid, &v, 0);
   }
   static bool built_;
-  VmfContainer* c_ = nullptr;
   const VmfEntryTable& e_ = *MatroskaModuleDescriptor()->entries;
   VmfModuleHandle h_ = nullptr;
 };
@@ -65,7 +52,7 @@ bool MkvModule::built_ = false;
 }  // namespace
 
 TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
-  OpenContainer("mkvmerge.mkv");
+  OpenModule("mkvmerge.mkv");
   EXPECT_EQ(Number(VMF_QID_NUM_CONTAINER_TITLE) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA) & 0xFFFF, 1u);
   EXPECT_EQ(Number(VMF_QID_NUM_TITLEMEDIA_AUDIOMEDIA) & 0xFFFF, 3u);
@@ -89,17 +76,6 @@ TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
   ASSERT_EQ(Fill(VMF_QID_AUD_CODEC_ID, 2, text, sizeof text), 0);
   EXPECT_EQ(std::u16string(text), u"A_MPEG/L3");
   EXPECT_EQ(Fill(VMF_QID_EDTD, 0, text, sizeof text), VMF_ERR_UNSUPPORTED_QID);
-}
-
-TEST_F(MkvModule, SetInfoThroughTheEntryTable) {
-  OpenModule("mkvmerge.mkv");
-  EXPECT_EQ(Set(VMF_QID_MKV_COMBINE_FIELDS, 7), VMF_OK);  // any nonzero value switches it on
-  VmfQueryValue v{};
-  ASSERT_EQ(e_.getInfo(h_, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
-  EXPECT_EQ(v.value.u32, 1u);
-  EXPECT_EQ(Set(VMF_QID_USE_HIERARCHICAL_INDEX, 7), VMF_OK);  // accepted, ignored
-  uint8_t format[48];
-  EXPECT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 3, format, sizeof format), VMF_ERR_INVALID_STREAM);
 }
 
 // The property records, over a file whose names, languages, chapters, tags and attachment
@@ -133,10 +109,12 @@ TEST_F(MkvModule, PropertyRecordsByIndexAndTheirBounds) {
   EXPECT_EQ(Get(VMF_QID_GET_TRACK_PROP, -1, &tr), VMF_ERR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(Get(VMF_QID_PLAYLISTS_GET_PROP, 1, &p), VMF_ERR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(Get(VMF_QID_SET_ATTACHMENT, 1, &a), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+  uint8_t format[48];
+  EXPECT_EQ(Fill(VMF_QID_AUD_STREAM_FORMAT, 3, format, sizeof format), VMF_ERR_INVALID_STREAM);
 }
 
 // Simple tags form a tree numbered depth first: ARTIST (0) holds SORT_WITH (1); COMMENT is 2.
-TEST_F(MkvModule, SimpleTagsByIndexAndById) {
+TEST_F(MkvModule, SimpleTagsAndSettingsThroughTheEntryTable) {
   OpenModule("props.mkv");
   mkv::MkvSimpleTagInfo st;
   ASSERT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 1, &st), 0);
@@ -148,6 +126,11 @@ TEST_F(MkvModule, SimpleTagsByIndexAndById) {
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYID, 3, &st), VMF_ERR_VF3_PARSE_TAGS);
   ASSERT_EQ(Set(VMF_QID_TAGS_SET_CURRENTTAGIDX, 1), 0);  // there is no second tag
   EXPECT_EQ(Get(VMF_QID_TAGS_GET_SIMPLETAGINFO_BYINDEX, 0, &st), VMF_ERR_VF3_PARSE_TAGS);
+  EXPECT_EQ(Set(VMF_QID_MKV_COMBINE_FIELDS, 7), VMF_OK);  // any nonzero value switches it on
+  VmfQueryValue v{};
+  ASSERT_EQ(e_.getInfo(h_, VMF_QID_MKV_COMBINE_FIELDS, &v, 0), 0);
+  EXPECT_EQ(v.value.u32, 1u);
+  EXPECT_EQ(Set(VMF_QID_USE_HIERARCHICAL_INDEX, 7), VMF_OK);  // accepted, ignored
 }
 
 TEST_F(MkvModule, ShortBuffersLearnTheSizeAndStayUntouched) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <string>
 
-#include "tests/framework/subtitles/SubtitleRunRows.h"
+#include "tests/framework/subtitles/SubtitleCuePacket.h"
 
 namespace vmf {
 namespace {
@@ -21,15 +21,9 @@ test::CuePacket Render(const char* text, const char16_t* font = nullptr) {
 size_t CountOf(const PixelPlane& p, uint8_t value) { return std::count(p.values.begin(), p.values.end(), value); }
 
 enum class Expect { kTaller, kWider, kSame, kMoreText, kNoText, kNothingDrawn };
-struct RenderCase {
-  const char* name;
-  const char* text;
-  const char* against;
-  Expect expect;
-};
 
 TEST(SubtitleRender, LineFeedsTagsAndOddTextChangeTheBitmapAsTheyShould) {
-  const RenderCase cases[] = {
+  const struct { const char* name; const char* text; const char* against; Expect expect; } cases[] = {
       {"line feed starts a line", "Hi\nHi", "Hi", Expect::kTaller},
       {"carriage return changes nothing", "Hi\r\nHi", "Hi\nHi", Expect::kSame},
       {"bold is heavier", "<b>Hi</b>", "Hi", Expect::kMoreText},
@@ -43,7 +37,7 @@ TEST(SubtitleRender, LineFeedsTagsAndOddTextChangeTheBitmapAsTheyShould) {
       {"invalid UTF-8 stays in bounds", "Hi\xC3", "Hi", Expect::kWider},
       {"only tags", "<i><b></b></i>", "", Expect::kNothingDrawn},
   };
-  for (const RenderCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const test::CuePacket r = Render(c.text);
     const test::CuePacket base = Render(c.against);

@@ -10,12 +10,12 @@
 #include "platform/downloadmanager/DownloadManagerApi.h"
 #include "platform/downloadmanager/DownloadManagerLoader.h"
 #include "platform/downloadmanager/DownloadManagerStream.h"
-#include "tests/platform/downloadmanager/DownloadManagerTestSettings.h"
+#include "tests/support/SettingsLayers.h"
 
 namespace {
 
 using namespace VexaDownload;
-using DownloadManagerTest::Settings;
+using Settings = TestSupport::SettingsLayers;
 constexpr int32_t kFailed = VexaFiles::kStreamFailed;
 
 TEST(NoLibraryTest, OpenAndEveryQueryFail) {

@@ -4,13 +4,13 @@
 #include "platform/downloadmanager/DownloadManagerContract.h"
 #include "platform/downloadmanager/DownloadManagerStream.h"
 #include "platform/os/ScopedDLL.h"
-#include "tests/platform/downloadmanager/DownloadManagerTestSettings.h"
 #include "tests/platform/downloadmanager/ScriptedDownloadManager.h"
+#include "tests/support/SettingsLayers.h"
 
 namespace {
 
 using namespace VexaDownload;
-using DownloadManagerTest::Settings;
+using Settings = TestSupport::SettingsLayers;
 constexpr int32_t kFailed = VexaFiles::kStreamFailed;
 
 class DownloadStreamTest : public ::testing::Test {

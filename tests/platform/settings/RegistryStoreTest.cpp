@@ -9,7 +9,6 @@ static const std::string kWritten =
 class RegistryStore : public SettingsTest {
  protected:
   void SetUp() override {
-    SettingsTest::SetUp();
     ASSERT_TRUE(RegOpenKey(Hive::User, u"SOFTWARE\\Vexa\\Settings\\Product", true, true, key_));
   }
   void WriteFile(std::string_view text) { std::ofstream(key_.directory + "/.vexa-values") << text; }
@@ -35,7 +34,7 @@ TEST_F(RegistryStore, LayerRootsComeFromTheEnvironment) {
 // Names compare without case (beyond ASCII) and keep the spelling first written; values of every
 // type survive the file byte for byte.
 TEST_F(RegistryStore, ValuesOfEveryTypeSurviveTheFileUnderCaseBlindNames) {
-  EXPECT_EQ(key_.directory, userRoot_ + "/SOFTWARE/Vexa/Settings/Product");
+  EXPECT_EQ(key_.directory, layers_.userRoot + "/SOFTWARE/Vexa/Settings/Product");
   ASSERT_EQ(RegSetValue(key_, u"FFmpegPath", StringValue(u"/usr/bin/ffmpeg")), StoreResult::kOk);
   ASSERT_EQ(RegSetValue(key_, u"Level", Dword(3)), StoreResult::kOk);
   EXPECT_EQ(ReadFile(), kWritten);

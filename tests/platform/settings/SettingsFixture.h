@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/settings/VexaSettings.h"
-#include "tests/support/ProcessTestTools.h"
+#include "tests/support/SettingsLayers.h"
 
 using namespace veds;
 using ProcessTestTools::TempDir;
@@ -23,10 +23,5 @@ inline std::string Slurp(const std::string& path) {
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("VEXA_SETTINGS_USER_ROOT", userRoot_.c_str(), 1);
-    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", machineRoot_.c_str(), 1);
-  }
-  TempDir layers_{"settings"};
-  std::string userRoot_ = (layers_.path() / "user").string(), machineRoot_ = (layers_.path() / "machine").string();
+  TestSupport::SettingsLayers layers_;
 };

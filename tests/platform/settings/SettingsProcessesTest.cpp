@@ -74,7 +74,7 @@ TEST_F(SettingsProcesses, AWriterKilledMidwayLeavesTheOldOrTheNewValue) {
     ::kill(writer.pid(), SIGKILL);
     ASSERT_EQ(writer.Wait(), 128 + SIGKILL);
     bool leftover = false;
-    for (const auto& entry : std::filesystem::directory_iterator(userRoot_ + "/SOFTWARE/Vexa/Settings/Kill"))
+    for (const auto& entry : std::filesystem::directory_iterator(layers_.userRoot + "/SOFTWARE/Vexa/Settings/Kill"))
       leftover = leftover || entry.path().filename().string().rfind(".vexa-values.tmp", 0) == 0;
     EXPECT_EQ(leftover, round.point == WritePoint::kHalfWritten);
     vetl::MemoryBuffer<uint8_t> big;

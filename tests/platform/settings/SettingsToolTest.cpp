@@ -24,28 +24,15 @@ class SettingsTool : public SettingsTest {
   TempDir scratch_{"tool"};
 };
 
-TEST_F(SettingsTool, SetGetDeleteAndTheMachineLayerBehind) {
+// The user layer's values before the machine layer's, each listed once, spelled as the user
+// layer spells it; the machine layer alone with --machine.
+TEST_F(SettingsTool, SetGetListAndDeleteOverTheMachineLayer) {
   Result set = Run({"set-string", "Settings/Caf\xC3\xA9", "FFmpegPath", "/usr/bin/ffmpeg \xF0\x9F\x8E\xAC"});
   ASSERT_TRUE(set.status == 0 && set.out.empty()) << set.err;
   std::string path;
   ASSERT_TRUE(ReadSettingString("Caf\xC3\xA9", "FFmpegPath", path));
   EXPECT_EQ(path, "/usr/bin/ffmpeg \xF0\x9F\x8E\xAC");
   EXPECT_EQ(Run({"get", "Settings/CAF\xC3\x89", "ffmpegpath"}).out, path + "\n");
-  ASSERT_EQ(Run({"--machine", "set-string", "Settings/P", "V", "machine"}).status, 0);
-  EXPECT_EQ(Run({"get", "Settings/P", "V"}).out, "machine\n");
-  ASSERT_EQ(Run({"set-string", "Settings/P", "V", "user"}).status, 0);
-  EXPECT_EQ(Run({"get", "Settings/P", "V"}).out, "user\n");
-  EXPECT_EQ(Run({"--machine", "get", "Settings/P", "V"}).out, "machine\n");
-  EXPECT_EQ(Run({"--machine", "delete", "Settings/P", "V"}).status, 0);  // the machine layer's only
-  EXPECT_EQ(Run({"get", "Settings/P", "V"}).out, "user\n");
-  Result missing = Run({"delete", "Settings/P", "Other"});
-  EXPECT_TRUE(missing.status == 1 && !missing.err.empty());
-  EXPECT_EQ(Run({"delete", "Settings/P"}).status, 0);
-  EXPECT_EQ(Run({"get", "Settings/P", "V"}).status, 1);
-  EXPECT_EQ(Run({"delete", "Settings/P"}).status, 1);
-}
-
-TEST_F(SettingsTool, ListShowsSubkeysThenValuesOfBothLayers) {
   for (const Arguments& set : {Arguments{"set-string", "Settings/S", "FFmpegPath", "/usr/bin/ffmpeg"},
                                Arguments{"set-string", "Settings/S/Profiles", "Default", "xbox"},
                                Arguments{"--machine", "set-string", "Settings/S", "Language", "fr\ttab"},
@@ -58,6 +45,15 @@ TEST_F(SettingsTool, ListShowsSubkeysThenValuesOfBothLayers) {
   EXPECT_EQ(list.out, "key\tProfiles\nsz\tFFmpegPath\t/usr/bin/ffmpeg\nsz\tLanguage\tfr\\ttab\ndword\tPort\t9000\n");
   EXPECT_EQ(Run({"--machine", "list", "Settings/S"}).out, "sz\tFFMPEGPATH\t/machine\nsz\tLanguage\tfr\\ttab\n");
   EXPECT_EQ(Run({"list", "Settings/Nothing"}).status, 1);
+  EXPECT_EQ(Run({"get", "Settings/S", "Language"}).out, "fr\ttab\n");  // from the machine layer
+  EXPECT_EQ(Run({"--machine", "get", "Settings/S", "FFmpegPath"}).out, "/machine\n");
+  EXPECT_EQ(Run({"--machine", "delete", "Settings/S", "FFmpegPath"}).status, 0);  // the machine layer's only
+  EXPECT_EQ(Run({"get", "Settings/S", "FFmpegPath"}).out, "/usr/bin/ffmpeg\n");
+  Result missing = Run({"delete", "Settings/S", "Other"});
+  EXPECT_TRUE(missing.status == 1 && !missing.err.empty());
+  EXPECT_EQ(Run({"delete", "Settings/S"}).status, 0);
+  EXPECT_EQ(Run({"get", "Settings/S", "FFmpegPath"}).status, 1);
+  EXPECT_EQ(Run({"delete", "Settings/S"}).status, 1);
 }
 
 // One altered byte in the user layer: every command says so and changes nothing, and no reader
@@ -65,7 +61,7 @@ TEST_F(SettingsTool, ListShowsSubkeysThenValuesOfBothLayers) {
 TEST_F(SettingsTool, ADamagedKeyIsReportedNeverPassedOver) {
   ASSERT_EQ(Run({"--machine", "set-string", "Settings/P", "V", "machine"}).status, 0);
   ASSERT_EQ(Run({"set-string", "Settings/P", "V", "user"}).status, 0);
-  const std::string file = userRoot_ + "/SOFTWARE/Vexa/Settings/P/.vexa-values";
+  const std::string file = layers_.userRoot + "/SOFTWARE/Vexa/Settings/P/.vexa-values";
   std::string text = Slurp(file);
   text[text.find("user")] = 'U';
   std::ofstream(file) << text;
@@ -88,5 +84,5 @@ TEST_F(SettingsTool, WrongUsage) {
     Result result = Run(arguments);
     EXPECT_TRUE(result.status == 2 && !result.err.empty() && result.out.empty()) << arguments.size();
   }
-  EXPECT_FALSE(std::filesystem::exists(userRoot_));
+  EXPECT_FALSE(std::filesystem::exists(layers_.userRoot));
 }

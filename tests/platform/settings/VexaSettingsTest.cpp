@@ -31,7 +31,6 @@ struct Counted : vetl::IRefCounted {
 class Settings : public SettingsTest {
  protected:
   void SetUp() override {
-    SettingsTest::SetUp();
     ASSERT_TRUE(OpenSettings(false, true, u"P", false, s));
   }
   SettingsPtr s;
@@ -193,8 +192,8 @@ TEST_F(Settings, DeletionStaysInsideTheProductTreeAndTheRecordedLayer) {
   Put(Hive::Machine, u"P", u"v", StringValue(u"1"));
   ASSERT_TRUE(OpenSettings(false, false, u"P", false, s) && s->OpenChild(u"Sub", child));
   EXPECT_TRUE(s->DeleteKey());
-  EXPECT_FALSE(std::filesystem::exists(userRoot_ + "/SOFTWARE/Vexa/Settings/P"));
-  EXPECT_TRUE(std::filesystem::exists(machineRoot_ + "/SOFTWARE/Vexa/Settings/P"));
+  EXPECT_FALSE(std::filesystem::exists(layers_.userRoot + "/SOFTWARE/Vexa/Settings/P"));
+  EXPECT_TRUE(std::filesystem::exists(layers_.machineRoot + "/SOFTWARE/Vexa/Settings/P"));
   EXPECT_EQ(child->GetRefCount(), 1);  // the children were released
   SettingsPtr never(new VexaSettings(u"SOFTWARE\\Vexa\\Settings\\P", u"P", kAccessUserAll));
   EXPECT_FALSE(never->DeleteKey());  // never opened: no layer to delete in

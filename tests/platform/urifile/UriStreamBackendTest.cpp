@@ -1,6 +1,6 @@
-// The framework's stream-I/O backend of kind 4: over a recording IUriFile for the rules
-// (answers of a read, when a seek restarts the prefetch, the queries), and over a real local
-// file through the registered backend.
+// The framework's stream-I/O backend of kind 4 over a recording IUriFile: the answers of a read,
+// when a seek restarts the prefetch, the queries. (Over real files, registered: "file:" names
+// read by the tools in tests/downloadmanager.)
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -10,7 +10,6 @@
 
 #include "platform/urifile/UriFileLocal.h"
 #include "platform/urifile/UriStreamBackend.h"
-#include "tests/platform/urifile/UriTestData.h"
 
 namespace {
 
@@ -72,9 +71,10 @@ TEST_F(BackendTest, SeekRestartsThePrefetchOnlyOutsideTheNextTwoMebibytes) {
   for (const auto& s : seeks) {
     file->calls.clear();
     if (s.from >= 0) file->position = static_cast<uint64_t>(s.from);
-    int64_t position = -1;
+    int64_t position = -1, told = -1;
     EXPECT_EQ(UriStreamSeek(&stream, s.offset, s.origin, &position), 0);
-    EXPECT_EQ(position, static_cast<int64_t>(file->position));
+    EXPECT_EQ(UriStreamTell(&stream, &told), 0);
+    EXPECT_TRUE(position == static_cast<int64_t>(file->position) && told == position) << position;
     EXPECT_EQ(file->calls, s.calls) << s.offset << " " << s.origin;
   }
   EXPECT_EQ(UriStreamSeek(&stream, 0, 3, nullptr), kUriStreamFailed);
@@ -139,25 +139,6 @@ TEST_F(BackendTest, QueriesAnswerFromTheFile) {
   EXPECT_EQ(UriStreamQuery(&stream, 0x10010A, &value), kUriStreamFailed);
   stream.size = 0;
   EXPECT_EQ(UriStreamQuery(&stream, kQidGetProgress, &value), kUriStreamFailed);
-}
-
-TEST(UriStreamBackend, ReadsALocalFileThroughTheRegisteredKind) {
-  UriTest::PatternFile data{50000};
-  ASSERT_TRUE(RegisterUriFileStreamBackend());
-  StreamIo* stream = nullptr;
-  ASSERT_EQ(StreamIoCreate(kStreamKindUriFile, nullptr, nullptr, &stream), 0);
-  const std::u16string uri = UriTest::Wide("file://" + data.path);
-  ASSERT_EQ(stream->open(stream, uri.c_str(), 0), 0);
-  std::vector<uint8_t> bytes(1000);
-  uint32_t count = 0;
-  int64_t position[2] = {};
-  EXPECT_TRUE(stream->seek(stream, 3000, 2, &position[0]) == 0 && stream->read(stream, bytes.data(), 1000, &count, 1) == 0);
-  EXPECT_TRUE(stream->tell(stream, &position[1]) == 0 && count == 1000 && bytes == UriTest::Pattern(47000, 1000));
-  EXPECT_TRUE(position[0] == 47000 && position[1] == 48000);
-  EXPECT_EQ(stream->read(stream, bytes.data(), 2001, &count, 1), kVmfErrEndOfStream);
-  EXPECT_EQ(stream->close(stream), 0);
-  StreamIoDestroy(stream);
-  StreamIoRegisterBackend(kStreamKindUriFile, nullptr);
 }
 
 }  // namespace

@@ -111,27 +111,36 @@ class UriFileObjectTest : public testing::Test {
   std::shared_ptr<MemorySource::Shared> source = NewSource();
 };
 
+// With byte ranges a read far ahead is fetched before the rest; a forward-only source of
+// unknown size is read in order to its end, which gives the size.
 TEST_F(UriFileObjectTest, DownloadsTheWholeResourceAndReopensComplete) {
-  {
-    auto object = Open();
-    char bytes[3];
-    uint32_t count = 3;
-    ASSERT_EQ(object->ReadAt(250000, bytes, &count, 1), kUriOk);  // fetched before the rest
-    EXPECT_EQ(std::string(bytes, 3), content.substr(250000, 3));
-    ASSERT_TRUE(IsIn(*object, kUriStateComplete));
-    EXPECT_EQ(ReadAll(*object), content);
-    const std::pair<uint32_t, uint64_t> infos[] = {{kUriInfoSize, content.size()}, {kUriInfoDownloaded, content.size()},
-        {kUriInfoByteRanges, 1}, {kUriInfoIsObject, 1}, {kUriInfoPartialValue, kObjectFlagComplete}};
-    for (auto [id, expected] : infos) {
-      uint64_t value = 0;
-      EXPECT_TRUE(object->GetInfo(id, &value) == kUriOk && value == expected) << "GetInfo " << id;
+  for (const bool ranges : {true, false}) {
+    SCOPED_TRACE(ranges ? "byte ranges" : "forward only");
+    info = dir.Wide(std::to_string(ranges) + ".vnfo"), mask = dir.Wide(std::to_string(ranges) + ".vmsk");
+    data = dir.Wide(std::to_string(ranges) + ".data");
+    source = NewSource();
+    source->ranges = source->sizeKnown = ranges;
+    {
+      auto object = Open();
+      char bytes[3];
+      uint32_t count = 3;
+      ASSERT_EQ(object->ReadAt(250000, bytes, &count, 1), kUriOk);
+      EXPECT_EQ(std::string(bytes, 3), content.substr(250000, 3));
+      ASSERT_TRUE(IsIn(*object, kUriStateComplete));
+      EXPECT_EQ(ReadAll(*object), content);
+      const std::pair<uint32_t, uint64_t> infos[] = {{kUriInfoSize, content.size()}, {kUriInfoDownloaded, content.size()},
+          {kUriInfoByteRanges, ranges}, {kUriInfoIsObject, 1}, {kUriInfoPartialValue, kObjectFlagComplete | (ranges ? 0u : kObjectFlagNoRanges)}};
+      for (auto [id, expected] : infos) {
+        uint64_t value = 0;
+        EXPECT_TRUE(object->GetInfo(id, &value) == kUriOk && value == expected) << "GetInfo " << id;
+      }
+      EXPECT_EQ(object->ReadAt(content.size(), bytes, &count, 1), kUriEnd);
     }
-    EXPECT_EQ(object->ReadAt(content.size(), bytes, &count, 1), kUriEnd);
+    auto again = Open();
+    EXPECT_TRUE(IsIn(*again, kUriStateComplete));
+    EXPECT_EQ(ReadAll(*again), content);
+    EXPECT_EQ(source->opened, 1);  // a complete copy needs no source
   }
-  auto again = Open();
-  EXPECT_TRUE(IsIn(*again, kUriStateComplete));
-  EXPECT_EQ(ReadAll(*again), content);
-  EXPECT_EQ(source->opened, 1);  // a complete copy needs no source
   Open(kUriFailed, u"http://host/other");  // nor may another URI take it over
   EXPECT_EQ(ReadAll(*Open()), content);
   const UriFileParams twoSideFiles{u"http://host/resource", info.c_str(), nullptr, data.c_str(), nullptr, nullptr, nullptr};
@@ -169,16 +178,6 @@ TEST_F(UriFileObjectTest, DestroyedMidDownloadReturnsAndTheNextOpenGoesOnFromThe
   source = NewSource();
   EXPECT_EQ(ReadAll(*Open()), content);
   for (const ByteRange& read : source->reads) EXPECT_GE(read.start, 3u * 0x10000);
-}
-
-TEST_F(UriFileObjectTest, AForwardOnlySourceOfUnknownSizeIsReadInOrderToItsEnd) {
-  source->ranges = source->sizeKnown = false;
-  auto object = Open();
-  EXPECT_EQ(ReadAll(*object), content);
-  ASSERT_TRUE(IsIn(*object, kUriStateComplete));
-  uint64_t ranges = 1, size = 0;
-  EXPECT_TRUE(object->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk && ranges == 0);
-  EXPECT_TRUE(object->GetInfo(kUriInfoSize, &size) == kUriOk && size == content.size());
 }
 
 TEST_F(UriFileObjectTest, ReadsWithoutBytesAnswerNotReadyOrAbortedOrFailed) {

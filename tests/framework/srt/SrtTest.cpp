@@ -1,22 +1,125 @@
-// The SRT module as layer 2 reaches it: opened by a ".srt" name, its information queries,
-// bitmap and text output, seeking, the output switch and the format record.
+// CSRTReader: the cues of a file in each encoding, the cue grammar and its damaged forms. The
+// SRT module as layer 2 reaches it: opened by a ".srt" name, its information queries, bitmap and
+// text output, seeking by time, the output switch and the format record.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <tuple>
+#include <utility>
+#include <vector>
 
 #include "framework/ContainerAccess.h"
 #include "framework/ModuleRegistry.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/srt/SrtModule.h"
-#include "tests/framework/srt/SrtFiles.h"
+#include "framework/srt/SrtReader.h"
+#include "platform/files/TextConvert.h"
+#include "tests/support/ProcessTestTools.h"
 
 using namespace srt;
 
 namespace {
 
 constexpr int64_t kSecond = 10000000;
+
+std::u16string WriteSrt(const ProcessTestTools::TempDir& dir, const std::string& name, const std::string& bytes) {
+  std::ofstream(dir.path() / name, std::ios::binary) << bytes;
+  return dir.Wide(name);
+}
+
+enum class Bom { kUtf16Le, kUtf16Be, kUtf8, kNone };
+
+// The UTF-8 text in the given encoding, after its byte-order mark unless `marked` is false.
+std::string Encode(const std::string& utf8, Bom bom, bool marked = true) {
+  if (bom == Bom::kNone || bom == Bom::kUtf8) return (bom == Bom::kUtf8 ? "\xEF\xBB\xBF" : "") + utf8;
+  std::u16string wide;
+  EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide));
+  std::string bytes;
+  for (char16_t unit : (marked ? u"\uFEFF" : u"") + wide) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+    bytes += bom == Bom::kUtf16Le ? std::string{low, high} : std::string{high, low};
+  }
+  return bytes;
+}
+
+struct Cue {
+  int64_t start, end;
+  std::string text;
+  bool operator==(const Cue&) const = default;
+};
+
+struct Loaded { int32_t result; std::vector<Cue> cues; SrtEncoding encoding; };
+
+Loaded Load(const std::string& bytes) {
+  ProcessTestTools::TempDir dir("srt");
+  CSRTReader reader;
+  Loaded loaded{reader.Load(WriteSrt(dir, "cues.srt", bytes).c_str()), {}, reader.Encoding()};
+  Cue cue;
+  char text[kCueTextBytes];
+  while (reader.NextCue(&cue.start, &cue.end, text) == kSrtOk) loaded.cues.push_back({cue.start, cue.end, text});
+  EXPECT_EQ(reader.NextCue(&cue.start, &cue.end, text), kSrtEnd);
+  EXPECT_EQ(Cue({cue.start, cue.end, text}), Cue({0, 0, ""}));
+  return loaded;
+}
+
+std::string Repeat(const std::string& piece, size_t times) { return times == 0 ? "" : piece + Repeat(piece, times - 1); }
+
+const std::string kTwoCues =
+    "1\r\n00:00:01,500 --> 00:00:03,000\r\nCaf\xC3\xA9 \xF0\x9F\x98\x80\r\nsecond line\r\n\r\n"
+    "2\r\n01:02:03,004 --> 01:02:04,000\r\n<i>end</i>\r\n";
+const std::vector<Cue> kTwoCuesRead = {{15000000, 30000000, "Caf\xC3\xA9 \xF0\x9F\x98\x80\nsecond line"},
+                                       {37230040000, 37240000000, "<i>end</i>"}};
+
+// A cue of the usual timing, 1 s to 2 s.
+Cue Usual(const std::string& text) { return {kSecond, 2 * kSecond, text}; }
+
+// Every encoding gives the same cues; the cue grammar, and damaged files.
+TEST(SrtReader, EncodingsCueGrammarAndDamagedFiles) {
+  const std::string t = "00:00:01,000 --> 00:00:02,000\n";
+  const std::string utf16 = Encode("1\n" + t + "a\n\n2\n" + t + "b", Bom::kUtf16Le);
+  const struct { const char* name; std::string bytes; int32_t result; std::vector<Cue> cues; SrtEncoding encoding = kSrtPlain; } rows[] = {
+      {"UTF-16LE", Encode(kTwoCues, Bom::kUtf16Le), kSrtOk, kTwoCuesRead, kSrtUtf16Le},
+      {"UTF-16LE without mark", Encode(kTwoCues, Bom::kUtf16Le, false), kSrtOk, kTwoCuesRead, kSrtUtf16Le},
+      {"UTF-16BE", Encode(kTwoCues, Bom::kUtf16Be), kSrtOk, kTwoCuesRead, kSrtUtf16Be},
+      {"UTF-16BE without mark", Encode(kTwoCues, Bom::kUtf16Be, false), kSrtOk, kTwoCuesRead, kSrtUtf16Be},
+      {"UTF-8", Encode(kTwoCues, Bom::kUtf8), kSrtOk, kTwoCuesRead, kSrtUtf8Bom},
+      {"plain", kTwoCues, kSrtOk, kTwoCuesRead},
+      {"dot before milliseconds", "1\n00:00:01.000 --> 00:00:02.000\nA\n\n2\n" + t + "B\n", kSrtOk, {Usual("B")}},
+      {"end before start", "1\n00:00:05,000 --> 00:00:04,000\nX\n", kSrtOk, {{5 * kSecond, 5 * kSecond, "X"}}},
+      {"eleven lines keep nine", "1\n" + t + "1\n2\n3\n4\n5\n6\n7\n8\n9\n10\n11\n", kSrtOk, {Usual("1\n2\n3\n4\n5\n6\n7\n8\n9")}},
+      {"empty text skipped", "1\n" + t + "\n2\n" + t + "B\n", kSrtOk, {Usual("B")}},
+      {"blank lines everywhere, no final line end", "\n \n\t\n1\n" + t + "A\n\n\n \n2\n" + t + "B", kSrtOk, {Usual("A"), Usual("B")}},
+      {"loose spacing, wide blanks, not UTF-8", "1\n 0:0:1,5-->0:0:2, 25 X1:2\nA\n\xC2\xA0\xEF\xBB\xBF\n2\n" + t + "\xFF\n",
+       kSrtOk, {{10050000, 20250000, "A"}, Usual("\xFF")}},
+      {"hours beyond 64-bit time", "1\n2147483647:00:00,000 --> 2147483647:00:01,000\nA\n\n2\n" + t + "B\n", kSrtOk, {Usual("B")}},
+      {"only tags", "1\n" + t + "<b></b>\n", kSrtOk, {Usual("<b></b>")}},
+      {"ends after a cue number", "1\n" + t + "A\n\n2\n", kSrtFailed, {Usual("A")}},
+      {"UTF-16 with an odd byte count", utf16 + "\x01", kSrtFailed, {Usual("a"), Usual("b")}, kSrtUtf16Le},
+      {"lone surrogates", Encode("1\n" + t, Bom::kUtf16Be) + std::string("\xD8\x01\x00x\xDC\x02", 6), kSrtOk,
+       {Usual("\xEF\xBF\xBDx\xEF\xBF\xBD")}, kSrtUtf16Be},
+      {"huge UTF-8 line, text cut at a character", "1\n" + t + "x\n" + Repeat("\xC3\xA9", 3000) + "\n\n2\n" + t + "B\n", kSrtOk,
+       {Usual("x\n" + Repeat("\xC3\xA9", 498)), Usual("B")}},
+      {"huge UTF-16 line", Encode("1\n" + t + Repeat("\xE2\x82\xAC", 2000) + "\n\n2\n" + t + "B\n", Bom::kUtf16Le), kSrtOk,
+       {Usual(Repeat("\xE2\x82\xAC", 333)), Usual("B")}, kSrtUtf16Le}};
+  for (const auto& row : rows) {
+    const Loaded loaded = Load(row.bytes);
+    EXPECT_EQ(std::pair(loaded.result, loaded.encoding), std::pair(row.result, row.encoding)) << row.name;
+    EXPECT_EQ(loaded.cues, row.cues) << row.name;
+  }
+}
+
+// Seeking by time is shown through the module, which hands it to the reader.
+TEST(SrtReader, AnEmptyFileHasNothingToSeek) {
+  ProcessTestTools::TempDir dir("srt");
+  CSRTReader empty;
+  EXPECT_EQ(empty.Load(WriteSrt(dir, "empty.srt", "\n\n").c_str()), kSrtOk);
+  int64_t t = 12345;
+  EXPECT_EQ(empty.Seek(&t), kSrtEnd);
+  EXPECT_EQ(t, 12345);
+}
+
 const std::string kCues = "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:03,000 --> 00:00:04,500\nB\nb\n\n"
                           "3\n00:00:05,000 --> 00:00:06,000\n<i></i>\n";
 
@@ -25,7 +128,7 @@ class SrtModuleTest : public testing::Test {
   void SetUp() override {
     ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
     ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
-    ASSERT_EQ(vmf::OpenContainer(&c, srttest::WriteSrt(dir, "cues.srt", kCues).c_str(), nullptr), VMF_OK);
+    ASSERT_EQ(vmf::OpenContainer(&c, WriteSrt(dir, "cues.srt", kCues).c_str(), nullptr), VMF_OK);
   }
   void TearDown() override {
     vmf::CloseContainer(c);
@@ -122,11 +225,17 @@ TEST_F(SrtModuleTest, TextOutputHandsOutCuesAndSeeks) {
   EXPECT_EQ(std::vector<int64_t>({block.time, block.duration}), std::vector<int64_t>({3 * kSecond, 15000000}));
   EXPECT_EQ(Text(), "<i></i>");
   EXPECT_EQ(Read(), VMF_FAILED);
-  EXPECT_EQ(Seek(25000000), std::pair(VMF_OK, 3 * kSecond));  // between A and B: B
-  EXPECT_EQ(Text(), "B\nb");
+  // Before the first cue, inside one, between two, at the last one's end; past it the last
+  // cue stays next.
+  const struct { int64_t target; std::pair<int32_t, int64_t> reached; const char* next; } seeks[] = {
+      {0, {VMF_OK, kSecond}, "A"}, {35000000, {VMF_OK, 3 * kSecond}, "B\nb"}, {25000000, {VMF_OK, 3 * kSecond}, "B\nb"},
+      {6 * kSecond, {VMF_OK, 5 * kSecond}, "<i></i>"}, {7 * kSecond, {kSrtEnd, -1}, "<i></i>"}};
+  for (const auto& row : seeks) {
+    EXPECT_EQ(Seek(row.target), row.reached) << row.target;
+    EXPECT_EQ(Text(), row.next) << row.target;
+  }
   ASSERT_EQ(SetText(true), VMF_OK);  // a fresh reader: the first cue again
   EXPECT_EQ(Text(), "A");
-  EXPECT_EQ(Seek(7 * kSecond), std::pair(int32_t{kSrtEnd}, int64_t{-1}));
 }
 
 TEST_F(SrtModuleTest, SettingTheFormatRecomputesTheBitmapSizeAndAMissingFileFails) {
