@@ -64,11 +64,11 @@ class ServeStream : public ::testing::Test {
     // 40 s of H.264 with a key frame every two seconds, and AAC; noise keeps it at 3 Mbit/s,
     // more than the sink and the socket buffers hold, so that a client that stops reading
     // keeps its job running.
-    ASSERT_TRUE(RunCommand(
+    ASSERT_EQ(RunShell(
         "ffmpeg -v error -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25:duration=40 -f lavfi"
         " -i sine=frequency=440:sample_rate=48000:duration=40 -vf noise=alls=40:allf=t -c:v libx264"
         " -preset ultrafast -g " + std::to_string(25 * kGopSeconds) + " -sc_threshold 0 -bf 2"
-        " -b:v 3M -maxrate 3M -bufsize 3M -pix_fmt yuv420p -c:a aac " + (root / kClip).string()));
+        " -b:v 3M -maxrate 3M -bufsize 3M -pix_fmt yuv420p -c:a aac " + (root / kClip).string()).exitCode, 0);
     s_serve = std::make_unique<ServeProcess>(root.string(), (s_dir->path() / "settings").string());
     ASSERT_FALSE(s_serve->Url().empty()) << s_serve->Log();
   }

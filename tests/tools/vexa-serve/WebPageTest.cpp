@@ -56,10 +56,10 @@ double Number(const std::string& output, const std::string& key) {
 TEST(WebPage, AnswersItsUrlsAndChromiumPlaysThroughIt) {
   TempDir dir("serve-page");
   fs::create_directories(dir.path() / "root" / "films");
-  ASSERT_TRUE(RunCommand("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=320x240:rate=25:"
-                         "duration=20 -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 "
-                         "-preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac " +
-                         (dir.path() / "root" / "clip.mkv").string()));
+  ASSERT_EQ(RunShell("ffmpeg -v error -nostdin -y -f lavfi -i testsrc2=size=320x240:rate=25:"
+                     "duration=20 -f lavfi -i sine=frequency=440:duration=20 -c:v libx264 "
+                     "-preset ultrafast -g 25 -pix_fmt yuv420p -c:a aac " +
+                     (dir.path() / "root" / "clip.mkv").string()).exitCode, 0);
   for (const char* name : {"<img src=x onerror=alert(1)>.mkv", "a&b\".mkv"})
     fs::create_symlink("clip.mkv", dir.path() / "root" / name);
   ServeProcess serve((dir.path() / "root").string(), (dir.path() / "settings").string());
@@ -71,8 +71,8 @@ TEST(WebPage, AnswersItsUrlsAndChromiumPlaysThroughIt) {
       {"/mpegts.js", "200 application/javascript"},
   };
   for (const auto& c : cases) EXPECT_EQ(StatusAndType(url + c.path), c.answer) << c.path;
-  EXPECT_TRUE(RunCommand("curl -s " + url + "/mpegts.js | cmp - " VEXA_SOURCE_DIR
-                         "/tools/vexa-serve/node_modules/mpegts.js/dist/mpegts.js"));
+  EXPECT_EQ(RunShell("curl -s " + url + "/mpegts.js | cmp - " VEXA_SOURCE_DIR
+                     "/tools/vexa-serve/node_modules/mpegts.js/dist/mpegts.js").exitCode, 0);
   std::string films = RunShell("curl -s '" + url + "/?id=films'").output;  // path as links
   EXPECT_NE(films.find(R"(<nav id="path"><a href="/">Vexa</a> / <a href="/?id=films">films</a>)"),
             std::string::npos) << films;
