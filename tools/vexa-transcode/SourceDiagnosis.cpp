@@ -8,7 +8,7 @@
 #include "platform/downloadmanager/DownloadManagerApi.h"
 #include "platform/files/PortableFile.h"
 #include "platform/files/TextConvert.h"
-#include "tools/vexa-transcode/HostObjects.h"
+#include "tools/hostkit/HostObjects.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 // vexa-transcode: a host program that loads the plug-in as a streaming stack would and drives
 // it through the host interfaces alone: it lists the offers for a client, or serves one job
 // into a file or standard output.
-#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,7 +13,7 @@
 #include <vector>
 
 #include "platform/files/TextConvert.h"
-#include "tools/vexa-transcode/HostObjects.h"
+#include "tools/hostkit/LoadedPlugin.h"
 #include "tools/vexa-transcode/SourceDiagnosis.h"
 
 namespace {
@@ -105,69 +104,14 @@ bool ParseOptions(int argc, char** argv, Options* options) {
   return !options->file.empty();
 }
 
-// The loaded plug-in and its transcoder object; both are let go in reverse order.
-class LoadedPlugin {
- public:
-  ~LoadedPlugin() {
-    if (m_transcoder) m_transcoder->Release();
-    if (m_library) dlclose(m_library);
-  }
-  bool Load(const std::string& path) {
-    m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!m_library) {
-      std::fprintf(stderr, "vexa-transcode: cannot load the plug-in: %s\n", dlerror());
-      return false;
-    }
-    auto load = reinterpret_cast<LoadTranscoderFn>(dlsym(m_library, "LoadTranscoder"));
-    m_transcoder = load ? load() : nullptr;
-    if (!m_transcoder || m_transcoder->GetUpnpTranscoder(&m_upnp) != 0 || !m_upnp) {
-      std::fprintf(stderr, "vexa-transcode: %s has no usable LoadTranscoder\n", path.c_str());
-      return false;
-    }
-    return true;
-  }
-  NS::ITranscoder* Transcoder() const { return m_transcoder; }
-  NS::IUpnpTranscoder* Upnp() const { return m_upnp; }
-
- private:
-  void* m_library = nullptr;
-  NS::ITranscoder* m_transcoder = nullptr;
-  NS::IUpnpTranscoder* m_upnp = nullptr;
-};
-
-struct Offer {
-  uint32_t index;
-  std::string protocolInfo;
-  std::string duration;
-};
-
-int32_t GetOffers(NS::IUpnpTranscoder* upnp, HostRequest& request, HostItem& item,
-                  std::vector<Offer>* offers) {
-  NS::ResourceOffer* list = nullptr;
-  uint32_t count = 0;
-  int32_t result = upnp->OfferResources(&request, &item, &list, &count);
-  if (result != 0) return result;
-  for (uint32_t i = 0; i < count; ++i) {
-    Offer offer{list[i].index, "", ""};
-    for (uint32_t a = 0; a < list[i].count; ++a) {
-      const NS::ResourceAttribute& attribute = list[i].attributes[a];
-      if (std::strcmp(attribute.name, "res@protocolInfo") == 0) offer.protocolInfo = attribute.value;
-      if (std::strcmp(attribute.name, "res@duration") == 0) offer.duration = attribute.value;
-    }
-    offers->push_back(offer);
-  }
-  upnp->FreeResourceList(list, count);
-  return 0;
-}
-
 int Refuse(const std::string& reason) {
   std::fprintf(stderr, "vexa-transcode: refused: %s\n", reason.c_str());
   return kExitRefused;
 }
 
 // The default is the transport stream: the first offer of "video/MP2T", else the first offer.
-bool ChooseOffer(const std::vector<Offer>& offers, long wanted, uint32_t* index) {
-  for (const Offer& offer : offers) {
+bool ChooseOffer(const std::vector<PluginOffer>& offers, long wanted, uint32_t* index) {
+  for (const PluginOffer& offer : offers) {
     bool match = wanted >= 0 ? offer.index == static_cast<uint32_t>(wanted)
                              : offer.protocolInfo.find(":video/MP2T:") != std::string::npos;
     if (match) {
@@ -307,19 +251,23 @@ int main(int argc, char** argv) {
     return kExitFailed;
   }
   LoadedPlugin plugin;
-  if (!plugin.Load(options.plugin)) return kExitFailed;
+  std::string error;
+  if (!plugin.Load(options.plugin, &error)) {
+    std::fprintf(stderr, "vexa-transcode: %s\n", error.c_str());
+    return kExitFailed;
+  }
   HostCallback callback;
   plugin.Transcoder()->SetHost(&callback);
 
   HostRequest request(options.clientId, options.userAgent);
   HostItem item(path);
-  std::vector<Offer> offers;
-  int32_t offered = GetOffers(plugin.Upnp(), request, item, &offers);
+  std::vector<PluginOffer> offers;
+  int32_t offered = GetPluginOffers(plugin.Upnp(), request, item, &offers);
   if (offered != 0)
     return Refuse(DiagnoseRefusedOffer(plugin.Upnp(), options.file, options.userAgent));
 
   if (options.listOffers) {
-    for (const Offer& offer : offers)
+    for (const PluginOffer& offer : offers)
       std::fprintf(standardOutput, "%u\t%s\t%s\n", offer.index, offer.protocolInfo.c_str(),
                    offer.duration.c_str());
     return std::fflush(standardOutput) == 0 ? kExitOk : kExitFailed;

@@ -1,5 +1,5 @@
-// The streaming stack's side of the conversation, as vexa-transcode plays it: a client request,
-// a media item, a job listener and the host callback.
+// The streaming stack's side of the conversation, as the programs that host the plug-in play
+// it: a client request, a media item, a job listener and the host callback.
 #pragma once
 
 #include <atomic>
@@ -25,10 +25,12 @@ class StackOwned : public Interface {
 
 class HostRequest : public StackOwned<NS::IClientRequest> {
  public:
-  HostRequest(std::string clientId, std::string userAgent)
-      : m_clientId(std::move(clientId)), m_userAgent(std::move(userAgent)) {}
+  HostRequest(std::string clientId, std::string userAgent, std::string address = "127.0.0.1")
+      : m_clientId(std::move(clientId)),
+        m_userAgent(std::move(userAgent)),
+        m_address(std::move(address)) {}
   const char* GetClientId() override { return m_clientId.c_str(); }
-  const char* GetRemoteAddress() override { return "127.0.0.1"; }
+  const char* GetRemoteAddress() override { return m_address.c_str(); }
   const char* GetHeader(int32_t which) override {
     return which == NS::kHeaderUserAgent ? m_userAgent.c_str() : nullptr;
   }
@@ -36,6 +38,7 @@ class HostRequest : public StackOwned<NS::IClientRequest> {
  private:
   std::string m_clientId;
   std::string m_userAgent;
+  std::string m_address;
 };
 
 class HostItem : public StackOwned<NS::IMediaItem> {

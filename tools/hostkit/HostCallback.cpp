@@ -3,7 +3,7 @@
 #include <string>
 
 #include "platform/settings/VexaSettings.h"
-#include "tools/vexa-transcode/HostObjects.h"
+#include "tools/hostkit/HostObjects.h"
 
 namespace {
 

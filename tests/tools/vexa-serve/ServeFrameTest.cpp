@@ -1,0 +1,159 @@
+// The server's frame: the served folder's ids never lead out of the root, the HTTP listener keeps
+// its connections within bounds, the device keeps its identity across restarts, and SIGTERM ends
+// it cleanly.
+#include <arpa/inet.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+
+#include "tests/support/ProcessTestTools.h"
+#include "tests/tools/vexa-serve/ServeProcess.h"
+#include "tools/vexa-serve/HttpFront.h"
+#include "tools/vexa-serve/MediaLibrary.h"
+
+namespace fs = std::filesystem;
+using ProcessTestTools::TempDir;
+
+namespace {
+
+TEST(MediaLibrary, IdsNeverLeadOutOfTheRoot) {
+  TempDir dir("serve-library");
+  fs::path root = dir.path() / "root";
+  fs::create_directories(root / "films");
+  std::ofstream(root / "films" / "a.mkv") << "x";
+  std::ofstream(root / "films" / "a.srt") << "1\n";
+  std::ofstream(dir.path() / "secret.mkv") << "x";
+  fs::create_symlink(dir.path() / "secret.mkv", root / "out.mkv");
+  fs::create_symlink(root / "films" / "a.mkv", root / "in.mkv");
+  MediaLibrary library;
+  std::string error;
+  ASSERT_TRUE(library.Open(root.string(), &error)) << error;
+  const struct { const char* id; LookupResult result; } cases[] = {
+      {"0", LookupResult::kFound},
+      {"films", LookupResult::kFound},
+      {"films/a.mkv", LookupResult::kFound},
+      {"in.mkv", LookupResult::kFound},  // a link that stays inside
+      {"films/a.srt", LookupResult::kNotFound},  // not an item (a file for FindFile)
+      {"films/none.mkv", LookupResult::kNotFound},
+      {"out.mkv", LookupResult::kOutsideRoot},
+      {"../secret.mkv", LookupResult::kOutsideRoot},
+      {"films/../../secret.mkv", LookupResult::kOutsideRoot},
+      {"films/./a.mkv", LookupResult::kOutsideRoot},
+      {"/etc/passwd", LookupResult::kOutsideRoot},
+      {"films//a.mkv", LookupResult::kOutsideRoot},
+      {"", LookupResult::kOutsideRoot},
+  };
+  for (const auto& c : cases) {
+    MediaEntry entry;
+    EXPECT_EQ(library.Find(c.id, &entry), c.result) << c.id;
+  }
+  MediaEntry item;
+  ASSERT_EQ(library.Find("films/a.mkv", &item), LookupResult::kFound);
+  EXPECT_EQ(item.parentId, "films");
+  EXPECT_EQ(item.title, "a");
+  EXPECT_EQ(item.subtitleId, "films/a.srt");
+  std::vector<MediaEntry> top;
+  ASSERT_EQ(library.List("0", &top), LookupResult::kFound);
+  ASSERT_EQ(top.size(), 2u);  // the folder first, then the link inside; never the one outside
+  EXPECT_EQ(top[0].id, "films");
+  EXPECT_EQ(top[1].id, "in.mkv");
+}
+
+// A raw TCP client of the listener: sends what it is given, reads what comes back until the
+// server closes (Closed() then true) or 5 s pass.
+class RawClient {
+ public:
+  explicit RawClient(uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+    ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  }
+  ~RawClient() { ::close(m_socket); }
+  bool Closed() const { return m_closed; }
+  void Send(const std::string& text) { ::send(m_socket, text.data(), text.size(), MSG_NOSIGNAL); }
+  std::string ReadUntilClosed() {
+    std::string got;
+    char block[4096];
+    pollfd wait{m_socket, POLLIN, 0};
+    while (::poll(&wait, 1, 5000) > 0) {
+      ssize_t n = ::recv(m_socket, block, sizeof block, 0);
+      m_closed = n <= 0;
+      if (m_closed) break;
+      got.append(block, static_cast<size_t>(n));
+    }
+    return got;
+  }
+
+ private:
+  int m_socket;
+  bool m_closed = false;
+};
+
+// Small limits so that a handful of sockets reach them: a request line and headers past the
+// connection's memory are refused, requests past the busy mark get 503 with Retry-After, the
+// listener takes no connection past its limit, and a silent connection is closed.
+TEST(HttpFront, KeepsConnectionsWithinItsLimits) {
+  HttpFront front;
+  front.Route("GET", "/", [](const HttpExchange& exchange) {
+    return exchange.RespondText(200, "ok\n");
+  });
+  std::string error;
+  ASSERT_TRUE(front.Start("127.0.0.1", 0, HttpLimits{4, 2, 2, 4096, 1024}, &error)) << error;
+  const std::string kGet = "GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+
+  RawClient alone(front.Port());
+  alone.Send(kGet + "\r\n");
+  EXPECT_EQ(alone.ReadUntilClosed().rfind("HTTP/1.1 200", 0), 0u);
+  RawClient huge(front.Port());
+  huge.Send(kGet + "X-Filler: " + std::string(8192, 'a') + "\r\n\r\n");
+  std::string refused = huge.ReadUntilClosed();
+  EXPECT_TRUE(huge.Closed() && (refused.empty() || refused.rfind("HTTP/1.1 4", 0) == 0))
+      << refused.substr(0, 80);
+
+  std::vector<std::unique_ptr<RawClient>> idle;
+  for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<RawClient>(front.Port()));
+  RawClient busy(front.Port());
+  busy.Send(kGet + "\r\n");
+  std::string answer = busy.ReadUntilClosed();
+  EXPECT_EQ(answer.rfind("HTTP/1.1 503", 0), 0u) << answer;
+  EXPECT_NE(answer.find("Retry-After: "), std::string::npos) << answer;
+  for (int i = 0; i < 2; ++i) idle.push_back(std::make_unique<RawClient>(front.Port()));
+  RawClient past(front.Port());  // the kernel may accept it; the listener closes it unanswered
+  past.Send(kGet + "\r\n");
+  EXPECT_EQ(past.ReadUntilClosed(), "");
+  EXPECT_TRUE(past.Closed());
+  EXPECT_LE(front.OpenConnections(), 4u);
+  // The idle ones are closed after two seconds of silence (ReadUntilClosed gives up after 5 s).
+  for (auto& client : idle) {
+    EXPECT_EQ(client->ReadUntilClosed(), "");
+    EXPECT_TRUE(client->Closed());
+  }
+  // The listener counts a connection out just after closing its socket.
+  for (int waited = 0; waited < 50 && front.OpenConnections() > 0; ++waited)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(front.OpenConnections(), 0u);
+}
+
+TEST(ServeFrame, KeepsItsIdentityAndStopsOnSigterm) {
+  TempDir dir("serve-frame");
+  fs::create_directories(dir.path() / "root");
+  std::string first, second;
+  for (std::string* uuid : {&first, &second}) {
+    ServeProcess serve((dir.path() / "root").string(), (dir.path() / "settings").string());
+    ASSERT_FALSE(serve.Url().empty()) << serve.Log();
+    size_t at = serve.Log().find("(uuid:");
+    ASSERT_NE(at, std::string::npos);
+    *uuid = serve.Log().substr(at + 1, 41);
+    EXPECT_EQ(serve.Stop(), 0) << serve.Log();
+  }
+  EXPECT_EQ(first, second);
+}
+
+}  // namespace

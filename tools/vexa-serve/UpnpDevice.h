@@ -1,0 +1,39 @@
+// The server as a UPnP MediaServer:1 device: its device and service descriptions, control of
+// ContentDirectory:1 and ConnectionManager:1 (SOAP over the server's HTTP listener, so that
+// each Browse sees the asking client's User-Agent), and its SSDP announcements and answers.
+#pragma once
+
+#include <atomic>
+#include <string>
+#include <thread>
+
+#include "platform/os/MulticastSocket.h"
+#include "tools/vexa-serve/HttpFront.h"
+#include "tools/vexa-serve/ServerContext.h"
+#include "tools/vexa-serve/SsdpMessages.h"
+
+// Routes the descriptions, control and event URLs of ServeUrls to their handlers.
+void RegisterUpnpRoutes(HttpFront& front, ServerContext& context);
+
+// Announces the device on the context's address (alive on start and again before the
+// announcement expires, byebye on stop) and answers M-SEARCH, until stopped. Multicast leaves
+// only through the interface of that address.
+class SsdpAnnouncer {
+ public:
+  SsdpAnnouncer() = default;
+  SsdpAnnouncer(const SsdpAnnouncer&) = delete;
+  SsdpAnnouncer& operator=(const SsdpAnnouncer&) = delete;
+  ~SsdpAnnouncer() { Stop(); }
+
+  bool Start(const ServerContext& context, std::string* error);
+  void Stop();
+
+ private:
+  void AnswerSearches();
+  void Announce(bool alive) const;
+
+  VexaOS::CMulticastSocket m_socket;
+  SsdpDevice m_device;
+  std::thread m_thread;
+  std::atomic<bool> m_stopping{false};
+};
