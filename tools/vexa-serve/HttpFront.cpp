@@ -26,6 +26,7 @@ std::string ClientAddress(MHD_Connection* connection) {
   return text;
 }
 
+// The address and port of the connection's own end, as the client reached them.
 void FindLocalEnd(HttpExchange* exchange) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(exchange->connection, MHD_CONNECTION_INFO_CONNECTION_FD);

@@ -35,6 +35,7 @@ class HttpExchange {
 
   // "http://localAddress:localPort"
   std::string BaseUrl() const;
+
   bool IsHead() const { return method == "HEAD"; }
   // A request header's value, or empty.
   std::string Header(const char* name) const;
