@@ -72,7 +72,7 @@ DidlObject ContentDirectory::Describe(const MediaEntry& entry, const BrowsingCli
   std::vector<PluginOffer> offers;  // a client the plug-in does not serve gets the original only
   if (OffersForClient(m_context, entry, client.userAgent, client.address, &offers) != 0)
     offers.clear();
-  return DescribeItem(entry, m_context.BaseUrl(), offers);
+  return DescribeItem(entry, client.baseUrl, offers);
 }
 
 SoapAnswer ContentDirectory::BrowseResult(const std::vector<DidlObject>& objects,

@@ -20,10 +20,12 @@ struct BrowsePage {
 };
 BrowsePage PageOf(size_t total, uint32_t startingIndex, uint32_t requestedCount);
 
-// Who asks: the plug-in's offers depend on it.
+// Who asks: the plug-in's offers depend on it, and its res URLs begin with the base URL it
+// reached the server at.
 struct BrowsingClient {
   std::string userAgent;
   std::string address;
+  std::string baseUrl;
 };
 
 class ContentDirectory {

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/os/InterfaceAddress.h"
+
 namespace {
 
 constexpr char kRetryAfterSeconds[] = "5";
@@ -22,6 +24,14 @@ std::string ClientAddress(MHD_Connection* connection) {
     inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text,
               sizeof text);
   return text;
+}
+
+// The address and port of the connection's own end, as the client reached them.
+void FindLocalEnd(HttpExchange* exchange) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(exchange->connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (info)
+    VexaOS::SocketLocalIpv4Address(info->connect_fd, &exchange->localAddress, &exchange->localPort);
 }
 
 bool ResolveListenAddress(const std::string& address, uint16_t port, sockaddr_in* out) {
@@ -42,6 +52,10 @@ struct HttpFront::PendingRequest {
   std::string body;
   bool bodyTooLarge = false;
 };
+
+std::string HttpExchange::BaseUrl() const {
+  return "http://" + localAddress + ":" + std::to_string(localPort);
+}
 
 std::string HttpExchange::Header(const char* name) const {
   const char* value = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
@@ -144,6 +158,7 @@ MHD_Result HttpFront::OnRequest(void* self, MHD_Connection* connection, const ch
   exchange.path = url;
   exchange.body = std::move(pending->body);
   exchange.clientAddress = ClientAddress(connection);
+  FindLocalEnd(&exchange);
   if (pending->bodyTooLarge) return exchange.RespondText(MHD_HTTP_CONTENT_TOO_LARGE, "too large\n");
   if (front->m_open.load() > front->m_limits.busyAbove) {
     MHD_Response* busy = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);

@@ -28,6 +28,13 @@ class HttpExchange {
   std::string path;
   std::string body;
   std::string clientAddress;
+  // Where the client reached the server (the connection's own end): URLs handed to this client
+  // name it, so that they lead back through the interface the client can reach.
+  std::string localAddress;
+  uint16_t localPort = 0;
+
+  // "http://localAddress:localPort"
+  std::string BaseUrl() const;
 
   bool IsHead() const { return method == "HEAD"; }
   // A request header's value, or empty.

@@ -71,7 +71,13 @@ bool ParseServeOptions(int argc, char** argv, ServeOptions* options, std::string
   return true;
 }
 
+std::string ServerContext::BaseUrl() const { return ServeUrls::Base(address, port); }
+
 namespace ServeUrls {
+
+std::string Base(const std::string& address, uint16_t port) {
+  return "http://" + address + ":" + std::to_string(port);
+}
 
 std::string PercentEncodePath(const std::string& id) {
   static constexpr char kHex[] = "0123456789ABCDEF";

@@ -14,7 +14,7 @@ struct ServeOptions {
   std::string root;
   uint16_t port = 8200;
   std::string name = "Vexa";
-  std::string interfaceName;  // empty: HTTP on every interface, announcements on the first
+  std::string interfaceName;  // empty: HTTP and announcements on every interface
   std::string plugin;         // the plug-in library to load
 };
 
@@ -26,11 +26,13 @@ struct ServerContext {
   MediaLibrary library;
   LoadedPlugin plugin;
   std::string deviceUuid;  // "uuid:...", kept in the settings store across restarts
-  std::string address;     // the IPv4 address announced and written into every URL
+  // The IPv4 address the server names when it starts: with --interface the only one it
+  // listens and announces on. URLs in answers name the address each client reached instead.
+  std::string address;
   // Known only once the listener is up, while its connection threads may already read it.
   std::atomic<uint16_t> port{0};
 
-  std::string BaseUrl() const { return "http://" + address + ":" + std::to_string(port); }
+  std::string BaseUrl() const;
 };
 
 // The URLs the server answers. An object id goes into a URL percent-encoded, '/' kept.
@@ -47,6 +49,7 @@ inline constexpr char kStream[] = "/stream/";  // + offer index + "/" + id: the 
 inline constexpr char kPage[] = "/";
 inline constexpr char kPlayerScript[] = "/mpegts.js";
 
+std::string Base(const std::string& address, uint16_t port);  // "http://address:port"
 std::string PercentEncodePath(const std::string& id);
 std::string Media(const std::string& id);
 std::string Stream(uint32_t offerIndex, const std::string& id);

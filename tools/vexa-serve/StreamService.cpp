@@ -148,7 +148,7 @@ MHD_Result StreamService::ServeOriginal(const HttpExchange& exchange) {
   if (IsMatroskaName(file.path)) {
     MHD_add_response_header(response, kTransferModeHeader, kStreamingMode);
     MHD_add_response_header(response, kContentFeaturesHeader, kOriginalFeatures);
-    AddCaptionHeader(response, file);
+    AddCaptionHeader(exchange, response, file);
   }
   if (range.kind == RangeKind::kWhole) return exchange.Respond(MHD_HTTP_OK, response);
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_RANGE, ContentRange(range, size).c_str());
@@ -192,7 +192,7 @@ MHD_Result StreamService::ServeOffer(const HttpExchange& exchange) {
     if (refusal != 0) return exchange.RespondText(refusal, "the stream could not start\n");
   }
   if (!response) return MHD_NO;
-  AddOfferHeaders(response, item, *offer, seek, durationMs);
+  AddOfferHeaders(exchange, response, item, *offer, seek, durationMs);
   // A failed queue frees the response, and with it the session.
   return exchange.Respond(MHD_HTTP_OK, response);
 }
@@ -228,9 +228,9 @@ MHD_Response* StreamService::OpenStream(const MediaEntry& item, const PluginOffe
   return response;
 }
 
-void StreamService::AddOfferHeaders(MHD_Response* response, const MediaEntry& item,
-                                    const PluginOffer& offer, const TimeSeek& seek,
-                                    int64_t durationMs) const {
+void StreamService::AddOfferHeaders(const HttpExchange& exchange, MHD_Response* response,
+                                    const MediaEntry& item, const PluginOffer& offer,
+                                    const TimeSeek& seek, int64_t durationMs) const {
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE,
                           ProtocolInfoField(offer.protocolInfo, kContentFormatField).c_str());
   MHD_add_response_header(response, kTransferModeHeader, kStreamingMode);
@@ -238,13 +238,14 @@ void StreamService::AddOfferHeaders(MHD_Response* response, const MediaEntry& it
                           ProtocolInfoField(offer.protocolInfo, kAdditionalInfoField).c_str());
   if (seek.kind == TimeSeekKind::kRange)
     MHD_add_response_header(response, kTimeSeekHeader, TimeSeekAnswer(seek, durationMs).c_str());
-  AddCaptionHeader(response, item);
+  AddCaptionHeader(exchange, response, item);
 }
 
-void StreamService::AddCaptionHeader(MHD_Response* response, const MediaEntry& item) const {
+void StreamService::AddCaptionHeader(const HttpExchange& exchange, MHD_Response* response,
+                                     const MediaEntry& item) const {
   if (!item.subtitleId.empty())
     MHD_add_response_header(response, kCaptionHeader,
-                            (m_context.BaseUrl() + ServeUrls::Media(item.subtitleId)).c_str());
+                            (exchange.BaseUrl() + ServeUrls::Media(item.subtitleId)).c_str());
 }
 
 bool StreamService::TakePlace() {

@@ -40,9 +40,12 @@ class StreamService : private NS::IJobListener {
   // the status to answer instead, when no job could be made or started.
   MHD_Response* OpenStream(const MediaEntry& item, const PluginOffer& offer, const TimeSeek& seek,
                            unsigned* refusal);
-  void AddOfferHeaders(MHD_Response* response, const MediaEntry& item, const PluginOffer& offer,
-                       const TimeSeek& seek, int64_t durationMs) const;
-  void AddCaptionHeader(MHD_Response* response, const MediaEntry& item) const;
+  void AddOfferHeaders(const HttpExchange& exchange, MHD_Response* response,
+                       const MediaEntry& item, const PluginOffer& offer, const TimeSeek& seek,
+                       int64_t durationMs) const;
+  // The subtitle's URL, at the address this client reached.
+  void AddCaptionHeader(const HttpExchange& exchange, MHD_Response* response,
+                        const MediaEntry& item) const;
 
   bool TakePlace();
   void Admit(Session* session);

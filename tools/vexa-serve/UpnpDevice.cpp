@@ -82,8 +82,8 @@ void RegisterUpnpRoutes(HttpFront& front, ServerContext& context) {
                 [] { return kConnectionManagerScpdText; });
   RouteControl(front, ServeUrls::kContentDirectoryControl, kContentDirectoryType,
                [directory](const SoapAction& action, const HttpExchange& exchange) {
-                 return directory->Answer(
-                     action, {exchange.Header("User-Agent"), exchange.clientAddress});
+                 return directory->Answer(action, {exchange.Header("User-Agent"),
+                                                   exchange.clientAddress, exchange.BaseUrl()});
                });
   RouteControl(front, ServeUrls::kConnectionManagerControl, kConnectionManagerType,
                [](const SoapAction& action, const HttpExchange&) {
@@ -93,13 +93,15 @@ void RegisterUpnpRoutes(HttpFront& front, ServerContext& context) {
   RouteEvents(front, ServeUrls::kConnectionManagerEvents, subscriptions);
 }
 
-bool SsdpAnnouncer::Start(const ServerContext& context, std::string* error) {
-  if (!m_socket.Open(kSsdpGroup, kSsdpPort, context.address, kSsdpHops, error)) {
-    *error = "cannot announce on " + context.address + ": " + *error;
+bool SsdpAnnouncer::Start(const ServerContext& context, const std::string& address,
+                          std::string* error) {
+  if (!m_socket.Open(kSsdpGroup, kSsdpPort, address, kSsdpHops, error)) {
+    *error = "cannot announce on " + address + ": " + *error;
     return false;
   }
   m_device = {context.deviceUuid, kMediaServerType, {kContentDirectoryType, kConnectionManagerType},
-              context.BaseUrl() + ServeUrls::kDescription, kAdvertisementMaxAgeSeconds};
+              ServeUrls::Base(address, context.port) + ServeUrls::kDescription,
+              kAdvertisementMaxAgeSeconds};
   m_stopping = false;
   Announce(true);
   m_thread = std::thread([this] { AnswerSearches(); });

@@ -15,9 +15,10 @@
 // Routes the descriptions, control and event URLs of ServeUrls to their handlers.
 void RegisterUpnpRoutes(HttpFront& front, ServerContext& context);
 
-// Announces the device on the context's address (alive on start and again before the
-// announcement expires, byebye on stop) and answers M-SEARCH, until stopped. Multicast leaves
-// only through the interface of that address.
+// Announces the device on one of the server's addresses (alive on start and again before the
+// announcement expires, byebye on stop) and answers the M-SEARCHes that come in on its
+// interface, until stopped. Multicast leaves only through the interface of that address, and
+// the LOCATION it gives names that address.
 class SsdpAnnouncer {
  public:
   SsdpAnnouncer() = default;
@@ -25,7 +26,7 @@ class SsdpAnnouncer {
   SsdpAnnouncer& operator=(const SsdpAnnouncer&) = delete;
   ~SsdpAnnouncer() { Stop(); }
 
-  bool Start(const ServerContext& context, std::string* error);
+  bool Start(const ServerContext& context, const std::string& address, std::string* error);
   void Stop();
 
  private:

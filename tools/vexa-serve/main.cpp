@@ -4,7 +4,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <list>
 #include <string>
+#include <vector>
 
 #include "platform/os/InterfaceAddress.h"
 #include "tools/vexa-serve/HttpFront.h"
@@ -28,12 +30,26 @@ int Fail(const std::string& reason) {
   return kExitFailed;
 }
 
-// The address the server announces: the named interface's, else the first external one's.
+// The address the server names when it starts: the named interface's, else the first external
+// one's.
 bool ChooseAddress(const ServeOptions& options, std::string* address) {
   if (!options.interfaceName.empty())
     return VexaOS::InterfaceIpv4Address(options.interfaceName, address);
   return VexaOS::FirstExternalIpv4Address(address) ||
          VexaOS::InterfaceIpv4Address("lo", address);
+}
+
+// One announcer per address. Without --interface, an interface that takes no multicast is left
+// out with a warning; the server fails only when it can announce nowhere.
+bool StartAnnouncers(const ServerContext& context, const std::vector<std::string>& addresses,
+                     std::list<SsdpAnnouncer>* announcers, std::string* error) {
+  *error = "no interface with an IPv4 address is up";
+  for (const std::string& address : addresses) {
+    if (announcers->emplace_back().Start(context, address, error)) continue;
+    announcers->pop_back();
+    if (addresses.size() > 1) std::fprintf(stderr, "vexa-serve: %s\n", error->c_str());
+  }
+  return !announcers->empty();
 }
 
 // Blocks SIGINT and SIGTERM in every thread (they inherit the mask) so that only the main
@@ -80,8 +96,11 @@ int main(int argc, char** argv) {
   if (!front.Start(listenAddress, options.port, HttpLimits{}, &error)) return Fail(error);
   context.port = front.Port();
 
-  SsdpAnnouncer announcer;
-  if (!announcer.Start(context, &error)) return Fail(error);
+  std::vector<std::string> announced{context.address};
+  if (options.interfaceName.empty() && !VexaOS::UpInterfaceIpv4Addresses(&announced))
+    return Fail("cannot list the network interfaces");
+  std::list<SsdpAnnouncer> announcers;  // an announcer is neither copied nor moved
+  if (!StartAnnouncers(context, announced, &announcers, &error)) return Fail(error);
   std::fprintf(stderr, "vexa-serve: serving %s at %s/ as \"%s\" (%s)\n",
                context.library.Root().c_str(), context.BaseUrl().c_str(), options.name.c_str(),
                context.deviceUuid.c_str());
@@ -89,7 +108,7 @@ int main(int argc, char** argv) {
   int received = 0;
   sigwait(&stopSignals, &received);
   std::fprintf(stderr, "vexa-serve: stopping\n");
-  announcer.Stop();
+  for (SsdpAnnouncer& announcer : announcers) announcer.Stop();
   streams.StopAll();
   front.Stop();
   context.plugin.Transcoder()->SetHost(nullptr);

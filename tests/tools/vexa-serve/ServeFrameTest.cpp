@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <thread>
 
 #include "tests/support/ProcessTestTools.h"
+#include "platform/os/InterfaceAddress.h"
 #include "tests/tools/vexa-serve/ServeProcess.h"
 #include "tools/vexa-serve/HttpFront.h"
 #include "tools/vexa-serve/MediaLibrary.h"
@@ -67,12 +69,14 @@ TEST(MediaLibrary, IdsNeverLeadOutOfTheRoot) {
   EXPECT_EQ(top[1].id, "in.mkv");
 }
 
-// A raw TCP client of the listener: sends what it is given, reads what comes back until the
-// server closes (Closed() then true) or 5 s pass.
+// A raw TCP client of the listener at a loopback address: sends what it is given, reads what
+// comes back until the server closes (Closed() then true) or 5 s pass.
 class RawClient {
  public:
-  explicit RawClient(uint16_t port) : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{AF_INET, htons(port), {htonl(INADDR_LOOPBACK)}, {}};
+  explicit RawClient(uint16_t port, const char* to = "127.0.0.1")
+      : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in address{AF_INET, htons(port), {}, {}};
+    ::inet_pton(AF_INET, to, &address.sin_addr);
     ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
   }
   ~RawClient() { ::close(m_socket); }
@@ -139,6 +143,27 @@ TEST(HttpFront, KeepsConnectionsWithinItsLimits) {
   for (int waited = 0; waited < 50 && front.OpenConnections() > 0; ++waited)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(front.OpenConnections(), 0u);
+}
+
+// A listener on every address hands each client URLs at the address that client reached (Linux
+// routes all of 127/8 to the loopback), and the loopback is among the addresses announced on.
+TEST(HttpFront, AnswersNameTheAddressEachClientReached) {
+  std::vector<std::string> up;
+  ASSERT_TRUE(VexaOS::UpInterfaceIpv4Addresses(&up));
+  EXPECT_NE(std::find(up.begin(), up.end(), "127.0.0.1"), up.end());
+  HttpFront front;
+  front.Route("GET", "/", [](const HttpExchange& exchange) {
+    return exchange.RespondText(200, exchange.BaseUrl());
+  });
+  std::string error;
+  ASSERT_TRUE(front.Start("", 0, HttpLimits{}, &error)) << error;
+  for (const char* address : {"127.0.0.1", "127.0.0.2"}) {
+    RawClient client(front.Port(), address);
+    client.Send("GET / HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    std::string answer = client.ReadUntilClosed();
+    EXPECT_EQ(answer.substr(answer.find("\r\n\r\n") + 4),
+              std::string("http://") + address + ":" + std::to_string(front.Port()));
+  }
 }
 
 TEST(ServeFrame, KeepsItsIdentityAndStopsOnSigterm) {
