@@ -19,6 +19,8 @@ void RegisterUpnpRoutes(HttpFront& front, ServerContext& context);
 // announcement expires, byebye on stop) and answers the M-SEARCHes that come in on its
 // interface, until stopped. Multicast leaves only through the interface of that address, and
 // the LOCATION it gives names that address.
+// The server's own SSDP rather than libupnp's: libupnp 1.8.4, started on 127.0.0.1, still sent
+// its announcements through the default route, and multicast must leave only where asked.
 class SsdpAnnouncer {
  public:
   SsdpAnnouncer() = default;
