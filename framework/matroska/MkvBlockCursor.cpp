@@ -13,6 +13,16 @@ namespace {
 
 bool Delivered(const MkvTrack* track) { return track != nullptr && track->blockType != 0; }
 
+bool IsKnownClusterChild(uint32_t id) {
+  switch (id) {
+    case el::TIMECODE: case el::SIMPLEBLOCK: case el::BLOCKGROUP: case el::POSITION:
+    case el::PREVSIZE: case el::VOID: case el::CRC:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
@@ -117,6 +127,13 @@ int32_t MkvBlockCursor::NextBlock(BlockRef* out) {
       continue;
     }
     if (e.clipped || e.unknownSize) {
+      if (!Resync(m_pos)) return VMF_ERR_END_OF_STREAM;
+      continue;
+    }
+    // A child of a kind the reader does not know is passed over by its size only when an
+    // element starts where it ends: junk that reads as an element header could otherwise claim
+    // bytes far past itself, and in a cluster of unknown size hide whole clusters behind them.
+    if (!IsKnownClusterChild(e.id) && !SkippableBySize(m_file, m_segment, e)) {
       if (!Resync(m_pos)) return VMF_ERR_END_OF_STREAM;
       continue;
     }

@@ -202,12 +202,14 @@ TEST(MkvResync, JunkZeroBytesAndUnknownSizes) {
   const Bytes junk = {'J', 'U', 'N', 'K', 0x00, 0x42, 0x13, 0x37};
   const Bytes badTrackNumber = Element(0xA3, Bytes{0x00, 0x81, 0, 0, 0x80, 7});
   // Unknown-size segment and clusters, junk between the info and the tracks and between
-  // clusters, a lone zero byte before a cluster.
+  // clusters, a lone zero byte before a cluster. "JUNK" reads as an element of an unknown kind
+  // whose size ends inside a later element: passing it by that size would lose block 3.
   const Bytes body = Cat({Element(0x1549A966, Uint(0x2AD7B1, 1000000)), junk, Tracks(AacTrack(1)),
                           Unsized(0x1F43B675, Cat({Uint(0xE7, 0), SimpleBlock(1, 0, 0x80, Bytes{1}), badTrackNumber,
                                                    SimpleBlock(1, 1, 0x80, Bytes{2})})),
                           junk, Bytes{0x00}, Unsized(0x1F43B675, Cat({Uint(0xE7, 10), SimpleBlock(1, 0, 0x80, Bytes{3})})),
                           Element(0x1254C367, Bytes{}),  // tags end the unsized cluster
+                          Element(0x4FFF, Bytes(5000, 0)),  // where the junk's "size" would land
                           Cluster(20, SimpleBlock(1, 0, 0x80, Bytes{4}))});
   auto r = Open(Cat({EbmlHeader(), Unsized(0x18538067, body)}));
   ASSERT_EQ(r->StreamCount(1), 1u);
