@@ -227,11 +227,13 @@ TEST_F(ServeStream, GStreamerAndVlcPlayIt) {
                      kPs3UserAgent + "' ! tsdemux ! decodebin ! fakesink 2>&1; echo rc=$?").output, "rc=0\n");
   // VLC refuses to run as root: it runs as nobody, eight times as fast as real time, and the
   // user agent goes in as an option of the input. Its hot-key interface finds no X11: not an error here.
+  // Nor are its complaints that data came later than eight-fold playback wanted it (a late PCR, a
+  // decoder waiting on input): a slow build such as ThreadSanitizer's serves slower than that.
   std::string log = (s_dir->path() / "vlc.log").string();
   EXPECT_EQ(RunShell("HOME=/tmp timeout 120 setpriv --reuid=nobody --regid=nogroup --clear-groups cvlc --no-dbus"
                      " --rate 8 --play-and-exit --no-video-title-show -A dummy -V dummy '" + StreamUrl() +
                      "' ':http-user-agent=" + kPs3UserAgent + "' >" + log + " 2>&1; echo rc=$?; grep ' error' " + log +
-                     " | grep -v interface; grep -c 'AAC channels' " + log).output, "rc=0\n1\n") << ReadFileText(log);
+                     " | grep -v -e interface -e 'called too late' -e 'deadlock prevented'; grep -c 'AAC channels' " + log).output, "rc=0\n1\n") << ReadFileText(log);
 }
 
 }  // namespace
