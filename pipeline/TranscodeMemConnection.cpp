@@ -1,5 +1,6 @@
 #include "pipeline/TranscodeMemConnection.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -36,6 +37,7 @@ CTranscodeMemConnection::~CTranscodeMemConnection() {
   {
     CNetLock held(m_lock);
     m_buffer.reset();
+    m_head = 0;
     m_used = 0;
     m_capacity = 0;
   }
@@ -77,10 +79,26 @@ uint32_t CTranscodeMemConnection::UsableBytes() {
   return uint32_t(m_capacity - m_used);
 }
 
-// Keeps the lock held on success: the writer's following Confirm releases it.
+uint32_t CTranscodeMemConnection::WriteAt() const {
+  int64_t at = int64_t(m_head) + m_used;
+  return uint32_t(at >= m_capacity ? at - m_capacity : at);
+}
+
+// Copies behind the held bytes, in two pieces where they reach the end of the buffer.
+void CTranscodeMemConnection::PutBytes(const uint8_t* data, uint32_t n) {
+  uint32_t at = WriteAt();
+  uint32_t first = std::min(n, uint32_t(m_capacity) - at);
+  std::memcpy(m_buffer.get() + at, data, first);
+  if (first < n) std::memcpy(m_buffer.get(), data + first, n - first);
+}
+
+// Keeps the lock held on success: the writer's following Confirm releases it. The bytes must
+// be contiguous: a request that would cross the end of the buffer is refused.
 uint8_t* CTranscodeMemConnection::Request(uint32_t n) {
   if (!m_lock.Lock()) return nullptr;
-  if (!RefusesWrites() && int64_t(n) < int64_t(m_capacity) - m_used) return m_buffer.get() + m_used;
+  if (!RefusesWrites() && int64_t(n) < int64_t(m_capacity) - m_used &&
+      int64_t(WriteAt()) + n <= m_capacity)
+    return m_buffer.get() + WriteAt();
   m_lock.Unlock();
   return nullptr;
 }
@@ -123,7 +141,7 @@ uint32_t CTranscodeMemConnection::CopyBytes(const uint8_t* data, uint32_t n) {
     m_changed.wait_for(held, std::chrono::milliseconds(10));
   }
   if (RefusesWrites()) return 0;
-  if (n) std::memcpy(m_buffer.get() + m_used, data, n);
+  if (n) PutBytes(data, n);
   m_used += int32_t(n);
   held.unlock();
   m_changed.notify_all();

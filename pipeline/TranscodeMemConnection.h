@@ -51,7 +51,14 @@ class CTranscodeMemConnection : public bufstream {
   // The largest sample a connection grows to hold: more than any frame a player takes.
   static constexpr int64_t kMaxSampleBytes = int64_t(1) << 30;
 
+  // The held bytes run from m_head for m_used bytes, on past the end of the buffer to its start.
+  // Only the sink's reader moves m_head: a connection that gathers samples keeps it at 0, so
+  // that a whole sample lies at the start of the buffer.
+  uint32_t WriteAt() const;
+  void PutBytes(const uint8_t* data, uint32_t count);
+
   std::unique_ptr<uint8_t[]> m_buffer;
+  int32_t m_head = 0;
   int32_t m_used = 0;
   int32_t m_capacity = 0;
   uint32_t m_chunk;

@@ -1,5 +1,6 @@
 #include "pipeline/TranscodeSink.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <mutex>
@@ -32,6 +33,7 @@ CTranscodeSink::CTranscodeSink(CTranscodeNodeObserver* observer)
 CTranscodeSink::~CTranscodeSink() {
   {
     CNetLock held(m_lock);
+    m_head = 0;
     m_used = 0;
     m_end = false;
   }
@@ -54,9 +56,7 @@ int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count
     uint32_t taken = m_used > 0 ? Portion(capacity) : 0;
     if (taken > 0) {
       m_handedOut += taken;
-      std::memcpy(buffer, m_buffer.get(), taken);
-      if (taken < uint32_t(m_used)) std::memmove(m_buffer.get(), m_buffer.get() + taken, m_used - taken);
-      m_used -= int32_t(taken);
+      TakeBytes(buffer, taken);
       *count = taken;
       held.unlock();
       m_changed.notify_all();
@@ -73,9 +73,21 @@ int32_t CTranscodeSink::Read(uint8_t* buffer, uint32_t capacity, uint32_t* count
   }
 }
 
+// Copies from the oldest held bytes, in two pieces where they wrap; the buffer is never shifted,
+// so a reader taking small pieces costs only its own copy.
+void CTranscodeSink::TakeBytes(uint8_t* buffer, uint32_t count) {
+  uint32_t first = std::min(count, uint32_t(m_capacity - m_head));
+  std::memcpy(buffer, m_buffer.get() + m_head, first);
+  if (first < count) std::memcpy(buffer + first, m_buffer.get(), count - first);
+  m_used -= int32_t(count);
+  // An emptied buffer starts again at its beginning: the next bytes stay in one piece.
+  m_head = m_used == 0 ? 0 : int32_t((uint32_t(m_head) + count) % uint32_t(m_capacity));
+}
+
 void CTranscodeSink::Reset() {
   {
     CNetLock held(m_lock);
+    m_head = 0;
     m_used = 0;
     m_end = false;
   }

@@ -35,6 +35,8 @@ class CTranscodeSink : public CTranscodeMemConnection,
   // How many bytes Read may hand out now: a whole number of transport packets where the
   // buffer lets it, so that a stream cut off by Reset (a seek) ends on a packet boundary.
   uint32_t Portion(uint32_t capacity) const;
+  // Moves count held bytes into the reader's buffer; the lock is held.
+  void TakeBytes(uint8_t* buffer, uint32_t count);
 
   CTranscodeNodeObserver* m_observer;
   bool m_end = false;

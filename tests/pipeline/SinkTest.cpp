@@ -1,6 +1,7 @@
 // The sink between the multiplexer library and the host's reader.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -67,6 +68,36 @@ TEST(Sink, FullSinkHoldsTheWriterUntilRoomOrReset) {
   sink->Reset();
   writer.join();
   EXPECT_EQ(written, 1000u);
+  sink->Release();
+}
+
+// Bytes written in pieces of many sizes come out in order when read 16 KiB at a time, across
+// the many times the held bytes run past the end of the buffer and on from its start.
+TEST(Sink, SmallReadsKeepTheOrderWhereTheBytesWrap) {
+  auto* sink = new CTranscodeSink(nullptr);
+  constexpr uint32_t kTotal = 3 * 0x500000 + 4321;
+  std::thread writer([&] {
+    bufstream* face = sink->WritingFace();
+    std::vector<uint8_t> piece;
+    for (uint32_t sent = 0, size = 1000; sent < kTotal; sent += uint32_t(piece.size())) {
+      size = size * 7 % 70001 + 1;
+      piece.resize(std::min(size, kTotal - sent));
+      for (size_t i = 0; i < piece.size(); ++i) piece[i] = uint8_t((sent + i) % 251);
+      ASSERT_EQ(face->copyBytes(face, piece.data(), uint32_t(piece.size())), piece.size());
+    }
+    sink->SetEndOfStream();
+  });
+  uint32_t received = 0;
+  uint32_t misplaced = 0;
+  std::vector<uint8_t> buffer(16384);
+  uint32_t count = 0;
+  while (sink->Read(buffer.data(), uint32_t(buffer.size()), &count) == 0) {
+    for (uint32_t i = 0; i < count; ++i) misplaced += buffer[i] != uint8_t((received + i) % 251);
+    received += count;
+  }
+  writer.join();
+  EXPECT_EQ(received, kTotal);
+  EXPECT_EQ(misplaced, 0u);
   sink->Release();
 }
 

@@ -18,7 +18,8 @@
 
 namespace {
 
-constexpr uint32_t kReadSize = 1024 * 1024;
+constexpr uint32_t kDefaultReadSize = 1024 * 1024;
+constexpr long long kMaxReadSize = 64 * 1024 * 1024;
 constexpr int kStallLimitMs = 30000;
 
 enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitRefused = 2, kExitFailed = 3 };
@@ -39,6 +40,7 @@ struct Options {
   std::string output = "-";
   std::vector<MidStreamAction> seeks;
   std::vector<MidStreamAction> pauses;
+  uint32_t readSize = kDefaultReadSize;
   std::string file;
 };
 
@@ -47,7 +49,7 @@ void Usage() {
                "usage: vexa-transcode [--user-agent UA] [--client-id ID] --offers FILE\n"
                "       vexa-transcode [--user-agent UA] [--client-id ID] [--index N] [--start MS]\n"
                "                      [--output OUT|-] [--seek-at BYTES:MS] [--pause-at BYTES:MS]\n"
-               "                      FILE\n"
+               "                      [--read-size BYTES] FILE\n"
                "       --plugin PATH loads another build of libvexatranscoder.so\n");
 }
 
@@ -87,6 +89,10 @@ bool ParseOptions(int argc, char** argv, Options* options) {
       ++i;
     } else if (arg == "--start" && hasValue && ParseNumber(argv[i + 1], &number)) {
       options->startMs = number;
+      ++i;
+    } else if (arg == "--read-size" && hasValue && ParseNumber(argv[i + 1], &number) &&
+               number > 0 && number <= kMaxReadSize) {
+      options->readSize = static_cast<uint32_t>(number);
       ++i;
     } else if (arg == "--seek-at" && hasValue && ParseAction(argv[i + 1], &action)) {
       options->seeks.push_back(action);
@@ -141,12 +147,13 @@ void ApplyDueActions(NS::ITranscoderJob* job, uint64_t written, Options* options
 
 // Reads the job until it ends, writing every byte to out.
 int Stream(NS::ITranscoderJob* job, FILE* out, Options* options, const HostListener& listener) {
-  std::vector<uint8_t> buffer(kReadSize);
+  // A server hands the job the buffers its connection has room for, often 16 to 64 KiB.
+  std::vector<uint8_t> buffer(options->readSize);
   uint64_t written = 0;
   int stalledMs = 0;
   for (;;) {
     uint32_t count = 0;
-    if (!job->Read(buffer.data(), kReadSize, &count)) break;
+    if (!job->Read(buffer.data(), options->readSize, &count)) break;
     if (count == 0) {
       // A stream whose producer failed answers empty reads; give up rather than spin for ever.
       if (listener.LastEvent() != 0 || (stalledMs += 10) > kStallLimitMs) {
