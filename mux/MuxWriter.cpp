@@ -26,9 +26,12 @@ int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) 
 
 // Writes what the output has room for; with all set, waits for room until everything is out.
 // A refused write ends the instance's output. Answers whether anything was written.
+// The written packets leave the front of the vector only once they are at least half of it, so
+// that an output taking small pieces does not shift the rest down after each one.
 bool FlushOutput(MuxMp2Instance& mux, bool all) {
   std::vector<uint8_t>& out = mux.writer.ts.out;
-  size_t written = 0;
+  size_t& sent = mux.writer.ts.sent;
+  size_t written = sent;
   while (written < out.size() && !mux.writer.outputEnded) {
     uint32_t room = mux.output->usableBytes(mux.output);
     if (room == 0) {
@@ -41,9 +44,16 @@ bool FlushOutput(MuxMp2Instance& mux, bool all) {
     if (put == 0) mux.writer.outputEnded = true;
     written += put;
   }
-  out.erase(out.begin(), out.begin() + ptrdiff_t(written));
-  if (mux.writer.outputEnded) out.clear();
-  return written > 0;
+  bool any = written > sent;
+  sent = written;
+  if (sent == out.size() || mux.writer.outputEnded) {
+    out.clear();
+    sent = 0;
+  } else if (sent >= out.size() / 2) {
+    out.erase(out.begin(), out.begin() + ptrdiff_t(sent));
+    sent = 0;
+  }
+  return any;
 }
 
 // ---- program tables and clock
@@ -197,7 +207,7 @@ void StartOutput(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams) {
 
 bool EmitReady(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams, bool finishing) {
   bool any = false;
-  while (mux.writer.ts.out.size() < kOutputHighWater && !mux.writer.outputEnded) {
+  while (TsUnsent(mux.writer.ts) < kOutputHighWater && !mux.writer.outputEnded) {
     MuxStream* next = nullptr;
     for (MuxStream* stream : streams)
       if (!stream->input.ready.empty() && (!next || Before(stream->input.ready.front(), next->input.ready.front())))
@@ -207,7 +217,7 @@ bool EmitReady(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams, bool
     MuxSample sample = MuxInputPop(next->input);
     WriteSample(mux, streams, *next, sample);
     any = true;
-    if (mux.writer.ts.out.size() >= mux.settings.outputBatchBytes) FlushOutput(mux, false);
+    if (TsUnsent(mux.writer.ts) >= mux.settings.outputBatchBytes) FlushOutput(mux, false);
   }
   return any;
 }
@@ -270,7 +280,7 @@ void MuxRun(MuxMp2Instance& mux) {
     }
     // Nothing moved: the inputs are empty or the output is full. Wait a little longer each time.
     MuxNap(mux, idleMs);
-    idleMs = std::min(idleMs * 2, mux.writer.ts.out.empty() ? kIdleWaitMaxMs : kOutputWaitMaxMs);
+    idleMs = std::min(idleMs * 2, TsUnsent(mux.writer.ts) == 0 ? kIdleWaitMaxMs : kOutputWaitMaxMs);
   }
   MuxCloseInputs(mux);
 }

@@ -30,13 +30,16 @@ struct TsPes {
 };
 
 struct TsPacketWriter {
-  std::vector<uint8_t> out;  // packets not yet written to the output
+  std::vector<uint8_t> out;  // packets made; those from `sent` on are not yet written out
+  size_t sent = 0;
   uint8_t continuity[8192] = {};
   // The stream continues another one (after a seek): the first packet of every PID carries the
   // discontinuity indicator, since its counters and clock start afresh.
   bool continuesAnother = false;
   std::bitset<8192> written;
 };
+
+inline size_t TsUnsent(const TsPacketWriter& ts) { return ts.out.size() - ts.sent; }
 
 void TsWritePat(TsPacketWriter& ts, uint16_t transportStreamId, uint16_t programNumber, uint16_t pmtPid);
 void TsWritePmt(TsPacketWriter& ts, uint16_t pmtPid, uint16_t programNumber, uint16_t pcrPid,

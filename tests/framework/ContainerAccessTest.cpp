@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "framework/BuiltinModules.h"
 #include "framework/ContainerAccess.h"
@@ -210,6 +211,15 @@ TEST(VmfVocabulary, ErrorsAndQueryIdentifiersAreFoundByValue) {
   for (const VmfErrorEntry& entry : VmfErrorTable()) EXPECT_TRUE(values.insert(entry.code).second) << entry.name;
   values.clear();
   for (const VmfQidEntry& entry : VmfQidTable()) EXPECT_TRUE(values.insert(entry.value).second) << entry.name;
+}
+
+// The trace's block CRC is IEEE 802.3's: the standard check value, and a long unaligned block.
+TEST(VmfVocabulary, BlockCrcIsTheIeeeCrc32) {
+  const std::string check = "123456789";
+  EXPECT_EQ(vmf::BlockCrc32(reinterpret_cast<const uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+  std::vector<uint8_t> block(100003);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = uint8_t(i * 131 >> 3);
+  EXPECT_EQ(vmf::BlockCrc32(block.data() + 1, block.size() - 1), 0x2E476DAFu);
 }
 
 TEST(ModuleRegistry, StatesAndTheBuiltInListAreEntered) {
