@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Remultiplexing Matroska into a transport stream: vexa-transcode (the plug-in as a host loads
-# it) next to `ffmpeg -map 0:v -map 0:a -c copy -f mpegts` on the same file, several runs each,
-# measured in this one invocation. Prints the median wall time and peak resident size of both
-# and the median time ratio.
+# it, read 64 KiB at a time as an HTTP server reads) next to `ffmpeg -map 0:v -map 0:a -c copy
+# -f mpegts` and to `cat` (the floor a remux cannot beat) on the same file, runs alternating,
+# measured in this one invocation. Prints the median wall time, processor time and peak resident
+# size of each, the ratios, and the processor time of 16 KiB reads against 1 MiB reads.
 # Usage: bench/remux.sh [FILE]   (without FILE a 60 s 1080p H.264 + AAC file is made once)
-# Environment: VEXA_BUILD_DIR (default build/default), RUNS (default 5).
+# Environment: VEXA_BUILD_DIR (default build/default), RUNS (default 7).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${VEXA_BUILD_DIR:-$root/build/default}
-runs=${RUNS:-5}
+runs=${RUNS:-7}
 transcode=$build/tools/vexa-transcode/vexa-transcode
 if [ ! -x "$transcode" ]; then
   echo "remux.sh: no vexa-transcode under $build (build it, or set VEXA_BUILD_DIR)" >&2
@@ -33,27 +34,36 @@ if [ -z "$file" ]; then
   fi
 fi
 
-# One run: prints "seconds peak_KiB" (peak from getrusage of the child, through GNU time).
+# One run: prints "wall_s cpu_s peak_KiB" (from getrusage of the child, through GNU time).
 measure() {
   local out=$work/time.txt
-  /usr/bin/time -f "%e %M" -o "$out" "$@" >/dev/null 2>"$work/stderr.txt" || {
+  /usr/bin/time -f "%e %U %S %M" -o "$out" "$@" >/dev/null 2>"$work/stderr.txt" || {
     echo "remux.sh: failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
-  cat "$out"
+  awk '{ printf "%s %.3f %s\n", $1, $2 + $3, $4 }' "$out"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+column_median() { cut -d' ' -f"$2" "$work/$1" | median; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }'; }
 
-: >"$work/vexa" ; : >"$work/ffmpeg"
+cat "$file" >/dev/null  # the first run of each reads a cached file, like the others
+names=(vexa ffmpeg cat vexa16k vexa1m)
+for name in "${names[@]}"; do : >"$work/$name"; done
 for _ in $(seq "$runs"); do
-  measure "$transcode" --output "$work/vexa.ts" "$file" >>"$work/vexa"
+  measure "$transcode" --read-size 65536 --output "$work/vexa.ts" "$file" >>"$work/vexa"
   measure ffmpeg -v error -nostdin -y -i "$file" -map 0:v -map 0:a -c copy -f mpegts "$work/ffmpeg.ts" >>"$work/ffmpeg"
+  measure sh -c 'cat "$1" >"$2"' cat "$file" "$work/cat.out" >>"$work/cat"
+  measure "$transcode" --read-size 16384 --output "$work/vexa16k.ts" "$file" >>"$work/vexa16k"
+  measure "$transcode" --read-size 1048576 --output "$work/vexa1m.ts" "$file" >>"$work/vexa1m"
 done
 
-vexa_s=$(cut -d' ' -f1 "$work/vexa" | median)
-ffmpeg_s=$(cut -d' ' -f1 "$work/ffmpeg" | median)
-vexa_kib=$(cut -d' ' -f2 "$work/vexa" | sort -n | tail -1)
-ffmpeg_kib=$(cut -d' ' -f2 "$work/ffmpeg" | sort -n | tail -1)
-echo "file: $file ($(stat -c %s "$file") bytes), $runs runs each"
-printf "%-16s median %6.2f s  peak %7d KiB  output %d bytes\n" vexa-transcode "$vexa_s" "$vexa_kib" "$(stat -c %s "$work/vexa.ts")"
-printf "%-16s median %6.2f s  peak %7d KiB  output %d bytes\n" "ffmpeg -c copy" "$ffmpeg_s" "$ffmpeg_kib" "$(stat -c %s "$work/ffmpeg.ts")"
-echo "time ratio (vexa-transcode / ffmpeg): $(awk -v v="$vexa_s" -v f="$ffmpeg_s" 'BEGIN { printf "%.2f", (f > 0) ? v / f : 0 }')"
+echo "file: $file ($(stat -c %s "$file") bytes), $runs runs each, load $(cut -d' ' -f1-3 /proc/loadavg)"
+for name in "${names[@]}"; do
+  printf "%-8s median wall %6.3f s  cpu %6.3f s  peak %7d KiB\n" "$name" "$(column_median "$name" 1)" \
+    "$(column_median "$name" 2)" "$(cut -d' ' -f3 "$work/$name" | sort -n | tail -1)"
+done
+wall=$(column_median vexa 1)
+echo "wall vexa-transcode (64 KiB reads) / ffmpeg: $(ratio "$wall" "$(column_median ffmpeg 1)")  (target at most 0.50)"
+echo "wall vexa-transcode (64 KiB reads) / cat:    $(ratio "$wall" "$(column_median cat 1)")  (target at most 3)"
+echo "cpu 16 KiB reads / 1 MiB reads:              $(ratio "$(column_median vexa16k 2)" "$(column_median vexa1m 2)")  (target at most 1.10)"
+echo "peak resident size: $(( $(cut -d' ' -f3 "$work/vexa" | sort -n | tail -1) / 1024 )) MiB  (target at most 32)"
