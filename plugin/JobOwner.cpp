@@ -3,6 +3,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/os/ProcessMemory.h"
+
 void CListenerRelay::OnJobEvent(NS::ITranscoderJob* job, int32_t event, int32_t a, int32_t b) {
   std::lock_guard hold(m_lock);
   if (m_listener) m_listener->OnJobEvent(job, event, a, b);
@@ -93,6 +95,7 @@ void CJobOwner::OnJobReleased(NS::ITranscoderJob* job) {
   // The entry stays active until it is parked below, so the relay lives on meanwhile.
   if (relay) relay->Attach(nullptr);
   job->Stop();
+  bool lastJobEnded = false;
   {
     CNetLock hold(m_lock);
     auto found = FindActive(job);
@@ -100,7 +103,11 @@ void CJobOwner::OnJobReleased(NS::ITranscoderJob* job) {
     m_parked.push_back(std::move(*found));
     m_active.erase(found);
     --m_placesTaken;
+    lastJobEnded = m_active.empty();
   }
+  // A stopped job keeps little; what its streams used is free in the heap, and a server at
+  // rest should give it back.
+  if (lastJobEnded) VexaOS::ReturnFreeMemory();
   // Dropped after the lock is released: this may be the transcoder's last reference, and
   // the lock dies with it.
   m_transcoder.Release();
