@@ -1,10 +1,5 @@
 // Streaming from a real vexa-serve on 127.0.0.1 to real clients: originals by byte range, the
 // plug-in's transport stream through ffmpeg, GStreamer and VLC, time seeking, job places.
-#include <arpa/inet.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,10 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/MuxFixture.h"
-#include "tests/support/ProcessTestTools.h"
 #include "tests/tools/vexa-serve/ServeProcess.h"
-#include "tools/hostkit/HostObjects.h"
 #include "tools/vexa-serve/StreamService.h"
 
 namespace fs = std::filesystem;
@@ -26,29 +18,18 @@ namespace {
 
 constexpr char kClip[] = "films/clip.mkv";
 constexpr int kGopSeconds = 2;
-const std::string kUa = std::string(" -A '") + kPs3UserAgent + "' ";
 
-// Sends one request, reads the answer's head, then holds the connection without reading on: a
-// television that has paused, as far as the server can tell.
-struct HeldClient {
-  explicit HeldClient(const ServeProcess& serve) : m_socket(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in address{AF_INET, htons(std::stoi(serve.Url().substr(17))), {htonl(INADDR_LOOPBACK)}, {}};
-    std::string request = std::string("GET /stream/1/") + kClip + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: " +
-                          kPs3UserAgent + "\r\n\r\n";
-    if (::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::send(m_socket, request.data(), request.size(), MSG_NOSIGNAL) < 0)
-      return;
-    char byte;
-    pollfd wait{m_socket, POLLIN, 0};
-    while (m_head.find("\r\n\r\n") == std::string::npos && ::poll(&wait, 1, 20000) > 0 &&
-           ::recv(m_socket, &byte, 1, 0) == 1)
-      m_head += byte;
+// Sends one request for the clip's stream, reads the answer's head, then holds the connection
+// without reading on: a television that has paused, as far as the server can tell.
+struct HeldClient : RawClient {
+  explicit HeldClient(const ServeProcess& serve) : RawClient(serve.Port()) {
+    Send(std::string("GET /stream/1/") + kClip + " HTTP/1.1\r\nHost: 127.0.0.1\r\nUser-Agent: " + kPs3UserAgent +
+         "\r\n\r\n");
+    head = Read("\r\n\r\n");
   }
-  ~HeldClient() { ::close(m_socket); }
-  int Status() const { return m_head.size() > 12 ? std::atoi(m_head.c_str() + 9) : 0; }
+  int Status() const { return head.size() > 12 ? std::atoi(head.c_str() + 9) : 0; }
 
-  int m_socket;
-  std::string m_head;
+  std::string head;
 };
 
 class ServeStream : public ::testing::Test {
@@ -77,12 +58,12 @@ class ServeStream : public ::testing::Test {
     s_serve.reset(), s_dir.reset();
   }
 
-  static std::string StreamUrl() { return s_serve->Url() + "/stream/1/" + kClip; }
   // The first video packet's "pts_time,flags" as ffprobe reads the stream, and the packets' count.
-  static std::pair<std::string, int> VideoPackets(const std::string& extraHeaders) {
-    std::istringstream text(RunShell("ffprobe -v error -user_agent '" + std::string(kPs3UserAgent) + "'" + extraHeaders +
-                                     " -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 '" + StreamUrl() +
-                                     "' | grep . | awk 'NR == 1 { print } END { print NR }'").output);
+  static std::pair<std::string, int> VideoPackets(const std::string& options) {
+    std::istringstream text(s_serve->Shell(R"(ffprobe -v error -user_agent "$UA" )" + options +
+                                           R"( -select_streams v -show_entries packet=pts_time,flags -of csv=p=0 )"
+                                           R"("$URL/stream/1/films/clip.mkv" | grep . | )"
+                                           R"(awk 'NR == 1 { print } END { print NR }')"));
     std::pair<std::string, int> packets;
     text >> packets.first >> packets.second;
     return packets;
@@ -108,26 +89,27 @@ TEST_F(ServeStream, OriginalBytesByRange) {
   };
   std::string body = (s_dir->path() / "body").string();
   for (const auto& c : cases) {
-    CommandResult got = RunShell("curl -s -o " + body + (c.range.empty() ? "" : " -r " + c.range) +
-                                 " -w '%{http_code} %{content_type}' " + s_serve->Url() + "/media/" + kClip);
-    EXPECT_EQ(got.output, std::to_string(c.status) + " video/x-matroska") << c.range;
+    std::string got = s_serve->Shell("curl -s -o " + body + (c.range.empty() ? "" : " -r " + c.range) +
+                                     R"( -w '%{http_code} %{content_type}' "$URL/media/films/clip.mkv")");
+    EXPECT_EQ(got, std::to_string(c.status) + " video/x-matroska") << c.range;
     EXPECT_TRUE(c.status == 416 || ReadFileText(body) == whole.substr(c.first, c.length)) << c.range;
   }
-  EXPECT_EQ(RunShell("curl -s -o /dev/null -w '%{http_code} %{content_type}' " + s_serve->Url() +
-                     "/media/films/clip.srt").output, "200 text/srt");
+  EXPECT_EQ(s_serve->Shell(R"(curl -s -o /dev/null -w '%{http_code} %{content_type}' "$URL/media/films/clip.srt")"),
+            "200 text/srt");
 }
 
 TEST_F(ServeStream, PathsLeavingTheRootAreNotFound) {
-  for (const char* path : {"/media/../secret.mkv", "/media/%2e%2e/secret.mkv", "/media//etc/passwd",
-                           "/media/out.mkv", "/media/films/../../secret.mkv", "/stream/1/../secret.mkv",
-                           "/stream/1/out.mkv", "/stream/1/%2e%2e/secret.mkv", "/stream/0/films/clip.mkv"})
-    EXPECT_EQ(RunShell("curl -s --path-as-is -o /dev/null" + kUa + "-w '%{http_code}' '" + s_serve->Url() + path + "'")
-                  .output, "404") << path;  // the last: a PlayStation is offered no ASF (index 0)
+  for (const std::string path : {"/media/../secret.mkv", "/media/%2e%2e/secret.mkv", "/media//etc/passwd",
+                                 "/media/out.mkv", "/media/films/../../secret.mkv", "/stream/1/../secret.mkv",
+                                 "/stream/1/out.mkv", "/stream/1/%2e%2e/secret.mkv", "/stream/0/films/clip.mkv"})
+    EXPECT_EQ(s_serve->Shell(R"(curl -s --path-as-is -o /dev/null -A "$UA" -w '%{http_code}' "$URL)" + path + "\""),
+              "404") << path;  // the last: a PlayStation is offered no ASF (index 0)
 }
 
 TEST_F(ServeStream, FfmpegDecodesTheWholeStreamAndSeeksToAKeyFrame) {
-  EXPECT_EQ(RunShell("ffmpeg -nostdin -v error -xerror -user_agent '" + std::string(kPs3UserAgent) + "' -i '" +
-                     StreamUrl() + "' -f null - 2>&1; echo rc=$?").output, "rc=0\n");
+  EXPECT_EQ(s_serve->Shell(R"(ffmpeg -nostdin -v error -xerror -user_agent "$UA" -i "$URL/stream/1/films/clip.mkv" )"
+                           "-f null - 2>&1; echo rc=$?"),
+            "rc=0\n");
   auto all = VideoPackets(""), seeked = VideoPackets(" -headers 'TimeSeekRange.dlna.org: npt=30-\r\n'");
   ASSERT_EQ(all.second, 40 * 25);
   // The stream keeps the source's clock, shifted by a constant: the whole stream's first packet
@@ -145,8 +127,8 @@ TEST_F(ServeStream, HeadAnswersFromTheOfferWhileEveryPlaceIsTaken) {
   std::vector<std::unique_ptr<HeldClient>> held;
   for (size_t i = 0; i <= StreamService::kJobPlaces; ++i) held.push_back(std::make_unique<HeldClient>(serve));
   for (size_t i = 0; i <= StreamService::kJobPlaces; ++i)
-    EXPECT_EQ(held[i]->Status(), i < StreamService::kJobPlaces ? 200 : 503) << held[i]->m_head;
-  EXPECT_NE(held.back()->m_head.find("Retry-After: "), std::string::npos) << held.back()->m_head;
+    EXPECT_EQ(held[i]->Status(), i < StreamService::kJobPlaces ? 200 : 503) << held[i]->head;
+  EXPECT_NE(held.back()->head.find("Retry-After: "), std::string::npos) << held.back()->head;
   held.pop_back();
 
   const std::string kOfferHeaders = "\nContent-Type: video/MP2T\ntransferMode.dlna.org: Streaming\n"
@@ -159,8 +141,8 @@ TEST_F(ServeStream, HeadAnswersFromTheOfferWhileEveryPlaceIsTaken) {
       {"npt=now-", "HTTP/1.1 400"},
   };
   for (const auto& seek : seeks) {
-    std::string head = RunShell("curl -sI" + kUa + "-H 'TimeSeekRange.dlna.org: " + seek.seek + "' '" + serve.Url() +
-                                "/stream/1/" + kClip + "'").output;
+    std::string head = serve.Shell(R"(curl -sI -A "$UA" -H 'TimeSeekRange.dlna.org: )" + std::string(seek.seek) +
+                                   R"(' "$URL/stream/1/films/clip.mkv")");
     std::istringstream expected(seek.answer);
     for (std::string line; std::getline(expected, line);)
       EXPECT_NE(head.find(line), std::string::npos) << line << "\n" << head;
@@ -197,10 +179,9 @@ TEST_F(ServeStream, PlaySeekStopCyclesKeepMemoryAndDescriptorsFlat) {
   auto cycle = [](int n) {
     std::string clients;
     for (int i = 0; i < 3; ++i)
-      clients += "curl -s" + kUa + "-H 'TimeSeekRange.dlna.org: npt=" + std::to_string((n * 3 + i) * 7 % 38) +
-                 "-' '" + StreamUrl() + "' | head -c 300000 >/dev/null & ";
-    RunShell(clients + "wait");
-    s_serve->Log();  // the server logs every request: its pipe must not fill
+      clients += R"(curl -s -A "$UA" -H 'TimeSeekRange.dlna.org: npt=)" + std::to_string((n * 3 + i) * 7 % 38) +
+                 R"(-' "$URL/stream/1/films/clip.mkv" | head -c 300000 >/dev/null & )";
+    s_serve->Shell(clients + "wait");
   };
   int cycles = 0;
   for (; cycles < 5; ++cycles) cycle(cycles);
@@ -223,17 +204,20 @@ TEST_F(ServeStream, PlaySeekStopCyclesKeepMemoryAndDescriptorsFlat) {
 }
 
 TEST_F(ServeStream, GStreamerAndVlcPlayIt) {
-  EXPECT_EQ(RunShell("timeout 120 gst-launch-1.0 -q souphttpsrc location='" + StreamUrl() + "' user-agent='" +
-                     kPs3UserAgent + "' ! tsdemux ! decodebin ! fakesink 2>&1; echo rc=$?").output, "rc=0\n");
+  EXPECT_EQ(s_serve->Shell(R"(timeout 120 gst-launch-1.0 -q souphttpsrc location="$URL/stream/1/films/clip.mkv" )"
+                           R"(user-agent="$UA" ! tsdemux ! decodebin ! fakesink 2>&1; echo rc=$?)"),
+            "rc=0\n");
   // VLC refuses to run as root: it runs as nobody, eight times as fast as real time, and the
   // user agent goes in as an option of the input. Its hot-key interface finds no X11: not an error here.
   // Nor are its complaints that data came later than eight-fold playback wanted it (a late PCR, a
   // decoder waiting on input): a slow build such as ThreadSanitizer's serves slower than that.
   std::string log = (s_dir->path() / "vlc.log").string();
-  EXPECT_EQ(RunShell("HOME=/tmp timeout 120 setpriv --reuid=nobody --regid=nogroup --clear-groups cvlc --no-dbus"
-                     " --rate 8 --play-and-exit --no-video-title-show -A dummy -V dummy '" + StreamUrl() +
-                     "' ':http-user-agent=" + kPs3UserAgent + "' >" + log + " 2>&1; echo rc=$?; grep ' error' " + log +
-                     " | grep -v -e interface -e 'called too late' -e 'deadlock prevented'; grep -c 'AAC channels' " + log).output, "rc=0\n1\n") << ReadFileText(log);
+  EXPECT_EQ(s_serve->Shell("LOG=" + log + R"(; HOME=/tmp timeout 120 setpriv --reuid=nobody --regid=nogroup )"
+                           R"(--clear-groups cvlc --no-dbus --rate 8 --play-and-exit --no-video-title-show -A dummy )"
+                           R"(-V dummy "$URL/stream/1/films/clip.mkv" ":http-user-agent=$UA" >$LOG 2>&1; echo rc=$?; )"
+                           R"(grep ' error' $LOG | grep -v -e interface -e 'called too late' -e 'deadlock prevented'; )"
+                           R"(grep -c 'AAC channels' $LOG)"),
+            "rc=0\n1\n") << ReadFileText(log);
 }
 
 }  // namespace

@@ -10,10 +10,7 @@
 #include <memory>
 #include <sstream>
 
-#include "tests/support/MuxFixture.h"
-#include "tests/support/ProcessTestTools.h"
 #include "tests/tools/vexa-serve/ServeProcess.h"
-#include "tools/hostkit/HostObjects.h"
 #include "tools/vexa-serve/ContentDirectory.h"
 #include "tools/vexa-serve/DidlLite.h"
 #include "tools/vexa-serve/SsdpMessages.h"
@@ -131,11 +128,6 @@ class UpnpServer : public ::testing::Test {
     ASSERT_FALSE(m_server->Url().empty()) << m_server->Log();
   }
 
-  std::string Udn() {
-    size_t at = m_server->Log().find("(uuid:");
-    return at == std::string::npos ? "" : m_server->Log().substr(at + 1, 41);
-  }
-
   // curl's answer to a request: the status line's code, then the body.
   std::string Curl(const std::string& arguments, const std::string& path) {
     return RunShell("curl -s -m 20 -w '\n%{http_code}' " + arguments + " '" + m_server->Url() +
@@ -154,7 +146,7 @@ class UpnpServer : public ::testing::Test {
 
   // The control point's report of the whole tree for a client with this User-Agent.
   CommandResult Browse(const std::string& userAgent) {
-    return RunShell("timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " '" + Udn() + "' '" +
+    return RunShell("timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " '" + m_server->Udn() + "' '" +
                     userAgent + "' 30");
   }
 
@@ -164,48 +156,45 @@ class UpnpServer : public ::testing::Test {
 };
 
 TEST_F(UpnpServer, BadControlRequestsGetTheirErrors) {
-  const char* cd = ServeUrls::kContentDirectoryControl;
-  const char* cm = ServeUrls::kConnectionManagerControl;
+  const char* cd = "ContentDirectory";
+  const char* cm = "ConnectionManager";
   auto browse = [](const std::string& id, const std::string& flag, const std::string& start) {
     return "<ObjectID>" + id + "</ObjectID><BrowseFlag>" + flag + "</BrowseFlag><Filter>*</Filter>"
            "<StartingIndex>" + start + "</StartingIndex><RequestedCount>0</RequestedCount>"
            "<SortCriteria></SortCriteria>";
   };
-  const struct { const char* service; const char* action; std::string arguments; const char* path;
-                 std::string expected; } cases[] = {
-      {"ContentDirectory", "Browse", browse("0", "BrowseMetadata", "0"), cd, "<NumberReturned>1<"},
-      {"ContentDirectory", "Browse", browse("films", "BrowseDirectChildren", "1"), cd,
-       "<NumberReturned>0</NumberReturned><TotalMatches>1<"},
-      {"ContentDirectory", "GetSortCapabilities", "", cd, "<SortCaps></SortCaps>"},
-      {"ConnectionManager", "GetProtocolInfo", "", cm, kOriginalProtocolInfo},
-      {"ConnectionManager", "GetCurrentConnectionInfo", "<ConnectionID>0</ConnectionID>", cm,
-       "<Status>OK</Status>"},
-      {"ContentDirectory", "Frobnicate", "", cd, "<errorCode>401<"},
-      {"ConnectionManager", "GetProtocolInfo", "", cd, "<errorCode>401<"},  // another service's
-      {"ContentDirectory", "Browse", browse("0", "BrowseAll", "0"), cd, "<errorCode>402<"},
-      {"ContentDirectory", "Browse", browse("0", "BrowseMetadata", "-1"), cd, "<errorCode>402<"},
-      {"ContentDirectory", "Browse", "<BrowseFlag>BrowseMetadata</BrowseFlag>", cd, "<errorCode>402<"},
-      {"ContentDirectory", "Browse", browse("films/none.mkv", "BrowseMetadata", "0"), cd,
-       "<errorCode>701<"},
-      {"ContentDirectory", "Browse", browse("../root", "BrowseDirectChildren", "0"), cd,
-       "<errorCode>701<"},
-      {"ContentDirectory", "Browse", browse("films/a&amp;b\".mkv", "BrowseDirectChildren", "0"), cd,
-       "<errorCode>710<"},
-      {"ConnectionManager", "GetCurrentConnectionInfo", "<ConnectionID>5</ConnectionID>", cm,
-       "<errorCode>706<"},
+  // Posted to the service's own control URL, or to the one given.
+  const struct { const char* service; const char* action; std::string arguments; std::string expected;
+                 const char* path = nullptr; } cases[] = {
+      {cd, "Browse", browse("0", "BrowseMetadata", "0"), "<NumberReturned>1<"},
+      {cd, "Browse", browse("films", "BrowseDirectChildren", "1"), "<NumberReturned>0</NumberReturned><TotalMatches>1<"},
+      {cd, "GetSortCapabilities", "", "<SortCaps></SortCaps>"},
+      {cm, "GetProtocolInfo", "", kOriginalProtocolInfo},
+      {cm, "GetCurrentConnectionInfo", "<ConnectionID>0</ConnectionID>", "<Status>OK</Status>"},
+      {cd, "Frobnicate", "", "<errorCode>401<"},
+      {cm, "GetProtocolInfo", "", "<errorCode>401<", ServeUrls::kContentDirectoryControl},  // another service's
+      {cd, "Browse", browse("0", "BrowseAll", "0"), "<errorCode>402<"},
+      {cd, "Browse", browse("0", "BrowseMetadata", "-1"), "<errorCode>402<"},
+      {cd, "Browse", "<BrowseFlag>BrowseMetadata</BrowseFlag>", "<errorCode>402<"},
+      {cd, "Browse", browse("films/none.mkv", "BrowseMetadata", "0"), "<errorCode>701<"},
+      {cd, "Browse", browse("../root", "BrowseDirectChildren", "0"), "<errorCode>701<"},
+      {cd, "Browse", browse("films/a&amp;b\".mkv", "BrowseDirectChildren", "0"), "<errorCode>710<"},
+      {cm, "GetCurrentConnectionInfo", "<ConnectionID>5</ConnectionID>", "<errorCode>706<"},
   };
   for (const auto& c : cases) {
-    std::string answer = Control(c.service, c.action, c.arguments, c.path);
+    const char* own = std::string(c.service) == cd ? ServeUrls::kContentDirectoryControl : ServeUrls::kConnectionManagerControl;
+    std::string answer = Control(c.service, c.action, c.arguments, c.path ? c.path : own);
     bool fault = c.expected.rfind("<errorCode>", 0) == 0;
     EXPECT_NE(answer.find(c.expected), std::string::npos) << c.action << " " << c.arguments << answer;
     EXPECT_EQ(answer.substr(answer.size() - 3), fault ? "500" : "200") << c.action << answer;
   }
   std::ofstream(m_dir.path() / "body.xml") << "not xml";
-  EXPECT_NE(Curl("-X POST --data-binary @'" + (m_dir.path() / "body.xml").string() + "'", cd)
+  EXPECT_NE(Curl("-X POST --data-binary @'" + (m_dir.path() / "body.xml").string() + "'",
+                 ServeUrls::kContentDirectoryControl)
                 .find("<errorCode>401<"), std::string::npos);
   std::string subscribed = Curl("-i -X SUBSCRIBE -H 'CALLBACK: <http://127.0.0.1:9/>' -H 'NT: upnp:event'",
                                 ServeUrls::kContentDirectoryEvents);
-  EXPECT_NE(subscribed.find("SID: " + Udn()), std::string::npos) << subscribed;
+  EXPECT_NE(subscribed.find("SID: " + m_server->Udn()), std::string::npos) << subscribed;
   EXPECT_EQ(Curl("-X SUBSCRIBE", ServeUrls::kContentDirectoryEvents), "\n412");
 }
 
@@ -246,12 +235,8 @@ TEST_F(UpnpServer, ControlPointFindsItAndBrowsesTheWholeTree) {
   EXPECT_EQ(ps3.output, expected);
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(UpnpServer, ControlPointSeesItGoAndComeBack) {
-  std::string udn = Udn(), events = (m_dir.path() / "events.txt").string();
+  std::string udn = m_server->Udn(), events = (m_dir.path() / "events.txt").string();
   RunShell("(timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " --watch '" + udn + "' 60 3 > '" +
            events + "' 2>&1 &)");
   auto seen = [&](const std::string& lines) {

@@ -5,10 +5,7 @@
 
 #include <filesystem>
 
-#include "tests/support/MuxFixture.h"
-#include "tests/support/ProcessTestTools.h"
 #include "tests/tools/vexa-serve/ServeProcess.h"
-#include "tools/hostkit/HostObjects.h"
 #include "tools/vexa-serve/PageHtml.h"
 
 namespace fs = std::filesystem;

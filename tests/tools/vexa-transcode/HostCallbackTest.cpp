@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/settings/VexaSettings.h"
+#include "tests/support/SettingsLayers.h"
 #include "tools/hostkit/HostObjects.h"
 
 namespace fs = std::filesystem;
@@ -16,12 +17,10 @@ namespace {
 // Only the encoder request is handled, and only when an executable "ffmpeg" is on the path:
 // its place is stored and the plug-in is asked to look again.
 TEST(HostCallback, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
-  fs::path root = fs::temp_directory_path() / ("vexa-host-callback-" + std::to_string(::getpid()));
-  fs::path encoder = root / "bin" / "ffmpeg";
+  TestSupport::SettingsLayers settings;
+  fs::path encoder = settings.root.path() / "bin" / "ffmpeg";
   fs::create_directories(encoder.parent_path());
   std::ofstream(encoder) << "#!/bin/sh\n";
-  setenv("VEXA_SETTINGS_USER_ROOT", (root / "user").c_str(), 1);
-  setenv("VEXA_SETTINGS_MACHINE_ROOT", (root / "machine").c_str(), 1);
   std::string savedPath = std::getenv("PATH");
   setenv("PATH", ("/nonexistent:" + encoder.parent_path().string()).c_str(), 1);
   HostCallback host;
@@ -37,7 +36,6 @@ TEST(HostCallback, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
     EXPECT_EQ(stored, step.stored) << step.request;
   }
   setenv("PATH", savedPath.c_str(), 1);
-  fs::remove_all(root);
 }
 
 }  // namespace
