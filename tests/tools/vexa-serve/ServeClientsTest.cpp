@@ -178,13 +178,8 @@ TEST_F(Serve, HeadAnswersFromTheOfferWhileEveryPlaceIsTaken) {
   }
 
   held.pop_back();  // a client that goes away gives its place back
-  int status = 0;
-  for (auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-       status != 200 && std::chrono::steady_clock::now() < end;
-       std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-    status = HeldClient(*serve).Status();
-  EXPECT_EQ(status, 200);
-  EXPECT_EQ(serve->Stop(), 0) << serve->Log();  // with two streams held; -1 when it hung
+  EXPECT_TRUE(ProcessTestTools::WaitFor([&] { return HeldClient(*serve).Status() == 200; }));
+  EXPECT_EQ(serve->Stop(), 0) << serve->Log();  // with two streams held; 137 when it hung
 }
 
 // The server's resident memory (KiB) and open descriptors, from /proc.
@@ -218,11 +213,11 @@ TEST_F(Serve, PlaySeekStopCyclesKeepMemoryAndDescriptorsFlat) {
   const auto before = MemoryAndDescriptors(s_serve->Pid());
   for (auto end = std::chrono::steady_clock::now() + length; std::chrono::steady_clock::now() < end; ++cycles)
     cycle(cycles);
-  auto after = MemoryAndDescriptors(s_serve->Pid());
-  for (int waited = 0; waited < 50 && after.second > before.second; ++waited) {  // jobs still ending
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  std::pair<long, long> after;
+  ProcessTestTools::WaitFor([&] {  // jobs still ending
     after = MemoryAndDescriptors(s_serve->Pid());
-  }
+    return after.second <= before.second;
+  });
   std::printf("%d cycles: RSS %ld -> %ld KiB, descriptors %ld -> %ld\n", cycles, before.first, after.first,
               before.second, after.second);
   EXPECT_LE(after.second, before.second);
