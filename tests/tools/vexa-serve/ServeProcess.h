@@ -77,7 +77,7 @@ class ServeProcess {
   }
   // In the child: standard error into the log, the settings in settingsDir, then the server.
   int Exec(const std::string& root, const std::string& settingsDir, const std::vector<std::string>& extra) {
-    ::dup2(::open(m_logPath.c_str(), O_WRONLY | O_APPEND), STDERR_FILENO);
+    ::dup2(::open(m_logPath.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC), STDERR_FILENO);
     ::setenv("VEXA_SETTINGS_USER_ROOT", (settingsDir + "/user").c_str(), 1);
     ::setenv("VEXA_SETTINGS_MACHINE_ROOT", (settingsDir + "/machine").c_str(), 1);
     std::vector<std::string> args = {VEXA_SERVE, "--root", root, "--interface", "lo", "--port", "0"};
