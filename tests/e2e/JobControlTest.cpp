@@ -3,13 +3,12 @@
 // thread waits in Read on a paused stream: the job's own racing test.)
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <chrono>
 #include <future>
 
 #include "tests/support/MuxFixture.h"
 #include "tests/support/FakeJob.h"
+#include "tools/hostkit/LoadedPlugin.h"
 
 namespace {
 
@@ -24,27 +23,21 @@ class JobControl : public testing::Test {
     small_ = MakeMkvFixture("h264_aac");
     long_ = MakeMkvFixture("long_640");
     ASSERT_FALSE(small_.empty() || long_.empty());
-    library_ = dlopen(VEXA_PLUGIN, RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(library_, nullptr) << dlerror();
-    auto load = reinterpret_cast<LoadTranscoderFn>(dlsym(library_, "LoadTranscoder"));
-    ASSERT_NE(load, nullptr);
-    transcoder_ = load();
-    ASSERT_NE(transcoder_, nullptr);
-    ASSERT_EQ(transcoder_->GetUpnpTranscoder(&upnp_), 0);
+    std::string error;
+    ASSERT_TRUE(plugin_.Load(VEXA_PLUGIN, &error)) << error;
   }
 
-  void TearDown() override {
-    if (transcoder_) {
-      EXPECT_EQ(transcoder_->Release(), 0) << "a job still holds the transcoder";
-    }
-    if (library_) dlclose(library_);
+  void TearDown() override {  // the plug-in's own reference is the last
+    if (!plugin_.Transcoder()) return;
+    plugin_.Transcoder()->AddRef();
+    EXPECT_EQ(plugin_.Transcoder()->Release(), 1) << "a job still holds the transcoder";
   }
 
   // A new job, opened with no MIME type: the source is judged by its extension.
   NS::ITranscoderJob* CreateJob(const std::string& path, int32_t* result = nullptr) {
     std::u16string wide(path.begin(), path.end());  // the fixtures' paths are ASCII
     NS::ITranscoderJob* job = nullptr;
-    int32_t created = upnp_->CreateJob(wide.c_str(), nullptr, 1, nullptr, &job);
+    int32_t created = plugin_.Upnp()->CreateJob(wide.c_str(), nullptr, 1, nullptr, &job);
     if (result) *result = created;
     return created == 0 ? job : nullptr;
   }
@@ -60,9 +53,7 @@ class JobControl : public testing::Test {
   size_t SourcePictures(const std::string& path) { return ProbeTracks(path).at(0).packets.size(); }
 
   std::string small_, long_;
-  void* library_ = nullptr;
-  NS::ITranscoder* transcoder_ = nullptr;
-  NS::IUpnpTranscoder* upnp_ = nullptr;
+  LoadedPlugin plugin_;
 };
 
 // Three jobs fill their buffers while the host reads only their first packets; stopping one of

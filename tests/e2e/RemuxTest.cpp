@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "mux/H264AccessUnit.h"
 #include "tests/support/MuxFixture.h"
@@ -227,6 +228,21 @@ TEST_F(Remux, PauseMidStreamLosesAndRepeatsNothing) {
   ASSERT_FALSE(video.empty());
   EXPECT_EQ(video, Shifted(all, video.front() - all.front()));
   EXPECT_EQ(report_.discontinuities, 0u);
+}
+
+// vexa-transcode's peak resident size on a long 1080p file at a high bit rate: the buffers of the
+// road are bounded, whatever the length of the source.
+TEST_F(Remux, RemultiplexingA1080pMinuteStaysUnder64MiB) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a sanitizer's own memory says nothing about the program's";
+#endif
+  std::string source = MakeMkvFixture("hd_60s");
+  ASSERT_FALSE(source.empty());
+  ProgramRun run = RunTranscode({"--output", "/dev/null", source});
+  EXPECT_EQ(run.exitCode, 0) << run.standardError;
+  EXPECT_GT(run.peakRssKiB, 0);
+  EXPECT_LT(run.peakRssKiB, 64 * 1024);
+  std::printf("peak resident size of vexa-transcode: %ld KiB\n", run.peakRssKiB);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The transcoder object driven by host threads with fake job kinds; client recognition.
+// The transcoder object driven by host threads with fake job kinds; client recognition; and the
+// plug-in library as a host sees it: one exported entry point, LoadTranscoder.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,7 @@
 
 #include "plugin/ClientProfiles.h"
 #include "tests/support/FakeJob.h"
+#include "tests/support/MuxFixture.h"
 
 namespace {
 
@@ -242,6 +244,12 @@ TEST(TranscoderStress, SimultaneousRequestsNeverPassTheLimit) {
   int created = stats.created;
   EXPECT_EQ(transcoder->TranscoderFace()->Release(), 0);  // every job was parked
   EXPECT_EQ(stats.destroyed.load(), created);
+}
+
+TEST(PluginLibrary, ExportsLoadTranscoderAlone) {
+  const std::string symbols = RunShell("nm -D --defined-only '" VEXA_PLUGIN_PATH "'").output;
+  EXPECT_EQ(symbols.find('\n'), symbols.size() - 1) << symbols;  // one symbol
+  EXPECT_NE(symbols.find(" T LoadTranscoder\n"), std::string::npos) << symbols;
 }
 
 }  // namespace

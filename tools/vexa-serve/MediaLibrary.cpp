@@ -113,7 +113,8 @@ bool MediaLibrary::Describe(const std::string& id, const std::string& path,
   entry->title = entry->container ? name : StripExtension(name);
   entry->subtitleId.clear();
   if (!entry->container && IsMatroskaName(name)) {
-    std::string subtitle = SubtitleBeside(path);
+    // Beside the item as listed, not beside a link's target: the subtitle's id is its sibling's.
+    std::string subtitle = SubtitleBeside(m_root + "/" + id);
     if (!subtitle.empty()) entry->subtitleId = ChildId(entry->parentId, subtitle);
   }
   return entry->container || S_ISREG(info.st_mode);

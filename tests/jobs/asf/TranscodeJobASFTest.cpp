@@ -19,6 +19,7 @@
 #include "tests/support/FakeJob.h"
 #include "tests/support/MuxFixture.h"
 #include "tests/support/ProcessTestTools.h"
+#include "tests/support/SettingsLayers.h"
 
 namespace {
 
@@ -28,13 +29,7 @@ using Verdict = CTranscodeJobASF::BannerVerdict;
 
 // The media server's encoder setting, in settings layers of the test's own (every test here
 // that reads the setting makes its own).
-class EncoderSetting {
- public:
-  EncoderSetting() {
-    std::string root = MakeTempDir("settings");
-    ::setenv("VEXA_SETTINGS_USER_ROOT", (root + "/user").c_str(), 1);
-    ::setenv("VEXA_SETTINGS_MACHINE_ROOT", (root + "/machine").c_str(), 1);
-  }
+struct EncoderSetting : TestSupport::SettingsLayers {
   void Set(const std::string& path) {
     veds::SettingsPtr settings;
     ASSERT_TRUE(veds::OpenSettings(false, true, u"VexaMediaServer", false, settings));
