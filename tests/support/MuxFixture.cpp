@@ -41,15 +41,11 @@ std::string Temporary(const std::string& path) {
   return path + ".tmp" + std::to_string(getpid()) + path.substr(path.rfind('.'));
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && st.st_size > 0;
-}
-
 // Makes path unless it is there, with the shell command that `command` makes for a temporary
 // name (empty: it cannot be made).
 bool MakeOnce(const std::string& path, const std::function<std::string(const std::string&)>& command) {
-  if (Exists(path)) return true;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && st.st_size > 0) return true;
   std::string temporary = Temporary(path), line = command(temporary);
   return !line.empty() && RunCommand(line) && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
