@@ -13,10 +13,8 @@
 #include "framework/matroska/MkvModule.h"
 #include "tests/framework/ContainerFiles.h"
 
-namespace {
-long gAllocationsLeft = -1;  // -1: no failure planned
-bool gFailed = false;
-}  // namespace
+static long gAllocationsLeft = -1;  // -1: no failure planned
+static bool gFailed = false;
 
 void* operator new(size_t size) {
   if (gAllocationsLeft == 0) {

@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <unistd.h>

@@ -2,7 +2,6 @@
 // refused by name, and the present ranges merge as bytes arrive.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "platform/urifile/PartialFile.h"
 #include "tests/support/ProcessTestTools.h"
