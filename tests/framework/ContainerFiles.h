@@ -7,7 +7,7 @@
 #include <string>
 
 #include "framework/VmfRecords.h"
-#include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/support/EbmlWriter.h"
 #include "tests/support/ProcessTestTools.h"
 
 namespace containertest {

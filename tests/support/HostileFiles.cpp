@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/support/EbmlWriter.h"
 
 namespace HostileFiles {
 namespace {

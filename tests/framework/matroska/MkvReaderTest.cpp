@@ -9,7 +9,7 @@
 #include "framework/matroska/MkvModule.h"
 #include "framework/matroska/MkvTime.h"
 #include "framework/matroska/MkvTitle.h"
-#include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/support/EbmlWriter.h"
 #include "tests/framework/matroska/MkvCorpus.h"
 
 using namespace mkvtest;
