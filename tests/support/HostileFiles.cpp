@@ -14,12 +14,7 @@ using mkvtest::IdBytes;
 // Sizes always take 8 bytes, so that a variant can write any size in place.
 Bytes Size(uint64_t v) { return mkvtest::SizeBytes(v, 8); }
 Bytes Element(uint32_t id, const Bytes& payload) { return Cat({IdBytes(id), Size(payload.size()), payload}); }
-Bytes Uint(uint32_t id, uint64_t v) {
-  Bytes b;
-  for (int shift = 56; shift >= 0; shift -= 8)
-    if ((v >> shift) != 0 || !b.empty() || shift == 0) b.push_back(static_cast<uint8_t>(v >> shift));
-  return Element(id, b);
-}
+Bytes Uint(uint32_t id, uint64_t v) { return Element(id, mkvtest::UintBytes(v)); }
 Bytes Text(uint32_t id, const std::string& s) { return Element(id, Bytes(s.begin(), s.end())); }
 
 constexpr uint32_t kSegment = 0x18538067, kCluster = 0x1F43B675, kTracks = 0x1654AE6B, kInfo = 0x1549A966;
