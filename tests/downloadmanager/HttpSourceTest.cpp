@@ -3,7 +3,6 @@
 // and a "file:" URL read through the backend of kind 4.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -25,11 +24,6 @@ class HttpSourceTest : public ::testing::Test {
     std::filesystem::copy_file(m_local, Output("www/x.mkv"));
     ASSERT_TRUE(m_server.Started()) << m_server.ErrorLog();
   }
-  // The README's command, run as a user would.
-  void SetInstallDir(const std::string& dir) {
-    const ProgramRun run = RunProgram({VEXA_SETTINGS_TOOL, "set-string", "Settings/DesktopService", "InstallDir", dir});
-    ASSERT_EQ(run.exitCode, 0) << run.standardError;
-  }
   std::string Output(const std::string& name) const { return (m_dir.path() / name).string(); }
 
   TestSupport::SettingsLayers m_layers;  // InstallDir is set only where a test says so
@@ -40,7 +34,7 @@ class HttpSourceTest : public ::testing::Test {
 };
 
 TEST_F(HttpSourceTest, BothToolsReadTheSameAsFromTheLocalFile) {
-  SetInstallDir(VEXA_DM_DIR);
+  m_layers.SetInstallDir(VEXA_DM_DIR);
   for (const std::string& source : {m_local, m_url}) {
     const std::string tag = source == m_url ? "remote" : "local";
     const ProgramRun dump = RunProgram({VEXA_MKVDUMP, source}, Output(tag + ".txt"));
@@ -77,7 +71,7 @@ TEST_F(HttpSourceTest, BothToolsReadTheSameAsFromTheLocalFile) {
 // name with a message that says what is missing and where it is looked for.
 TEST_F(HttpSourceTest, WithoutTheLibraryBothToolsFailWithTheReason) {
   for (const char* installDir : {"", "/nonexistent/vexa"}) {
-    if (*installDir) SetInstallDir(installDir);
+    if (*installDir) m_layers.SetInstallDir(installDir);
     for (const ProgramRun& run : {RunProgram({VEXA_MKVDUMP, m_url}), RunTranscode({"--output", Output("x.ts"), m_url})}) {
       EXPECT_TRUE(run.exitCode > 0 && run.signal == 0) << installDir << ": " << run.exitCode;
       EXPECT_NE(run.standardError.find("VexaDownloadManager.so"), std::string::npos) << run.standardError;

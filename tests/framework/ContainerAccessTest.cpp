@@ -64,8 +64,8 @@ class ContainerAccessTest : public ::testing::Test {
 };
 
 TEST_F(ContainerAccessTest, StreamsAreNumberedAcrossTheFilesOfAHandle) {
-  std::ofstream(dir_.path() / "cues.srt") << "1\n00:00:01,000 --> 00:00:02,000\nA\n";
-  ASSERT_EQ(Open(Mkv("first", 1, 2, 0) + u";" + Mkv("second", 2, 0, 1) + u";" + dir_.Wide("cues.srt")), VMF_OK);
+  const std::u16string cues = dir_.Write("cues.srt", "1\n00:00:01,000 --> 00:00:02,000\nA\n");
+  ASSERT_EQ(Open(Mkv("first", 1, 2, 0) + u";" + Mkv("second", 2, 0, 1) + u";" + cues), VMF_OK);
   ASSERT_EQ(container_->fileCount, 3u);
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 0), "first/2/0/0");
   EXPECT_EQ(Read(VMF_BLOCK_VIDEO, 1), "second/2/0/0");

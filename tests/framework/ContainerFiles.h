@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "framework/VmfRecords.h"
-#include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/support/EbmlWriter.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace containertest {
 
@@ -41,8 +41,7 @@ inline std::u16string WriteTaggedMkv(const std::filesystem::path& path, const st
 // The logging module's trace file in `dir`, narrowed to ASCII after its UTF-16 byte-order
 // mark; "no mark" or "not ASCII" where the bytes are not that.
 inline std::string LogText(const std::filesystem::path& dir) {
-  std::ifstream in(dir / "L1log.txt", std::ios::binary);
-  const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const std::string bytes = ProcessTestTools::ReadText(dir / "L1log.txt");
   if (bytes.rfind("\xFF\xFE", 0) != 0) return "no mark";
   std::string text;
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {

@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "interfaces/sv_net_tools.h"

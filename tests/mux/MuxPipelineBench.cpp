@@ -3,7 +3,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include "tests/support/MuxFixture.h"
 

@@ -3,39 +3,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <initializer_list>
+#include "tests/support/EbmlWriter.h"
 
 namespace HostileFiles {
 namespace {
 
-Bytes Cat(std::initializer_list<Bytes> parts) {
-  Bytes out;
-  for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-Bytes Id(uint32_t id) {
-  Bytes out;
-  for (int shift = 24; shift >= 0; shift -= 8)
-    if ((id >> shift) != 0 || shift == 0) out.push_back(static_cast<uint8_t>(id >> shift));
-  return out;
-}
+using mkvtest::Cat;
+using mkvtest::IdBytes;
 
 // Sizes always take 8 bytes, so that a variant can write any size in place.
-Bytes Size(uint64_t v) {
-  Bytes out(8);
-  for (int i = 7; i >= 0; --i, v >>= 8) out[i] = static_cast<uint8_t>(v);
-  out[0] = 0x01;
-  return out;
-}
-
-Bytes Element(uint32_t id, const Bytes& payload) { return Cat({Id(id), Size(payload.size()), payload}); }
-Bytes Uint(uint32_t id, uint64_t v) {
-  Bytes b;
-  for (int shift = 56; shift >= 0; shift -= 8)
-    if ((v >> shift) != 0 || !b.empty() || shift == 0) b.push_back(static_cast<uint8_t>(v >> shift));
-  return Element(id, b);
-}
+Bytes Size(uint64_t v) { return mkvtest::SizeBytes(v, 8); }
+Bytes Element(uint32_t id, const Bytes& payload) { return Cat({IdBytes(id), Size(payload.size()), payload}); }
+Bytes Uint(uint32_t id, uint64_t v) { return Element(id, mkvtest::UintBytes(v)); }
 Bytes Text(uint32_t id, const std::string& s) { return Element(id, Bytes(s.begin(), s.end())); }
 
 constexpr uint32_t kSegment = 0x18538067, kCluster = 0x1F43B675, kTracks = 0x1654AE6B, kInfo = 0x1549A966;
@@ -97,11 +76,11 @@ Bytes IntoFirstCluster(const Bytes& base, const Bytes& extra, bool before = fals
 // `depth` elements of `id`, each the only child of the one before, around `core`; written
 // outside in, in one pass.
 Bytes Nested(uint32_t id, int depth, const Bytes& core) {
-  const size_t header = Id(id).size() + 8;
+  const size_t header = IdBytes(id).size() + 8;
   Bytes b;
   b.reserve(depth * header + core.size());
   for (int i = 0; i < depth; ++i) {
-    const Bytes h = Cat({Id(id), Size((depth - 1 - i) * header + core.size())});
+    const Bytes h = Cat({IdBytes(id), Size((depth - 1 - i) * header + core.size())});
     b.insert(b.end(), h.begin(), h.end());
   }
   b.insert(b.end(), core.begin(), core.end());
@@ -135,7 +114,7 @@ Bytes SoundFile() {
   const Bytes tracks = Element(kTracks, Cat({video, audio}));
   // Cues after the clusters, found through the seek head; positions count from the
   // segment's data.
-  const Bytes headPlaceholder = Element(0x114D9B74, Element(0x4DBB, Cat({Element(0x53AB, Id(0x1C53BB6B)), Element(0x53AC, Bytes(8))})));
+  const Bytes headPlaceholder = Element(0x114D9B74, Element(0x4DBB, Cat({Element(0x53AB, IdBytes(0x1C53BB6B)), Element(0x53AC, Bytes(8))})));
   const uint64_t firstCluster = headPlaceholder.size() + info.size() + tracks.size();
   Bytes cuePoints;
   std::vector<Span> spans;
@@ -148,7 +127,7 @@ Bytes SoundFile() {
   const Bytes cues = Element(0x1C53BB6B, cuePoints);
   Bytes cuesAt = Size(firstCluster + clusters.size());
   cuesAt[0] = 0;  // a plain 8-byte unsigned value
-  const Bytes head = Element(0x114D9B74, Element(0x4DBB, Cat({Element(0x53AB, Id(0x1C53BB6B)), Element(0x53AC, cuesAt)})));
+  const Bytes head = Element(0x114D9B74, Element(0x4DBB, Cat({Element(0x53AB, IdBytes(0x1C53BB6B)), Element(0x53AC, cuesAt)})));
   const Bytes ebml = Element(0x1A45DFA3, Cat({Uint(0x4286, 1), Text(0x4282, "matroska"), Uint(0x4287, 4), Uint(0x4285, 2)}));
   return Cat({ebml, Element(kSegment, Cat({head, info, tracks, clusters, cues}))});
 }

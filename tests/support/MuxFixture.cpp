@@ -26,6 +26,8 @@
 #include "pipeline/TranscodeMuxMP2.h"
 #include "pipeline/TranscodeSink.h"
 
+extern char** environ;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -41,15 +43,11 @@ std::string Temporary(const std::string& path) {
   return path + ".tmp" + std::to_string(getpid()) + path.substr(path.rfind('.'));
 }
 
-bool Exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 && st.st_size > 0;
-}
-
 // Makes path unless it is there, with the shell command that `command` makes for a temporary
 // name (empty: it cannot be made).
 bool MakeOnce(const std::string& path, const std::function<std::string(const std::string&)>& command) {
-  if (Exists(path)) return true;
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && st.st_size > 0) return true;
   std::string temporary = Temporary(path), line = command(temporary);
   return !line.empty() && RunCommand(line) && std::rename(temporary.c_str(), path.c_str()) == 0;
 }
@@ -71,59 +69,6 @@ std::vector<std::vector<uint8_t>> Units(const std::vector<uint8_t>& b, bool vide
     units.emplace_back(b.begin() + long(starts[i]), i + 1 < starts.size() ? b.begin() + long(starts[i + 1]) : b.end());
   return units;
 }
-
-}  // namespace
-
-std::string ReadFileText(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-CommandResult RunShell(const std::string& command) {
-  CommandResult result{-1, ""};
-  FILE* pipe = popen(command.c_str(), "r");
-  char buffer[4096];
-  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    result.output.append(buffer, n);
-  int status = pipe ? pclose(pipe) : -1;
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-  return bool(out);
-}
-
-std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& name, const std::string& videoSize,
-                                  int seconds) {
-  RunCommand("mkdir -p " + dir);
-  std::string base = dir + "/" + name, mkv = base + ".mkv", video = base + ".h264", audio = base + ".aac";
-  auto extract = [&](const std::string& what, const std::string& path) {
-    return MakeOnce(path, [&](const std::string& out) { return "ffmpeg -v error -y -i " + mkv + " -c copy " + what + " " + out; });
-  };
-  bool made = MakeOnce(mkv, [&](const std::string& out) {
-    return "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
-           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
-           " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50 -c:a aac " + out;
-  });
-  if (!made || !extract("-map 0:v -bsf:v h264_mp4toannexb,h264_metadata=aud=insert -f rawvideo", video) ||
-      !extract("-map 0:a -f adts", audio))
-    return {};
-  // Each unit takes the time of the source's packet at its place in decode order.
-  std::vector<SourceTrack> tracks = ProbeTracks(mkv);
-  std::vector<EsStream> streams{{10, {}}, {143, {}}};
-  for (size_t s = 0; s < streams.size(); ++s) {
-    std::vector<std::vector<uint8_t>> units = Units(ReadBytes(s == 0 ? video : audio), s == 0);
-    if (tracks.size() != 2 || units.empty() || units.size() != tracks[s].packets.size()) return {};
-    for (size_t i = 0; i < units.size(); ++i)
-      streams[s].samples.push_back({tracks[s].packets[i].pts90 / 90 + kShiftMs, std::move(units[i])});
-  }
-  return streams;
-}
-
-namespace {
 
 // The delimiter and parameter sets of an access unit, as the demultiplexer sends them first
 // (its delimiter byte lacks the stop bit).
@@ -157,63 +102,6 @@ void WaitUntilTaken(bufstream* face) {
   for (int i = 0; i < 200 && face->usableBytes(face) > 0; ++i)
     std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
-
-}  // namespace
-
-PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<int64_t>& passShiftsMs, bool paced) {
-  PipelineRun run;
-  auto* sink = new CTranscodeSink(nullptr);
-  auto* mux = new CTranscodeMuxMP2(nullptr);
-  mux->SetOutput(sink->WritingFace());
-  std::vector<StreamChain> chains(streams.size());
-  std::vector<bufstream*> faces(streams.size());
-  for (size_t i = 0; i < streams.size(); ++i) {
-    chains[i].decoder = new CTranscodeDecodeFake(nullptr);
-    chains[i].encoder = new CTranscodeEncodeFake(nullptr, streams[i].code);
-    chains[i].decoder->SetSource(&chains[i].connection, streams[i].code);
-    chains[i].decoder->SetReceiver(chains[i].encoder);
-    int32_t code = 0;
-    bufstream* face = faces[i] = chains[i].encoder->GetOutput(&code);
-    mux->AddStream(face, code);
-  }
-  std::thread reader([&] {
-    std::vector<uint8_t> buffer(1 << 20);
-    uint32_t count = 0;
-    while ((run.readResultAtEnd = sink->Read(buffer.data(), uint32_t(buffer.size()), &count)) == 0)
-      run.output.insert(run.output.end(), buffer.begin(), buffer.begin() + count);
-  });
-  for (int64_t shiftMs : passShiftsMs) {
-    std::vector<size_t> next(streams.size(), 0);
-    std::vector<int64_t> last(streams.size(), INT64_MIN);
-    for (size_t i = 0; i < streams.size(); ++i)
-      if (streams[i].code == 10) Write(chains[i].connection, ParameterSets(streams[i].samples[0].bytes),
-                                       streams[i].samples[0].ptsMs + shiftMs);
-    for (;;) {
-      size_t pick = streams.size();
-      for (size_t i = 0; i < streams.size(); ++i)
-        if (next[i] < streams[i].samples.size() && (pick == streams.size() || last[i] < last[pick])) pick = i;
-      if (pick == streams.size()) break;
-      const EsSample& sample = streams[pick].samples[next[pick]++];
-      Write(chains[pick].connection, sample.bytes, sample.ptsMs + shiftMs);
-      last[pick] = sample.ptsMs;
-      if (paced) WaitUntilTaken(faces[pick]);
-    }
-  }
-  mux->Close();
-  sink->SetEndOfStream();
-  reader.join();
-  mux->Release();
-  for (StreamChain& chain : chains) {
-    chain.decoder->Release();
-    chain.encoder->Release();
-  }
-  sink->Release();
-  return run;
-}
-
-extern char** environ;
-
-namespace {
 
 // FFmpeg's arguments for each fixture it makes alone: {v} and {a} a 3 s picture and tone,
 // {h264} the encoder with a key frame every second and B-frames in pyramids.
@@ -292,17 +180,6 @@ std::string FixtureCommand(const std::string& name, const std::string& out) {
   return "";
 }
 
-}  // namespace
-
-std::string UndamagedFixture(const std::string& name) {
-  if (name == "broken_avcc" || name == "aac_no_private") return "h264_aac";
-  if (name == "broken_avcc_inband") return "inband_headers";
-  if (name == "zlib_corrupt") return "zlib";
-  return name;
-}
-
-namespace {
-
 // ffprobe's entries for path, a line per stream or packet, the fields in ffprobe's order.
 std::vector<std::string> ProbeLines(const std::string& entries, const std::string& path) {
   std::istringstream in(
@@ -314,6 +191,113 @@ std::vector<std::string> ProbeLines(const std::string& entries, const std::strin
 }
 
 }  // namespace
+
+std::string ReadFileText(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadBytes(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+CommandResult RunShell(const std::string& command) {
+  CommandResult result{-1, ""};
+  FILE* pipe = popen(command.c_str(), "r");
+  char buffer[4096];
+  for (size_t n; pipe && (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+    result.output.append(buffer, n);
+  int status = pipe ? pclose(pipe) : -1;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  return bool(out);
+}
+
+std::vector<EsStream> MakeFixture(const std::string& dir, const std::string& name, const std::string& videoSize,
+                                  int seconds) {
+  RunCommand("mkdir -p " + dir);
+  std::string base = dir + "/" + name, mkv = base + ".mkv", video = base + ".h264", audio = base + ".aac";
+  auto extract = [&](const std::string& what, const std::string& path) {
+    return MakeOnce(path, [&](const std::string& out) { return "ffmpeg -v error -y -i " + mkv + " -c copy " + what + " " + out; });
+  };
+  bool made = MakeOnce(mkv, [&](const std::string& out) {
+    return "ffmpeg -v error -y -f lavfi -i testsrc2=size=" + videoSize +
+           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=48000 -t " + std::to_string(seconds) +
+           " -c:v libx264 -preset veryfast -bf 3 -b_strategy 0 -x264-params b-pyramid=normal -g 50 -c:a aac " + out;
+  });
+  if (!made || !extract("-map 0:v -bsf:v h264_mp4toannexb,h264_metadata=aud=insert -f rawvideo", video) ||
+      !extract("-map 0:a -f adts", audio))
+    return {};
+  // Each unit takes the time of the source's packet at its place in decode order.
+  std::vector<SourceTrack> tracks = ProbeTracks(mkv);
+  std::vector<EsStream> streams{{10, {}}, {143, {}}};
+  for (size_t s = 0; s < streams.size(); ++s) {
+    std::vector<std::vector<uint8_t>> units = Units(ReadBytes(s == 0 ? video : audio), s == 0);
+    if (tracks.size() != 2 || units.empty() || units.size() != tracks[s].packets.size()) return {};
+    for (size_t i = 0; i < units.size(); ++i)
+      streams[s].samples.push_back({tracks[s].packets[i].pts90 / 90 + kShiftMs, std::move(units[i])});
+  }
+  return streams;
+}
+
+PipelineRun RunPipeline(const std::vector<EsStream>& streams, const std::vector<int64_t>& passShiftsMs, bool paced) {
+  PipelineRun run;
+  auto* sink = new CTranscodeSink(nullptr);
+  auto* mux = new CTranscodeMuxMP2(nullptr);
+  mux->SetOutput(sink->WritingFace());
+  std::vector<StreamChain> chains(streams.size());
+  std::vector<bufstream*> faces(streams.size());
+  for (size_t i = 0; i < streams.size(); ++i) {
+    chains[i].decoder = new CTranscodeDecodeFake(nullptr);
+    chains[i].encoder = new CTranscodeEncodeFake(nullptr, streams[i].code);
+    chains[i].decoder->SetSource(&chains[i].connection, streams[i].code);
+    chains[i].decoder->SetReceiver(chains[i].encoder);
+    int32_t code = 0;
+    bufstream* face = faces[i] = chains[i].encoder->GetOutput(&code);
+    mux->AddStream(face, code);
+  }
+  std::thread reader([&] {
+    std::vector<uint8_t> buffer(1 << 20);
+    uint32_t count = 0;
+    while ((run.readResultAtEnd = sink->Read(buffer.data(), uint32_t(buffer.size()), &count)) == 0)
+      run.output.insert(run.output.end(), buffer.begin(), buffer.begin() + count);
+  });
+  for (int64_t shiftMs : passShiftsMs) {
+    std::vector<size_t> next(streams.size(), 0);
+    std::vector<int64_t> last(streams.size(), INT64_MIN);
+    for (size_t i = 0; i < streams.size(); ++i)
+      if (streams[i].code == 10) Write(chains[i].connection, ParameterSets(streams[i].samples[0].bytes),
+                                       streams[i].samples[0].ptsMs + shiftMs);
+    for (;;) {
+      size_t pick = streams.size();
+      for (size_t i = 0; i < streams.size(); ++i)
+        if (next[i] < streams[i].samples.size() && (pick == streams.size() || last[i] < last[pick])) pick = i;
+      if (pick == streams.size()) break;
+      const EsSample& sample = streams[pick].samples[next[pick]++];
+      Write(chains[pick].connection, sample.bytes, sample.ptsMs + shiftMs);
+      last[pick] = sample.ptsMs;
+      if (paced) WaitUntilTaken(faces[pick]);
+    }
+  }
+  mux->Close();
+  sink->SetEndOfStream();
+  reader.join();
+  mux->Release();
+  for (StreamChain& chain : chains) {
+    chain.decoder->Release();
+    chain.encoder->Release();
+  }
+  sink->Release();
+  return run;
+}
+
+std::string UndamagedFixture(const std::string& name) {
+  if (name == "broken_avcc" || name == "aac_no_private") return "h264_aac";
+  if (name == "broken_avcc_inband") return "inband_headers";
+  if (name == "zlib_corrupt") return "zlib";
+  return name;
+}
 
 void UseTestEnvironment() {
   std::string dir = FixtureDir();

@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/ProcessTestTools.h"
+
 extern char** environ;
 
 namespace NginxTest {
@@ -49,12 +51,8 @@ std::string Config(const std::string& dir, int port, const std::string& root,
 
 }  // namespace
 
-NginxServer::NginxServer(const std::string& root, const std::string& locations) {
-  std::string base = std::string(VEXA_BINARY_DIR) + "/testdata";
-  std::filesystem::create_directories(base);
-  std::string pattern = base + "/nginxXXXXXX";
-  if (::mkdtemp(pattern.data()) == nullptr) return;
-  m_dir = pattern;
+NginxServer::NginxServer(const std::string& root, const std::string& locations)
+    : m_dir(ProcessTestTools::MakeTempDir("nginx")) {
   // A port nobody listens on; nginx itself refuses a taken one, and then the next is tried.
   std::mt19937 random(static_cast<unsigned>(::getpid()) ^
                       static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
@@ -100,8 +98,7 @@ std::string NginxServer::Url(const std::string& path) const {
 }
 
 std::string NginxServer::ErrorLog() const {
-  std::ifstream in(m_dir + "/error.log");
-  return std::string(std::istreambuf_iterator<char>(in), {});
+  return ProcessTestTools::ReadText(m_dir + "/error.log");
 }
 
 }  // namespace NginxTest

@@ -46,10 +46,21 @@ class TempDir {
   }
   const std::filesystem::path& path() const { return m_path; }
   std::u16string Wide(const std::string& name) const { return ProcessTestTools::Wide((m_path / name).string()); }
+  // Writes `bytes` as the file `name` in the folder; answers the file's wide name.
+  std::u16string Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream(m_path / name, std::ios::binary) << bytes;
+    return Wide(name);
+  }
 
  private:
   std::filesystem::path m_path;
 };
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string ReadText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 inline std::string WriteScript(const std::string& dir, const std::string& name, const std::string& body) {
   std::string path = dir + "/" + name;

@@ -3,22 +3,18 @@
 // (The replacement pairs malloc with free, which GCC cannot see through.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdlib>
-#include <fstream>
 #include <new>
 
 #include "framework/ModuleTable.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
-#include "tests/framework/matroska/EbmlWriter.h"
+#include "tests/framework/ContainerFiles.h"
 
-namespace {
-long gAllocationsLeft = -1;  // -1: no failure planned
-bool gFailed = false;
-}  // namespace
+static long gAllocationsLeft = -1;  // -1: no failure planned
+static bool gFailed = false;
 
 void* operator new(size_t size) {
   if (gAllocationsLeft == 0) {
@@ -39,16 +35,7 @@ void* operator new(size_t size, const std::nothrow_t&) noexcept {
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 
-using namespace mkvtest;
-
 namespace {
-
-std::u16string WriteFile() {
-  const Bytes file = File(Cat({Tracks(Audio(1)), Cluster(0, Cat({SimpleBlock(1, 0, 0x80, Filled(50, 1)), SimpleBlock(1, 5, 0x80, Filled(70, 2))}))}));
-  const std::string path = ::testing::TempDir() + "alloc-" + std::to_string(getpid()) + ".mkv";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), file.size());
-  return std::u16string(path.begin(), path.end());
-}
 
 // Opens, asks, seeks and reads through the entry table; the first failure ends the round.
 int32_t OneRound(const VmfEntryTable& e, const std::u16string& name) {
@@ -70,7 +57,8 @@ int32_t OneRound(const VmfEntryTable& e, const std::u16string& name) {
 
 TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
   const VmfEntryTable& e = *MatroskaModuleDescriptor()->entries;
-  const std::u16string name = WriteFile();
+  const ProcessTestTools::TempDir dir("alloc");
+  const std::u16string name = containertest::WriteTaggedMkv(dir.path() / "alloc.mkv", "alloc", 0, 1, 0);
   for (long n = 0;; ++n) {
     gAllocationsLeft = n;
     gFailed = false;

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <iterator>
 
 #include "tests/framework/matroska/MkvCorpus.h"
 #include "tests/support/ProcessTestTools.h"
@@ -15,10 +14,7 @@ namespace {
 
 class MkvDump : public ::testing::Test {
  protected:
-  std::string Contents(const std::string& name) {
-    std::ifstream in(dir_.path() / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Contents(const std::string& name) { return ProcessTestTools::ReadText(dir_.path() / name); }
   // Runs the tool in the test's folder; answers its exit status and what it printed.
   std::pair<int, std::string> Dump(const std::string& args) {
     const int status = std::system(("cd '" + dir_.path().string() + "' && VEXA_L1LOG_DIR=. '" VEXA_MKVDUMP "' " + args +

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -23,11 +22,6 @@ using namespace srt;
 namespace {
 
 constexpr int64_t kSecond = 10000000;
-
-std::u16string WriteSrt(const ProcessTestTools::TempDir& dir, const std::string& name, const std::string& bytes) {
-  std::ofstream(dir.path() / name, std::ios::binary) << bytes;
-  return dir.Wide(name);
-}
 
 enum class Bom { kUtf16Le, kUtf16Be, kUtf8, kNone };
 
@@ -55,7 +49,7 @@ struct Loaded { int32_t result; std::vector<Cue> cues; SrtEncoding encoding; };
 Loaded Load(const std::string& bytes) {
   ProcessTestTools::TempDir dir("srt");
   CSRTReader reader;
-  Loaded loaded{reader.Load(WriteSrt(dir, "cues.srt", bytes).c_str()), {}, reader.Encoding()};
+  Loaded loaded{reader.Load(dir.Write("cues.srt", bytes).c_str()), {}, reader.Encoding()};
   Cue cue;
   char text[kCueTextBytes];
   while (reader.NextCue(&cue.start, &cue.end, text) == kSrtOk) loaded.cues.push_back({cue.start, cue.end, text});
@@ -114,7 +108,7 @@ TEST(SrtReader, EncodingsCueGrammarAndDamagedFiles) {
 TEST(SrtReader, AnEmptyFileHasNothingToSeek) {
   ProcessTestTools::TempDir dir("srt");
   CSRTReader empty;
-  EXPECT_EQ(empty.Load(WriteSrt(dir, "empty.srt", "\n\n").c_str()), kSrtOk);
+  EXPECT_EQ(empty.Load(dir.Write("empty.srt", "\n\n").c_str()), kSrtOk);
   int64_t t = 12345;
   EXPECT_EQ(empty.Seek(&t), kSrtEnd);
   EXPECT_EQ(t, 12345);
@@ -128,7 +122,7 @@ class SrtModuleTest : public testing::Test {
   void SetUp() override {
     ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
     ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
-    ASSERT_EQ(vmf::OpenContainer(&c, WriteSrt(dir, "cues.srt", kCues).c_str(), nullptr), VMF_OK);
+    ASSERT_EQ(vmf::OpenContainer(&c, dir.Write("cues.srt", kCues).c_str(), nullptr), VMF_OK);
   }
   void TearDown() override {
     vmf::CloseContainer(c);

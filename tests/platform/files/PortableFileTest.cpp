@@ -13,11 +13,7 @@ namespace {
 
 class Files : public ::testing::Test {
  protected:
-  void Write(const std::string& name, const std::string& bytes) { std::ofstream(dir.path() / name, std::ios::binary) << bytes; }
-  std::string Read(const std::string& name) {
-    std::ifstream in(dir.path() / name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
+  std::string Read(const std::string& name) { return ProcessTestTools::ReadText(dir.path() / name); }
   int32_t Open(uint32_t flags, const std::string& name, PortableFile** out = nullptr) {
     return PortableFileOpen(flags, nullptr, dir.Wide(name).c_str(), out ? out : &file);
   }
@@ -33,7 +29,7 @@ class Files : public ::testing::Test {
 
 // A failed open leaves no file behind it (a directory is not a file; a lone surrogate is no name).
 TEST_F(Files, OpenFailures) {
-  Write("plain", "abc");
+  dir.Write("plain", "abc");
   const char16_t lone[] = {u'/', u't', 0xDC00, 0};
   file = reinterpret_cast<PortableFile*>(1);
   EXPECT_EQ((Codes{Open(kPortableRead, "missing"), Open(kPortableRead, "no/such/dir"),
@@ -46,7 +42,7 @@ TEST_F(Files, OpenFailures) {
 }
 
 TEST_F(Files, WritesReadsSeeksAndKeepsThePosition) {
-  Write("f", "0123456789");
+  dir.Write("f", "0123456789");
   ASSERT_EQ(Open(kPortableWrite, "f"), kPortableOk);  // no truncation unless asked
   EXPECT_TRUE(WriteOut("ab") == kPortableOk && file->position == 2);
   ASSERT_EQ(PortableFileClose(file), kPortableOk);
@@ -72,8 +68,8 @@ TEST_F(Files, WritesReadsSeeksAndKeepsThePosition) {
 
 // Names outside the basic plane open the right file; denying sharing keeps others out.
 TEST_F(Files, WideNamesAndDeniedSharing) {
-  Write("clip-\xF0\x9F\x8E\xAC-\xC3\xA9t\xC3\xA9.mkv", "film");
-  Write("clip-?-?t?.mkv", "wrong");
+  dir.Write("clip-\xF0\x9F\x8E\xAC-\xC3\xA9t\xC3\xA9.mkv", "film");
+  dir.Write("clip-?-?t?.mkv", "wrong");
   EXPECT_EQ(PortableFileSize(dir.Wide("clip-\xF0\x9F\x8E\xAC-\xC3\xA9t\xC3\xA9.mkv").c_str()), 4);
   PortableFile* second = nullptr;
   ASSERT_EQ(Open(kPortableRead | kPortableDenyShare, "clip-?-?t?.mkv"), kPortableOk);
@@ -87,7 +83,7 @@ TEST_F(Files, WideNamesAndDeniedSharing) {
 }
 
 TEST_F(Files, ConsoleReadsStandardInputAndRefusesSeeks) {
-  Write("in", "typed");
+  dir.Write("in", "typed");
   ASSERT_NE(std::freopen((dir.path() / "in").c_str(), "rb", stdin), nullptr);  // this process only
   ASSERT_EQ(PortableFileOpen(kPortableConsole, nullptr, nullptr, &file), kPortableOk);
   EXPECT_TRUE(ReadInto(sizeof buffer) == kPortableOk && std::string(buffer, count) == "typed");
@@ -97,8 +93,8 @@ TEST_F(Files, ConsoleReadsStandardInputAndRefusesSeeks) {
 }
 
 TEST_F(Files, ListsEntriesWithTheirDirectoryFlagUnderEitherPattern) {
-  Write("a.txt", "");
-  Write("\xE2\x82\xAC\xF0\x9F\x98\x80", "");
+  dir.Write("a.txt", "");
+  dir.Write("\xE2\x82\xAC\xF0\x9F\x98\x80", "");
   std::filesystem::create_directory(dir.path() / "sub");
   std::u16string backslashed = dir.Wide("");
   backslashed.back() = u'\\';
@@ -140,8 +136,8 @@ TEST(StreamIo, CreationByKindAndInstalledBackends) {
 // Opening measures the size (rewinding only when not empty); a seek beyond the size leaves the
 // position; everything, the record included, comes from the arena and goes back to it.
 TEST_F(Files, LocalStreamOpensSeeksAndHoldsEverythingInTheArena) {
-  Write("movie.mkv", "0123456789");
-  Write("empty", "");
+  dir.Write("movie.mkv", "0123456789");
+  dir.Write("empty", "");
   alignas(8) static unsigned char memory[8192];
   VexaOS::ArenaDescriptor descriptor{memory, sizeof memory, 8};
   VexaOS::MemoryArena* arena = VexaOS::ArenaCreate(&descriptor);

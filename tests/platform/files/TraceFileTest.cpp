@@ -11,8 +11,7 @@ TEST(TraceFile, StartsANewFileWhenFullAndKeepsOnePrevious) {
   const auto current = dir.path() / "L1log.txt", previous = dir.path() / "L1log.txt.1";
   // The size and first letter of a file holding UTF-16LE texts of 64 Ki characters of one letter.
   auto shape = [](const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    const std::string text(std::istreambuf_iterator<char>(in), {});
+    const std::string text = ProcessTestTools::ReadText(file);
     return std::make_pair(text.size(), text.substr(0, 4));
   };
   constexpr size_t kTextBytes = 128 * 1024;

@@ -12,7 +12,7 @@ class RegistryStore : public SettingsTest {
     ASSERT_TRUE(RegOpenKey(Hive::User, u"SOFTWARE\\Vexa\\Settings\\Product", true, true, key_));
   }
   void WriteFile(std::string_view text) { std::ofstream(key_.directory + "/.vexa-values") << text; }
-  std::string ReadFile() { return Slurp(key_.directory + "/.vexa-values"); }
+  std::string ReadFile() { return ReadText(key_.directory + "/.vexa-values"); }
   std::vector<std::u16string> Names() {
     std::vector<std::u16string> names;
     return RegEnumValueNames(key_, names) == StoreResult::kOk ? names : std::vector<std::u16string>{u"(failed)"};

@@ -16,10 +16,7 @@ inline RegValue StringValue(std::u16string_view text, uint32_t type = kRegSz) {
   return value;
 }
 
-inline std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using ProcessTestTools::ReadText;
 
 class SettingsTest : public ::testing::Test {
  protected:

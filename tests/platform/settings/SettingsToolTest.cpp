@@ -19,7 +19,7 @@ class SettingsTool : public SettingsTest {
     std::string command = VEXA_SETTINGS_TOOL;
     for (const std::string& argument : arguments) command += " '" + argument + "'";
     const int status = std::system((command + " >'" + out + "' 2>'" + err + "'").c_str());
-    return Result{WEXITSTATUS(status), Slurp(out), Slurp(err)};
+    return Result{WEXITSTATUS(status), ReadText(out), ReadText(err)};
   }
   TempDir scratch_{"tool"};
 };
@@ -62,7 +62,7 @@ TEST_F(SettingsTool, ADamagedKeyIsReportedNeverPassedOver) {
   ASSERT_EQ(Run({"--machine", "set-string", "Settings/P", "V", "machine"}).status, 0);
   ASSERT_EQ(Run({"set-string", "Settings/P", "V", "user"}).status, 0);
   const std::string file = layers_.userRoot + "/SOFTWARE/Vexa/Settings/P/.vexa-values";
-  std::string text = Slurp(file);
+  std::string text = ReadText(file);
   text[text.find("user")] = 'U';
   std::ofstream(file) << text;
   for (const Arguments& arguments : {Arguments{"get", "Settings/P", "V"}, Arguments{"list", "Settings/P"},
@@ -71,7 +71,7 @@ TEST_F(SettingsTool, ADamagedKeyIsReportedNeverPassedOver) {
     EXPECT_TRUE(result.status == 3 && result.err.find("damaged") != std::string::npos) << arguments[0] << result.err;
   }
   std::string value;
-  EXPECT_TRUE(Slurp(file) == text && !ReadSettingString(u"P", u"V", value));
+  EXPECT_TRUE(ReadText(file) == text && !ReadSettingString(u"P", u"V", value));
 }
 
 TEST_F(SettingsTool, WrongUsage) {

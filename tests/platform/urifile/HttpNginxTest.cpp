@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <random>
 #include <unistd.h>
@@ -162,8 +161,7 @@ TEST_F(HttpNginxTest, PartialCopyDownloadsTheResourceByteExact) {
   EXPECT_EQ(tail, Bytes(kSize - 1000, 1000));
   ASSERT_TRUE(ProcessTestTools::WaitFor([&] { return file->GetState(&state) == kUriOk && state == kUriStateComplete; }));
   file.reset();
-  std::ifstream in(copy.path() / "d", std::ios::binary);
-  EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(in), {}) == content);
+  EXPECT_TRUE(ProcessTestTools::ReadText(copy.path() / "d") == content);
 }
 
 }  // namespace

@@ -17,10 +17,8 @@
 // malloc/free is matched; g++ 12 cannot see that once it inlines them. The array forms, left as
 // they are, allocate through these.)
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-namespace {
-thread_local bool countAllocations = false;
-std::atomic<int> allocations{0};
-}  // namespace
+static thread_local bool countAllocations = false;
+static std::atomic<int> allocations{0};
 
 void* operator new(size_t size, const std::nothrow_t&) noexcept {
   if (countAllocations) allocations.fetch_add(1);

@@ -2,7 +2,6 @@
 // refused by name, and the present ranges merge as bytes arrive.
 #include <gtest/gtest.h>
 
-#include <fstream>
 
 #include "platform/urifile/PartialFile.h"
 #include "tests/support/ProcessTestTools.h"
@@ -16,7 +15,6 @@ struct SideFiles {
   TempDir dir{"partial"};
   std::u16string info = dir.Wide("copy.vnfo"), mask = dir.Wide("copy.vmsk"), data = dir.Wide("copy.data");
   PartialFileResult Open(PartialFile& file) { return file.Open(info.c_str(), mask.c_str(), data.c_str()); }
-  void Write(const std::string& name, const std::string& bytes) { std::ofstream(dir.path() / name, std::ios::binary) << bytes; }
 };
 
 std::string U32(uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; }
@@ -88,7 +86,7 @@ TEST(PartialFileTest, HostileSideFilesAreRefusedByName) {
       ASSERT_EQ(files.Open(file), kPartialOk);
       ASSERT_EQ(file.SetNumber(6, 100), kPartialOk);
     }
-    files.Write(c.name, c.bytes);
+    files.dir.Write(c.name, c.bytes);
     PartialFile file;
     EXPECT_EQ(files.Open(file), c.expected) << c.what;
     EXPECT_FALSE(file.IsOpen()) << c.what;

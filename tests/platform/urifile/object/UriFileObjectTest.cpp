@@ -47,7 +47,8 @@ TEST(UriFileObjectRateTest, WeighsTheRecentRateTwiceAgainstTheAverage) {
 // The resource's bytes by position; records what was asked; may stall until aborted.
 struct MemorySource final : IUriFileObjectSource {
   struct Shared {
-    const std::string* content = nullptr;  // null: the source cannot be opened
+    explicit Shared(const std::string* bytes) : content(bytes) {}
+    const std::string* content;  // null: the source cannot be opened
     bool sizeKnown = true, ranges = true, aborted = false;
     uint64_t stallAfter = UINT64_MAX;  // a ReadAt at or beyond this blocks until Abort
     std::mutex lock;
@@ -99,11 +100,7 @@ class UriFileObjectTest : public testing::Test {
     EXPECT_EQ(object.ReadAt(0, all.data(), &count, 1), kUriOk);
     return all.substr(0, count);
   }
-  std::shared_ptr<MemorySource::Shared> NewSource() {
-    auto shared = std::make_shared<MemorySource::Shared>();
-    shared->content = &content;
-    return shared;
-  }
+  std::shared_ptr<MemorySource::Shared> NewSource() { return std::make_shared<MemorySource::Shared>(&content); }
 
   ProcessTestTools::TempDir dir{"object"};
   std::u16string info = dir.Wide("c.vnfo"), mask = dir.Wide("c.vmsk"), data = dir.Wide("c.data");

@@ -42,14 +42,16 @@ inline Bytes Element(uint32_t id, const Bytes& payload) {
 inline Bytes Unsized(uint32_t id, const Bytes& payload) {
   return Cat({IdBytes(id), Bytes{0x01, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, payload});
 }
-inline Bytes Uint(uint32_t id, uint64_t v) {
+// An unsigned integer's bytes, as few as hold it.
+inline Bytes UintBytes(uint64_t v) {
   Bytes b;
   do {
     b.insert(b.begin(), static_cast<uint8_t>(v));
     v >>= 8;
   } while (v != 0);
-  return Element(id, b);
+  return b;
 }
+inline Bytes Uint(uint32_t id, uint64_t v) { return Element(id, UintBytes(v)); }
 inline Bytes Str(uint32_t id, const std::string& s) { return Element(id, Bytes(s.begin(), s.end())); }
 inline Bytes Float(uint32_t id, double d) {
   uint64_t bits;
