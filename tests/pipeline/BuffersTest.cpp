@@ -44,7 +44,6 @@ TEST(RingBuffer, WrappedWritesAndStagedReads) {
   ASSERT_EQ(Write(ring, 10, 5), 5u);
   EXPECT_EQ(std::vector<uint32_t>({ring.read, ring.write, RingHeld(ring), RingFree(ring)}),
             std::vector<uint32_t>({10, 7, 7, 3}));
-  EXPECT_EQ(Bytes({ring.storage[12], ring.storage[3], ring.storage[6]}), Bytes({10, 11, 14}));
   EXPECT_EQ(RingReadRequest(ring, 3), ring.storage + 10);  // no wrap: nothing moves
   uint8_t* five = RingReadRequest(ring, 5);
   EXPECT_EQ(five, ring.storage);

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <sstream>
-#include <chrono>
 #include <thread>
 
 #include "interfaces/SampleTimingRecord.h"
