@@ -1,8 +1,9 @@
 // The pipeline's nodes on their own: the memory connection gathers a sample's bytes and delivers
 // them whole on its timing record; the sink stands between the multiplexer library and the
 // host's reader; the multiplexer node's calls into its library, against a stand-in that records
-// them. (The sink's hold on a writer while it is full, and its release on Reset, are judged end
-// to end: files larger than the sink, and a job stopped while nobody reads.)
+// them. (A writer's wait for room in a full sink is judged by the wrap test below; the release
+// of a waiting writer on Reset by the transport-stream job's tests, where without it a stream
+// ended by an event never finishes.)
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
