@@ -79,6 +79,16 @@ inline bool WaitFor(const std::function<bool()>& done) {
   return true;
 }
 
+// The resident size (KiB) of process `pid` (0: this one), -1 when /proc does not say.
+inline long ResidentKiB(pid_t pid = 0) {
+  std::ifstream status("/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/status");
+  for (std::string key; status >> key;) {
+    long value = 0;
+    if (key == "VmRSS:" && status >> value) return value;
+  }
+  return -1;
+}
+
 // The process id a stand-in wrote into file.
 inline pid_t ReadPid(const std::string& file) {
   pid_t pid = 0;

@@ -16,21 +16,17 @@
 static long gAllocationsLeft = -1;  // -1: no failure planned
 static bool gFailed = false;
 
-void* operator new(size_t size) {
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
   if (gAllocationsLeft == 0) {
     gFailed = true;
-    throw std::bad_alloc();
-  }
-  if (gAllocationsLeft > 0) --gAllocationsLeft;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  try {
-    return operator new(size);
-  } catch (const std::bad_alloc&) {
     return nullptr;
   }
+  if (gAllocationsLeft > 0) --gAllocationsLeft;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new(size_t size) {
+  if (void* p = operator new(size, std::nothrow)) return p;
+  throw std::bad_alloc();
 }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }

@@ -14,7 +14,6 @@
 #include "framework/VmfQueryIds.h"
 #include "framework/srt/SrtModule.h"
 #include "framework/srt/SrtReader.h"
-#include "platform/files/TextConvert.h"
 #include "tests/support/ProcessTestTools.h"
 
 using namespace srt;
@@ -28,10 +27,8 @@ enum class Bom { kUtf16Le, kUtf16Be, kUtf8, kNone };
 // The UTF-8 text in the given encoding, after its byte-order mark unless `marked` is false.
 std::string Encode(const std::string& utf8, Bom bom, bool marked = true) {
   if (bom == Bom::kNone || bom == Bom::kUtf8) return (bom == Bom::kUtf8 ? "\xEF\xBB\xBF" : "") + utf8;
-  std::u16string wide;
-  EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide));
   std::string bytes;
-  for (char16_t unit : (marked ? u"\uFEFF" : u"") + wide) {
+  for (char16_t unit : (marked ? u"\uFEFF" : u"") + ProcessTestTools::Wide(utf8)) {
     const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
     bytes += bom == Bom::kUtf16Le ? std::string{low, high} : std::string{high, low};
   }

@@ -3,24 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
-#include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/os/ProcessMemory.h"
+#include "tests/support/ProcessTestTools.h"
 
 namespace {
-
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string key; status >> key;) {
-    long value = 0;
-    if (key == "VmRSS:" && status >> value) return value;
-  }
-  return -1;
-}
 
 TEST(ProcessMemory, FreedPagesInsideAnArenaAreReturned) {
 #if !defined(__GLIBC__) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -38,9 +28,9 @@ TEST(ProcessMemory, FreedPagesInsideAnArenaAreReturned) {
     }
   });
   job.join();
-  long before = ResidentKiB();
+  long before = ProcessTestTools::ResidentKiB();
   VexaOS::ReturnFreeMemory();
-  EXPECT_LT(ResidentKiB(), before - 8 * 1024);
+  EXPECT_LT(ProcessTestTools::ResidentKiB(), before - 8 * 1024);
 }
 
 }  // namespace

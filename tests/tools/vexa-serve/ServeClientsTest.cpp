@@ -186,12 +186,9 @@ TEST_F(Serve, HeadAnswersFromTheOfferWhileEveryPlaceIsTaken) {
 
 // The server's resident memory (KiB) and open descriptors, from /proc.
 std::pair<long, long> MemoryAndDescriptors(pid_t pid) {
-  std::string status = ReadFileText("/proc/" + std::to_string(pid) + "/status");
-  size_t at = status.find("VmRSS:");
-  long rss = at == std::string::npos ? -1 : std::atol(status.c_str() + at + 6);
   long fds = std::distance(fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"),
                            fs::directory_iterator());
-  return {rss, fds};
+  return {ProcessTestTools::ResidentKiB(pid), fds};
 }
 
 // Cycles of three clients that each start a stream at some time, take 300 kB of it and hang up,
