@@ -164,7 +164,8 @@ inline std::string ReadJobStream(NS::ITranscoderJob& job, int* emptyReads = null
   std::string stream;
   uint8_t buffer[65536];
   uint32_t count = 0;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  // Bounded, but long enough for a whole minute of stream under ThreadSanitizer on a busy machine.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
   while (job.Read(buffer, sizeof buffer, &count) && std::chrono::steady_clock::now() < deadline) {
     stream.append(reinterpret_cast<char*>(buffer), count);
     if (count == 0 && emptyReads) ++*emptyReads;
