@@ -41,8 +41,8 @@ TEST_F(HttpSourceTest, BothToolsReadTheSameAsFromTheLocalFile) {
     const ProgramRun transcode = RunTranscode({"--output", Output(tag + ".ts"), source});
     EXPECT_EQ(dump.exitCode + transcode.exitCode, 0) << dump.standardError << transcode.standardError;
   }
-  EXPECT_NE(ReadFileText(Output("local.txt")).find("block kind=2"), std::string::npos);
-  EXPECT_EQ(ReadFileText(Output("remote.txt")), ReadFileText(Output("local.txt")));
+  EXPECT_NE(ProcessTestTools::ReadText(Output("local.txt")).find("block kind=2"), std::string::npos);
+  EXPECT_EQ(ProcessTestTools::ReadText(Output("remote.txt")), ProcessTestTools::ReadText(Output("local.txt")));
   // A "file:" URL of the same file is read through the URI-file backend; SubRip cues come
   // over HTTP as they come from the disk.
   std::ofstream(Output("www/x.srt")) << "1\n00:00:01,000 --> 00:00:02,500\n<i>first</i> cue\n\n"
@@ -52,8 +52,8 @@ TEST_F(HttpSourceTest, BothToolsReadTheSameAsFromTheLocalFile) {
     const ProgramRun byPath = RunProgram({VEXA_MKVDUMP, local}, Output("path.txt"));
     const ProgramRun byUrl = RunProgram({VEXA_MKVDUMP, url}, Output("url.txt"));
     EXPECT_EQ(byPath.exitCode + byUrl.exitCode, 0) << url << byUrl.standardError;
-    EXPECT_NE(ReadFileText(Output("path.txt")).find(" stream=0"), std::string::npos) << url;
-    EXPECT_EQ(ReadFileText(Output("url.txt")), ReadFileText(Output("path.txt"))) << url;
+    EXPECT_NE(ProcessTestTools::ReadText(Output("path.txt")).find(" stream=0"), std::string::npos) << url;
+    EXPECT_EQ(ProcessTestTools::ReadText(Output("url.txt")), ProcessTestTools::ReadText(Output("path.txt"))) << url;
   }
   // How the multiplexer interleaves its packets depends on timing, even between two runs on
   // one local file; what each stream carries, with its times, does not.

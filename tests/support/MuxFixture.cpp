@@ -1,4 +1,5 @@
 #include "tests/support/MuxFixture.h"
+#include "tests/support/ProcessTestTools.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -191,11 +192,6 @@ std::vector<std::string> ProbeLines(const std::string& entries, const std::strin
 
 }  // namespace
 
-std::string ReadFileText(const std::string& path) {
-  std::vector<uint8_t> bytes = ReadBytes(path);
-  return std::string(bytes.begin(), bytes.end());
-}
-
 CommandResult RunShell(const std::string& command) {
   CommandResult result{-1, ""};
   FILE* pipe = popen(command.c_str(), "r");
@@ -343,7 +339,7 @@ ProgramRun RunProgram(std::vector<std::string> arguments, const std::string& out
   if (!run.timedOut && WIFSIGNALED(status)) run.signal = WTERMSIG(status);
   run.peakRssKiB = usage.ru_maxrss;
   run.outputBytes = outputFile == "/dev/null" ? 0 : ReadBytes(outputFile).size();
-  run.standardError = ReadFileText(errorFile);
+  run.standardError = ProcessTestTools::ReadText(errorFile);
   fs::remove(errorFile);
   return run;
 }

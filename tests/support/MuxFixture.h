@@ -32,8 +32,6 @@ struct CommandResult {
 };
 // Runs one shell command and collects its standard output.
 CommandResult RunShell(const std::string& command);
-// The whole file as text; empty when it cannot be read.
-std::string ReadFileText(const std::string& path);
 
 struct PipelineRun {
   std::vector<uint8_t> output;

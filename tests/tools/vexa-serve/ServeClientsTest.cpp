@@ -105,7 +105,7 @@ class Serve : public ::testing::Test {
 };
 
 TEST_F(Serve, OriginalBytesByRange) {
-  std::string whole = ReadFileText((s_dir->path() / "root" / kClip).string());
+  std::string whole = ProcessTestTools::ReadText((s_dir->path() / "root" / kClip).string());
   int64_t size = static_cast<int64_t>(whole.size());
   const struct { std::string range; int status; int64_t first, length; } cases[] = {
       {"", 200, 0, size},
@@ -123,7 +123,7 @@ TEST_F(Serve, OriginalBytesByRange) {
     std::string got = s_serve->Shell("curl -s -o " + body + (c.range.empty() ? "" : " -r " + c.range) +
                                      R"( -w '%{http_code} %{content_type}' "$URL/media/films/clip.mkv")");
     EXPECT_EQ(got, std::to_string(c.status) + " video/x-matroska") << c.range;
-    EXPECT_TRUE(c.status == 416 || ReadFileText(body) == whole.substr(c.first, c.length)) << c.range;
+    EXPECT_TRUE(c.status == 416 || ProcessTestTools::ReadText(body) == whole.substr(c.first, c.length)) << c.range;
   }
   EXPECT_EQ(s_serve->Shell(R"(curl -s -o /dev/null -w '%{http_code} %{content_type}' "$URL/media/films/clip.srt")"),
             "200 text/srt");
@@ -240,7 +240,7 @@ TEST_F(Serve, GStreamerAndVlcPlayIt) {
                            R"(-V dummy "$URL/stream/1/films/clip.mkv" ":http-user-agent=$UA" >$LOG 2>&1; echo rc=$?; )"
                            R"(grep ' error' $LOG | grep -v -e interface -e 'called too late' -e 'deadlock prevented'; )"
                            R"(grep -c 'AAC channels' $LOG)"),
-            "rc=0\n1\n") << ReadFileText(log);
+            "rc=0\n1\n") << ProcessTestTools::ReadText(log);
 }
 
 TEST_F(Serve, BadControlRequestsGetTheirErrors) {
@@ -325,13 +325,13 @@ TEST_F(Serve, ControlPointSeesItGoAndComeBack) {
   std::string udn = serve->Udn(), events = (s_dir->path() / "events.txt").string();
   RunShell("(timeout 90 /usr/bin/python3 " UPNP_CONTROL_POINT " --watch '" + udn + "' 60 3 > '" + events + "' 2>&1 &)");
   auto seen = [&](const std::string& lines) {
-    return ProcessTestTools::WaitFor([&] { return ReadFileText(events).find(lines) != std::string::npos; });
+    return ProcessTestTools::WaitFor([&] { return ProcessTestTools::ReadText(events).find(lines) != std::string::npos; });
   };
-  ASSERT_TRUE(seen("available " + udn + "\n")) << ReadFileText(events);  // found by searching
+  ASSERT_TRUE(seen("available " + udn + "\n")) << ProcessTestTools::ReadText(events);  // found by searching
   EXPECT_EQ(serve->Stop(), 0);
-  EXPECT_TRUE(seen("gone " + udn + "\n")) << ReadFileText(events);  // told by its byebye
+  EXPECT_TRUE(seen("gone " + udn + "\n")) << ProcessTestTools::ReadText(events);  // told by its byebye
   serve = Start("settings-watch");  // the same identity again
-  EXPECT_TRUE(seen("gone " + udn + "\navailable " + udn + "\n")) << ReadFileText(events);
+  EXPECT_TRUE(seen("gone " + udn + "\navailable " + udn + "\n")) << ProcessTestTools::ReadText(events);
 }
 
 // The number page_player.py printed for key ("KEY=VALUE" lines), -1 when it printed none.

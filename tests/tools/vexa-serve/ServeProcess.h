@@ -41,7 +41,7 @@ class ServeProcess {
   uint16_t Port() const { return m_url.empty() ? 0 : std::stoi(m_url.substr(m_url.rfind(':') + 1)); }
   pid_t Pid() const { return m_child.pid(); }
   // Everything the server wrote to standard error so far.
-  std::string Log() const { return ReadFileText(m_logPath); }
+  std::string Log() const { return ProcessTestTools::ReadText(m_logPath); }
   // The device's "uuid:..." as the server announced it; empty before.
   std::string Udn() const {
     const std::string log = Log();

@@ -55,7 +55,7 @@ TEST_F(SubrenderCommandTest, TextPacketAndCuePicturesAgree) {
 
 TEST_F(SubrenderCommandTest, NoCueIsATransparentPictureAndBadInputFails) {
   ASSERT_EQ(Run("--srt " + Path("cues.srt") + " --at 5 " + Path("none.png")), 0);
-  EXPECT_NE(ReadFileText(Path("stderr.txt")).find("no cue shows"), std::string::npos);
+  EXPECT_NE(ProcessTestTools::ReadText(Path("stderr.txt")).find("no cue shows"), std::string::npos);
   const Picture none = Decode(Path("none.png"));
   EXPECT_EQ(none.size, "640,480\n");
   EXPECT_EQ(Opaque(none), 0u);

@@ -79,7 +79,7 @@ TEST_F(TranscodeCommandTest, StandardOutputCarriesTheStreamAloneAndEarlyEndsFail
     CommandResult result = RunShell("VEXA_FAKE_PLUGIN_MODE=" + std::string(c.mode) + " " + Tool() +
                                     " --plugin '" VEXA_FAKE_PLUGIN "' " + File("h264_aac.mkv") +
                                     " 2>'" + errors + "'");
-    std::string error = ReadFileText(errors);
+    std::string error = ProcessTestTools::ReadText(errors);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.mode << ": " << error;
     EXPECT_EQ(result.output.size(), c.streamBytes) << c.mode;
     for (size_t at = 0; at < result.output.size(); at += 188) EXPECT_EQ(result.output[at], 0x47);
