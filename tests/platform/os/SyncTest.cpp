@@ -3,6 +3,7 @@
 
 #include "platform/os/VexaMutex.h"
 #include "platform/os/VexaThread.h"
+#include "tests/support/ProcessTestTools.h"
 
 using namespace VexaOS;
 using namespace std::chrono_literals;
@@ -41,11 +42,11 @@ TEST(VexaEvent, ResetModes) {
   }
   manual.Set();
   automatic.Set();  // whether or not the waiters wait yet, the one signal frees one of them
-  while (taken == 0) std::this_thread::yield();
+  EXPECT_TRUE(ProcessTestTools::WaitFor([&] { return taken > 0; }));
   std::this_thread::sleep_for(30ms);
   EXPECT_EQ(taken, 1);
   automatic.Set();
-  while (taken < 2) std::this_thread::yield();
+  EXPECT_TRUE(ProcessTestTools::WaitFor([&] { return taken >= 2; }));
   automatic.Set();
   for (auto& waiter : waiters) waiter.join();
   EXPECT_TRUE(released == 3 && taken == 3);
@@ -75,7 +76,7 @@ TEST(VexaThread, RunsUntilStoppedAndRestarts) {
   for (bool noWait : {false, true}) {
     seen = 0;
     ASSERT_EQ(thread.Start(PollUntilStopped, &seen), kOsOk);
-    while (seen == 0) std::this_thread::yield();  // running, however late it was scheduled
+    ASSERT_TRUE(ProcessTestTools::WaitFor([&] { return seen != 0; }));  // running, however late it was scheduled
     EXPECT_EQ(thread.WaitDone(30), kOsTimedOut);
     thread.Stop(noWait);  // without waiting: still running until it sees the flag
     EXPECT_EQ(thread.WaitDone(noWait ? 5000 : 0), kOsOk);
