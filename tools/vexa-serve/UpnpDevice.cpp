@@ -17,6 +17,7 @@ constexpr char kXmlContentType[] = "text/xml; charset=\"utf-8\"";
 constexpr int kAdvertisementMaxAgeSeconds = 1800;
 constexpr int kSsdpHops = 2;
 constexpr int kSearchWaitMs = 200;  // how soon the announcer notices that it is to stop
+constexpr auto kRepeatAfter = std::chrono::milliseconds(150);  // before a set goes out again
 
 MHD_Result RespondXml(const HttpExchange& exchange, unsigned status, const std::string& xml) {
   MHD_Response* response = MHD_create_response_from_buffer(
@@ -113,6 +114,8 @@ void SsdpAnnouncer::Stop() {
   m_stopping = true;
   m_thread.join();
   Announce(false);
+  std::this_thread::sleep_for(kRepeatAfter);
+  Announce(false);
 }
 
 void SsdpAnnouncer::Announce(bool alive) const {
@@ -125,7 +128,7 @@ void SsdpAnnouncer::Announce(bool alive) const {
 void SsdpAnnouncer::AnswerSearches() {
   using Clock = std::chrono::steady_clock;
   const auto renewal = std::chrono::seconds(kAdvertisementMaxAgeSeconds / 2);
-  auto nextAlive = Clock::now() + renewal;
+  auto nextAlive = Clock::now() + kRepeatAfter;  // the start's alive set, again
   while (!m_stopping) {
     if (Clock::now() >= nextAlive) {
       Announce(true);

@@ -18,7 +18,8 @@ void RegisterUpnpRoutes(HttpFront& front, ServerContext& context);
 // Announces the device on one of the server's addresses (alive on start and again before the
 // announcement expires, byebye on stop) and answers the M-SEARCHes that come in on its
 // interface, until stopped. Multicast leaves only through the interface of that address, and
-// the LOCATION it gives names that address.
+// the LOCATION it gives names that address. Each set of notifications goes out twice, a moment
+// apart: a datagram a busy control point's socket had no room for is not missed for good.
 // The server's own SSDP rather than libupnp's: libupnp 1.8.4, started on 127.0.0.1, still sent
 // its announcements through the default route, and multicast must leave only where asked.
 class SsdpAnnouncer {
