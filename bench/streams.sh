@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Memory of a server that streams: vexa-serve's resident size at rest, while three clients at a
+# time each play a few megabytes of a stream from some time and hang up, over and over, and
+# again once every stream has ended; next to the targets (three streams within 64 MiB, and back
+# to within a few MiB of the size before them).
+# Usage: bench/streams.sh [FILE]   (without FILE the 60 s 1080p file of bench/remux.sh is made)
+# Environment: VEXA_BUILD_DIR (default build/default), SECONDS_CYCLING (default 20).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${VEXA_BUILD_DIR:-$root/build/default}
+serve=$build/tools/vexa-serve/vexa-serve
+[ -x "$serve" ] || { echo "streams.sh: no vexa-serve under $build" >&2; exit 1; }
+work=$(mktemp -d)
+serve_pid=
+cleanup() { [ -z "$serve_pid" ] || kill "$serve_pid" 2>/dev/null || true; wait 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+export VEXA_L1LOG_DIR=$work VEXA_SETTINGS_USER_ROOT=$work/user VEXA_SETTINGS_MACHINE_ROOT=$work/machine
+
+file=${1:-}
+if [ -z "$file" ]; then
+  file=$build/bench/remux/bench1080_60s.mkv
+  [ -f "$file" ] || RUNS=1 "$root/bench/remux.sh" >/dev/null
+fi
+mkdir -p "$work/root"
+ln "$(realpath "$file")" "$work/root/film.mkv" 2>/dev/null || cp "$file" "$work/root/film.mkv"
+
+"$serve" --root "$work/root" --interface lo --port 0 2>"$work/serve.log" &
+serve_pid=$!
+for _ in $(seq 200); do grep -q " at http://" "$work/serve.log" && break; sleep 0.05; done
+base=$(grep -o 'http://127.0.0.1:[0-9]*' "$work/serve.log" | head -1)
+[ -n "$base" ] || { echo "streams.sh: vexa-serve did not start" >&2; cat "$work/serve.log" >&2; exit 1; }
+resident() { awk '/^VmRSS/ { print $2 }' "/proc/$serve_pid/status"; }
+
+curl -s -A 'PLAYSTATION 3' "$base/" >/dev/null  # the page offers the item: the plug-in is loaded
+at_rest=$(resident)
+peak=$at_rest
+rounds=0
+end=$((SECONDS + ${SECONDS_CYCLING:-20}))
+while [ $SECONDS -lt $end ]; do
+  clients=()
+  for k in 1 2 3; do
+    (curl -s -A 'PLAYSTATION 3' -H "TimeSeekRange.dlna.org: npt=$(( (rounds * 7 + k * 13) % 50 ))-" \
+       "$base/stream/1/film.mkv" | head -c 3000000 >/dev/null) &
+    clients+=($!)
+  done
+  sleep 0.5
+  now=$(resident); [ "$now" -gt "$peak" ] && peak=$now
+  wait "${clients[@]}" || true  # each client hangs up early: curl ends on a broken pipe
+  rounds=$((rounds + 1))
+done
+sleep 1
+after=$(resident)
+echo "vexa-serve, $rounds rounds of three streams, load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf "at rest, item offered:      %6d KiB\n" "$at_rest"
+printf "peak while streaming:       %6d KiB  (target at most 65536)\n" "$peak"
+printf "1 s after the last stream:  %6d KiB  (target within a few MiB of %d)\n" "$after" "$at_rest"
