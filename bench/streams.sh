@@ -6,29 +6,8 @@
 # Usage: bench/streams.sh [FILE]   (without FILE the 60 s 1080p file of bench/remux.sh is made)
 # Environment: VEXA_BUILD_DIR (default build/default), SECONDS_CYCLING (default 20).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VEXA_BUILD_DIR:-$root/build/default}
-serve=$build/tools/vexa-serve/vexa-serve
-[ -x "$serve" ] || { echo "streams.sh: no vexa-serve under $build" >&2; exit 1; }
-work=$(mktemp -d)
-serve_pid=
-cleanup() { [ -z "$serve_pid" ] || kill "$serve_pid" 2>/dev/null || true; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-export VEXA_L1LOG_DIR=$work VEXA_SETTINGS_USER_ROOT=$work/user VEXA_SETTINGS_MACHINE_ROOT=$work/machine
-
-file=${1:-}
-if [ -z "$file" ]; then
-  file=$build/bench/remux/bench1080_60s.mkv
-  [ -f "$file" ] || RUNS=1 "$root/bench/remux.sh" >/dev/null
-fi
-mkdir -p "$work/root"
-ln "$(realpath "$file")" "$work/root/film.mkv" 2>/dev/null || cp "$file" "$work/root/film.mkv"
-
-"$serve" --root "$work/root" --interface lo --port 0 2>"$work/serve.log" &
-serve_pid=$!
-for _ in $(seq 200); do grep -q " at http://" "$work/serve.log" && break; sleep 0.05; done
-base=$(grep -o 'http://127.0.0.1:[0-9]*' "$work/serve.log" | head -1)
-[ -n "$base" ] || { echo "streams.sh: vexa-serve did not start" >&2; cat "$work/serve.log" >&2; exit 1; }
+bench=streams.sh
+. "$(dirname "$0")/served-film.sh"
 resident() { awk '/^VmRSS/ { print $2 }' "/proc/$serve_pid/status"; }
 
 curl -s -A 'PLAYSTATION 3' "$base/" >/dev/null  # the page offers the item: the plug-in is loaded
