@@ -96,9 +96,9 @@ void CTranscodeMemConnection::PutBytes(const uint8_t* data, uint32_t n) {
 // be contiguous: a request that would cross the end of the buffer is refused.
 uint8_t* CTranscodeMemConnection::Request(uint32_t n) {
   if (!m_lock.Lock()) return nullptr;
-  if (!RefusesWrites() && int64_t(n) < int64_t(m_capacity) - m_used &&
-      int64_t(WriteAt()) + n <= m_capacity)
-    return m_buffer.get() + WriteAt();
+  uint32_t at = WriteAt();
+  if (!RefusesWrites() && int64_t(n) < int64_t(m_capacity) - m_used && int64_t(at) + n <= m_capacity)
+    return m_buffer.get() + at;
   m_lock.Unlock();
   return nullptr;
 }
