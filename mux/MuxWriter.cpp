@@ -10,6 +10,7 @@ namespace {
 constexpr size_t kOutputHighWater = 1u << 20;   // packets held before the emitter pauses
 constexpr int kIdleWaitMinMs = 1;
 constexpr int kIdleWaitMaxMs = 20;
+constexpr int kStartingNaps = 200;  // at the shortest pace, before the first packet
 constexpr int kOutputWaitMs = 2;
 constexpr int kOutputWaitMaxMs = 10;  // a full output (a reader at playback speed) is checked this often
 constexpr int64_t kSparseStreamSpan90 = 2 * 90000;
@@ -249,6 +250,7 @@ bool AllWritten(const std::vector<MuxStream*>& streams) {
 
 void MuxRun(MuxMp2Instance& mux) {
   int idleMs = kIdleWaitMinMs;
+  int startingNaps = 0;
   for (;;) {
     bool finishing;
     bool hasOutput;
@@ -280,7 +282,10 @@ void MuxRun(MuxMp2Instance& mux) {
     }
     // Nothing moved: the inputs are empty or the output is full. Wait a little longer each time.
     MuxNap(mux, idleMs);
-    idleMs = std::min(idleMs * 2, TsUnsent(mux.writer.ts) == 0 ? kIdleWaitMaxMs : kOutputWaitMaxMs);
+    // Until the first packet is out a client is waiting for it: the first samples are looked
+    // for at the shortest pace, for a while (a source that stalls is then waited for slowly).
+    if (mux.outputStarted || ++startingNaps > kStartingNaps)
+      idleMs = std::min(idleMs * 2, TsUnsent(mux.writer.ts) == 0 ? kIdleWaitMaxMs : kOutputWaitMaxMs);
   }
   MuxCloseInputs(mux);
 }
