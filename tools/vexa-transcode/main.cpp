@@ -21,6 +21,7 @@ namespace {
 constexpr uint32_t kDefaultReadSize = 1024 * 1024;
 constexpr long long kMaxReadSize = 64 * 1024 * 1024;
 constexpr int kStallLimitMs = 30000;
+constexpr size_t kOutputBufferBytes = 1024 * 1024;
 
 enum ExitCode { kExitOk = 0, kExitUsage = 1, kExitRefused = 2, kExitFailed = 3 };
 
@@ -195,6 +196,7 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
   }
 
   int result = kExitOk;
+  std::vector<char> outputBuffer(kOutputBufferBytes);  // outlives the stream's FILE
   if (job->Start(options->startMs, -1) != 0) {
     std::fprintf(stderr, "vexa-transcode: the job could not start\n");
     result = kExitFailed;
@@ -206,6 +208,10 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
                    std::strerror(errno));
       result = kExitFailed;
     } else {
+      // A file takes the stream in large writes whatever size the job is read in, so that the
+      // tool's own output calls stay out of the cost of reading the job in small pieces. A pipe
+      // keeps its small buffer: a player at its other end wants the first bytes at once.
+      if (!toStdout) std::setvbuf(out, outputBuffer.data(), _IOFBF, outputBuffer.size());
       result = Stream(job, out, options, listener);
       if (std::fflush(out) != 0) result = kExitFailed;
       if (!toStdout) std::fclose(out);
