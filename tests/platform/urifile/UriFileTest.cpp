@@ -1,44 +1,32 @@
 // CreateUriFile's choice of class, the local URI file, and the in-memory URI file over a
-// "file://" source, including the promise that streaming allocates nothing.
+// "file://" source and over one real nginx (with the HTTP engine under it and the partial copy),
+// including the promise that streaming allocates nothing. nginx serves a file of pattern bytes,
+// larger than the engine's 2 MiB of cache, also behind Basic authentication.
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
-#include <cstdlib>
+#include <cstdio>
+#include <fstream>
 #include <memory>
-#include <new>
+#include <random>
+#include <unistd.h>
 
 #include "platform/urifile/CreateUriFile.h"
 #include "platform/urifile/LocalFileHandle.h"
 #include "platform/urifile/UriFileMemory.h"
+#include "tests/platform/http/EngineTestTools.h"
 #include "tests/platform/urifile/UriTestData.h"
-
-// Counts the C++ heap allocations of the thread that asked for counting. (The replacement pair
-// malloc/free is matched; g++ 12 cannot see that once it inlines them. The array forms, left as
-// they are, allocate through these.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-static thread_local bool countAllocations = false;
-static std::atomic<int> allocations{0};
-
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  if (countAllocations) allocations.fetch_add(1);
-  return std::malloc(size ? size : 1);
-}
-void* operator new(size_t size) {
-  if (void* block = operator new(size, std::nothrow)) return block;
-  throw std::bad_alloc();
-}
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete(void* block, size_t) noexcept { std::free(block); }
-
-void UriTest::CountAllocations(bool on) { if (on) allocations.store(0); countAllocations = on; }
-int UriTest::Allocations() { return allocations.load(); }
+#include "tests/support/AllocationGate.h"
+#include "tests/support/NginxServer.h"
 
 namespace {
 
 using namespace VexaUri;
 using namespace VexaFiles;
 using namespace UriTest;
+using namespace VexaHttp;
+using HttpTest::OpenEngine;
+using HttpTest::ReadAll;
 
 constexpr uint64_t kFileSize = 100000;
 
@@ -111,7 +99,7 @@ TEST(UriFileMemory, ReadsAFileSourceExactlyWithoutAllocating) {
   uint64_t value[5] = {0, 0, 0, 40, 100};
   uint32_t count = 1, state[2] = {};
   bool exact = true;
-  CountAllocations(true);
+  AllocationGate::Watch();
   const std::array<int32_t, 10> unopened{file->ReadAt(0, buffer.data(), &count, 1), file->Seek(0, kSeekAbsolute),
                                       file->Tell(value), file->GetInfo(kUriInfoSize, value),
                                       file->Prefetch(0, 1), file->GetProperty(1, value),
@@ -129,13 +117,153 @@ TEST(UriFileMemory, ReadsAFileSourceExactlyWithoutAllocating) {
                                      file->GetMissingRange(&value[3], &value[4]),
                                      file->Seek(0x7FFFFFFF, kSeekAbsolute), file->Seek(0x80000000, kSeekAbsolute),
                                      (file->Close(), file->Open(&params, nullptr, nullptr))};
-  CountAllocations(false);
-  EXPECT_EQ(Allocations(), 0);
+  EXPECT_EQ(AllocationGate::Stop(), 0);
   EXPECT_EQ(unopened, (std::array<int32_t, 10>{kUriFailed, kUriFailed, kUriFailed, kUriFailed, kUriFailed, kUriFailed,
                                               kUriFailed, kUriOk, kUriOk, kUriOk}));
   EXPECT_TRUE(state[0] == kUriStateClosed && state[1] == kUriStateOpen && exact);
   EXPECT_EQ(results, (std::array<int32_t, 7>{kUriEnd, kUriOk, kUriOk, kUriOk, kUriOk, kUriFailed, kUriOk}));
   EXPECT_EQ((std::vector<uint64_t>(value, value + 5)), (std::vector<uint64_t>{kFileSize, 1, 0, 136, 4}));
+}
+
+// Over nginx: the resource is kSize pattern bytes, "/private/" asks for viewer:s3cret.
+constexpr uint64_t kSize = 3 * 1024 * 1024 + 123;
+
+struct Credentials { const char* login; const char* password; int calls = 0; };
+
+int32_t Answer(void* context, char* login, char* password, uint32_t capacity) {
+  auto* given = static_cast<Credentials*>(context);
+  ++given->calls;
+  std::snprintf(login, capacity, "%s", given->login);
+  return std::snprintf(password, capacity, "%s", given->password) < 0 ? kUriFailed : kUriOk;
+}
+
+// The resource's bytes from `at`: as many of `count` as it has.
+std::string Bytes(uint64_t at, uint64_t count) {
+  const std::vector<uint8_t> bytes = Pattern(at, at < kSize ? std::min(count, kSize - at) : 0);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+class HttpNginxTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::ofstream(data.dir + "/.htpasswd") << "viewer:{PLAIN}s3cret\n";
+    ASSERT_TRUE(server.Started()) << server.ErrorLog();
+  }
+  // nginx's count of accepted connections before this one, asked on a connection of its own.
+  int AcceptedConnections() {
+    const std::string status = ReadAll(OpenEngine(server.Url("/status"), 32, 0x10000, 0, 1).get(), 4096);
+    const size_t numbers = status.find("requests\n");
+    return numbers == std::string::npos ? -1 : std::stoi(status.substr(numbers + 9)) - 1;
+  }
+  int32_t Open(UriFileMemory* file, const std::u16string& uri, Credentials* credentials) {
+    const UriFileParams params{uri.c_str(), nullptr, nullptr, nullptr, nullptr, u"VexaTest", nullptr};
+    return file->Open(&params, credentials ? Answer : nullptr, credentials);
+  }
+  std::u16string Uri(const std::string& path) { return Wide(server.Url(path)); }
+
+  PatternFile data{kSize};
+  NginxTest::NginxServer server{data.dir, "location = /status { stub_status; }\n"
+                                          "location /private/ { alias " + data.dir +
+                                              "/; auth_basic \"vexa\"; auth_basic_user_file " +
+                                              data.dir + "/.htpasswd; }"};
+  const std::string content = Bytes(0, kSize);
+};
+
+// Small blocks fetched one range request after another, then prefetches and a read-ahead window
+// putting many ranges in flight at once (pipelined): each time on ONE kept-alive connection.
+TEST_F(HttpNginxTest, EngineReadsTheWholeFileOnOneKeptAliveConnection) {
+  for (const uint32_t readAhead : {0u, 20000u}) {
+    const int acceptedBefore = AcceptedConnections();
+    auto engine = OpenEngine(server.Url("/data.bin"), readAhead ? 64 : 8, 4096, readAhead);
+    ASSERT_EQ(HttpEngineWaitConnected(engine.get()), kUriOk);
+    for (uint64_t offset = 8192; readAhead != 0 && offset < 8192 * 40; offset += 8192) {
+      ASSERT_EQ(HttpEnginePrefetch(engine.get(), offset + 100, 1500), kUriOk);
+    }
+    uint64_t size = 0;
+    int32_t last;
+    EXPECT_TRUE(HttpEngineSize(engine.get(), &size) && size == kSize);
+    EXPECT_TRUE(ReadAll(engine.get(), 10000, &last) == content && last == kUriEnd) << readAhead;
+    EXPECT_EQ(AcceptedConnections(), acceptedBefore + 2) << readAhead;  // + the status request
+  }
+}
+
+// (Reads at random offsets through the engine: the memory file's test below.)
+TEST_F(HttpNginxTest, EngineSeeksFromTheEndAndPrefetchesWithoutARead) {
+  auto engine = OpenEngine(server.Url("/data.bin"), 4, 4096);
+  ASSERT_EQ(HttpEngineSeek(engine.get(), kSeekFromEnd, 10, true), kUriOk);
+  EXPECT_EQ(ReadAll(engine.get(), 64), Bytes(kSize - 10, 10));
+  // A prefetched range arrives without a read at it; a zero-byte read only pumps.
+  ASSERT_EQ(HttpEnginePrefetch(engine.get(), 0, 8192), kUriOk);
+  uint64_t offset = 0, length = 8192;
+  for (int i = 0; i < 5000 && length != 0; ++i) {
+    uint32_t none = 0;
+    HttpEngineRead(engine.get(), &offset, &none, false);
+    usleep(1000);
+    offset = 0, length = 8192;
+    ASSERT_EQ(HttpEngineMissingRange(engine.get(), &offset, &length), kUriOk);
+  }
+  EXPECT_EQ(offset, 8192u);
+  EXPECT_EQ(length, 0u);
+}
+
+// Nothing between the open and the last read touches the heap: the engine lives in the arena.
+TEST_F(HttpNginxTest, MemoryFileReadsRandomRangesByteExactWithoutAllocating) {
+  auto file = std::make_unique<UriFileMemory>();
+  std::mt19937_64 random(7);
+  std::vector<uint8_t> bytes(200000);
+  uint64_t size = 0, ranges = 0;
+  bool exact = true;
+  const std::u16string uri = Uri("/data.bin");
+  AllocationGate::Watch();
+  const int32_t opened = Open(file.get(), uri, nullptr);
+  for (int i = 0; i < 40 && exact && opened == kUriOk; ++i) {
+    const uint64_t at = random() % kSize;
+    uint32_t count = static_cast<uint32_t>(random() % bytes.size()) + 1;
+    const uint32_t expected = static_cast<uint32_t>(std::min<uint64_t>(count, kSize - at));
+    exact = file->ReadAt(at, bytes.data(), &count, 1) == kUriOk && count == expected;
+    for (uint32_t k = 0; exact && k < count; ++k) exact = bytes[k] == PatternByte(at + k);
+  }
+  uint32_t count = 10;
+  const int32_t atEnd = file->ReadAt(kSize, bytes.data(), &count, 1);
+  EXPECT_EQ(AllocationGate::Stop(), 0);
+  ASSERT_EQ(opened, kUriOk) << server.ErrorLog();
+  EXPECT_TRUE(exact && atEnd == kUriEnd);
+  EXPECT_TRUE(file->GetInfo(kUriInfoSize, &size) == kUriOk && file->GetInfo(kUriInfoByteRanges, &ranges) == kUriOk);
+  char16_t name[256], url[256];
+  EXPECT_TRUE(file->GetServerName(name, 256) == kUriOk && file->GetCurrentUrl(url, 256) == kUriOk);
+  EXPECT_TRUE(size == kSize && ranges == 1 && std::u16string(name).starts_with(u"nginx") && url == uri);
+}
+
+TEST_F(HttpNginxTest, MemoryFileAsksForCredentialsOnceAndAnswers14WhenRefusedAgain) {
+  const struct { const char* password; bool withCallback; int32_t result; int calls; } cases[] = {
+      {"s3cret", true, kUriOk, 1}, {"wrong", true, kUriAuthRefused, 1}, {"", false, kUriAuthRefused, 0}};
+  for (const auto& c : cases) {
+    auto file = std::make_unique<UriFileMemory>();
+    Credentials credentials{"viewer", c.password};
+    EXPECT_EQ(Open(file.get(), Uri("/private/data.bin"), c.withCallback ? &credentials : nullptr), c.result)
+        << c.password;
+    EXPECT_EQ(credentials.calls, c.calls);
+    uint8_t bytes[64];
+    uint32_t count = sizeof bytes;
+    EXPECT_EQ(file->ReadAt(1000, bytes, &count, 1), c.result == kUriOk ? kUriOk : kUriFailed);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + count), Pattern(1000, c.result == kUriOk ? 64 : 0));
+  }
+}
+
+// A partial copy made the way a caller makes one: CreateUriFile with side files.
+TEST_F(HttpNginxTest, PartialCopyDownloadsTheResourceByteExact) {
+  ProcessTestTools::TempDir copy("copy");
+  const std::u16string uri = Uri("/data.bin"), info = copy.Wide("i"), mask = copy.Wide("m"), copied = copy.Wide("d");
+  const UriFileParams params{uri.c_str(), info.c_str(), mask.c_str(), copied.c_str(), nullptr, u"VexaTest", nullptr};
+  std::unique_ptr<IUriFile> file(CreateUriFile(&params, nullptr, nullptr));
+  ASSERT_NE(file, nullptr) << server.ErrorLog();
+  std::string tail(1000, '\0');
+  uint32_t count = 1000, state = 0;
+  ASSERT_EQ(file->ReadAt(kSize - 1000, tail.data(), &count, 1), kUriOk) << server.ErrorLog();
+  EXPECT_EQ(tail, Bytes(kSize - 1000, 1000));
+  ASSERT_TRUE(ProcessTestTools::WaitFor([&] { return file->GetState(&state) == kUriOk && state == kUriStateComplete; }));
+  file.reset();
+  EXPECT_TRUE(ProcessTestTools::ReadText(copy.path() / "d") == content);
 }
 
 }  // namespace

@@ -31,11 +31,6 @@ struct PatternFile {
   std::string path = dir + "/data.bin";
 };
 
-// Counting of the C++ heap allocations made by the calling thread (UriFileTest.cpp replaces
-// operator new for the test program).
-void CountAllocations(bool on);
-int Allocations();
-
 using ProcessTestTools::Wide;
 
 }  // namespace UriTest
