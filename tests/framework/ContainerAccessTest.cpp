@@ -30,14 +30,8 @@ std::string BlockText(const VmfBlock& block) { return std::string(reinterpret_ca
 // Each test has a folder of its own for its files and the logging module's trace.
 class ContainerAccessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ::setenv("VEXA_L1LOG_DIR", dir_.path().c_str(), 1);
-    ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
-  }
-  void TearDown() override {
-    Close();
-    ::unsetenv("VEXA_L1LOG_DIR");
-  }
+  void SetUp() override { ASSERT_EQ(vmf::Init(nullptr), VMF_OK); }
+  void TearDown() override { Close(); }
   // A tagged Matroska file named `tag`, without an extension: its content names the module.
   std::u16string Mkv(const std::string& tag, int video, int audio, int subtitle) {
     return containertest::WriteTaggedMkv(dir_.path() / tag, tag, video, audio, subtitle);
@@ -59,7 +53,7 @@ class ContainerAccessTest : public ::testing::Test {
     return result == VMF_OK ? BlockText(block) : Failure(result);
   }
   static std::string Failure(int32_t result) { return "[" + std::to_string(result) + "]"; }
-  ProcessTestTools::TempDir dir_{"access"};
+  ProcessTestTools::TraceDir dir_{"access"};
   VmfContainer* container_ = nullptr;
 };
 

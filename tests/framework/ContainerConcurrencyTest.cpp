@@ -41,8 +41,7 @@ const std::regex kEntry(
     "CloseContainer Entry:\n|CloseContainer Exit:\nVexaError: 0\n");
 
 TEST(ContainerConcurrency, ThreadsOpenAndCloseContainersAtOnce) {
-  const ProcessTestTools::TempDir dir("concurrency");
-  ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
+  const ProcessTestTools::TraceDir dir("concurrency");
   ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
 
   std::vector<std::thread> threads;
@@ -54,7 +53,6 @@ TEST(ContainerConcurrency, ThreadsOpenAndCloseContainersAtOnce) {
     for (int round = 0; round < kRounds; ++round) EXPECT_EQ(vmf::Init(nullptr), VMF_OK);
   });
   for (std::thread& thread : threads) thread.join();
-  ::unsetenv("VEXA_L1LOG_DIR");
 
   const std::string log = containertest::LogText(dir.path());
   size_t opens = 0;

@@ -56,6 +56,13 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
+// A fresh folder that the framework's trace (L1log.txt) goes to while this lives.
+class TraceDir : public TempDir {
+ public:
+  explicit TraceDir(const std::string& tag) : TempDir(tag) { ::setenv("VEXA_L1LOG_DIR", path().c_str(), 1); }
+  ~TraceDir() { ::unsetenv("VEXA_L1LOG_DIR"); }
+};
+
 // The whole file as bytes; empty when it cannot be read.
 inline std::string ReadText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,35 +1,13 @@
 // Module 12 when memory runs out: every entry answers a result code; none throws across the
-// entry table. This program replaces operator new to fail the n-th allocation.
-// (The replacement pairs malloc with free, which GCC cannot see through.)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+// entry table. This program fails the n-th allocation and every one after it.
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <new>
 
 #include "framework/ModuleTable.h"
 #include "framework/VmfErrors.h"
 #include "framework/VmfQueryIds.h"
 #include "framework/matroska/MkvModule.h"
 #include "tests/framework/ContainerFiles.h"
-
-static long gAllocationsLeft = -1;  // -1: no failure planned
-static bool gFailed = false;
-
-void* operator new(size_t size, const std::nothrow_t&) noexcept {
-  if (gAllocationsLeft == 0) {
-    gFailed = true;
-    return nullptr;
-  }
-  if (gAllocationsLeft > 0) --gAllocationsLeft;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new(size_t size) {
-  if (void* p = operator new(size, std::nothrow)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
+#include "tests/support/AllocationGate.h"
 
 namespace {
 
@@ -57,13 +35,12 @@ TEST(MkvMemory, AllocationFailureIsOutOfMemoryAtEveryEntry) {
   const std::u16string name = containertest::WriteTaggedMkv(dir.path() / "alloc.mkv", "alloc", 0, 1, 0);
   long n = 0;
   for (;; ++n) {
-    gAllocationsLeft = n;
-    gFailed = false;
     int32_t rc = VMF_OK;
+    AllocationGate::Watch(n);
     EXPECT_NO_THROW(rc = OneRound(e, name)) << n;
-    gAllocationsLeft = -1;
-    EXPECT_EQ(rc, gFailed ? VMF_OUT_OF_MEMORY : VMF_OK) << "allocation " << n;
-    if (!gFailed) break;
+    const bool failed = AllocationGate::Stop() > n;
+    EXPECT_EQ(rc, failed ? VMF_OUT_OF_MEMORY : VMF_OK) << "allocation " << n;
+    if (!failed) break;
   }
   EXPECT_GT(n, 10) << "the rounds met too few allocations to fail";
 }

@@ -117,14 +117,10 @@ const std::string kCues = "1\n00:00:01,000 --> 00:00:02,000\nA\n\n2\n00:00:03,00
 class SrtModuleTest : public testing::Test {
  protected:
   void SetUp() override {
-    ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
     ASSERT_EQ(vmf::Init(nullptr), VMF_OK);
     ASSERT_EQ(vmf::OpenContainer(&c, dir.Write("cues.srt", kCues).c_str(), nullptr), VMF_OK);
   }
-  void TearDown() override {
-    vmf::CloseContainer(c);
-    ::unsetenv("VEXA_L1LOG_DIR");
-  }
+  void TearDown() override { vmf::CloseContainer(c); }
   // Settings go to the module through the entry table of the container's file.
   int32_t Set(uint32_t qid, VmfQueryValue value) {
     const VmfModuleDescriptor* module = nullptr;
@@ -148,7 +144,7 @@ class SrtModuleTest : public testing::Test {
   std::pair<int32_t, int64_t> Seek(int64_t t) { return {vmf::SetPosition(c, VMF_BLOCK_SUBTITLE, 0, &t), t}; }
   std::string Text() { return Read() == VMF_OK ? std::string(reinterpret_cast<char*>(buffer), block.size) : "-"; }
 
-  ProcessTestTools::TempDir dir{"srtmodule"};
+  ProcessTestTools::TraceDir dir{"srtmodule"};
   VmfContainer* c = nullptr;
   VmfBlock block{};
   uint8_t buffer[65536];

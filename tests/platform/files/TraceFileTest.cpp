@@ -6,8 +6,7 @@
 #include "tests/support/ProcessTestTools.h"
 
 TEST(TraceFile, StartsANewFileWhenFullAndKeepsOnePrevious) {
-  ProcessTestTools::TempDir dir("trace");
-  ::setenv("VEXA_L1LOG_DIR", dir.path().c_str(), 1);
+  ProcessTestTools::TraceDir dir("trace");
   const auto current = dir.path() / "L1log.txt", previous = dir.path() / "L1log.txt.1";
   // The size and first letter of a file holding UTF-16LE texts of 64 Ki characters of one letter.
   auto shape = [](const std::filesystem::path& file) {
@@ -26,7 +25,6 @@ TEST(TraceFile, StartsANewFileWhenFullAndKeepsOnePrevious) {
   }
   vmf::WriteL1Log(std::u16string(64 * 1024, u'c'));
   vmf::ReleaseL1Log();
-  ::unsetenv("VEXA_L1LOG_DIR");
   EXPECT_EQ(shape(current), std::make_pair(2 + kTextBytes, std::string("\xFF\xFE" "c\0", 4)));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
