@@ -5,7 +5,7 @@
 
 namespace {
 
-constexpr uint32_t kReadPiece = 1 << 20;
+constexpr uint32_t kReadPiece = 256 << 10;
 
 size_t Held(const MuxInput& input) { return input.bytes.size() - input.bytesFront; }
 
@@ -133,7 +133,7 @@ bool CutSamples(MuxInput& input) {
     input.bytesFront += record.size;
     any = true;
   }
-  if (input.bytesFront > (1u << 20) || input.bytesFront == input.bytes.size()) {
+  if (input.bytesFront > kReadPiece || input.bytesFront == input.bytes.size()) {
     input.bytes.erase(input.bytes.begin(), input.bytes.begin() + ptrdiff_t(input.bytesFront));
     input.bytesFront = 0;
   }

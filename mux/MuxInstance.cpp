@@ -8,7 +8,7 @@
 namespace {
 
 constexpr size_t kMaxStreams = 16;
-constexpr size_t kMinBufferCap = 8u << 20;
+constexpr size_t kMinBufferCap = 2u << 20;
 constexpr uint8_t kStreamIdPrivate1 = 0xBD;
 
 bool IsVideoCode(int32_t code) { return code == kStreamTypeH264; }

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr size_t kOutputHighWater = 1u << 20;   // packets held before the emitter pauses
+constexpr size_t kOutputHighWater = 256u << 10;  // packets held before the emitter pauses
 constexpr int kIdleWaitMinMs = 1;
 constexpr int kIdleWaitMaxMs = 20;
 constexpr int kStartingNaps = 200;  // at the shortest pace, before the first packet

@@ -149,6 +149,7 @@ int MeasureStart(const char* file, int64_t ms, int runs) {
   if (!OpenItem(&host, file, &item)) return 1;
   std::vector<uint8_t> buffer(64 * 1024);
   std::vector<double> samples;
+  long restKiB = ResidentKiB();
   for (int run = 0; run < runs; ++run) {
     NS::ITranscoderJob* job = host.CreateJob(item.path, item.index);
     if (!job) return 1;
@@ -160,6 +161,7 @@ int MeasureStart(const char* file, int64_t ms, int runs) {
     if (!ok) return 1;
   }
   PrintSpread("start", samples);
+  std::printf("rest_rss %ld KiB\nafter_jobs_rss %ld KiB\n", restKiB, ResidentKiB());
   return 0;
 }
 
