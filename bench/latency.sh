@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The costs a host feels around a stream, in-process through the host interfaces
-# (vexa-hostbench): Start to the first byte Read returns, from 0 and from 30 s; a seek on a
-# running stream to the first byte of the new position; OfferResources per item over a folder
-# of 100 items, and the process's growth over 1,000. Beside each, FFmpeg started per request
-# (`ffmpeg -ss T -i FILE -c copy -f mpegts -`, to its first byte), which is what a server
-# without the plug-in pays for the same position, and the target.
+# (vexa-hostbench): Start to the first byte Read returns, from 0 and from 30 s; Stop and
+# Release of a running stream; a seek on a running stream to the first byte of the new
+# position; OfferResources per item over a folder of 100 items, and the process's growth over
+# 1,000. Beside each, FFmpeg started per request (`ffmpeg -ss T -i FILE -c copy -f mpegts -`,
+# to its first byte), which is what a server without the plug-in pays for the same position,
+# and the target.
 # Usage: bench/latency.sh [FILE]   (without FILE, the 60 s 1080p file of remux.sh)
 # Environment: VEXA_BUILD_DIR (default build/default), RUNS (default 20).
 set -euo pipefail
@@ -38,7 +39,10 @@ for at in 0 30000; do
     "$at" "$(value "$ours" start_median)" "$(value "$ours" start_worst)" \
     "$(value "$theirs" ffmpeg_start_median)" "$(value "$theirs" ffmpeg_start_worst)" \
     "$(ratio "$(value "$ours" start_median)" "$(value "$theirs" ffmpeg_start_median)")"
+  [ "$at" -eq 0 ] && stops=$ours
 done
+printf "stop and release of a running stream: median %6.2f ms, worst %6.2f ms (target at most 100 ms)\n" \
+  "$(value "$stops" stop_median)" "$(value "$stops" stop_worst)"
 ours=$("$hostbench" seek "$file" 30000 "$runs")
 theirs=$("$hostbench" ffmpeg "$file" 30000 "$runs")
 printf "seek on a running stream: median %7.2f ms, worst %7.2f ms | ffmpeg -ss median %7.2f ms | ratio %s (target at most 50 ms)\n" \

@@ -2,7 +2,7 @@
 // the host interfaces alone, beside FFmpeg started per request the way a server without the
 // plug-in would serve the same positions. The scripts in bench/ drive it.
 //
-//   start FILE MS RUNS     Start to the first byte Read returns, from MS
+//   start FILE MS RUNS     Start to the first byte Read returns, from MS; Stop and Release
 //   seek FILE MS RUNS      Seek on a running stream to the first byte of the new position
 //   ffmpeg FILE MS RUNS    `ffmpeg -ss` started per request, to its first byte on standard output
 //   offers DIR             OfferResources per Matroska item of DIR, and the process's growth
@@ -148,7 +148,7 @@ int MeasureStart(const char* file, int64_t ms, int runs) {
   Item item;
   if (!OpenItem(&host, file, &item)) return 1;
   std::vector<uint8_t> buffer(64 * 1024);
-  std::vector<double> samples;
+  std::vector<double> samples, stops;
   long restKiB = ResidentKiB();
   for (int run = 0; run < runs; ++run) {
     NS::ITranscoderJob* job = host.CreateJob(item.path, item.index);
@@ -156,11 +156,16 @@ int MeasureStart(const char* file, int64_t ms, int runs) {
     Clock::time_point begin = Clock::now();
     bool ok = job->Start(ms, -1) == 0 && AwaitFirstByte(job, &buffer);
     if (ok) samples.push_back(MsSince(begin));
+    // A client that hangs up once the stream runs: its place must come back at once.
+    for (int i = 0; ok && i < 8; ++i) ok = AwaitFirstByte(job, &buffer);
+    begin = Clock::now();
     job->Stop();
     job->Release();
+    stops.push_back(MsSince(begin));
     if (!ok) return 1;
   }
   PrintSpread("start", samples);
+  PrintSpread("stop", stops);
   std::printf("rest_rss %ld KiB\nafter_jobs_rss %ld KiB\n", restKiB, ResidentKiB());
   return 0;
 }
