@@ -131,6 +131,11 @@ bool AwaitFirstByte(NS::ITranscoderJob* job, std::vector<uint8_t>* buffer) {
   return false;
 }
 
+int Failed(const char* what, const char* file) {
+  std::fprintf(stderr, "vexa-hostbench: %s: %s\n", file, what);
+  return 1;
+}
+
 struct Item {
   std::u16string path;
   long index = -1;
@@ -152,17 +157,19 @@ int MeasureStart(const char* file, int64_t ms, int runs) {
   long restKiB = ResidentKiB();
   for (int run = 0; run < runs; ++run) {
     NS::ITranscoderJob* job = host.CreateJob(item.path, item.index);
-    if (!job) return 1;
+    if (!job) return Failed("no job", file);
     Clock::time_point begin = Clock::now();
     bool ok = job->Start(ms, -1) == 0 && AwaitFirstByte(job, &buffer);
     if (ok) samples.push_back(MsSince(begin));
-    // A client that hangs up once the stream runs: its place must come back at once.
-    for (int i = 0; ok && i < 8; ++i) ok = AwaitFirstByte(job, &buffer);
+    // A client that hangs up once the stream runs (or has ended): its place must come back at
+    // once.
+    for (int i = 0; ok && i < 8 && AwaitFirstByte(job, &buffer); ++i) {
+    }
     begin = Clock::now();
     job->Stop();
     job->Release();
     stops.push_back(MsSince(begin));
-    if (!ok) return 1;
+    if (!ok) return Failed("no first byte after Start", file);
   }
   PrintSpread("start", samples);
   PrintSpread("stop", stops);
@@ -177,12 +184,13 @@ int MeasureSeek(const char* file, int64_t ms, int runs) {
   Item item;
   if (!OpenItem(&host, file, &item)) return 1;
   NS::ITranscoderJob* job = host.CreateJob(item.path, item.index);
-  if (!job) return 1;
+  if (!job) return Failed("no job", file);
   std::vector<uint8_t> buffer(64 * 1024);
   std::vector<double> samples;
   bool ok = job->Start(0, -1) == 0 && AwaitFirstByte(job, &buffer);
   for (int run = 0; ok && run < runs; ++run) {
-    for (int i = 0; i < 16 && ok; ++i) ok = AwaitFirstByte(job, &buffer);  // the stream runs
+    for (int i = 0; i < 16 && AwaitFirstByte(job, &buffer); ++i) {  // the stream runs, or ends
+    }
     Clock::time_point begin = Clock::now();
     ok = ok && job->Seek(run % 2 ? 0 : ms) && AwaitFirstByte(job, &buffer);
     if (ok) samples.push_back(MsSince(begin));
@@ -190,7 +198,7 @@ int MeasureSeek(const char* file, int64_t ms, int runs) {
   job->Stop();
   job->Release();
   PrintSpread("seek", samples);
-  return ok ? 0 : 1;
+  return ok ? 0 : Failed("no first byte after a seek", file);
 }
 
 int MeasureFfmpeg(const char* file, int64_t ms, int runs) {

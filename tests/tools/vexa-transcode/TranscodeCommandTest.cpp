@@ -112,3 +112,24 @@ TEST(HostCallback, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
 }
 
 }  // namespace
+
+// The benchmarks' in-process driver: each mode prints its figures for a stream it really ran
+// (a seek inside the 3 s clip, offers over a folder of items), and a file it cannot serve fails.
+TEST_F(TranscodeCommandTest, HostbenchPrintsTheFiguresOfWhatItRan) {
+  fs::create_directories(Own("items"));
+  for (const char* name : {"a.mkv", "b.mkv"}) fs::copy_file(FixtureDir() + "/h264_aac.mkv", Own("items/") + name);
+  const std::string bench = std::string("'") + VEXA_HOSTBENCH + "' ";
+  const struct { std::string arguments; std::vector<std::string> figures; } cases[] = {
+      {"start " + File("h264_aac.mkv") + " 1000 3", {"start_median", "stop_worst", "after_jobs_rss"}},
+      {"seek " + File("h264_aac.mkv") + " 2000 3", {"seek_median", "seek_worst"}},
+      {"offers " + Own("items"), {"offer_median", "offer_items 2", "offer_growth"}},
+      {"idle " + File("h264_aac.mkv") + " 1", {"bare_host_rss", "idle_threads", "idle_switches"}},
+  };
+  for (const auto& c : cases) {
+    CommandResult result = RunShell(bench + c.arguments);
+    ASSERT_EQ(result.exitCode, 0) << c.arguments << "\n" << result.output;
+    for (const std::string& figure : c.figures)
+      EXPECT_NE(("\n" + result.output).find("\n" + figure + " "), std::string::npos) << c.arguments << "\n" << result.output;
+  }
+  EXPECT_NE(RunShell(bench + "start " + File("text.mkv") + " 0 1 2>/dev/null").exitCode, 0);
+}
