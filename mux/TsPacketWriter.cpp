@@ -55,7 +55,7 @@ void WritePacket(TsPacketWriter& ts, uint16_t pid, bool unitStart, const Adaptat
   if (MarksDiscontinuity(ts, pid)) af.flags |= kAfDiscontinuity;
   ts.written[pid] = true;
   size_t base = ts.out.size();
-  ts.out.resize(base + kTsPacketSize, 0xFF);
+  ts.out.resize(base + kTsPacketSize);
   uint8_t* p = ts.out.data() + base;
   size_t afNeeded = AdaptationLength(af);
   bool withAf = afNeeded > 0 || size < kPayloadMax;
@@ -76,6 +76,8 @@ void WritePacket(TsPacketWriter& ts, uint16_t pid, bool unitStart, const Adaptat
   if (afLength > 0) {
     p[5] = uint8_t(af.flags | (af.hasPcr ? kAfPcr : 0));
     if (af.hasPcr) PutPcr(p + 6, af.pcr);
+    size_t fields = af.hasPcr ? 7 : 1;  // the flags, and the clock after them
+    std::memset(p + 5 + fields, 0xFF, afLength - fields);  // stuffing
   }
   if (size) std::memcpy(p + 5 + afLength, payload, size);
 }

@@ -129,8 +129,12 @@ void ReadPes(Checker& c, uint16_t pid, bool unitStart, size_t position, const ui
 void ReadAdaptation(Checker& c, uint16_t pid, size_t position, const uint8_t* af, size_t length, bool& discontinuity) {
   if (length == 0) return;
   discontinuity = af[0] & 0x80;
-  if (!(af[0] & 0x10)) return;
-  if (length < 7) return c.Problem("PCR flag in a short adaptation field");
+  bool pcr = af[0] & 0x10;
+  if (pcr && length < 7) return c.Problem("PCR flag in a short adaptation field");
+  // After the flags and the fields they announce come stuffing bytes, all 0xFF.
+  if (!(af[0] & 0x0F) && std::any_of(af + (pcr ? 7 : 1), af + length, [](uint8_t b) { return b != 0xFF; }))
+    c.Problem("adaptation field stuffing that is not 0xFF");
+  if (!pcr) return;
   int64_t base = (int64_t(af[1]) << 25) | (af[2] << 17) | (af[3] << 9) | (af[4] << 1) | (af[5] >> 7);
   int64_t extension = ((af[5] & 1) << 8) | af[6];
   if (pid != c.report.pcrPid) c.Problem("PCR on a PID that is not the PCR PID");
