@@ -1,5 +1,7 @@
 #include "pipeline/RingBuffer.h"
 
+#include "platform/os/StreamMemory.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +31,7 @@ RingBuffer* RingBufferCreate(uint32_t requestedSize, uint32_t chunk, uint32_t el
   ring->base = chunk ? chunk - 1 : 0;
   ring->end = requestedSize + ring->base;
   ring->byteSize = ring->end * elementSize;
-  ring->storage = static_cast<uint8_t*>(std::malloc(ring->byteSize ? ring->byteSize : 1));
+  ring->storage = VexaOS::AllocateStreamMemory(ring->byteSize ? ring->byteSize : 1);
   if (!ring->storage) {
     delete ring;
     return nullptr;
@@ -42,7 +44,7 @@ RingBuffer* RingBufferCreate(uint32_t requestedSize, uint32_t chunk, uint32_t el
 
 void RingBufferDestroy(RingBuffer* ring) {
   if (!ring) return;
-  std::free(ring->storage);
+  VexaOS::FreeStreamMemory(ring->storage, ring->byteSize ? ring->byteSize : 1);
   delete ring;
 }
 

@@ -22,11 +22,14 @@ struct MemConnectionFaces {
   }
 };
 
-CTranscodeMemConnection::CTranscodeMemConnection(int32_t capacity, uint32_t chunk)
+CTranscodeMemConnection::CTranscodeMemConnection(int32_t capacity, uint32_t chunk, Storage storage)
     : bufstream{MemConnectionFaces::Usable, MemConnectionFaces::Request, MemConnectionFaces::Confirm,
                 MemConnectionFaces::Copy,   MemConnectionFaces::Chunk,   MemConnectionFaces::Aux, {}},
       m_chunk(chunk) {
-  if (capacity > 0) m_buffer.reset(new (std::nothrow) uint8_t[capacity]);
+  if (capacity > 0 && storage == Storage::kStreamMemory)
+    m_buffer = {VexaOS::AllocateStreamMemory(size_t(capacity)), VexaOS::StreamMemoryRelease{size_t(capacity)}};
+  else if (capacity > 0)
+    m_buffer.reset(new (std::nothrow) uint8_t[capacity]);
   m_capacity = m_buffer ? capacity : 0;
   m_lock.Create();
   m_wakeup.Create(true);
@@ -113,7 +116,7 @@ uint32_t CTranscodeMemConnection::Confirm(uint32_t n) {
 // Makes room for a sample larger than the buffer: the bytes held so far stay in front.
 bool CTranscodeMemConnection::GrowTo(int64_t size) {
   if (size > kMaxSampleBytes) return false;
-  std::unique_ptr<uint8_t[]> grown(new (std::nothrow) uint8_t[size_t(size)]);
+  std::unique_ptr<uint8_t[], VexaOS::StreamMemoryRelease> grown(new (std::nothrow) uint8_t[size_t(size)]);
   if (!grown) return false;
   if (m_used) std::memcpy(grown.get(), m_buffer.get(), size_t(m_used));
   m_buffer = std::move(grown);

@@ -11,12 +11,16 @@
 #include "interfaces/StreamFormatRecord.h"
 #include "interfaces/bufstream.h"
 #include "interfaces/NetLock.h"
+#include "platform/os/StreamMemory.h"
 
 class CTranscodeReceiver;
 
 class CTranscodeMemConnection : public bufstream {
  public:
-  CTranscodeMemConnection(int32_t capacity, uint32_t chunk);
+  // A buffer between two threads for a stream's whole life (the sink) lives in stream memory;
+  // one that gathers samples, on the heap.
+  enum class Storage { kHeap, kStreamMemory };
+  CTranscodeMemConnection(int32_t capacity, uint32_t chunk, Storage storage = Storage::kHeap);
   virtual ~CTranscodeMemConnection();
   CTranscodeMemConnection(const CTranscodeMemConnection&) = delete;
   CTranscodeMemConnection& operator=(const CTranscodeMemConnection&) = delete;
@@ -57,7 +61,7 @@ class CTranscodeMemConnection : public bufstream {
   uint32_t WriteAt() const;
   void PutBytes(const uint8_t* data, uint32_t count);
 
-  std::unique_ptr<uint8_t[]> m_buffer;
+  std::unique_ptr<uint8_t[], VexaOS::StreamMemoryRelease> m_buffer;
   int32_t m_head = 0;
   int32_t m_used = 0;
   int32_t m_capacity = 0;

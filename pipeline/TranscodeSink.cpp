@@ -25,7 +25,7 @@ uint32_t CTranscodeSink::Portion(uint32_t capacity) const {
 }
 
 CTranscodeSink::CTranscodeSink(CTranscodeNodeObserver* observer)
-    : CTranscodeMemConnection(kSinkCapacity, kSinkChunk), m_observer(observer) {
+    : CTranscodeMemConnection(kSinkCapacity, kSinkChunk, Storage::kStreamMemory), m_observer(observer) {
   m_refuseWhenWoken = true;
   m_growsForSamples = false;
 }

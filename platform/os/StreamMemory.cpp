@@ -1,0 +1,22 @@
+#include "platform/os/StreamMemory.h"
+
+#include <sys/mman.h>
+
+namespace VexaOS {
+
+uint8_t* AllocateStreamMemory(size_t size) {
+  if (size == 0) return nullptr;
+  void* memory = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) return nullptr;
+#if defined(MADV_HUGEPAGE)
+  // Only advice: where large pages are off or short, the memory works in small ones.
+  ::madvise(memory, size, MADV_HUGEPAGE);
+#endif
+  return static_cast<uint8_t*>(memory);
+}
+
+void FreeStreamMemory(uint8_t* memory, size_t size) {
+  if (memory) ::munmap(memory, size);
+}
+
+}  // namespace VexaOS
