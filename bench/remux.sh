@@ -44,13 +44,18 @@ else
          "$(make_film bench1080_60s_ac3_bframes.mkv -preset veryfast -bf 3 -c:a ac3 -ac 6 -b:a 448k)")
 fi
 
-# One run: prints "wall_s cpu_s peak_KiB" (from getrusage of the child, through GNU time).
+# One run: prints "wall_s cpu_s peak_KiB" of the child, from its own resource usage (microseconds).
 measure() {
-  local out=$work/time.txt begin=$EPOCHREALTIME
-  /usr/bin/time -f "%U %S %M" -o "$out" "$@" >/dev/null 2>"$work/stderr.txt" || {
+  /usr/bin/python3 - "$@" 3>&1 >/dev/null 2>"$work/stderr.txt" <<'PY' || {
+import os, subprocess, sys, time
+begin = time.monotonic()
+child = subprocess.Popen(sys.argv[1:])
+_, status, usage = os.wait4(child.pid, 0)
+wall = time.monotonic() - begin
+os.write(3, b"%.4f %.4f %d\n" % (wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss))
+sys.exit(os.waitstatus_to_exitcode(status))
+PY
     echo "remux.sh: failed: $*" >&2; cat "$work/stderr.txt" >&2; exit 1; }
-  awk -v wall="$(awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { print b - a }')" \
-    '{ printf "%.4f %.3f %s\n", wall, $1 + $2, $3 }' "$out"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
