@@ -8,6 +8,7 @@
 #include <queue>
 #include <vector>
 
+#include "platform/os/ByteBuffer.h"
 #include "mux/H264AccessUnit.h"
 #include "interfaces/SampleTimingRecord.h"
 #include "interfaces/bufstream.h"
@@ -34,7 +35,7 @@ struct MuxInput {
   bool video = false;
   MuxInputConfig config{};
 
-  std::vector<uint8_t> bytes;                // read, not yet cut into samples
+  ByteBuffer bytes;                          // read, not yet cut into samples
   size_t bytesFront = 0;
   std::deque<SampleTimingRecord> records;    // taken, their bytes not all read yet
   std::deque<MuxSample> reorder;             // H.264 pictures waiting for a decode time

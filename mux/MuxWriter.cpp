@@ -30,7 +30,7 @@ int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) 
 // The written packets leave the front of the vector only once they are at least half of it, so
 // that an output taking small pieces does not shift the rest down after each one.
 bool FlushOutput(MuxMp2Instance& mux, bool all) {
-  TsBytes& out = mux.writer.ts.out;
+  ByteBuffer& out = mux.writer.ts.out;
   size_t& sent = mux.writer.ts.sent;
   size_t written = sent;
   while (written < out.size() && !mux.writer.outputEnded) {

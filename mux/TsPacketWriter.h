@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <bitset>
-#include <memory>
-#include <utility>
 #include <vector>
+
+#include "platform/os/ByteBuffer.h"
 
 constexpr uint32_t kTsPacketSize = 188;
 constexpr uint16_t kPatPid = 0;
@@ -31,25 +31,9 @@ struct TsPes {
   size_t size;
 };
 
-// Grows without writing the new bytes: each packet writes all of its 188 bytes itself, so the
-// bytes are not first filled with a value that is overwritten at once.
-template <class T>
-struct UninitialisedAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = UninitialisedAllocator<U>;
-  };
-  template <class U>
-  void construct(U*) noexcept {}
-  template <class U, class... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-using TsBytes = std::vector<uint8_t, UninitialisedAllocator<uint8_t>>;
 
 struct TsPacketWriter {
-  TsBytes out;  // packets made; those from `sent` on are not yet written out
+  ByteBuffer out;  // packets made; those from `sent` on are not yet written out
   size_t sent = 0;
   uint8_t continuity[8192] = {};
   // The stream continues another one (after a seek): the first packet of every PID carries the

@@ -8,6 +8,7 @@
 #include "framework/matroska/MkvEbml.h"
 #include "framework/matroska/MkvLacing.h"
 #include "framework/matroska/MkvSegment.h"
+#include "platform/os/ByteBuffer.h"
 
 namespace mkv {
 
@@ -85,7 +86,7 @@ class MkvBlockCursor {
   // The block being delivered frame by frame.
   bool m_haveBlock = false;
   BlockRef m_block;
-  std::vector<uint8_t> m_blockBytes;
+  ByteBuffer m_blockBytes;  // each block read over whatever the last one left
   LaceLayout m_lace;
   size_t m_frameOffset = 0;  // into m_blockBytes
   uint32_t m_frameIndex = 0;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "framework/matroska/MkvByteSource.h"
+#include "platform/os/ByteBuffer.h"
 
 namespace mkv {
 
@@ -31,7 +32,7 @@ class MkvFileCache {
     uint32_t length = 0;
     uint64_t lastUse = 0;
     bool partial = false;  // the source had not delivered the rest yet: load again
-    std::vector<uint8_t> bytes;
+    ByteBuffer bytes;  // filled by the read that follows, never zeroed first
   };
   int32_t Load(uint64_t start, Window** out);
 
