@@ -152,20 +152,22 @@ bool MuxInputFull(const MuxInput& input) {
   return held + input.readyBytes >= input.config.bufferCap;
 }
 
+// One piece a call at most: the writer gets its turn between pieces, so that the first packets
+// leave while later pictures are still arriving.
 bool MuxInputPump(MuxInput& input) {
   bool moved = false;
-  for (;;) {
+  for (bool pieceRead = false;;) {
     // Records and cuts first, so that "full" judges the bytes held as they stand: complete
     // samples are cut, and what stays held is the sample still arriving.
     moved |= TakeRecords(input);
     moved |= CutSamples(input);
-    if (MuxInputFull(input)) break;
+    if (pieceRead || MuxInputFull(input)) break;
     uint32_t available = input.face->usableBytes(input.face);
     if (available == 0) break;
     uint32_t got = ReadBytes(input, std::min(available, kReadPiece));
     if (got == 0) break;
     input.bytesIn += got;
-    moved = true;
+    moved = pieceRead = true;
   }
   return moved;
 }
