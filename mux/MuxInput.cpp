@@ -153,7 +153,9 @@ bool MuxInputFull(const MuxInput& input) {
 }
 
 // One piece a call at most: the writer gets its turn between pieces, so that the first packets
-// leave while later pictures are still arriving.
+// leave while later pictures are still arriving. An input that holds no sample at all reads all
+// there is: the writer waits on an empty stream only as long as the data decides, never longer
+// because a piece was still in the pipe, so that the packets' order does not depend on timing.
 bool MuxInputPump(MuxInput& input) {
   bool moved = false;
   for (bool pieceRead = false;;) {
@@ -161,7 +163,8 @@ bool MuxInputPump(MuxInput& input) {
     // samples are cut, and what stays held is the sample still arriving.
     moved |= TakeRecords(input);
     moved |= CutSamples(input);
-    if (pieceRead || MuxInputFull(input)) break;
+    bool holdsNothing = input.ready.empty() && input.reorder.empty();
+    if ((pieceRead && !holdsNothing) || MuxInputFull(input)) break;
     uint32_t available = input.face->usableBytes(input.face);
     if (available == 0) break;
     uint32_t got = ReadBytes(input, std::min(available, kReadPiece));

@@ -167,7 +167,8 @@ bool HeldPicturesBound(const MuxInput& input, int64_t& bound) {
 // the candidate. A stream that holds no data at all gives way once the others hold a long
 // stretch beyond the candidate (it is sparse or starts later); any stream gives way when some
 // input is so full that waiting could stall the writer.
-bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candidate, bool finishing) {
+bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxStream* candidateStream, bool finishing) {
+  const MuxSample& candidate = candidateStream->input.ready.front();
   bool full = false, longStretch = false;
   for (MuxStream* stream : streams) {
     const std::deque<MuxSample>& ready = stream->input.ready;
@@ -175,7 +176,9 @@ bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candida
     longStretch |= !ready.empty() && ready.back().epoch == candidate.epoch &&
                    ready.back().dts - candidate.dts > kSparseStreamSpan90;
   }
+  bool afterCandidate = false;  // the stream comes after the candidate's in the writer's order
   for (MuxStream* stream : streams) {
+    afterCandidate |= stream == candidateStream;
     const MuxInput& input = stream->input;
     if (stream->ended || !input.ready.empty()) continue;
     if (finishing) return false;
@@ -184,7 +187,10 @@ bool MayGoAhead(const std::vector<MuxStream*>& streams, const MuxSample& candida
     int64_t bound = 0;
     bool sameEpoch = input.epoch == candidate.epoch;
     if (!input.reorder.empty() || !input.records.empty()) {
-      if (sameEpoch && input.records.empty() && HeldPicturesBound(input, bound) && candidate.dts <= bound) continue;
+      // On equal times the earlier stream goes first, as it would with the picture ready.
+      if (sameEpoch && input.records.empty() && HeldPicturesBound(input, bound) &&
+          (afterCandidate ? candidate.dts <= bound : candidate.dts < bound))
+        continue;
       return false;
     }
     if (input.dtsSeen && sameEpoch && candidate.dts <= input.lastDts) continue;
@@ -213,7 +219,7 @@ bool EmitReady(MuxMp2Instance& mux, const std::vector<MuxStream*>& streams, bool
     for (MuxStream* stream : streams)
       if (!stream->input.ready.empty() && (!next || Before(stream->input.ready.front(), next->input.ready.front())))
         next = stream;
-    if (!next || !MayGoAhead(streams, next->input.ready.front(), finishing)) break;
+    if (!next || !MayGoAhead(streams, next, finishing)) break;
     if (!mux.outputStarted) StartOutput(mux, streams);
     MuxSample sample = MuxInputPop(next->input);
     WriteSample(mux, streams, *next, sample);

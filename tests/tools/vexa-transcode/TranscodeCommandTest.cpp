@@ -113,6 +113,20 @@ TEST(HostCallback, StoresTheEncoderFoundOnThePathAndAsksForAnotherLook) {
 
 }  // namespace
 
+// The same source gives the same bytes, whatever size the stream is read in: the order of
+// audio and video packets follows their times alone, not which thread came first.
+TEST_F(TranscodeCommandTest, TheSameSourceGivesTheSameBytes) {
+  const std::string source = MakeMkvFixture("hd_60s");
+  std::string first;
+  for (const char* size : {"16384", "1048576", "65536", "16384"}) {
+    const std::string out = Own(std::string("same-") + size + ".ts");
+    ASSERT_EQ(RunShell(Tool() + " --read-size " + size + " --output '" + out + "' '" + source + "'").exitCode, 0);
+    const std::string bytes = ProcessTestTools::ReadText(out);
+    if (first.empty()) first = bytes;
+    EXPECT_TRUE(bytes == first) << "read " << size << " at a time";
+  }
+}
+
 // The benchmarks' in-process driver: each mode prints its figures for a stream it really ran
 // (a seek inside the 3 s clip, offers over a folder of items), and a file it cannot serve fails.
 TEST_F(TranscodeCommandTest, HostbenchPrintsTheFiguresOfWhatItRan) {
