@@ -51,6 +51,23 @@ bool MkvModule::built_ = false;
 
 }  // namespace
 
+// What a host asks about the file as a whole: a local file is all there, read from its start.
+TEST_F(MkvModule, AnswersTheFileQueries) {
+  OpenModule("mkvmerge.mkv");
+  const uint64_t size = std::filesystem::file_size(CorpusDir() + "/mkvmerge.mkv");
+  const uint64_t duration = Number(VMF_QID_TITLE_DURATION);  // 100 ns units
+  const struct { uint32_t qid; uint64_t value; } rows[] = {
+      {VMF_QID_GET_CONTAINER_TYPE, VMF_MODULE_MATROSKA}, {VMF_QID_GET_FILE_SIZE, size},
+      {VMF_QID_GET_FILE_DOWNLOADED_SIZE, size}, {VMF_QID_BYTES_AVAILABLE_AHEAD, size},
+      {VMF_QID_FILE_POSITION, 0}, {VMF_QID_GET_PROGRESS, 100}, {VMF_QID_GET_INDX_GAP, 0},
+      {VMF_QID_GET_CACHE_FILEPATH_LENGTH, (CorpusDir() + "/mkvmerge.mkv").size()},
+      {VMF_QID_GET_BITRATE, size * 8 * 10000000 / duration}, {VMF_QID_GET_ATTACHMENT_COUNT, 0},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Number(row.qid) & 0xFFFFFFFF, row.value & 0xFFFFFFFF) << std::hex << row.qid;
+  VmfQueryValue v{};
+  EXPECT_EQ(e_.getInfo(h_, VMF_QID_GET_ATTACHMENT_SIZE, &v, 0), VMF_ERR_VF3_PARSE_ATTACHMENTS);
+}
+
 TEST_F(MkvModule, AnswersTheDemultiplexersQueries) {
   OpenModule("mkvmerge.mkv");
   EXPECT_EQ(Number(VMF_QID_NUM_CONTAINER_TITLE) & 0xFFFF, 1u);

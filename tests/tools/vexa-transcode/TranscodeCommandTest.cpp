@@ -138,6 +138,7 @@ TEST_F(TranscodeCommandTest, HostbenchPrintsTheFiguresOfWhatItRan) {
       {"seek " + File("h264_aac.mkv") + " 2000 3", {"seek_median", "seek_worst"}},
       {"offers " + Own("items"), {"offer_median", "offer_items 2", "offer_growth"}},
       {"idle " + File("h264_aac.mkv") + " 1", {"bare_host_rss", "idle_threads", "idle_switches"}},
+      {"ffmpeg " + File("h264_aac.mkv") + " 1000 2", {"ffmpeg_start_median", "ffmpeg_start_worst"}},
   };
   for (const auto& c : cases) {
     CommandResult result = RunShell(bench + c.arguments);
@@ -146,4 +147,5 @@ TEST_F(TranscodeCommandTest, HostbenchPrintsTheFiguresOfWhatItRan) {
       EXPECT_NE(("\n" + result.output).find("\n" + figure + " "), std::string::npos) << c.arguments << "\n" << result.output;
   }
   EXPECT_NE(RunShell(bench + "start " + File("text.mkv") + " 0 1 2>/dev/null").exitCode, 0);
+  EXPECT_EQ(RunShell(bench + "start 2>/dev/null").exitCode, 2);  // usage
 }
