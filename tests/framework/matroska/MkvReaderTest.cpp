@@ -197,8 +197,11 @@ TEST(MkvResync, JunkZeroBytesAndUnknownSizes) {
   // before the first cluster and between clusters, are passed by their size (the reader once
   // found no blocks at all).
   const Bytes unknown = Element(0x1BADBEEF, Filled(5000, 3));
+  // Inside a cluster, a well-formed unknown element (the next element starts where it ends) is
+  // passed by its size: the block that looks like one inside it is not read.
+  const Bytes hidden = Element(0x4FFE, SimpleBlock(1, 5, 0x80, Bytes{9}));
   const Bytes body = Cat({Element(0x1549A966, Uint(0x2AD7B1, 1000000)), junk, Tracks(AacTrack(1)), unknown,
-                          Unsized(0x1F43B675, Cat({Uint(0xE7, 0), SimpleBlock(1, 0, 0x80, Bytes{1}), badTrackNumber,
+                          Unsized(0x1F43B675, Cat({Uint(0xE7, 0), SimpleBlock(1, 0, 0x80, Bytes{1}), hidden, badTrackNumber,
                                                    SimpleBlock(1, 1, 0x80, Bytes{2})})),
                           junk, Bytes{0x00}, Unsized(0x1F43B675, Cat({Uint(0xE7, 10), SimpleBlock(1, 0, 0x80, Bytes{3})})),
                           Element(0x1254C367, Bytes{}),  // tags end the unsized cluster
