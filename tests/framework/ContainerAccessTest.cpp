@@ -3,6 +3,7 @@
 // vocabularies, registration, and choosing the built-in module for real files made by FFmpeg and
 // for names without files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -254,11 +255,15 @@ class ModuleProbeTest : public ::testing::Test {
         {"clip.avi", video + audio + "-c:v mpeg4 -c:a mp2"}, {"clip.mp4", video + "-c:v mpeg4"},
         {"clip.ts", video + "-c:v mpeg2video"}, {"clip.mpg", video + "-c:v mpeg2video -f vob"},
         {"clip.aac", audio + "-c:a aac"}, {"clip.mkv", video + audio + "-c:v mpeg4 -c:a mp2"}};
+    // Each test runs in a process of its own, several at once: a fixture appears under its name
+    // only whole, so that no process reads one another is still writing.
     for (const auto& [name, arguments] : fixtures) {
       const fs::path file = FixtureDir() / name;
       if (fs::exists(file)) continue;
-      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" + file.string() + "'";
+      const fs::path part = FixtureDir() / ("part-" + std::to_string(getpid()) + "-" + name);
+      const std::string command = "ffmpeg -nostdin -v error -y " + arguments + " '" + part.string() + "'";
       ASSERT_EQ(std::system(command.c_str()), 0) << command;
+      fs::rename(part, file);
     }
   }
   void SetUp() override { ASSERT_EQ(vmf::Init(nullptr), VMF_OK); }
