@@ -5,16 +5,10 @@
 # Usage: bench/idle.sh [FILE]   (without FILE, the sample of tests/data)
 # Environment: VEXA_BUILD_DIR (default build/default), SECONDS_AT_REST (default 5).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VEXA_BUILD_DIR:-$root/build/default}
+bench=idle.sh
+. "$(dirname "$0")/bench-setup.sh"
 hostbench=$build/tools/vexa-hostbench/vexa-hostbench
-if [ ! -x "$hostbench" ]; then
-  echo "idle.sh: no vexa-hostbench under $build (build it, or set VEXA_BUILD_DIR)" >&2
-  exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export VEXA_L1LOG_DIR=$work VEXA_SETTINGS_USER_ROOT=$work/user VEXA_SETTINGS_MACHINE_ROOT=$work/machine
+require "$hostbench"
 file=${1:-$root/tests/data/sample.mkv}
 seconds=${SECONDS_AT_REST:-5}
 

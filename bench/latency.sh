@@ -9,23 +9,13 @@
 # Usage: bench/latency.sh [FILE]   (without FILE, the 60 s 1080p file of remux.sh)
 # Environment: VEXA_BUILD_DIR (default build/default), RUNS (default 20).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VEXA_BUILD_DIR:-$root/build/default}
+bench=latency.sh
+. "$(dirname "$0")/bench-setup.sh"
 runs=${RUNS:-20}
 hostbench=$build/tools/vexa-hostbench/vexa-hostbench
-if [ ! -x "$hostbench" ]; then
-  echo "latency.sh: no vexa-hostbench under $build (build it, or set VEXA_BUILD_DIR)" >&2
-  exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export VEXA_L1LOG_DIR=$work VEXA_SETTINGS_USER_ROOT=$work/user VEXA_SETTINGS_MACHINE_ROOT=$work/machine
+require "$hostbench"
 
-file=${1:-}
-if [ -z "$file" ]; then
-  file=$build/bench/remux/bench1080_60s.mkv
-  [ -f "$file" ] || RUNS=1 "$root/bench/remux.sh" >/dev/null
-fi
+file=$(film_or_default "${1:-}")
 # "name value unit" lines of one measurement.
 value() { awk -v key="$2" '$1 == key { print $2 }' <<<"$1"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (b > 0) ? a / b : 0 }'; }

@@ -8,18 +8,11 @@
 # without B-frames + AAC stereo, and H.264 with B-frames + 5.1 AC-3)
 # Environment: VEXA_BUILD_DIR (default build/default), RUNS (default 7).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${VEXA_BUILD_DIR:-$root/build/default}
+bench=remux.sh
+. "$(dirname "$0")/bench-setup.sh"
 runs=${RUNS:-7}
 transcode=$build/tools/vexa-transcode/vexa-transcode
-if [ ! -x "$transcode" ]; then
-  echo "remux.sh: no vexa-transcode under $build (build it, or set VEXA_BUILD_DIR)" >&2
-  exit 1
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# The framework's trace file and the host's settings stay out of the caller's tree.
-export VEXA_L1LOG_DIR=$work VEXA_SETTINGS_USER_ROOT=$work/user VEXA_SETTINGS_MACHINE_ROOT=$work/machine
+require "$transcode"
 
 # make_film NAME AUDIO_AND_VIDEO_OPTIONS...: a 60 s 1080p film at 12 Mbit/s, made once.
 make_film() {
