@@ -1,7 +1,12 @@
-# vexa_add_test(NAME SOURCES src... [LIBS lib...] [CONCURRENCY] [TIMEOUT s])
+# vexa_add_test(NAME SOURCES src... [LIBS lib...] [CONCURRENCY] [WINDOWS] [TIMEOUT s])
 # CONCURRENCY marks a test that the ThreadSanitizer run executes (ctest -L concurrency).
+# WINDOWS marks a test that also builds for Windows and runs there (under Wine here); the
+# others need what only the Linux build has (FFmpeg, nginx, the DLNA clients).
 function(vexa_add_test name)
-  cmake_parse_arguments(T "CONCURRENCY" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "CONCURRENCY;WINDOWS" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(WIN32 AND NOT T_WINDOWS)
+    return()
+  endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
@@ -18,6 +23,19 @@ function(vexa_add_test name)
     PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT})
 endfunction()
 find_package(Threads REQUIRED)
+
+# vexa_system_sources(TARGET NAME.cpp...): the operating system's form of each source, the
+# POSIX one beside the CMakeLists or the Windows one in its win32/ folder, chosen at build time.
+# Both share the header beside the POSIX source.
+function(vexa_system_sources target)
+  foreach(source ${ARGN})
+    if(WIN32)
+      target_sources(${target} PRIVATE win32/${source})
+    else()
+      target_sources(${target} PRIVATE ${source})
+    endif()
+  endforeach()
+endfunction()
 
 # Adds every direct subfolder of the current folder that has a CMakeLists.txt, in name order.
 function(vexa_add_subdirectories)
