@@ -5,9 +5,14 @@
 function(vexa_add_test name)
   cmake_parse_arguments(T "CONCURRENCY;WINDOWS" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(WIN32 AND NOT T_WINDOWS)
+    # Still defined, so that its folder's settings apply, but neither built nor run.
+    add_executable(${name} EXCLUDE_FROM_ALL ${T_SOURCES})
     return()
   endif()
   add_executable(${name} ${T_SOURCES})
+  if(WIN32)
+    add_dependencies(vexa_windows_tests ${name})
+  endif()
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
   target_compile_definitions(${name} PRIVATE
     VEXA_BINARY_DIR="${PROJECT_BINARY_DIR}" VEXA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

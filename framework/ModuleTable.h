@@ -25,9 +25,12 @@ struct VmfModuleInfo {
   const char16_t* extensions;   // for display, e.g. u".mp4, .mov"; u"logging" marks the logging module
   const char16_t* description;
 };
-static_assert(sizeof(VmfModuleInfo) == 40);
+// The records of the module table hold pointers in 32-bit words on a 32-bit target; with
+// 8-byte pointers those words widen and align.
+constexpr bool kModuleWords32 = sizeof(void*) == 4;
+static_assert(sizeof(VmfModuleInfo) == (kModuleWords32 ? 32 : 40));
 static_assert(offsetof(VmfModuleInfo, extensions) == 24);
-static_assert(offsetof(VmfModuleInfo, description) == 32);
+static_assert(offsetof(VmfModuleInfo, description) == (kModuleWords32 ? 28 : 32));
 
 struct VmfModuleDescriptor;
 
@@ -39,11 +42,11 @@ struct VmfRegistrationRecord {
   uint32_t moduleCount;
   uintptr_t reserved;
 };
-static_assert(sizeof(VmfRegistrationRecord) == 40);
-static_assert(offsetof(VmfRegistrationRecord, modules) == 8);
-static_assert(offsetof(VmfRegistrationRecord, states) == 16);
-static_assert(offsetof(VmfRegistrationRecord, moduleCount) == 24);
-static_assert(offsetof(VmfRegistrationRecord, reserved) == 32);
+static_assert(sizeof(VmfRegistrationRecord) == (kModuleWords32 ? 20 : 40));  // five words
+static_assert(offsetof(VmfRegistrationRecord, modules) == (kModuleWords32 ? 4 : 8));
+static_assert(offsetof(VmfRegistrationRecord, states) == (kModuleWords32 ? 8 : 16));
+static_assert(offsetof(VmfRegistrationRecord, moduleCount) == (kModuleWords32 ? 12 : 24));
+static_assert(offsetof(VmfRegistrationRecord, reserved) == (kModuleWords32 ? 16 : 32));
 
 // A module handle is whatever the module's open entry returned.
 using VmfModuleHandle = void*;
@@ -120,9 +123,9 @@ struct VmfModuleDescriptor {
   const VmfModuleInfo* info;
   const VmfEntryTable* entries;
 };
-static_assert(sizeof(VmfModuleDescriptor) == 24);
-static_assert(offsetof(VmfModuleDescriptor, info) == 8);
-static_assert(offsetof(VmfModuleDescriptor, entries) == 16);
+static_assert(sizeof(VmfModuleDescriptor) == (kModuleWords32 ? 12 : 24));
+static_assert(offsetof(VmfModuleDescriptor, info) == (kModuleWords32 ? 4 : 8));
+static_assert(offsetof(VmfModuleDescriptor, entries) == (kModuleWords32 ? 8 : 16));
 
 // How the readers that live in their own folders join the built-in list.
 //

@@ -60,15 +60,17 @@ struct VmfBlock {
   void* enlargeContext;     // the caller's, for its enlarge callback
   uintptr_t moduleWords[4]; // owned by the module that fills the block
 };
-static_assert(sizeof(VmfBlock) == 88);
+// 56 bytes on a 32-bit target; 8-byte pointers widen the pointer words and align the times.
+constexpr bool kVmfBlockWords32 = sizeof(void*) == 4;
+static_assert(sizeof(VmfBlock) == (kVmfBlockWords32 ? 56 : 88));
 static_assert(offsetof(VmfBlock, data) == 0);
-static_assert(offsetof(VmfBlock, size) == 8);
-static_assert(offsetof(VmfBlock, capacity) == 12);
-static_assert(offsetof(VmfBlock, flags) == 16);
-static_assert(offsetof(VmfBlock, time) == 24);
-static_assert(offsetof(VmfBlock, duration) == 32);
-static_assert(offsetof(VmfBlock, enlarge) == 40);
-static_assert(offsetof(VmfBlock, moduleWords) == 56);
+static_assert(offsetof(VmfBlock, size) == (kVmfBlockWords32 ? 4 : 8));
+static_assert(offsetof(VmfBlock, capacity) == (kVmfBlockWords32 ? 8 : 12));
+static_assert(offsetof(VmfBlock, flags) == (kVmfBlockWords32 ? 12 : 16));
+static_assert(offsetof(VmfBlock, time) == (kVmfBlockWords32 ? 16 : 24));
+static_assert(offsetof(VmfBlock, duration) == (kVmfBlockWords32 ? 24 : 32));
+static_assert(offsetof(VmfBlock, enlarge) == (kVmfBlockWords32 ? 32 : 40));
+static_assert(offsetof(VmfBlock, moduleWords) == (kVmfBlockWords32 ? 40 : 56));
 
 // The answer to VMF_QID_GET_TITLE_MEDIA_PROP for one file (an 8-byte buffer query).
 struct VmfTitleMediaProp {

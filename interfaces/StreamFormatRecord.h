@@ -23,7 +23,10 @@ struct StreamFormatRecord {
 static_assert(offsetof(StreamFormatRecord, height) == 4);
 static_assert(offsetof(StreamFormatRecord, frameRate) == 16);
 static_assert(offsetof(StreamFormatRecord, channels) == 32);
-static_assert(offsetof(StreamFormatRecord, privateData) == 40);
-static_assert(offsetof(StreamFormatRecord, privateSize) == 48);
-static_assert(offsetof(StreamFormatRecord, startTime) == 56);
-static_assert(sizeof(StreamFormatRecord) == 64);
+// Fourteen 4-byte words (56 bytes) on a 32-bit target; with 8-byte pointers the pointer word
+// grows and moves to the next 8-byte boundary, and so do the words after it.
+constexpr bool kStreamFormatWords32 = sizeof(void*) == 4;
+static_assert(offsetof(StreamFormatRecord, privateData) == (kStreamFormatWords32 ? 36 : 40));
+static_assert(offsetof(StreamFormatRecord, privateSize) == (kStreamFormatWords32 ? 40 : 48));
+static_assert(offsetof(StreamFormatRecord, startTime) == (kStreamFormatWords32 ? 48 : 56));
+static_assert(sizeof(StreamFormatRecord) == (kStreamFormatWords32 ? 56 : 64));

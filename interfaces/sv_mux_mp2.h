@@ -9,7 +9,12 @@
 #include "interfaces/StreamTypes.h"
 #include "interfaces/bufstream.h"
 
+#ifdef _WIN32
+// The DLL's module-definition file exports each entry point by its ordinal alone.
+#define SV_MUX_API extern "C"
+#else
 #define SV_MUX_API extern "C" __attribute__((visibility("default")))
+#endif
 
 // Multiplexer settings, 220 bytes. Ordinal 1 fills them for a preset; times in milliseconds.
 struct MuxMp2Settings {
@@ -104,4 +109,8 @@ constexpr MuxMp2Entry kMuxMp2Entries[] = {
     {kMuxOrdinalSetOutput, "mp2mux_set_output"},
 };
 
+#ifdef _WIN32
+constexpr const char* kMuxMp2LibraryName = "sv_mux_mp2.dll";
+#else
 constexpr const char* kMuxMp2LibraryName = "libsv_mux_mp2.so";
+#endif

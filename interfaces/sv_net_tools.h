@@ -1,10 +1,17 @@
 // The streaming stack's primitives that it lends to plug-ins: mutexes, events and threads.
 // libsv_net_tools.so exports each one by its name; the ordinal of each is noted beside it.
+// sv_net_tools.dll exports them by these ordinals.
 #pragma once
 
 #include <cstdint>
 
+#ifdef _WIN32
+// sv_net_tools.dll exports each primitive by its ordinal alone (host/sv_net_tools.def); the
+// import library made from that file binds callers to the ordinals.
+#define SV_NET_API extern "C"
+#else
 #define SV_NET_API extern "C" __attribute__((visibility("default")))
+#endif
 
 typedef void* NetHandle;
 typedef uint32_t (*NetThreadProc)(void* argument);

@@ -1,36 +1,31 @@
 #include "pipeline/MuxMp2Library.h"
 
-#include <dlfcn.h>
-
-#include <cstdlib>
+#include <string>
 
 namespace {
 
-// The directory of the module that holds this code, with its trailing slash.
-std::string OwnDirectory() {
-  Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&OwnDirectory), &info) || !info.dli_fname) return {};
-  std::string path = info.dli_fname;
-  size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
+using VexaOS::ScopedDLL;
 
-void* Load(const char* path) {
-  if (path) return dlopen(path, RTLD_NOW | RTLD_LOCAL);
-  if (void* handle = dlopen((OwnDirectory() + kMuxMp2LibraryName).c_str(), RTLD_NOW | RTLD_LOCAL)) return handle;
-  if (void* handle = dlopen(kMuxMp2LibraryName, RTLD_NOW | RTLD_LOCAL)) return handle;
+bool LoadFrom(ScopedDLL& library, const std::string& path) { return library.Load(path.c_str()); }
+
+// The library beside the module that holds this code, then the loader's search path, then
+// (inside the build tree) the library's own build folder.
+bool LoadMuxLibrary(ScopedDLL& library, const char* path) {
+  if (path) return library.Load(path);
+  const std::string own = VexaOS::ModuleDirectoryOf(reinterpret_cast<const void*>(&LoadFrom));
+  if (!own.empty() && LoadFrom(library, own + kMuxMp2LibraryName)) return true;
+  if (library.Load(kMuxMp2LibraryName)) return true;
 #ifdef VEXA_MUX_MP2_BUILD_PATH
-  // Inside the build tree the library lives in its own folder.
-  return dlopen(VEXA_MUX_MP2_BUILD_PATH, RTLD_NOW | RTLD_LOCAL);
+  return library.Load(VEXA_MUX_MP2_BUILD_PATH);
 #else
-  return nullptr;
+  return false;
 #endif
 }
 
 }  // namespace
 
-MuxMp2Library::MuxMp2Library(const char* path) : m_handle(Load(path)) {
-  if (!m_handle) return;
+MuxMp2Library::MuxMp2Library(const char* path) {
+  if (!LoadMuxLibrary(m_library, path)) return;
   defaults = reinterpret_cast<MuxMp2DefaultsFn>(Resolve(kMuxOrdinalDefaults));
   check = reinterpret_cast<MuxMp2CheckFn>(Resolve(kMuxOrdinalCheck));
   create = reinterpret_cast<MuxMp2CreateFn>(Resolve(kMuxOrdinalCreate));
@@ -41,12 +36,8 @@ MuxMp2Library::MuxMp2Library(const char* path) : m_handle(Load(path)) {
   m_complete = defaults && check && create && setOutput && addStream && done && free;
 }
 
-MuxMp2Library::~MuxMp2Library() {
-  if (m_handle) dlclose(m_handle);
-}
-
 void* MuxMp2Library::Resolve(int32_t ordinal) const {
   for (const MuxMp2Entry& entry : kMuxMp2Entries)
-    if (entry.ordinal == ordinal) return dlsym(m_handle, entry.symbol);
+    if (entry.ordinal == ordinal) return m_library.Entry(static_cast<uint16_t>(ordinal), entry.symbol);
   return nullptr;
 }

@@ -5,12 +5,12 @@
 #include <string>
 
 #include "interfaces/sv_mux_mp2.h"
+#include "platform/os/ScopedDLL.h"
 
 class MuxMp2Library {
  public:
   // path null: the library next to this module, then the loader's search path.
   explicit MuxMp2Library(const char* path);
-  ~MuxMp2Library();
   MuxMp2Library(const MuxMp2Library&) = delete;
   MuxMp2Library& operator=(const MuxMp2Library&) = delete;
 
@@ -28,6 +28,6 @@ class MuxMp2Library {
  private:
   void* Resolve(int32_t ordinal) const;
 
-  void* m_handle = nullptr;
+  VexaOS::ScopedDLL m_library;
   bool m_complete = false;
 };

@@ -1,21 +1,18 @@
 #include "tools/hostkit/LoadedPlugin.h"
 
-#include <dlfcn.h>
-
 #include <cstring>
 
 LoadedPlugin::~LoadedPlugin() {
   if (m_transcoder) m_transcoder->Release();
-  if (m_library) dlclose(m_library);
 }
 
 bool LoadedPlugin::Load(const std::string& path, std::string* error) {
-  m_library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!m_library) {
-    *error = std::string("cannot load the plug-in: ") + dlerror();
+  std::string reason;
+  if (!m_library.Load(path.c_str(), &reason)) {
+    *error = "cannot load the plug-in: " + reason;
     return false;
   }
-  auto load = reinterpret_cast<LoadTranscoderFn>(dlsym(m_library, "LoadTranscoder"));
+  auto load = reinterpret_cast<LoadTranscoderFn>(m_library.Symbol("LoadTranscoder"));
   m_transcoder = load ? load() : nullptr;
   if (!m_transcoder || m_transcoder->GetUpnpTranscoder(&m_upnp) != 0 || !m_upnp) {
     *error = path + " has no usable LoadTranscoder";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/ScopedDLL.h"
 #include "tools/hostkit/HostObjects.h"
 
 // The loaded plug-in and its transcoder object; both are let go in reverse order.
@@ -22,7 +23,7 @@ class LoadedPlugin {
   NS::IUpnpTranscoder* Upnp() const { return m_upnp; }
 
  private:
-  void* m_library = nullptr;
+  VexaOS::ScopedDLL m_library;  // unloaded after the transcoder is released
   NS::ITranscoder* m_transcoder = nullptr;
   NS::IUpnpTranscoder* m_upnp = nullptr;
 };
