@@ -21,6 +21,7 @@
 #include "framework/matroska/MkvFormat.h"
 #include "platform/downloadmanager/DownloadManagerApi.h"
 #include "platform/files/PortableFile.h"
+#include "platform/files/ProgramArguments.h"
 #include "platform/files/TextConvert.h"
 
 namespace {
@@ -198,6 +199,9 @@ int32_t DumpBlocks(VmfContainer* c, int32_t kind, int32_t stream, const DumpOpti
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  argv = argumentPointers.data();
   const char* file = nullptr;
   DumpOptions options;
   bool seek = false;

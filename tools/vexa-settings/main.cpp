@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files/ProgramArguments.h"
 #include "platform/files/TextConvert.h"
 #include "platform/settings/RegistryStore.h"
 #include "platform/settings/VexaSettings.h"
@@ -218,6 +219,9 @@ int Delete(bool machine, const std::u16string& keyPath, const std::u16string* na
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  argv = argumentPointers.data();
   int at = 1;
   bool machine = false;
   if (at < argc && std::strcmp(argv[at], "--machine") == 0) {

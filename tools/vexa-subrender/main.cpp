@@ -21,6 +21,7 @@
 
 #include "framework/subtitles/SubtitleBitmap.h"
 #include "framework/subtitles/SubtitleRasteriser.h"
+#include "platform/files/ProgramArguments.h"
 #include "platform/files/TextConvert.h"
 #include "tools/vexa-subrender/PacketPicture.h"
 #include "tools/vexa-subrender/SrtCuePacket.h"
@@ -241,6 +242,9 @@ int DrawText(Options o) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  argv = argumentPointers.data();
   Options o;
   if (!ParseArguments(argc, argv, &o)) return Usage();
   switch (o.mode) {

@@ -1,8 +1,6 @@
 // vexa-transcode: a host program that loads the plug-in as a streaming stack would and drives
 // it through the host interfaces alone: it lists the offers for a client, or serves one job
 // into a file or standard output.
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/files/ProgramArguments.h"
+#include "platform/files/StandardOutput.h"
 #include "platform/files/TextConvert.h"
 #include "tools/hostkit/LoadedPlugin.h"
 #include "tools/vexa-transcode/SourceDiagnosis.h"
@@ -224,25 +224,10 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
 
 }  // namespace
 
-// The plug-in may print notices to its standard output, which is also where the stream goes by
-// default: the tool keeps descriptor 1 for itself and points the process's descriptor 1 at
-// standard error, so that only the stream reaches standard output.
-FILE* TakeStandardOutput() {
-  int own = dup(STDOUT_FILENO);
-  if (own < 0) return nullptr;
-  FILE* out = fdopen(own, "wb");
-  if (!out) {
-    close(own);
-    return nullptr;
-  }
-  if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-    std::fclose(out);
-    return nullptr;
-  }
-  return out;
-}
-
 int main(int argc, char** argv) {
+  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  argv = argumentPointers.data();
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
     Usage();
@@ -258,7 +243,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  FILE* standardOutput = TakeStandardOutput();
+  FILE* standardOutput = VexaFiles::TakeStandardOutput();
   if (!standardOutput) {
     std::fprintf(stderr, "vexa-transcode: cannot set up standard output: %s\n", std::strerror(errno));
     return kExitFailed;
