@@ -199,8 +199,8 @@ int32_t DumpBlocks(VmfContainer* c, int32_t kind, int32_t stream, const DumpOpti
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
-  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  std::vector<std::string> utf8Arguments = VexaFiles::ProgramArguments(argc, argv);
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(utf8Arguments);
   argv = argumentPointers.data();
   const char* file = nullptr;
   DumpOptions options;

@@ -219,8 +219,8 @@ int Delete(bool machine, const std::u16string& keyPath, const std::u16string* na
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
-  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  std::vector<std::string> utf8Arguments = VexaFiles::ProgramArguments(argc, argv);
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(utf8Arguments);
   argv = argumentPointers.data();
   int at = 1;
   bool machine = false;

@@ -242,8 +242,8 @@ int DrawText(Options o) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
-  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  std::vector<std::string> utf8Arguments = VexaFiles::ProgramArguments(argc, argv);
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(utf8Arguments);
   argv = argumentPointers.data();
   Options o;
   if (!ParseArguments(argc, argv, &o)) return Usage();

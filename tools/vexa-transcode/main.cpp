@@ -225,8 +225,8 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> arguments = VexaFiles::ProgramArguments(argc, argv);  // UTF-8
-  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(arguments);
+  std::vector<std::string> utf8Arguments = VexaFiles::ProgramArguments(argc, argv);
+  std::vector<char*> argumentPointers = VexaFiles::ArgumentPointers(utf8Arguments);
   argv = argumentPointers.data();
   Options options;
   if (!ParseOptions(argc, argv, &options)) {
