@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -15,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/files/PortableFileRecord.h"
 #include "platform/files/TextConvert.h"
 #include "platform/os/MemoryArena.h"
 #include "platform/os/FileDescriptor.h"
@@ -22,10 +22,6 @@
 
 namespace VexaFiles {
 namespace {
-
-std::atomic<uint64_t> systemSeeks{0};
-
-enum : uint8_t { kIoNone = 0, kIoRead = 1, kIoWrite = 2 };
 
 int32_t OpenResultFromErrno(int error) {
   switch (error) {
@@ -50,28 +46,6 @@ int32_t OpenResultFromErrno(int error) {
     default:
       return kPortableOpenFailed;
   }
-}
-
-char16_t* CopyWide(VexaOS::MemoryArena* allocator, const char16_t* text, size_t length) {
-  auto* copy = static_cast<char16_t*>(
-      VexaOS::ArenaOrHeapAlloc(allocator, (length + 1) * sizeof(char16_t)));
-  if (!copy) return nullptr;
-  std::memcpy(copy, text, length * sizeof(char16_t));
-  copy[length] = 0;
-  return copy;
-}
-
-PortableFile* NewRecord(VexaOS::MemoryArena* allocator) {
-  void* memory = VexaOS::ArenaOrHeapAlloc(allocator, sizeof(PortableFile));
-  if (!memory) return nullptr;
-  return new (memory) PortableFile{0, nullptr, allocator, nullptr, 0, false, kIoNone};
-}
-
-void FreeRecord(PortableFile* file) {
-  VexaOS::MemoryArena* allocator = file->allocator;
-  if (file->name) VexaOS::ArenaOrHeapFree(allocator, file->name);
-  file->~PortableFile();
-  VexaOS::ArenaOrHeapFree(allocator, file);
 }
 
 bool WideToPath(const char16_t* name, std::string& path) {
@@ -152,94 +126,6 @@ int32_t PortableFileOpen(uint32_t flags, VexaOS::MemoryArena* allocator, const c
   return kPortableOk;
 }
 
-int32_t PortableFileRead(PortableFile* file, void* buffer, uint32_t count, uint32_t* outCount) {
-  if (outCount) *outCount = 0;
-  if (!file || !file->stream) return kPortableNullFile;
-  if (file->lastIo == kIoWrite) std::fflush(file->stream);
-  file->lastIo = kIoRead;
-  const size_t got = count ? std::fread(buffer, 1, count, file->stream) : 0;
-  file->position += static_cast<int64_t>(got);
-  if (outCount) *outCount = static_cast<uint32_t>(got);
-  if (got < count) {
-    if (file->console) {
-      if (got == 0 && std::feof(file->stream)) return kPortableEndOfInput;
-      return kPortableOk;
-    }
-    const bool failed = std::ferror(file->stream) != 0;
-    std::clearerr(file->stream);  // a file that grows can be read further
-    if (failed) return kPortableReadFailed;
-  }
-  return kPortableOk;
-}
-
-int32_t PortableFileWrite(PortableFile* file, const void* buffer, uint32_t count,
-                          uint32_t* outCount) {
-  if (outCount) *outCount = 0;
-  if (!file || !file->stream) return kPortableNullFile;
-  FILE* stream = file->console ? stdout : file->stream;
-  if (!file->console && file->lastIo == kIoRead) ::fseeko(stream, 0, SEEK_CUR);
-  file->lastIo = kIoWrite;
-  errno = 0;
-  const size_t put = count ? std::fwrite(buffer, 1, count, stream) : 0;
-  if (outCount) *outCount = static_cast<uint32_t>(put);
-  if (put < count) {
-    const int error = errno;
-    std::clearerr(stream);
-    file->position = 0;
-    return error == ENOSPC ? kPortableDiskFull : kPortableWriteFailed;
-  }
-  file->position += static_cast<int64_t>(put);
-  return kPortableOk;
-}
-
-int32_t PortableFileSeek(PortableFile* file, int64_t offset, int32_t origin) {
-  if (!file || !file->stream) return kPortableNullFile;
-  if (file->console) return kPortableConsoleSeek;
-  int whence;
-  switch (origin) {
-    case kSeekFromStart:
-      whence = SEEK_SET;
-      break;
-    case kSeekFromCurrent:
-      whence = SEEK_CUR;
-      break;
-    case kSeekFromEnd:
-      whence = SEEK_END;
-      break;
-    default:
-      return kPortableBadOrigin;
-  }
-  if (origin == kSeekFromStart && offset == file->position) return kPortableOk;
-  systemSeeks.fetch_add(1, std::memory_order_relaxed);
-  file->lastIo = kIoNone;
-  if (::fseeko(file->stream, static_cast<off_t>(offset), whence) != 0) {
-    const int error = errno;
-    file->position = 0;
-    return error == EINVAL ? kPortableSeekInvalid : kPortableSeekFailed;
-  }
-  const off_t now = ::ftello(file->stream);
-  if (now < 0) {
-    file->position = 0;
-    return kPortableSeekFailed;
-  }
-  file->position = now;
-  return kPortableOk;
-}
-
-int32_t PortableFileClose(PortableFile* file) {
-  if (!file) return kPortableCloseFailed;
-  int32_t result = kPortableOk;
-  if (!file->stream) {
-    result = kPortableCloseFailed;
-  } else if (file->console) {
-    std::fflush(stdout);
-  } else if (std::fclose(file->stream) != 0) {
-    result = kPortableCloseFailed;
-  }
-  FreeRecord(file);
-  return result;
-}
-
 int64_t PortableFileSize(const char16_t* name) {
   if (!name) return kPortableNoHandle;
   std::string path;
@@ -263,8 +149,6 @@ int32_t PortableFileRename(const char16_t* from, const char16_t* to) {
   if (!WideToPath(from, fromPath) || !WideToPath(to, toPath)) return kPortableInvalid;
   return std::rename(fromPath.c_str(), toPath.c_str()) == 0 ? kPortableOk : OpenResultFromErrno(errno);
 }
-
-uint64_t PortableSystemSeekCount() { return systemSeeks.load(std::memory_order_relaxed); }
 
 // ---- directories
 

@@ -15,10 +15,19 @@ namespace {
 
 bool WouldBlock(int error) { return error == EAGAIN || error == EWOULDBLOCK || error == EINTR; }
 
+int32_t Poll(int fd, short events, uint32_t milliseconds) {
+  pollfd entry{fd, events, 0};
+  const int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
+  if (ready == 0 || (ready < 0 && errno == EINTR)) return kSocketWouldBlock;
+  return ready < 0 ? kSocketFailed : kSocketDone;
+}
+
 bool MakeNonBlocking(int fd) {
   int flags = ::fcntl(fd, F_GETFL, 0);
   return flags >= 0 && ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0;
 }
+
+int Descriptor(intptr_t socket) { return static_cast<int>(socket); }
 
 }  // namespace
 
@@ -31,10 +40,10 @@ int32_t HttpSocket::Connect(const char* host, uint16_t port) {
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
   if (::getaddrinfo(host, service, &hints, &found) != 0 || found == nullptr) return kSocketFailed;
-  m_fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  m_socket = ::socket(found->ai_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
   int32_t result = kSocketFailed;
-  if (m_fd >= 0 && MakeNonBlocking(m_fd)) {
-    if (::connect(m_fd, found->ai_addr, found->ai_addrlen) == 0) {
+  if (IsOpen() && MakeNonBlocking(Descriptor(m_socket))) {
+    if (::connect(Descriptor(m_socket), found->ai_addr, found->ai_addrlen) == 0) {
       result = kSocketDone;
     } else if (errno == EINPROGRESS || errno == EINTR) {
       result = kSocketWouldBlock;
@@ -46,19 +55,22 @@ int32_t HttpSocket::Connect(const char* host, uint16_t port) {
 }
 
 int32_t HttpSocket::WaitWritable(uint32_t milliseconds) {
-  if (m_fd < 0) return kSocketFailed;
-  pollfd entry{m_fd, POLLOUT, 0};
-  int ready = ::poll(&entry, 1, static_cast<int>(milliseconds));
-  if (ready == 0 || (ready < 0 && errno == EINTR)) return kSocketWouldBlock;
-  if (ready < 0) return kSocketFailed;
+  if (!IsOpen()) return kSocketFailed;
+  const int32_t ready = Poll(Descriptor(m_socket), POLLOUT, milliseconds);
+  if (ready != kSocketDone) return ready;
   int error = 0;
   socklen_t size = sizeof error;
-  if (::getsockopt(m_fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return kSocketFailed;
+  if (::getsockopt(Descriptor(m_socket), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return kSocketFailed;
   return kSocketDone;
 }
 
+int32_t HttpSocket::WaitReadable(uint32_t milliseconds) {
+  if (!IsOpen()) return kSocketFailed;
+  return Poll(Descriptor(m_socket), POLLIN, milliseconds);
+}
+
 int32_t HttpSocket::Send(const void* data, uint32_t* count) {
-  ssize_t sent = ::send(m_fd, data, *count, MSG_NOSIGNAL);
+  ssize_t sent = ::send(Descriptor(m_socket), data, *count, MSG_NOSIGNAL);
   if (sent < 0) {
     *count = 0;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketFailed;
@@ -68,7 +80,7 @@ int32_t HttpSocket::Send(const void* data, uint32_t* count) {
 }
 
 int32_t HttpSocket::Receive(void* data, uint32_t* count) {
-  ssize_t got = ::recv(m_fd, data, *count, 0);
+  ssize_t got = ::recv(Descriptor(m_socket), data, *count, 0);
   if (got < 0) {
     *count = 0;
     return WouldBlock(errno) ? kSocketWouldBlock : kSocketFailed;
@@ -78,8 +90,8 @@ int32_t HttpSocket::Receive(void* data, uint32_t* count) {
 }
 
 void HttpSocket::Close() {
-  if (m_fd >= 0) ::close(m_fd);
-  m_fd = -1;
+  if (IsOpen()) ::close(Descriptor(m_socket));
+  m_socket = kNoSocket;
 }
 
 void SleepMilliseconds(uint32_t milliseconds) {

@@ -1,5 +1,6 @@
-// A non-blocking TCP stream socket over BSD sockets, closed when the object goes. Host names
-// resolve to IPv4 or IPv6 (the first address the resolver gives).
+// A non-blocking TCP stream socket (BSD sockets, or Winsock 2 on Windows, where each open socket
+// holds one start of the socket library), closed when the object goes. Host names resolve to
+// IPv4 or IPv6 (the first address the resolver gives).
 #pragma once
 
 #include <cstdint>
@@ -25,15 +26,20 @@ class HttpSocket {
   // One poll with the time-out: kSocketDone when connected, kSocketWouldBlock when not yet,
   // kSocketFailed when the connect failed.
   int32_t WaitWritable(uint32_t milliseconds);
+  // One poll with the time-out for bytes to read (or the peer's close): kSocketDone when there
+  // are, kSocketWouldBlock when not yet, kSocketFailed for a socket in error.
+  int32_t WaitReadable(uint32_t milliseconds);
   // Move up to *count bytes; *count becomes what moved. Receive answers kSocketDone with 0
   // when the peer closed.
   int32_t Send(const void* data, uint32_t* count);
   int32_t Receive(void* data, uint32_t* count);
   void Close();
-  bool IsOpen() const { return m_fd >= 0; }
+  bool IsOpen() const { return m_socket != kNoSocket; }
 
  private:
-  int m_fd = -1;
+  // The system's socket: a descriptor, or a Winsock SOCKET (pointer-sized).
+  static constexpr intptr_t kNoSocket = -1;
+  intptr_t m_socket = kNoSocket;
 };
 
 void SleepMilliseconds(uint32_t milliseconds);

@@ -1,4 +1,6 @@
-// The registry on disk: two layers (hives), each a directory tree.
+// The registry: two layers (hives), a user layer over a machine layer. On Windows these are the
+// registry's own hives (platform/settings/win32/RegistryStore.cpp says how tests redirect them);
+// elsewhere each is a directory tree on disk, as follows.
 //
 //   user layer     $VEXA_SETTINGS_USER_ROOT, else $XDG_CONFIG_HOME/vexa/registry,
 //                  else ~/.config/vexa/registry
@@ -65,7 +67,7 @@ std::string HexBytes(const std::vector<uint8_t>& bytes);
 // whoever holds the struct owns the key and nothing has to be closed when it goes.
 struct RegKey {
   Hive hive = Hive::None;
-  std::string directory;  // absolute
+  std::string directory;  // absolute; on Windows the key's path below its hive, UTF-8
   bool writable = false;
 };
 
@@ -90,12 +92,14 @@ bool RegEnumSubkeys(const RegKey& key, std::vector<std::u16string>& names);
 // removed.
 bool RegDeleteTree(Hive hive, std::u16string_view path);
 
+#ifndef _WIN32
 // Where a rewrite of a values file stands: a test stops a writer at one of these points and
 // kills it there, since a killed writer must leave the old or the new values, never a mix.
 enum class WritePoint { kHalfWritten, kReplaced };
 using WriteObserver = void (*)(WritePoint point);
 // Installs the observer (null: none) for this process.
 void SetWriteObserver(WriteObserver observer);
+#endif  // the registry writes a value whole by itself: nothing to observe there
 
 // Case-insensitive comparison of registry names, and the folded form that compares so.
 bool RegNamesEqual(std::u16string_view a, std::u16string_view b);

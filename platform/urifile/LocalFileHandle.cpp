@@ -52,6 +52,8 @@ int32_t LocalFileHandle::Open(const char16_t* url, uint32_t flags) {
   return VexaFiles::kUriOk;
 }
 
+bool LocalFileHandle::IsOpen() const { return m_fd.IsOpen(); }
+
 void LocalFileHandle::Close() {
   m_fd.Close();
   m_path.clear();

@@ -1,4 +1,5 @@
-// A local file named by a "file:" URL, over one POSIX file descriptor. It keeps its own 64-bit
+// A local file named by a "file:" URL, over one POSIX file descriptor (a Win32 file handle on
+// Windows, read and written at the kept position through OVERLAPPED offsets). It keeps its own 64-bit
 // position instead of asking the system, so that its owner can tell without a system call
 // whether a read needs a seek first.
 #pragma once
@@ -39,7 +40,7 @@ class LocalFileHandle {
   // A URL that is not a local "file:" URL fails with kLocalSystemFailure.
   int32_t Open(const char16_t* url, uint32_t flags);
   void Close();
-  bool IsOpen() const { return m_fd.IsOpen(); }
+  bool IsOpen() const;
   int32_t Seek(uint64_t offset, VexaFiles::SeekOrigin origin);
   uint64_t Tell() const { return m_position; }
   // `count` in: bytes asked; out: bytes moved. Moving 0 bytes answers kLocalMovedNothing.
@@ -55,7 +56,11 @@ class LocalFileHandle {
   explicit LocalFileHandle(VexaOS::MemoryArena* arena) : m_arena(arena) {}
   ~LocalFileHandle() = default;
 
+#ifdef _WIN32
+  void* m_file = nullptr;  // the HANDLE, null when closed
+#else
   VexaOS::CFileDescriptor m_fd;
+#endif
   std::string m_path;
   VexaOS::MemoryArena* m_arena;
   uint64_t m_position = 0;

@@ -1,13 +1,6 @@
 #include "platform/urifile/NoloConnection.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -31,31 +24,27 @@ void NoloConnection::Destroy(NoloConnection* connection) {
   VexaOS::ArenaOrHeapFree(arena, connection);
 }
 
-bool NoloConnection::WaitFor(short events) {
+bool NoloConnection::WaitFor(bool writable) {
   if (m_aborted && m_aborted->load()) return false;
-  pollfd entry{m_socket.Get(), events, 0};
-  ::poll(&entry, 1, static_cast<int>(kNoloWaitMs));
+  if (writable)
+    m_socket.WaitWritable(kNoloWaitMs);
+  else
+    m_socket.WaitReadable(kNoloWaitMs);
   return !(m_aborted && m_aborted->load());
 }
 
 int32_t NoloConnection::Connect(const NoloAddress& address) {
-  m_socket = VexaOS::CFileDescriptor(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!m_socket.IsOpen()) return kUriFailed;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(address.port);
-  std::memcpy(&peer.sin_addr, address.octets, sizeof address.octets);
-  if (::connect(m_socket.Get(), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0)
-    return kUriOk;
-  if (errno != EINPROGRESS) return kUriFailed;
+  char host[16];  // a dotted IPv4 address
+  std::snprintf(host, sizeof host, "%u.%u.%u.%u", address.octets[0], address.octets[1], address.octets[2],
+                address.octets[3]);
+  const int32_t started = m_socket.Connect(host, address.port);
+  if (started == VexaHttp::kSocketDone) return kUriOk;
+  if (started != VexaHttp::kSocketWouldBlock) return kUriFailed;
   for (uint32_t attempt = 0; attempt <= kNoloMaxAttempts; ++attempt) {
-    if (!WaitFor(POLLOUT)) return kUriAborted;
-    pollfd entry{m_socket.Get(), POLLOUT, 0};
-    if (::poll(&entry, 1, 0) != 1) continue;
-    int error = 0;
-    socklen_t length = sizeof error;
-    ::getsockopt(m_socket.Get(), SOL_SOCKET, SO_ERROR, &error, &length);
-    return error == 0 ? kUriOk : kUriFailed;
+    if (m_aborted && m_aborted->load()) return kUriAborted;
+    const int32_t connected = m_socket.WaitWritable(kNoloWaitMs);
+    if (connected == VexaHttp::kSocketDone) return kUriOk;
+    if (connected == VexaHttp::kSocketFailed) return kUriFailed;
   }
   return kUriFailed;
 }
@@ -111,14 +100,14 @@ int32_t NoloConnection::Exchange(uint8_t type, size_t payloadLength, NoloMessage
 int32_t NoloConnection::SendAll(size_t bytes) {
   size_t sent = 0;
   for (uint32_t attempt = 0; sent < bytes;) {
-    const ssize_t put = ::send(m_socket.Get(), m_request + sent, bytes - sent, MSG_NOSIGNAL);
+    uint32_t put = static_cast<uint32_t>(bytes - sent);
+    if (m_socket.Send(m_request + sent, &put) == VexaHttp::kSocketFailed) return kUriFailed;
     if (put > 0) {
-      sent += static_cast<size_t>(put);
+      sent += put;
       continue;
     }
-    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return kUriFailed;
     if (++attempt > kNoloMaxAttempts) return kUriFailed;
-    if (!WaitFor(POLLOUT)) return kUriAborted;
+    if (!WaitFor(true)) return kUriAborted;
   }
   return kUriOk;
 }
@@ -126,10 +115,11 @@ int32_t NoloConnection::SendAll(size_t bytes) {
 int32_t NoloConnection::ReceiveAnswer(NoloMessageView* answer) {
   size_t received = 0;
   for (uint32_t attempt = 0;;) {
-    const ssize_t got = ::recv(m_socket.Get(), m_answer + received, kNoloMaxMessage - received, 0);
-    if (got == 0) return kUriFailed;  // the server closed the connection
-    if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return kUriFailed;
-    if (got > 0) received += static_cast<size_t>(got);
+    uint32_t got = static_cast<uint32_t>(kNoloMaxMessage - received);
+    const int32_t result = m_socket.Receive(m_answer + received, &got);
+    if (result == VexaHttp::kSocketFailed) return kUriFailed;
+    if (result == VexaHttp::kSocketDone && got == 0) return kUriFailed;  // the server closed the connection
+    received += got;
     switch (ParseNoloMessage(m_answer, received, answer)) {
       case kNoloComplete: return kUriOk;
       case kNoloIncomplete: break;
@@ -138,7 +128,7 @@ int32_t NoloConnection::ReceiveAnswer(NoloMessageView* answer) {
     }
     if (got > 0) continue;  // read on while bytes keep coming
     if (++attempt > kNoloMaxAttempts) return kUriFailed;  // a server that stopped answering
-    if (!WaitFor(POLLIN)) return kUriAborted;
+    if (!WaitFor(false)) return kUriAborted;
   }
 }
 

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "platform/os/FileDescriptor.h"
+#include "platform/http/HttpSocket.h"
 #include "platform/urifile/NoloProtocol.h"
 
 namespace VexaOS {
@@ -45,12 +45,12 @@ class NoloConnection {
   int32_t Exchange(uint8_t type, size_t payloadLength, NoloMessageView* answer);
   int32_t SendAll(size_t bytes);
   int32_t ReceiveAnswer(NoloMessageView* answer);
-  // Waits up to kNoloWaitMs for `events`; false when aborted.
-  bool WaitFor(short events);
+  // Waits up to kNoloWaitMs until the socket can be written (or read); false when aborted.
+  bool WaitFor(bool writable);
 
   VexaOS::MemoryArena* m_arena;
   const std::atomic<bool>* m_aborted;
-  VexaOS::CFileDescriptor m_socket;
+  VexaHttp::HttpSocket m_socket;
   uint64_t m_size = 0;
   uint16_t m_sequence = 0;
   uint8_t m_request[kNoloMaxMessage];

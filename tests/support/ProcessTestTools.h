@@ -2,11 +2,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <process.h>
+#include <stdlib.h>
+#else
 #include <dirent.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -27,13 +32,60 @@ inline std::u16string Wide(const std::string& utf8) {
   return wide;
 }
 
+// Paths from and to UTF-8 text, whatever the system's narrow code page is.
+inline std::filesystem::path Utf8Path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+inline std::string PathUtf8(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+// This process's environment (the C runtime's and the system's alike on Windows).
+inline void SetEnvironment(const char* name, const char* value) {
+#ifdef _WIN32
+  ::_putenv_s(name, value);
+#else
+  ::setenv(name, value, 1);
+#endif
+}
+inline void UnsetEnvironment(const char* name) {
+#ifdef _WIN32
+  ::_putenv_s(name, "");  // an empty value removes the variable there
+#else
+  ::unsetenv(name);
+#endif
+}
+
+inline int ProcessId() {
+#ifdef _WIN32
+  return ::_getpid();
+#else
+  return static_cast<int>(::getpid());
+#endif
+}
+
 // A fresh folder under the build tree; tag may hold spaces, quotes and non-ASCII.
 inline std::string MakeTempDir(const std::string& tag) {
   std::string base = std::string(VEXA_BINARY_DIR) + "/testdata";
+#ifdef _WIN32
+  std::filesystem::create_directories(base);
+  static int counter = 0;
+  for (;;) {  // create_directory answers false for a name already taken
+    const std::string path = base + "/" + tag + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+    std::error_code error;
+    if (std::filesystem::create_directory(path, error)) return path;
+    if (error) {
+      ADD_FAILURE() << path << ": " << error.message();
+      return path;
+    }
+  }
+#else
   ::mkdir(base.c_str(), 0755);
   std::string pattern = base + "/" + tag + "XXXXXX";
   EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
   return pattern;
+#endif
 }
 
 // A fresh folder removed with its contents afterwards.
@@ -45,10 +97,10 @@ class TempDir {
     std::filesystem::remove_all(m_path, ignored);
   }
   const std::filesystem::path& path() const { return m_path; }
-  std::u16string Wide(const std::string& name) const { return ProcessTestTools::Wide((m_path / name).string()); }
+  std::u16string Wide(const std::string& name) const { return ProcessTestTools::Wide(PathUtf8(m_path / Utf8Path(name))); }
   // Writes `bytes` as the file `name` in the folder; answers the file's wide name.
   std::u16string Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream(m_path / name, std::ios::binary) << bytes;
+    std::ofstream(m_path / Utf8Path(name), std::ios::binary) << bytes;
     return Wide(name);
   }
 
@@ -59,8 +111,8 @@ class TempDir {
 // A fresh folder that the framework's trace (L1log.txt) goes to while this lives.
 class TraceDir : public TempDir {
  public:
-  explicit TraceDir(const std::string& tag) : TempDir(tag) { ::setenv("VEXA_L1LOG_DIR", path().c_str(), 1); }
-  ~TraceDir() { ::unsetenv("VEXA_L1LOG_DIR"); }
+  explicit TraceDir(const std::string& tag) : TempDir(tag) { SetEnvironment("VEXA_L1LOG_DIR", path().string().c_str()); }
+  ~TraceDir() { UnsetEnvironment("VEXA_L1LOG_DIR"); }
 };
 
 // The whole file as bytes; empty when it cannot be read.
@@ -69,12 +121,15 @@ inline std::string ReadText(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+#ifndef _WIN32
 inline std::string WriteScript(const std::string& dir, const std::string& name, const std::string& body) {
   std::string path = dir + "/" + name;
   std::ofstream(path) << "#!/bin/sh\n" << body;
   ::chmod(path.c_str(), 0755);
   return path;
 }
+
+#endif
 
 // Polls until done() holds, for up to 30 s: a loaded machine is slow, only a hang fails.
 inline bool WaitFor(const std::function<bool()>& done) {
@@ -86,6 +141,7 @@ inline bool WaitFor(const std::function<bool()>& done) {
   return true;
 }
 
+#ifndef _WIN32
 // The resident size (KiB) of process `pid` (0: this one), -1 when /proc does not say.
 inline long ResidentKiB(pid_t pid = 0) {
   std::ifstream status("/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/status");
@@ -177,9 +233,11 @@ class Signal {
   int m_fds[2];
 };
 
+#endif  // processes and pipes of POSIX systems
+
 inline std::string UniqueName(const char* what) {
   static int counter = 0;
-  return std::string("vexa-test-") + what + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+  return std::string("vexa-test-") + what + "-" + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
 }
 
 }  // namespace ProcessTestTools

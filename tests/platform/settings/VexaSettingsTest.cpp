@@ -9,6 +9,11 @@ void Put(Hive hive, std::u16string path, std::u16string_view name, const RegValu
   ASSERT_EQ(RegSetValue(key, name, value), StoreResult::kOk);
 }
 
+bool KeyExists(Hive hive, std::u16string_view path) {
+  RegKey key;
+  return RegOpenKey(hive, path, false, false, key);
+}
+
 VexaSettings* Node(const SettingsPtr& settings) { return static_cast<VexaSettings*>(settings.Get()); }
 
 // Counts its references, and its destruction into *destroyed.
@@ -188,13 +193,13 @@ TEST_F(Settings, DeletionStaysInsideTheProductTreeAndTheRecordedLayer) {
   SettingsPtr outside(new VexaSettings(u"SOFTWARE\\Other\\Keep", u"Keep", kAccessUserAll)), child;
   ASSERT_TRUE(Node(outside)->Open());
   EXPECT_FALSE(outside->DeleteKey());
-  EXPECT_TRUE(std::filesystem::exists(other.directory));
+  EXPECT_TRUE(KeyExists(Hive::User, u"SOFTWARE\\Other\\Keep"));
   Put(Hive::User, u"P\\Sub", u"v", StringValue(u"1"));
   Put(Hive::Machine, u"P", u"v", StringValue(u"1"));
   ASSERT_TRUE(OpenSettings(false, false, u"P", false, s) && s->OpenChild(u"Sub", child));
   EXPECT_TRUE(s->DeleteKey());
-  EXPECT_FALSE(std::filesystem::exists(layers_.userRoot + "/SOFTWARE/Vexa/Settings/P"));
-  EXPECT_TRUE(std::filesystem::exists(layers_.machineRoot + "/SOFTWARE/Vexa/Settings/P"));
+  EXPECT_FALSE(KeyExists(Hive::User, u"SOFTWARE\\Vexa\\Settings\\P"));
+  EXPECT_TRUE(KeyExists(Hive::Machine, u"SOFTWARE\\Vexa\\Settings\\P"));
   EXPECT_EQ(child->GetRefCount(), 1);  // the children were released
   SettingsPtr never(new VexaSettings(u"SOFTWARE\\Vexa\\Settings\\P", u"P", kAccessUserAll));
   EXPECT_FALSE(never->DeleteKey());  // never opened: no layer to delete in
