@@ -1,12 +1,8 @@
 #include "platform/os/FileUrl.h"
 #include "platform/os/OsResult.h"
 
-#include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cctype>
 #include <cstring>
-#include <ctime>
 
 namespace VexaOS {
 namespace {
@@ -18,13 +14,32 @@ int HexValue(char c) {
   return kNotHexDigit;
 }
 
+bool StartsWithIgnoringCase(const char* text, const char* prefix) {
+  for (; *prefix; ++text, ++prefix)
+    if (std::tolower(static_cast<unsigned char>(*text)) != *prefix) return false;
+  return true;
+}
+
+#ifdef _WIN32
+// "/C:/dir/x" names C:\dir\x; a path without a drive is not absolute on Windows.
+bool ToDrivePath(std::string& path) {
+  if (path.size() < 4 || path[0] != '/' || !std::isalpha(static_cast<unsigned char>(path[1])) ||
+      path[2] != ':' || path[3] != '/')
+    return false;
+  path.erase(0, 1);
+  for (char& c : path)
+    if (c == '/') c = '\\';
+  return true;
+}
+#endif
+
 }  // namespace
 
 bool FileUrlToPath(const char* url, std::string& path) {
   path.clear();
-  if (!url || strncasecmp(url, "file://", 7) != 0) return false;
+  if (!url || !StartsWithIgnoringCase(url, "file://")) return false;
   const char* rest = url + 7;
-  if (strncasecmp(rest, "localhost/", 10) == 0) rest += 9;
+  if (StartsWithIgnoringCase(rest, "localhost/")) rest += 9;
   if (*rest != '/') return false;  // another host, or no absolute path
   std::string decoded;
   for (const char* c = rest; *c; ++c) {
@@ -40,26 +55,11 @@ bool FileUrlToPath(const char* url, std::string& path) {
     decoded.push_back(byte);
     if (decoded.size() >= kFileUrlPathLimit) return false;
   }
+#ifdef _WIN32
+  if (!ToDrivePath(decoded)) return false;
+#endif
   path = std::move(decoded);
   return true;
-}
-
-int32_t FileInfoFromUrl(const char* url, VexaFileInfo* info) {
-  if (!url || !info) return kFileUrlFailed;
-  std::string path;
-  if (!FileUrlToPath(url, path)) return kFileUrlFailed;
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) return kFileUrlFailed;
-  info->size = Int64PairFrom(static_cast<uint64_t>(status.st_size));
-  const time_t now = ::time(nullptr);
-  info->secondsSinceAccess = now > status.st_atime ? static_cast<uint32_t>(now - status.st_atime) : 0;
-  return kFileUrlOk;
-}
-
-int32_t DeleteFileFromUrl(const char* url) {
-  std::string path;
-  if (!FileUrlToPath(url, path)) return kFileUrlFailed;
-  return ::unlink(path.c_str()) == 0 ? kFileUrlOk : kFileUrlFailed;
 }
 
 }  // namespace VexaOS

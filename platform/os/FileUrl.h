@@ -1,6 +1,7 @@
 // File helpers that take file URLs: "file:///abs/path" (also "file://localhost/abs/path"), the
 // scheme in any case, with percent-escapes decoded. URLs are narrow (UTF-8) strings. The path
-// they name may be at most kFileUrlPathLimit - 1 bytes long.
+// they name may be at most kFileUrlPathLimit - 1 bytes long. On Windows the URL names a drive,
+// "file:///C:/dir/x", and the path takes the system's form, "C:\dir\x" (still UTF-8).
 #pragma once
 
 #include <cstdint>

@@ -3,12 +3,20 @@
 // the name escaped as %25 and %2F) is created on first open, initialised once under a file lock
 // on the segment, counted per opening, and removed when the last opening closes. A process that
 // dies without closing leaves the segment in place; it stays usable.
+//
+// On Windows the segment is a section "Local\vexa.<kind>.<name>" (with "%" and "\" escaped as
+// %25 and %5C) backed by the paging file; the system removes it with its last handle, also when
+// a process dies. Its creator initialises it; later openings wait until that is done.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
+#ifdef _WIN32
+#include "platform/os/OsHandle.h"
+#else
 #include "platform/os/FileDescriptor.h"
+#endif
 
 namespace VexaOS {
 
@@ -31,11 +39,16 @@ class SharedSegment {
   void Close(bool keepMapping = false);
   void* payload() const { return m_payload; }
 
-  // The system name of the segment for `kind` and `name`; empty when the name is too long.
+  // The system name (UTF-8) of the segment for `kind` and `name`; empty when the name is too
+  // long. Named mutexes and events of Windows take the same form of name.
   static std::string SystemName(const char* kind, const char* name);
 
  private:
+#ifdef _WIN32
+  COsHandle m_section;
+#else
   CFileDescriptor m_fd;
+#endif
   void* m_mapping = nullptr;
   size_t m_mappedSize = 0;
   void* m_payload = nullptr;

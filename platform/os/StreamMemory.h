@@ -1,7 +1,9 @@
 // Memory for a buffer that a stream fills and drains through its whole life (a pipe's ring, the
 // sink): mapped straight from the system rather than taken from the heap, in large pages where
 // the system allows them, so that filling it costs a few page faults rather than one per 4 KiB,
-// and unmapped whole when the buffer goes, so that none of it stays behind in the heap.
+// and unmapped whole when the buffer goes, so that none of it stays behind in the heap. On
+// Windows the memory is reserved and committed with VirtualAlloc, in small pages (large ones
+// need a privilege a server does not hold).
 #pragma once
 
 #include <cstddef>

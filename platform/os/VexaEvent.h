@@ -1,7 +1,9 @@
 // Events, manual or automatic reset, starting unsignalled. An unnamed event is process-local;
 // a named one is shared by every process that opens the same name (a word in shared memory
 // waited on with futexes, see SharedSegment.h). The creator of a named event decides whether it
-// resets manually; later openings share its kind.
+// resets manually; later openings share its kind. On Windows the event is a kernel event
+// ("Local\vexa.event.<name>" when named) and a named one's kind is kept in a shared segment
+// beside it, where later openings read it.
 #pragma once
 
 #include <atomic>
@@ -40,6 +42,9 @@ class CVexaEvent {
 
  private:
   State* m_state = nullptr;  // heap (unnamed) or shared segment (named)
+#ifdef _WIN32
+  void* m_event = nullptr;  // the event HANDLE; m_state only gives its kind
+#endif
   bool m_named = false;
   uint32_t m_defaultTimeout;
   SharedSegment m_segment;

@@ -4,9 +4,13 @@
 // the Lock that finds it so; that Lock repairs the lock and leaves it free, so the next Lock
 // succeeds. Destroying a named mutex that a thread still holds through it keeps its shared
 // memory mapped, so that the lock is found abandoned once that thread or process ends.
+// On Windows an unnamed lock is a critical section and a named one a kernel mutex called
+// "Local\vexa.mutex.<name>" (see SharedSegment::SystemName); the kernel marks it abandoned.
 #pragma once
 
+#ifndef _WIN32
 #include <pthread.h>
+#endif
 
 #include <atomic>
 #include <cstdint>
@@ -39,7 +43,11 @@ class CVexaMutex {
   bool IsNamed() const { return m_named; }
 
  private:
+#ifdef _WIN32
+  void* m_lock = nullptr;  // a heap CRITICAL_SECTION (unnamed) or a mutex HANDLE (named)
+#else
   pthread_mutex_t* m_lock = nullptr;  // heap (unnamed) or shared segment (named)
+#endif
   bool m_named = false;
   std::atomic<int32_t> m_held{0};     // named: Locks through this object not yet unlocked
   std::atomic<int32_t> m_defaultTimeout;
@@ -62,7 +70,8 @@ class CAutoMutex {
   bool m_released = false;
 };
 
-// Milliseconds of CLOCK_MONOTONIC; shared by the primitives.
+// Milliseconds of a monotonic clock (CLOCK_MONOTONIC, on Windows the performance counter);
+// shared by the primitives.
 uint64_t MonotonicMilliseconds();
 
 }  // namespace VexaOS

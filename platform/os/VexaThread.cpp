@@ -1,17 +1,7 @@
 #include "platform/os/VexaThread.h"
 #include "platform/os/OsResult.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 namespace VexaOS {
-namespace {
-
-// Nice values standing for the five priorities.
-constexpr int kNice[] = {10, 5, 0, -5, -10};
-
-}  // namespace
 
 CVexaThread::CVexaThread() { m_done.Set(); }
 
@@ -19,8 +9,7 @@ CVexaThread::~CVexaThread() { Stop(false); }
 
 void CVexaThread::Run(CVexaThread* self, VexaThreadProc procedure, void* argument, uint32_t userValue,
                       uint32_t priority) {
-  if (priority != kThreadPriorityNormal)
-    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kNice[priority]);
+  if (priority != kThreadPriorityNormal) SetCurrentThreadPriority(priority);
   procedure(&self->m_stop, argument, userValue);
   self->m_done.Set();
 }

@@ -22,6 +22,11 @@ enum : uint32_t {
   kThreadPriorityTimeCritical = 4,
 };
 
+// Gives the calling thread the priority at the index (nice values 10, 5, 0, -5, -10; on Windows
+// the thread priorities named by the indexes). Silently keeps the priority when the system
+// refuses the change.
+void SetCurrentThreadPriority(uint32_t index);
+
 class CVexaThread {
  public:
   CVexaThread();
