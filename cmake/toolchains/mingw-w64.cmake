@@ -21,3 +21,6 @@ if(VEXA_WINDOWS_DEPS)
 endif()
 # zlib is linked statically as well (Debian's mingw package has both forms).
 set(ZLIB_USE_STATIC_LIBS ON)
+# pkg-config sees the target's libraries only, never the build machine's.
+set(ENV{PKG_CONFIG_LIBDIR} "${VEXA_WINDOWS_DEPS}/lib/pkgconfig:/usr/${VEXA_MINGW_TRIPLE}/lib/pkgconfig")
+set(ENV{PKG_CONFIG_PATH} "")
