@@ -27,7 +27,7 @@ bool IsKnownClusterChild(uint32_t id) {
 
 bool BlockTime(const MkvSegment& segment, const MkvTrack& track, uint64_t clusterTimecode, int64_t relative,
                int64_t* time) {
-  return TicksToTime(static_cast<__int128>(clusterTimecode) + relative, track.timecodeScale,
+  return TicksToTime(static_cast<WideTicks>(clusterTimecode) + relative, track.timecodeScale,
                      segment.info.timecodeScale, time);
 }
 

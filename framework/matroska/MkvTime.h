@@ -10,8 +10,17 @@ namespace mkv {
 
 constexpr int64_t kMaxTime = INT64_MAX / 4;
 
+// A tick count with room for a 64-bit timecode plus a signed offset, and the products of the
+// checks. 32-bit x86 has no 128-bit integer: there the x87 long double (a 64-bit mantissa)
+// serves, exact for every product below 2^64, which reaches times far beyond kMaxTime / 100.
+#ifdef __SIZEOF_INT128__
+using WideTicks = __int128;
+#else
+using WideTicks = long double;
+#endif
+
 // ticks × trackScale × segmentScale ÷ 100, where a tick is segmentScale nanoseconds.
-bool TicksToTime(__int128 ticks, double trackScale, uint64_t segmentScale, int64_t* out);
+bool TicksToTime(WideTicks ticks, double trackScale, uint64_t segmentScale, int64_t* out);
 // The same for a tick count held as a float (the segment's duration).
 bool FloatTicksToTime(long double ticks, uint64_t segmentScale, int64_t* out);
 // A count of nanoseconds (default durations, chapter times).
