@@ -2,11 +2,16 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <process.h>
+#include <random>
+#else
 #include <dirent.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <chrono>
@@ -21,6 +26,34 @@
 
 namespace ProcessTestTools {
 
+#ifdef _WIN32
+// Narrow paths are UTF-8 here, not the Windows code page that std::filesystem assumes.
+inline std::filesystem::path Utf8Path(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+inline std::string Utf8Text(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+inline std::u16string Wide(const std::string& utf8) { return Utf8Path(utf8).u16string(); }
+
+// A fresh folder under the build tree, absolute (with its drive); tag may hold spaces, quotes
+// and non-ASCII.
+inline std::string MakeTempDir(const std::string& tag) {
+  const std::filesystem::path base = std::filesystem::absolute(std::filesystem::path(VEXA_BINARY_DIR) / "testdata");
+  std::error_code ignored;
+  std::filesystem::create_directories(base, ignored);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::filesystem::path candidate = base / Utf8Path(tag + std::to_string(random()));
+    if (std::filesystem::create_directory(candidate, ignored)) return Utf8Text(candidate);
+  }
+  ADD_FAILURE() << "no fresh folder under " << base.string();
+  return Utf8Text(base);
+}
+#else
 inline std::u16string Wide(const std::string& utf8) {
   std::u16string wide;
   EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide)) << utf8;
@@ -35,17 +68,26 @@ inline std::string MakeTempDir(const std::string& tag) {
   EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
   return pattern;
 }
+#endif
 
 // A fresh folder removed with its contents afterwards.
 class TempDir {
  public:
+#ifdef _WIN32
+  explicit TempDir(const std::string& tag = "dir") : m_path(Utf8Path(MakeTempDir(tag))) {}
+#else
   explicit TempDir(const std::string& tag = "dir") : m_path(MakeTempDir(tag)) {}
+#endif
   ~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
   }
   const std::filesystem::path& path() const { return m_path; }
+#ifdef _WIN32
+  std::u16string Wide(const std::string& name) const { return (m_path / Utf8Path(name)).u16string(); }
+#else
   std::u16string Wide(const std::string& name) const { return ProcessTestTools::Wide((m_path / name).string()); }
+#endif
   // Writes `bytes` as the file `name` in the folder; answers the file's wide name.
   std::u16string Write(const std::string& name, const std::string& bytes) const {
     std::ofstream(m_path / name, std::ios::binary) << bytes;
@@ -56,6 +98,7 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
+#ifndef _WIN32
 // A fresh folder that the framework's trace (L1log.txt) goes to while this lives.
 class TraceDir : public TempDir {
  public:
@@ -63,18 +106,23 @@ class TraceDir : public TempDir {
   ~TraceDir() { ::unsetenv("VEXA_L1LOG_DIR"); }
 };
 
+#endif
+
 // The whole file as bytes; empty when it cannot be read.
 inline std::string ReadText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+#ifndef _WIN32
 inline std::string WriteScript(const std::string& dir, const std::string& name, const std::string& body) {
   std::string path = dir + "/" + name;
   std::ofstream(path) << "#!/bin/sh\n" << body;
   ::chmod(path.c_str(), 0755);
   return path;
 }
+
+#endif
 
 // Polls until done() holds, for up to 30 s: a loaded machine is slow, only a hang fails.
 inline bool WaitFor(const std::function<bool()>& done) {
@@ -86,6 +134,7 @@ inline bool WaitFor(const std::function<bool()>& done) {
   return true;
 }
 
+#ifndef _WIN32
 // The resident size (KiB) of process `pid` (0: this one), -1 when /proc does not say.
 inline long ResidentKiB(pid_t pid = 0) {
   std::ifstream status("/proc/" + (pid ? std::to_string(pid) : std::string("self")) + "/status");
@@ -177,9 +226,16 @@ class Signal {
   int m_fds[2];
 };
 
+#endif
+
 inline std::string UniqueName(const char* what) {
   static int counter = 0;
-  return std::string("vexa-test-") + what + "-" + std::to_string(::getpid()) + "-" + std::to_string(++counter);
+#ifdef _WIN32
+  const int pid = ::_getpid();
+#else
+  const int pid = ::getpid();
+#endif
+  return std::string("vexa-test-") + what + "-" + std::to_string(pid) + "-" + std::to_string(++counter);
 }
 
 }  // namespace ProcessTestTools
