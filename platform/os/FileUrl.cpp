@@ -21,6 +21,9 @@ bool StartsWithIgnoringCase(const char* text, const char* prefix) {
 }
 
 #ifdef _WIN32
+// The decoded URL path holds one character more than the path: "/C:/x" is "C:\x".
+constexpr size_t kUrlPathExtra = 1;
+
 // "/C:/dir/x" names C:\dir\x; a path without a drive is not absolute on Windows.
 bool ToDrivePath(std::string& path) {
   if (path.size() < 4 || path[0] != '/' || !std::isalpha(static_cast<unsigned char>(path[1])) ||
@@ -31,6 +34,8 @@ bool ToDrivePath(std::string& path) {
     if (c == '/') c = '\\';
   return true;
 }
+#else
+constexpr size_t kUrlPathExtra = 0;
 #endif
 
 }  // namespace
@@ -53,7 +58,7 @@ bool FileUrlToPath(const char* url, std::string& path) {
       c += 2;
     }
     decoded.push_back(byte);
-    if (decoded.size() >= kFileUrlPathLimit) return false;
+    if (decoded.size() >= kFileUrlPathLimit + kUrlPathExtra) return false;
   }
 #ifdef _WIN32
   if (!ToDrivePath(decoded)) return false;

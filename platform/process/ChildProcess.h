@@ -4,6 +4,10 @@
 // One thread may read the pipes while another terminates the child: Terminate kills and reaps
 // but leaves the descriptors open, so a reader never sees them closed or reused under it. They
 // close when the object is destroyed, which the owner does once nobody reads any more.
+//
+// On Windows the arguments become one command line, quoted so that the C run-time and
+// CommandLineToArgvW split it back into exactly these arguments; the pipes are anonymous pipes
+// polled with short sleeps, and the child runs in a job object that Terminate ends whole.
 #pragma once
 
 #include <atomic>
@@ -11,14 +15,21 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
+#ifdef _WIN32
+#include "platform/os/OsHandle.h"
+#else
+#include <sys/types.h>
+
 #include "platform/os/FileDescriptor.h"
+#endif
 
 namespace VexaProcess {
 
+#ifndef _WIN32
 using VexaOS::CFileDescriptor;
+#endif
 
 enum ProcessStream : int32_t {
   kStandardOutput = 0,
@@ -53,13 +64,14 @@ class CChildProcess {
   CChildProcess& operator=(const CChildProcess&) = delete;
 
   // Runs the program arguments[0] with the given arguments (UTF-16, handed to the system as
-  // UTF-8), the caller's environment and working directory, standard input from /dev/null.
-  // The child leads a process group of its own so that Terminate also reaches what it starts.
-  // Answers false, with nothing left running, when the program cannot be started.
+  // UTF-8; on Windows as UTF-16), the caller's environment and working directory, standard
+  // input from /dev/null (NUL). The child leads a process group of its own (on Windows: a job
+  // object) so that Terminate also reaches what it starts. Answers false, with nothing left
+  // running, when the program cannot be started or an argument has no UTF-8 form.
   bool Start(const std::vector<std::u16string>& arguments);
 
-  // Waits up to timeoutMs for either stream to become readable. Answers false when waiting
-  // itself failed.
+  // Waits up to timeoutMs (negative: without limit) for either stream to become readable.
+  // Answers false when waiting itself failed.
   // Standard error is left out when watchError is false (once it has ended, say).
   bool WaitReadable(int timeoutMs, bool watchError, ReadyStreams& ready) const;
   // Reads what is waiting on one stream without blocking.
@@ -82,10 +94,18 @@ class CChildProcess {
  private:
   void ReapLocked(bool kill);
 
+#ifdef _WIN32
+  VexaOS::COsHandle m_output;  // the parent's ends of the pipes
+  VexaOS::COsHandle m_error;
+  std::mutex m_lock;           // guards m_process, m_job and m_reaped
+  VexaOS::COsHandle m_process;
+  VexaOS::COsHandle m_job;     // ends whatever the child started when closed or terminated
+#else
   CFileDescriptor m_output;
   CFileDescriptor m_error;
   std::mutex m_lock;  // guards m_pid and m_reaped
   pid_t m_pid = -1;
+#endif
   bool m_reaped = false;
   bool m_exitedCleanly = false;
   std::atomic<bool> m_terminated{false};

@@ -26,12 +26,6 @@
 
 namespace ProcessTestTools {
 
-inline std::u16string Wide(const std::string& utf8) {
-  std::u16string wide;
-  EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide)) << utf8;
-  return wide;
-}
-
 // Paths from and to UTF-8 text, whatever the system's narrow code page is.
 inline std::filesystem::path Utf8Path(const std::string& utf8) {
   return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
@@ -39,6 +33,12 @@ inline std::filesystem::path Utf8Path(const std::string& utf8) {
 inline std::string PathUtf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
+}
+
+inline std::u16string Wide(const std::string& utf8) {
+  std::u16string wide;
+  EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide)) << utf8;
+  return wide;
 }
 
 // This process's environment (the C runtime's and the system's alike on Windows).
@@ -65,22 +65,25 @@ inline int ProcessId() {
 #endif
 }
 
-// A fresh folder under the build tree; tag may hold spaces, quotes and non-ASCII.
+// A fresh folder under the build tree, absolute (on Windows with its drive); tag may hold
+// spaces, quotes and non-ASCII.
 inline std::string MakeTempDir(const std::string& tag) {
-  std::string base = std::string(VEXA_BINARY_DIR) + "/testdata";
 #ifdef _WIN32
-  std::filesystem::create_directories(base);
+  const std::filesystem::path base = std::filesystem::absolute(std::filesystem::path(VEXA_BINARY_DIR) / "testdata");
+  std::error_code error;
+  std::filesystem::create_directories(base, error);
   static int counter = 0;
   for (;;) {  // create_directory answers false for a name already taken
-    const std::string path = base + "/" + tag + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
-    std::error_code error;
-    if (std::filesystem::create_directory(path, error)) return path;
+    const std::filesystem::path path =
+        base / Utf8Path(tag + std::to_string(ProcessId()) + "-" + std::to_string(++counter));
+    if (std::filesystem::create_directory(path, error)) return PathUtf8(path);
     if (error) {
-      ADD_FAILURE() << path << ": " << error.message();
-      return path;
+      ADD_FAILURE() << PathUtf8(path) << ": " << error.message();
+      return PathUtf8(path);
     }
   }
 #else
+  std::string base = std::string(VEXA_BINARY_DIR) + "/testdata";
   ::mkdir(base.c_str(), 0755);
   std::string pattern = base + "/" + tag + "XXXXXX";
   EXPECT_NE(::mkdtemp(pattern.data()), nullptr) << pattern;
@@ -91,7 +94,7 @@ inline std::string MakeTempDir(const std::string& tag) {
 // A fresh folder removed with its contents afterwards.
 class TempDir {
  public:
-  explicit TempDir(const std::string& tag = "dir") : m_path(MakeTempDir(tag)) {}
+  explicit TempDir(const std::string& tag = "dir") : m_path(Utf8Path(MakeTempDir(tag))) {}
   ~TempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
@@ -108,12 +111,15 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
+#ifndef _WIN32
 // A fresh folder that the framework's trace (L1log.txt) goes to while this lives.
 class TraceDir : public TempDir {
  public:
   explicit TraceDir(const std::string& tag) : TempDir(tag) { SetEnvironment("VEXA_L1LOG_DIR", path().string().c_str()); }
   ~TraceDir() { UnsetEnvironment("VEXA_L1LOG_DIR"); }
 };
+
+#endif
 
 // The whole file as bytes; empty when it cannot be read.
 inline std::string ReadText(const std::filesystem::path& path) {

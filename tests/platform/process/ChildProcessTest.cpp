@@ -22,20 +22,41 @@ std::string ReadAll(CChildProcess& child, ProcessStream stream) {
   return all;
 }
 
+// The echo child under a name with blanks, quotes and non-ASCII, as an encoder's path may be.
+std::u16string CopyOfEcho(const TempDir& dir) {
+  std::filesystem::path echo = std::filesystem::absolute(VEXA_ARGUMENT_ECHO);
+  const std::u16string copy = dir.Wide("echo \xE2\x9C\x93" + echo.extension().string());
+  std::filesystem::copy_file(echo, std::filesystem::path(copy));
+  return copy;
+}
+
+// Whatever the system does with an argument vector (a command line to be split again on
+// Windows), the child sees the same arguments: blanks, quotes, backslash runs before quotes
+// and at the end, empty arguments, shell and non-ASCII characters.
 TEST(ChildProcess, ArgumentsArriveUnchangedAndBothStreamsComeBack) {
   TempDir dir("args 'quoted' \xC3\xA9t\xC3\xA9 ");
-  std::string program = WriteScript(dir.path(), "echo \xE2\x9C\x93", R"(
-for a in "$@"; do printf '[%s]' "$a"; done
-read line; printf 'error side, stdin gave "%s"' "$line" >&2
-)");
+  const std::u16string program = CopyOfEcho(dir);
+  const std::vector<std::u16string> arguments = {
+      u"two words", u"it's \"q\"", u"\u00e9\U0001F3AC", u"$HOME;*", u"", u"trailing\\", u"blank then \\\\",
+      u"a\\\\\"b", u"\\\\server\\share", u"tab\there", u"\"", u"\\\"", u"  ", u"x\"\"y", u"%PATH%^&|<>"};
+  std::vector<std::u16string> command = {program};
+  command.insert(command.end(), arguments.begin(), arguments.end());
+  std::string expected;
+  for (const std::u16string& argument : arguments) {
+    std::string utf8;
+    ASSERT_TRUE(CChildProcess::ToSystemText(argument, utf8));
+    expected += "[" + utf8 + "]";
+  }
   CChildProcess child, refused;
-  ASSERT_TRUE(child.Start({Wide(program), u"two words", u"it's \"q\"", u"\u00e9\U0001F3AC", u"$HOME;*"}));
-  EXPECT_EQ(ReadAll(child, kStandardOutput), "[two words][it's \"q\"][\xC3\xA9\xF0\x9F\x8E\xAC][$HOME;*]");
+  ASSERT_TRUE(child.Start(command));
+  EXPECT_EQ(ReadAll(child, kStandardOutput), expected);
   EXPECT_EQ(ReadAll(child, kStandardError), "error side, stdin gave \"\"");
-  for (const auto& arguments : {std::vector<std::u16string>{dir.Wide("no such program")}, {dir.Wide("")},
-                                {Wide(program), std::u16string(1, char16_t(0xD800))}})  // a missing program, a folder, a lone surrogate
-    EXPECT_FALSE(refused.Start(arguments));
-  EXPECT_TRUE(!CChildProcess::ProgramFileExists(dir.Wide("")) && CChildProcess::ProgramFileExists(Wide(program)));
+  EXPECT_TRUE(WaitFor([&] { return child.HasExited(); }));
+  EXPECT_EQ(child.GetExitState(), kExitedCleanly);
+  for (const auto& bad : {std::vector<std::u16string>{dir.Wide("no such program")}, {dir.Wide("")},
+                          {program, std::u16string(1, char16_t(0xD800))}})  // a missing program, a folder, a lone surrogate
+    EXPECT_FALSE(refused.Start(bad));
+  EXPECT_TRUE(!CChildProcess::ProgramFileExists(dir.Wide("")) && CChildProcess::ProgramFileExists(program));
 }
 
 }  // namespace
