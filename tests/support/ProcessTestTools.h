@@ -35,11 +35,17 @@ inline std::string PathUtf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
+#ifdef _WIN32
+// std::filesystem converts here, so that tests of the layers below the text conversions need
+// not link them.
+inline std::u16string Wide(const std::string& utf8) { return Utf8Path(utf8).u16string(); }
+#else
 inline std::u16string Wide(const std::string& utf8) {
   std::u16string wide;
   EXPECT_TRUE(VexaFiles::Utf8ToUtf16String(utf8, wide)) << utf8;
   return wide;
 }
+#endif
 
 // This process's environment (the C runtime's and the system's alike on Windows).
 inline void SetEnvironment(const char* name, const char* value) {
