@@ -21,6 +21,9 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // WriteFile moves at most a DWORD's worth at once; a smaller step keeps each call modest.
 constexpr size_t kWriteStep = 1u << 20;
 
+constexpr DWORD kRenameRetryMs = 10;
+constexpr DWORD kRenameRetryLimitMs = 2000;
+
 std::atomic<uint32_t> uniqueCounter{0};
 
 bool Wide(const std::string& utf8, std::wstring& wide) {
@@ -62,6 +65,18 @@ void RemoveLeftovers(const std::wstring& directory, const std::wstring& prefix) 
   ::FindClose(search);
 }
 
+// Renames `from` over `to`. While a reader has `to` open the system refuses to replace it;
+// readers hold a file only for one read, so the rename is tried again for a while.
+bool RenameOver(const std::wstring& from, const std::wstring& to) {
+  for (DWORD waited = 0;; waited += kRenameRetryMs) {
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || waited >= kRenameRetryLimitMs)
+      return false;
+    ::Sleep(kRenameRetryMs);
+  }
+}
+
 }  // namespace
 
 std::string UniqueSuffix() {
@@ -100,8 +115,7 @@ bool ReplaceFile(const std::string& directory, const std::string& name, std::str
   if (!file) return false;
   const bool written = WriteAll(file.get(), text) && ::FlushFileBuffers(file.get());
   file.reset();  // MoveFileExW cannot move a file that is open without delete sharing
-  if (!written ||
-      !::MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+  if (!written || !RenameOver(temporary, target)) {
     ::DeleteFileW(temporary.c_str());
     return false;
   }
