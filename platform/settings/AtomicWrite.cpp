@@ -98,4 +98,10 @@ bool ReplaceFile(const std::string& directory, const std::string& name, std::str
   return true;
 }
 
+bool ReplaceFileAtPath(const std::string& path, std::string_view text) {
+  const size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ReplaceFile(".", path, text);
+  return ReplaceFile(slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1), text);
+}
+
 }  // namespace veds

@@ -1,10 +1,5 @@
 #include "platform/urifile/PartialFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "platform/files/TextConvert.h"
@@ -67,29 +62,24 @@ PartialFileResult ReadFramed(const std::string& path, const char (&magic)[4], ui
                              std::string& body, bool& missing) {
   body.clear();
   missing = false;
-  VexaOS::CFileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.IsOpen()) {
-    missing = errno == ENOENT;
+  SideFileHandle file;
+  const SideFileOpen opened = file.OpenForReading(path);
+  if (opened != SideFileOpen::kOpened) {
+    missing = opened == SideFileOpen::kMissing;
     return missing ? kPartialOk : kPartialIoFailed;
   }
-  struct stat status;
-  if (::fstat(file.Get(), &status) != 0) return kPartialIoFailed;
-  if (status.st_size == 0) {
+  uint64_t size = 0;
+  if (!file.Size(&size)) return kPartialIoFailed;
+  if (size == 0) {
     missing = true;
     return kPartialOk;
   }
   // Never more than one frame of the largest body: a huge file is refused before it is read.
   const uint64_t limit = uint64_t{kPartialFrameBytes} + maxBody;
-  const uint64_t size = static_cast<uint64_t>(status.st_size);
   if (size > limit) return kPartialCorrupt;
   std::string bytes(size, '\0');
-  size_t got = 0;
-  while (got < bytes.size()) {
-    const ssize_t n = ::pread(file.Get(), bytes.data() + got, bytes.size() - got, static_cast<off_t>(got));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<size_t>(n);
-  }
+  uint32_t got = 0;
+  if (!file.ReadAt(0, bytes.data(), static_cast<uint32_t>(size), &got)) return kPartialIoFailed;
   bytes.resize(got);
   if (bytes.size() < sizeof magic) return kPartialTruncated;
   if (std::memcmp(bytes.data(), magic, sizeof magic) != 0) return kPartialBadMagic;
@@ -115,11 +105,9 @@ PartialFileResult WriteFramed(const std::string& path, const char (&magic)[4], c
   PutU32(bytes, static_cast<uint32_t>(body.size()));
   PutU32(bytes, Fnv1a(body));
   bytes += body;
-  // Replaced the way the settings store replaces its files: temporary, flushed, renamed, the
-  // directory flushed; a crash leaves the old file or the new one.
-  const size_t slash = path.find_last_of('/');
-  const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  return veds::ReplaceFile(directory, path.substr(slash + 1), bytes) ? kPartialOk : kPartialIoFailed;
+  // Replaced the way the settings store replaces its files: temporary, flushed, renamed; a
+  // crash leaves the old file or the new one.
+  return veds::ReplaceFileAtPath(path, bytes) ? kPartialOk : kPartialIoFailed;
 }
 
 }  // namespace
@@ -128,13 +116,7 @@ PartialFileResult PartialFile::PathOf(const char16_t* sideFile, std::string& pat
   path.clear();
   std::string name;
   if (!sideFile || !VexaFiles::Utf16ToUtf8String(sideFile, name) || name.empty()) return kPartialBadPath;
-  std::string url;
-  if (name.rfind("file:", 0) == 0) {
-    url = name;
-  } else {
-    url = "file://";
-    for (char c : name) url += c == '%' ? std::string("%25") : std::string(1, c);
-  }
+  const std::string url = name.rfind("file:", 0) == 0 ? name : SideFileHandle::UrlOfLocalPath(name);
   return VexaOS::FileUrlToPath(url.c_str(), path) ? kPartialOk : kPartialBadPath;
 }
 
@@ -155,12 +137,10 @@ PartialFileResult PartialFile::Open(const char16_t* infoFile, const char16_t* ma
     if (result == kPartialOk && !missing) result = LoadMask(body);
   }
   if (result == kPartialOk) {
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | (m_new ? O_TRUNC : 0);
-    m_data = VexaOS::CFileDescriptor(::open(dataPath.c_str(), flags, 0644));
-    struct stat status;
-    if (!m_data.IsOpen() || ::fstat(m_data.Get(), &status) != 0) result = kPartialIoFailed;
+    uint64_t size = 0;
+    if (!m_data.OpenForUpdate(dataPath, m_new) || !m_data.Size(&size)) result = kPartialIoFailed;
     // Every byte written extends the data file, so a mask reaching past its end is damaged.
-    else if (!m_present.Ranges().empty() && m_present.Ranges().back().end > static_cast<uint64_t>(status.st_size))
+    else if (!m_present.Ranges().empty() && m_present.Ranges().back().end > size)
       result = kPartialCorrupt;
   }
   if (result == kPartialOk && m_new) {
@@ -294,33 +274,21 @@ PartialFileResult PartialFile::DeleteProperty(uint32_t id) {
 
 PartialFileResult PartialFile::WriteData(uint64_t offset, const void* bytes, uint32_t count) {
   if (!IsOpen()) return kPartialNotOpen;
-  const char* at = static_cast<const char*>(bytes);
-  for (uint32_t done = 0; done < count;) {
-    const ssize_t n = ::pwrite(m_data.Get(), at + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return kPartialIoFailed;
-    done += static_cast<uint32_t>(n);
-  }
+  if (!m_data.WriteAt(offset, bytes, count)) return kPartialIoFailed;
   m_present.Add(offset, offset + count);
   return kPartialOk;
 }
 
 PartialFileResult PartialFile::ReadData(uint64_t offset, void* bytes, uint32_t count) const {
   if (!IsOpen()) return kPartialNotOpen;
-  char* at = static_cast<char*>(bytes);
-  for (uint32_t done = 0; done < count;) {
-    const ssize_t n = ::pread(m_data.Get(), at + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return kPartialIoFailed;
-    if (n == 0) return kPartialShortData;
-    done += static_cast<uint32_t>(n);
-  }
-  return kPartialOk;
+  uint32_t got = 0;
+  if (!m_data.ReadAt(offset, bytes, count, &got)) return kPartialIoFailed;
+  return got == count ? kPartialOk : kPartialShortData;
 }
 
 PartialFileResult PartialFile::Flush() {
   if (!IsOpen()) return kPartialNotOpen;
-  if (::fdatasync(m_data.Get()) != 0) return kPartialIoFailed;
+  if (!m_data.Sync()) return kPartialIoFailed;
   return SaveMask();
 }
 
@@ -329,7 +297,7 @@ PartialFileResult PartialFile::ResetData() {
   m_present.Clear();
   const PartialFileResult result = SaveMask();
   if (result != kPartialOk) return result;
-  return ::ftruncate(m_data.Get(), 0) == 0 ? kPartialOk : kPartialIoFailed;
+  return m_data.Truncate() ? kPartialOk : kPartialIoFailed;
 }
 
 }  // namespace VexaUri

@@ -31,10 +31,10 @@
 // data file first and reaches the mask file only through Flush, which syncs the data file
 // before it writes the mask: the mask on disk never names bytes that did not reach the disk.
 //
-// A side-file path that does not begin with "file:" is taken as a local absolute path and
-// becomes the URL "file://" + path (with '%' escaped); a path beginning with "file:" is a file
-// URL as it stands. Not thread-safe: the owner serialises access, except ReadData, which may
-// run beside anything but Open, Close and Reset.
+// A side-file path that does not begin with "file:" is taken as a local absolute path ("/dir/x",
+// or "C:\dir\x" on Windows) and becomes its file URL (with '%' escaped); a path beginning with
+// "file:" is a file URL as it stands. Not thread-safe: the owner serialises access, except
+// ReadData, which may run beside anything but Open, Close and Reset.
 #pragma once
 
 #include <cstdint>
@@ -42,8 +42,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/os/FileDescriptor.h"
 #include "platform/urifile/PartialFileRanges.h"
+#include "platform/urifile/SideFileHandle.h"
 
 namespace VexaUri {
 
@@ -123,7 +123,7 @@ class PartialFile {
 
   std::string m_infoPath;
   std::string m_maskPath;
-  VexaOS::CFileDescriptor m_data;
+  SideFileHandle m_data;
   std::map<uint32_t, Property> m_properties;
   PartialFileRanges m_present;
   bool m_new = false;

@@ -20,9 +20,13 @@ struct SettingsLayers {
   }
 #ifdef _WIN32
   ~SettingsLayers() {
-    // The test's own key, deleted through the store with the user layer moved to its parent.
+    // The test's own key, deleted through the store with the user layer moved to its parent;
+    // a test that wrote nothing made no key.
     ProcessTestTools::SetEnvironment("VEXA_SETTINGS_USER_ROOT", kTestRoot);
-    EXPECT_TRUE(veds::RegDeleteTree(veds::Hive::User, ProcessTestTools::Wide(own)));
+    veds::RegKey made;
+    if (veds::RegOpenKey(veds::Hive::User, ProcessTestTools::Wide(own), false, false, made)) {
+      EXPECT_TRUE(veds::RegDeleteTree(veds::Hive::User, ProcessTestTools::Wide(own)));
+    }
     ProcessTestTools::UnsetEnvironment("VEXA_SETTINGS_USER_ROOT");
     ProcessTestTools::UnsetEnvironment("VEXA_SETTINGS_MACHINE_ROOT");
   }

@@ -17,7 +17,7 @@ class DownloadStreamTest : public ::testing::Test {
  protected:
   void SetUp() override {
     settings.SetInstallDir(SCRIPTED_DM_DIR);
-    ASSERT_TRUE(library.Load(SCRIPTED_DM_DIR "/VexaDownloadManager.so"));
+    ASSERT_TRUE(library.Load(SCRIPTED_DM_DIR "/" SCRIPTED_DM_NAME));
     auto access = reinterpret_cast<DownloadManagerScript* (*)()>(library.Symbol("ScriptedDownloadManagerScript"));
     ASSERT_NE(access, nullptr);
     *(script = access()) = DownloadManagerScript{};

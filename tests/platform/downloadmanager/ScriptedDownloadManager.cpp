@@ -3,7 +3,11 @@
 #include "platform/downloadmanager/DownloadManagerContract.h"
 
 using namespace VexaDownload;
+#ifdef _WIN32
+#define SCRIPTED_EXPORT extern "C" __declspec(dllexport)
+#else
 #define SCRIPTED_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 static DownloadManagerScript script;
 static int fileToken;

@@ -8,6 +8,8 @@
 #include <future>
 #include <mutex>
 #include <random>
+#include <set>
+#include <thread>
 
 #include "platform/urifile/PartialFile.h"
 #include "platform/urifile/UriFileObject.h"
@@ -100,6 +102,36 @@ TEST(PartialFileTest, HostileSideFilesAreRefusedByName) {
     EXPECT_EQ(files.Open(file), c.expected) << c.what;
     EXPECT_FALSE(file.IsOpen()) << c.what;
   }
+}
+
+// A side file is replaced whole: a reader that holds the old one reads it whole (Windows renames
+// over it only once the reader has closed it, so the writer waits for that), and the temporary
+// that a writer killed before its rename left behind goes with the next replacement.
+TEST(PartialFileTest, ReplacingASideFileLeavesReadersTheOldFileAndNoTemporaries) {
+  SideFiles files;
+  PartialFile file;
+  ASSERT_EQ(files.Open(file), kPartialOk);
+  files.dir.Write("copy.vnfo.tmp.99999.7", "half a file");
+  std::string infoPath;
+  ASSERT_EQ(PartialFile::PathOf(files.info.c_str(), infoPath), kPartialOk);
+  auto reader = std::make_unique<SideFileHandle>();
+  ASSERT_EQ(reader->OpenForReading(infoPath), SideFileOpen::kOpened);
+  auto oldFile = std::async(std::launch::async, [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    std::string bytes(64, '\0');
+    uint32_t got = 0;
+    reader->ReadAt(0, bytes.data(), 64, &got);
+    reader.reset();
+    return bytes.substr(0, got);
+  });
+  EXPECT_EQ(file.SetNumber(6, 100), kPartialOk);
+  EXPECT_EQ(oldFile.get(), Frame("VNFO", U32(0)));
+  PartialFile again;
+  uint64_t number = 0;
+  EXPECT_TRUE(files.Open(again) == kPartialOk && again.GetNumber(6, &number) == kPartialOk && number == 100);
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(files.dir.path())) names.insert(entry.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"copy.data", "copy.vmsk", "copy.vnfo"}));
 }
 
 TEST(PartialFileRangesTest, MergesOverlappingAndTouchingRanges) {
