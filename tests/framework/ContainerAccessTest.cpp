@@ -187,7 +187,7 @@ TEST_F(ContainerAccessTest, EntriesTheLayerDoesNotExposeAreForwardedAndTraced) {
 }
 
 TEST_F(ContainerAccessTest, ContainersWorkUntracedWhenTheLogCannotBeOpened) {
-  ::setenv("VEXA_L1LOG_DIR", (dir_.path() / "missing" / "deeper").c_str(), 1);
+  ProcessTestTools::SetEnvironment("VEXA_L1LOG_DIR", ProcessTestTools::PathUtf8(dir_.path() / "missing" / "deeper").c_str());
   ASSERT_EQ(Open(Mkv("untraced", 1, 0, 0)), VMF_OK);
   VmfQueryValue value{};
   EXPECT_EQ(vmf::GetInfo(container_, VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA, &value, 0), VMF_OK);

@@ -34,7 +34,7 @@ void OpenReadClose(const std::u16string& name) {
 
 // Each whole trace entry the threads write.
 const std::regex kEntry(
-    "OpenContainer:\nFile: .*/T\\d\n|"
+    "OpenContainer:\nFile: .*[/\\\\]T\\d\n|"
     "GetInfo Entry:\nQID: VMF_QID_NUM_TITLEMEDIA_VIDEOMEDIA\nIndex: 0\n|GetInfo Exit:\nVexaError: 0\n|"
     "ReadNextBlockByStream Entry:\nblockType: 2\nnStream: 0\n|"
     "ReadNextBlockByStream Exit:\nBlock Data CRC: -?\\d+\nBlock Time: -?\\d+\nVexaError: -?\\d+\n|"

@@ -117,15 +117,12 @@ class TempDir {
   std::filesystem::path m_path;
 };
 
-#ifndef _WIN32
 // A fresh folder that the framework's trace (L1log.txt) goes to while this lives.
 class TraceDir : public TempDir {
  public:
-  explicit TraceDir(const std::string& tag) : TempDir(tag) { SetEnvironment("VEXA_L1LOG_DIR", path().string().c_str()); }
+  explicit TraceDir(const std::string& tag) : TempDir(tag) { SetEnvironment("VEXA_L1LOG_DIR", PathUtf8(path()).c_str()); }
   ~TraceDir() { UnsetEnvironment("VEXA_L1LOG_DIR"); }
 };
-
-#endif
 
 // The whole file as bytes; empty when it cannot be read.
 inline std::string ReadText(const std::filesystem::path& path) {
