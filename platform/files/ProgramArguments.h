@@ -12,6 +12,11 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // Pointers into `arguments` in the form main receives them (argc is their count); valid while
 // `arguments` lives unchanged.
-std::vector<char*> ArgumentPointers(std::vector<std::string>& arguments);
+inline std::vector<char*> ArgumentPointers(std::vector<std::string>& arguments) {
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
 
 }  // namespace VexaFiles

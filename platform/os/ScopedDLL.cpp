@@ -4,15 +4,6 @@
 
 namespace VexaOS {
 
-ScopedDLL& ScopedDLL::operator=(ScopedDLL&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    m_handle = other.m_handle;
-    other.m_handle = nullptr;
-  }
-  return *this;
-}
-
 bool ScopedDLL::Load(const char* path, std::string* error) {
   Reset();
   if (path != nullptr) m_handle = ::dlopen(path, RTLD_NOW | RTLD_LOCAL);

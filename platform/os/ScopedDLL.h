@@ -15,7 +15,14 @@ class ScopedDLL {
   ScopedDLL(const ScopedDLL&) = delete;
   ScopedDLL& operator=(const ScopedDLL&) = delete;
   ScopedDLL(ScopedDLL&& other) noexcept : m_handle(other.m_handle) { other.m_handle = nullptr; }
-  ScopedDLL& operator=(ScopedDLL&& other) noexcept;
+  ScopedDLL& operator=(ScopedDLL&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      m_handle = other.m_handle;
+      other.m_handle = nullptr;
+    }
+    return *this;
+  }
 
   // Loads `path` (UTF-8; a bare name is searched for as the system's loader does), letting go
   // of the library held before. False when it cannot be loaded; nothing is held then, and

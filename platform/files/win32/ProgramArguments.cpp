@@ -34,11 +34,4 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   return arguments;
 }
 
-std::vector<char*> ArgumentPointers(std::vector<std::string>& arguments) {
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
-
 }  // namespace VexaFiles

@@ -39,15 +39,6 @@ std::string SystemMessage(DWORD code) {
 
 }  // namespace
 
-ScopedDLL& ScopedDLL::operator=(ScopedDLL&& other) noexcept {
-  if (this != &other) {
-    Reset();
-    m_handle = other.m_handle;
-    other.m_handle = nullptr;
-  }
-  return *this;
-}
-
 bool ScopedDLL::Load(const char* path, std::string* error) {
   Reset();
   const std::wstring wide = path != nullptr ? Widen(path) : std::wstring();
