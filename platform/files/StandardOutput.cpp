@@ -19,4 +19,6 @@ FILE* TakeStandardOutput() {
   return out;
 }
 
+FILE* CreateOutputFile(const std::string& utf8Name) { return std::fopen(utf8Name.c_str(), "wb"); }
+
 }  // namespace VexaFiles

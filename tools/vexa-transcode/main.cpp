@@ -201,8 +201,8 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
     std::fprintf(stderr, "vexa-transcode: the job could not start\n");
     result = kExitFailed;
   } else {
-    bool toStdout = options->output == "-";
-    FILE* out = toStdout ? standardOutput : std::fopen(options->output.c_str(), "wb");
+    const bool toStdout = options->output == "-";
+    FILE* out = toStdout ? standardOutput : VexaFiles::CreateOutputFile(options->output);
     if (!out) {
       std::fprintf(stderr, "vexa-transcode: cannot create %s: %s\n", options->output.c_str(),
                    std::strerror(errno));
@@ -214,7 +214,8 @@ int ServeJob(NS::IUpnpTranscoder* upnp, const std::u16string& path, uint32_t ind
       if (!toStdout) std::setvbuf(out, outputBuffer.data(), _IOFBF, outputBuffer.size());
       result = Stream(job, out, options, listener);
       if (std::fflush(out) != 0) result = kExitFailed;
-      if (!toStdout) std::fclose(out);
+      // Closing may report what the system could not write back.
+      if (!toStdout && std::fclose(out) != 0) result = kExitFailed;
     }
   }
   job->Stop();

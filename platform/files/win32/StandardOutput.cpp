@@ -3,6 +3,10 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
+
+#include "platform/files/TextConvert.h"
+
 namespace VexaFiles {
 
 // The C run-time's descriptors: the stream's copy is switched to binary before any byte goes
@@ -24,6 +28,15 @@ FILE* TakeStandardOutput() {
     return nullptr;
   }
   return out;
+}
+
+FILE* CreateOutputFile(const std::string& utf8Name) {
+  std::u16string wide;
+  if (!Utf8ToUtf16String(utf8Name, wide)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  return ::_wfopen(reinterpret_cast<const wchar_t*>(wide.c_str()), L"wb");
 }
 
 }  // namespace VexaFiles
