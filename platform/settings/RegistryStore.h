@@ -61,7 +61,15 @@ struct RegValue {
 std::string HiveRoot(Hive hive);
 
 // Bytes as lower-case hexadecimal, two digits each: how binary values are written and shown.
-std::string HexBytes(const std::vector<uint8_t>& bytes);
+inline std::string HexBytes(const std::vector<uint8_t>& bytes) {
+  static const char hex[] = "0123456789abcdef";
+  std::string out;
+  for (uint8_t byte : bytes) {
+    out.push_back(hex[byte >> 4]);
+    out.push_back(hex[byte & 15]);
+  }
+  return out;
+}
 
 // An opened key. It holds no system handle (each operation opens and closes what it needs), so
 // whoever holds the struct owns the key and nothing has to be closed when it goes.

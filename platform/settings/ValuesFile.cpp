@@ -288,14 +288,4 @@ std::vector<ValueLine>::iterator FindLine(ValuesFile& file, std::u16string_view 
                       [&](const ValueLine& line) { return !line.name.empty() && Fold(line.name) == wanted; });
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t byte : bytes) {
-    out.push_back(hex[byte >> 4]);
-    out.push_back(hex[byte & 15]);
-  }
-  return out;
-}
-
 }  // namespace veds

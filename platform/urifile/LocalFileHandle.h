@@ -54,6 +54,9 @@ class LocalFileHandle {
 
  private:
   explicit LocalFileHandle(VexaOS::MemoryArena* arena) : m_arena(arena) {}
+  // The position a seek asks for; false for an unknown origin, a size that cannot be read, or
+  // a position beyond what the system's signed 64-bit offsets hold.
+  bool SeekTarget(uint64_t offset, VexaFiles::SeekOrigin origin, uint64_t* target) const;
   ~LocalFileHandle() = default;
 
 #ifdef _WIN32
@@ -65,5 +68,21 @@ class LocalFileHandle {
   VexaOS::MemoryArena* m_arena;
   uint64_t m_position = 0;
 };
+
+inline bool LocalFileHandle::SeekTarget(uint64_t offset, VexaFiles::SeekOrigin origin, uint64_t* target) const {
+  switch (origin) {
+    case VexaFiles::kSeekForward: *target = m_position + offset; break;
+    case VexaFiles::kSeekBackward: *target = offset > m_position ? 0 : m_position - offset; break;
+    case VexaFiles::kSeekAbsolute: *target = offset; break;
+    case VexaFiles::kSeekFromEnd: {
+      uint64_t size = 0;
+      if (Size(&size) != VexaFiles::kUriOk) return false;
+      *target = offset > size ? 0 : size - offset;
+      break;
+    }
+    default: return false;
+  }
+  return *target <= static_cast<uint64_t>(INT64_MAX);
+}
 
 }  // namespace VexaUri

@@ -126,16 +126,6 @@ std::string HiveRoot(Hive hive) {
   return hive == Hive::User ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
 
-std::string HexBytes(const std::vector<uint8_t>& bytes) {
-  static const char hex[] = "0123456789abcdef";
-  std::string out;
-  for (uint8_t byte : bytes) {
-    out.push_back(hex[byte >> 4]);
-    out.push_back(hex[byte & 15]);
-  }
-  return out;
-}
-
 bool RegOpenKey(Hive hive, std::u16string_view path, bool create, bool write, RegKey& key) {
   HKEY root;
   std::u16string fullPath;

@@ -95,19 +95,7 @@ void LocalFileHandle::Close() {
 int32_t LocalFileHandle::Seek(uint64_t offset, VexaFiles::SeekOrigin origin) {
   if (!IsOpen()) return kLocalSystemFailure;
   uint64_t target = 0;
-  switch (origin) {
-    case VexaFiles::kSeekForward: target = m_position + offset; break;
-    case VexaFiles::kSeekBackward: target = offset > m_position ? 0 : m_position - offset; break;
-    case VexaFiles::kSeekAbsolute: target = offset; break;
-    case VexaFiles::kSeekFromEnd: {
-      uint64_t size = 0;
-      if (Size(&size) != VexaFiles::kUriOk) return kLocalSystemFailure;
-      target = offset > size ? 0 : size - offset;
-      break;
-    }
-    default: return kLocalSystemFailure;
-  }
-  if (target > static_cast<uint64_t>(INT64_MAX)) return kLocalSystemFailure;
+  if (!SeekTarget(offset, origin, &target)) return kLocalSystemFailure;
   systemSeeks.fetch_add(1, std::memory_order_relaxed);
   LARGE_INTEGER distance;
   distance.QuadPart = static_cast<LONGLONG>(target);
